@@ -1,0 +1,371 @@
+#include "platform.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+#include <unicode/locid.h>
+#include <unicode/ucnv.h>
+#include <unicode/ustring.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+namespace platform {
+namespace {
+
+// Holds a file descriptor and closes it on every path.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : m_fd(fd) {}
+  ~FileDescriptor() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return m_fd; }
+  // Closes now and reports whether the close succeeded (a deferred write error
+  // on some file systems only shows here).
+  bool close() {
+    int fd = m_fd;
+    m_fd = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int m_fd;
+};
+
+bool writeAll(int fd, std::string_view content) {
+  const char* p = content.data();
+  std::size_t left = content.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+icu::LocalUConverterPointer openConverter(Encoding encoding) {
+  const char* name = icuConverterName(encoding);
+  if (name == nullptr) return icu::LocalUConverterPointer();
+  UErrorCode status = U_ZERO_ERROR;
+  icu::LocalUConverterPointer conv(ucnv_open(name, &status));
+  if (U_FAILURE(status)) return icu::LocalUConverterPointer();
+  return conv;
+}
+
+// Decodes with either the stop or the substitute callback.
+std::optional<icu::UnicodeString> convertToUnicode(const char* bytes, std::size_t length,
+                                                   Encoding encoding, bool strict) {
+  if (length > static_cast<std::size_t>(INT32_MAX / 2)) return std::nullopt;
+  icu::LocalUConverterPointer conv = openConverter(encoding);
+  if (conv.isNull()) return std::nullopt;
+  UErrorCode status = U_ZERO_ERROR;
+  if (strict) {
+    ucnv_setToUCallBack(conv.getAlias(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                        &status);
+  }
+  if (U_FAILURE(status)) return std::nullopt;
+  icu::UnicodeString out;
+  // Every supported encoding needs at most one UTF-16 unit per byte, plus a
+  // little for a converter flushing state at the end.
+  const int32_t capacity = static_cast<int32_t>(length) + 4;
+  char16_t* buffer = out.getBuffer(capacity);
+  if (buffer == nullptr) return std::nullopt;
+  char16_t* target = buffer;
+  const char* source = bytes;
+  ucnv_toUnicode(conv.getAlias(), &target, buffer + capacity, &source, bytes + length, nullptr,
+                 true, &status);
+  out.releaseBuffer(static_cast<int32_t>(target - buffer));
+  if (U_FAILURE(status)) return std::nullopt;
+  return out;
+}
+
+std::optional<std::string> convertFromUnicode(const icu::UnicodeString& text, Encoding encoding,
+                                              bool strict) {
+  icu::LocalUConverterPointer conv = openConverter(encoding);
+  if (conv.isNull()) return std::nullopt;
+  UErrorCode status = U_ZERO_ERROR;
+  if (strict) {
+    ucnv_setFromUCallBack(conv.getAlias(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                          &status);
+  } else {
+    // The platform's lossy conversion writes '?' for what the target lacks.
+    ucnv_setSubstChars(conv.getAlias(), "?", 1, &status);
+    if (U_FAILURE(status)) status = U_ZERO_ERROR;  // keep the converter's own
+  }
+  if (U_FAILURE(status)) return std::nullopt;
+  const int32_t length = ucnv_fromUChars(conv.getAlias(), nullptr, 0, text.getBuffer(),
+                                         text.length(), &status);
+  if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return std::nullopt;
+  status = U_ZERO_ERROR;
+  std::string out(static_cast<std::size_t>(length), '\0');
+  ucnv_resetFromUnicode(conv.getAlias());
+  ucnv_fromUChars(conv.getAlias(), out.data(), length, text.getBuffer(), text.length(), &status);
+  if (U_FAILURE(status)) return std::nullopt;
+  return out;
+}
+
+}  // namespace
+
+Encoding convertCFEncoding(std::uint32_t cfEncoding) {
+  switch (cfEncoding) {
+    case cf::UTF8:
+      return Encoding::UTF8;
+    default:
+      return static_cast<Encoding>(cfEncoding | 0x80000000u);
+  }
+}
+
+const char* icuConverterName(Encoding encoding) {
+  switch (encoding) {
+    case Encoding::EUCJP:
+      return "EUC-JP";
+    case Encoding::UTF8:
+      return "UTF-8";
+    // One table for every Shift_JIS flavour: it decodes the NEC and IBM
+    // extensions and keeps the user-defined area as private-use characters,
+    // so carrier pictograms survive a round trip.
+    case Encoding::ShiftJIS:
+    case Encoding::MacJapanese:
+    case Encoding::DOSJapanese:
+      return "Shift_JIS";
+    case Encoding::Unicode:
+      return "UTF-16LE";
+    case Encoding::ISO2022JP:
+      return "ISO_2022,locale=ja,version=0";
+    case Encoding::MacOSRoman:
+      return "macintosh";
+    case Encoding::UTF16BE:
+      return "UTF-16BE";
+    case Encoding::UTF16LE:
+      return "UTF-16LE";
+    case Encoding::UTF32BE:
+      return "UTF-32BE";
+    case Encoding::UTF32LE:
+      return "UTF-32LE";
+  }
+  return nullptr;
+}
+
+std::optional<icu::UnicodeString> decode(const void* bytes, std::size_t length,
+                                         Encoding encoding) {
+  const char* p = static_cast<const char*>(bytes);
+  if (p == nullptr) length = 0;
+  if (encoding == Encoding::Unicode) {
+    // A mark chooses the order and is dropped; without one, machine order.
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    if (length >= 2 && u[0] == 0xFE && u[1] == 0xFF) {
+      return convertToUnicode(p + 2, length - 2, Encoding::UTF16BE, true);
+    }
+    if (length >= 2 && u[0] == 0xFF && u[1] == 0xFE) {
+      return convertToUnicode(p + 2, length - 2, Encoding::UTF16LE, true);
+    }
+    return convertToUnicode(p, length, Encoding::UTF16LE, true);
+  }
+  return convertToUnicode(p, length, encoding, true);
+}
+
+std::optional<icu::UnicodeString> decode(std::string_view bytes, Encoding encoding) {
+  return decode(bytes.data(), bytes.size(), encoding);
+}
+
+icu::UnicodeString decodeLossy(const void* bytes, std::size_t length, Encoding encoding) {
+  const char* p = static_cast<const char*>(bytes);
+  if (p == nullptr) length = 0;
+  if (encoding == Encoding::Unicode) encoding = Encoding::UTF16LE;
+  auto text = convertToUnicode(p, length, encoding, false);
+  return text ? *text : icu::UnicodeString();
+}
+
+std::optional<std::string> encode(const icu::UnicodeString& text, Encoding encoding) {
+  if (encoding == Encoding::Unicode) {
+    auto body = convertFromUnicode(text, Encoding::UTF16LE, true);
+    if (!body) return std::nullopt;
+    return std::string("\xFF\xFE", 2) + *body;
+  }
+  return convertFromUnicode(text, encoding, true);
+}
+
+std::optional<std::string> encodeLossy(const icu::UnicodeString& text, Encoding encoding) {
+  if (encoding == Encoding::Unicode) {
+    auto body = convertFromUnicode(text, Encoding::UTF16LE, false);
+    if (!body) return std::nullopt;
+    return std::string("\xFF\xFE", 2) + *body;
+  }
+  return convertFromUnicode(text, encoding, false);
+}
+
+bool isWellFormedUTF8(std::string_view bytes) {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t i = 0;
+  const std::size_t n = bytes.size();
+  while (i < n) {
+    unsigned char c = s[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (n - i < len) return false;
+    if (s[i + 1] < lo || s[i + 1] > hi) return false;
+    for (std::size_t k = 2; k < len; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+std::optional<icu::UnicodeString> fromUTF8(std::string_view bytes) {
+  if (!isWellFormedUTF8(bytes)) return std::nullopt;
+  if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) return std::nullopt;
+  return icu::UnicodeString::fromUTF8(
+      icu::StringPiece(bytes.data(), static_cast<int32_t>(bytes.size())));
+}
+
+std::string toUTF8(const icu::UnicodeString& text) {
+  std::string out;
+  text.toUTF8String(out);
+  return out;
+}
+
+icu::UnicodeString uppercase(const icu::UnicodeString& text) {
+  icu::UnicodeString out(text);
+  out.toUpper(icu::Locale::getRoot());
+  return out;
+}
+
+std::optional<Encoding> detectFileEncoding(std::string_view content) {
+  if (content.size() >= 3 && content.substr(0, 3) == "\xEF\xBB\xBF") content.remove_prefix(3);
+  if (isWellFormedUTF8(content)) return Encoding::UTF8;
+  return std::nullopt;
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  std::string content;
+  if (S_ISREG(st.st_mode) && st.st_size > 0) {
+    content.reserve(static_cast<std::size_t>(st.st_size));
+  }
+  char buffer[1 << 16];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    content.append(buffer, static_cast<std::size_t>(n));
+  }
+  return content;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view content) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string(".")
+                                                        : path.substr(0, slash == 0 ? 1 : slash);
+  std::string temp = folder + "/.vcf-XXXXXX";
+  std::vector<char> name(temp.begin(), temp.end());
+  name.push_back('\0');
+  FileDescriptor fd(::mkstemp(name.data()));
+  if (fd.get() < 0) return false;
+  const std::string tempPath(name.data());
+  // mkstemp creates 0600; give the file the permissions a plain create would.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  bool ok = ::fchmod(fd.get(), 0666 & ~mask) == 0;
+  ok = ok && writeAll(fd.get(), content) && ::fsync(fd.get()) == 0;
+  ok = fd.close() && ok;
+  ok = ok && ::rename(tempPath.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(tempPath.c_str());
+  return ok;
+}
+
+bool appendToFile(const std::string& path, std::string_view content) {
+  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  bool ok = writeAll(fd.get(), content);
+  return fd.close() && ok;
+}
+
+bool fileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool removeFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+std::string homeDirectory() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+    return pw->pw_dir;
+  }
+  return "/";
+}
+
+void logLine(std::string_view message) {
+  timeval tv {};
+  ::gettimeofday(&tv, nullptr);
+  tm local {};
+  ::localtime_r(&tv.tv_sec, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+  std::string line = std::string(stamp) + "." + std::to_string(tv.tv_usec / 1000 + 1000).substr(1) +
+                     " " + program_invocation_short_name + "[" + std::to_string(::getpid()) +
+                     "] " + std::string(message) + "\n";
+  // One write so that lines from several threads do not interleave.
+  (void)writeAll(STDERR_FILENO, line);
+}
+
+void logFormat(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (length >= 0) {
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, args);
+    text.resize(static_cast<std::size_t>(length));
+    logLine(text);
+  }
+  va_end(args);
+}
+
+}  // namespace platform

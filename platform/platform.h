@@ -1,0 +1,117 @@
+// The small layer that stands in for the desktop platform's text, file and
+// log services: encodings, strict and lossy conversion through ICU, whole-file
+// read, atomic write, append, existence, upper-casing and the process log.
+#pragma once
+
+#include <unicode/unistr.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// String-class encoding values, numerically the ones the rest of the system
+// passes around (for instance 4 for UTF-8 and 8 for Shift_JIS).
+enum class Encoding : std::uint32_t {
+  EUCJP = 3,
+  UTF8 = 4,
+  ShiftJIS = 8,
+  Unicode = 10,  // UTF-16 in machine order, byte-order mark honoured and written
+  ISO2022JP = 21,
+  MacOSRoman = 30,
+  MacJapanese = 0x80000001,  // converted from the CoreFoundation value 1
+  DOSJapanese = 0x80000420,  // converted from the CoreFoundation value 0x0420 (code page 932)
+  UTF16BE = 0x90000100,
+  UTF16LE = 0x94000100,
+  UTF32BE = 0x98000100,
+  UTF32LE = 0x9C000100,
+};
+
+// CoreFoundation encoding constants that callers name.
+namespace cf {
+inline constexpr std::uint32_t MacJapanese = 1;
+inline constexpr std::uint32_t DOSJapanese = 0x0420;
+inline constexpr std::uint32_t UTF8 = 0x08000100;
+inline constexpr std::uint32_t UTF16BE = 0x10000100;
+inline constexpr std::uint32_t UTF16LE = 0x14000100;
+inline constexpr std::uint32_t UTF32BE = 0x18000100;
+inline constexpr std::uint32_t UTF32LE = 0x1C000100;
+}  // namespace cf
+
+// Maps a CoreFoundation encoding constant to the string-class value; unknown
+// constants map to the CoreFoundation value with the high bit set, as the
+// platform does, which the converters below then refuse.
+[[nodiscard]] Encoding convertCFEncoding(std::uint32_t cfEncoding);
+
+// The ICU converter name behind an encoding, or nullptr for an unknown value.
+[[nodiscard]] const char* icuConverterName(Encoding encoding);
+
+// Decodes bytes strictly: no text when any byte sequence is invalid in the
+// encoding. UTF-8 and the UTF-16/32 encodings with a fixed byte order keep a
+// leading byte-order mark as U+FEFF; Encoding::Unicode reads a mark (either
+// order) and drops it, defaulting to little-endian without one.
+[[nodiscard]] std::optional<icu::UnicodeString> decode(const void* bytes, std::size_t length,
+                                                       Encoding encoding);
+[[nodiscard]] std::optional<icu::UnicodeString> decode(std::string_view bytes, Encoding encoding);
+
+// Decodes bytes replacing every invalid sequence with U+FFFD.
+[[nodiscard]] icu::UnicodeString decodeLossy(const void* bytes, std::size_t length,
+                                             Encoding encoding);
+
+// Encodes text strictly: nothing when a character cannot be represented.
+// Encoding::Unicode writes a little-endian mark first.
+[[nodiscard]] std::optional<std::string> encode(const icu::UnicodeString& text, Encoding encoding);
+
+// Encodes text replacing unrepresentable characters with the encoding's
+// substitution character; fails only for an unknown encoding.
+[[nodiscard]] std::optional<std::string> encodeLossy(const icu::UnicodeString& text,
+                                                     Encoding encoding);
+
+// UTF-8 <-> UTF-16 helpers for the common case.
+[[nodiscard]] bool isWellFormedUTF8(std::string_view bytes);
+[[nodiscard]] std::optional<icu::UnicodeString> fromUTF8(std::string_view bytes);  // strict
+[[nodiscard]] std::string toUTF8(const icu::UnicodeString& text);  // lone surrogates -> U+FFFD
+
+// Unicode full upper-casing with the root locale ("ß" -> "SS"), independent of
+// the user's locale.
+[[nodiscard]] icu::UnicodeString uppercase(const icu::UnicodeString& text);
+
+// The encoding the platform's text-file reading detects: UTF-8 exactly when
+// the whole content is well-formed UTF-8 (after an optional mark), otherwise
+// no answer.
+[[nodiscard]] std::optional<Encoding> detectFileEncoding(std::string_view content);
+
+// Files. Paths are byte strings as the file system takes them.
+[[nodiscard]] std::optional<std::string> readFile(const std::string& path);
+
+// Writes the whole content to a temporary file in the target folder and
+// renames it over the target, so the target holds either the old content or
+// exactly the new bytes.
+[[nodiscard]] bool writeFileAtomically(const std::string& path, std::string_view content);
+
+// Appends to an existing regular file; fails without creating a missing one.
+// A short write is reported as a failure.
+[[nodiscard]] bool appendToFile(const std::string& path, std::string_view content);
+
+// True for an existing file or folder (links followed).
+[[nodiscard]] bool fileExists(const std::string& path);
+
+// Removes a file; false when it could not be removed (a missing file counts
+// as removed).
+bool removeFile(const std::string& path);
+
+// The user's home folder ($HOME, else the password database).
+[[nodiscard]] std::string homeDirectory();
+
+// Writes one diagnostic line to standard error, prefixed with a time stamp and
+// the process name and id, the way the desktop platform's log does.
+void logLine(std::string_view message);
+
+// Formats like printf and logs the result.
+void logFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace platform
