@@ -1,0 +1,35 @@
+// The main window's checks of the source path and its output-path rule, free
+// of any user-interface code so the desktop window and the command-line
+// converter share them.
+#pragma once
+
+#include <string>
+
+namespace vcard {
+
+// The fixed name of the output file, written beside the source.
+inline constexpr const char* kOutputFileName = "PC→iPhone.vcf";
+
+// Alert texts of the source checks, in the order the checks run.
+inline constexpr const char* kEmptySourceAlert = "変換元ファイル名が入力（選択）されていません。";
+inline constexpr const char* kMissingSourceAlert = "変換元ファイルがありません。";
+inline constexpr const char* kNotVCardAlert = "変換元ファイルはvCardファイルではありません。";
+inline constexpr const char* kPathTooLongAlert =
+    "変換元ファイルのフォルダ名およびファイル名が長すぎます。";
+inline constexpr const char* kSameFileAlert = "変換元ファイルと出力ファイルが同じです。";
+
+// "" when the path passes; otherwise the alert text of the first failed check
+// (order: empty, exists, extension "VCF" in any case, at most 255 UTF-16
+// units).
+std::string checkSourcePath(const std::string& path);
+
+// The output path derived from the source: the source folder (up to and
+// including its last slash) followed by "PC→iPhone.vcf"; just the name when
+// the path has no slash or ends in one.
+std::string outputPathForSource(const std::string& source);
+
+// True when both paths name the same existing file (same device and inode),
+// so links and relative spellings are caught.
+bool isSameFile(const std::string& a, const std::string& b);
+
+}  // namespace vcard

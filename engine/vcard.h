@@ -1,0 +1,126 @@
+// The conversion engine: loads one vCard file, cuts it into cards and
+// property lines, rewrites the properties an iPhone address book takes and
+// appends every accepted card to the output file in UTF-16LE.
+//
+// The stage functions keep their C-style signatures (owned UTF-8 C strings
+// from malloc, small integer codes) and never throw.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// ---- Card records ----------------------------------------------------------
+
+// Assembly state of the property being collected (PROPERTY::lineStatus).
+inline constexpr std::uint64_t PROP_IDLE = 0;  // nothing pending
+inline constexpr std::uint64_t PROP_OPEN = 1;  // more physical lines may belong to it
+inline constexpr std::uint64_t PROP_DONE = 2;  // complete; the current line was used up
+inline constexpr std::uint64_t PROP_DONE_REREAD =
+    3;  // complete; the current line starts the next one
+
+// One card of the source.
+struct VCARDDATA {
+  std::int32_t isEnd;    // its END:VCARD line has been taken
+  std::int32_t isError;  // must not be written; never cleared
+  std::uint64_t itemNo;  // last number used for a grouped "item" line, 0..99
+  char* cardText;        // output text so far, every line ended by CR LF
+};
+
+// The cards begun in the source, in source order; the last one is current.
+struct VCARDLIST {
+  std::uint64_t cardCount;
+  VCARDDATA* cardArray;  // exactly cardCount records, from malloc/realloc
+};
+
+// The logical property line being assembled.
+struct PROPERTY {
+  std::uint64_t charsetType;  // 0 none, 1 Shift_JIS, 2 UTF-8
+  std::uint64_t encodeType;   // 0 none, 1 Base64, 2 quoted-printable
+  std::uint64_t lineStatus;   // PROP_IDLE ... PROP_DONE_REREAD
+  std::int32_t isTarget;
+  std::int32_t isHalfToFull;
+  char* propText;  // the assembled logical line as found in the source
+};
+
+// ---- Engine-wide state -----------------------------------------------------
+
+// Copies of the source and output paths of the current conversion; set at the
+// start of every vCardConvert and kept until the next one.
+extern char* orgFile;
+extern char* dstFile;
+
+// ---- Conversion driver -----------------------------------------------------
+
+// Converts the vCard file at orgPath into the file at dstPath (both UTF-8).
+// Element 0 is the alert text ("" = no alert), element 1 the log text; both
+// UTF-8. Never throws; every failure is reported in the result.
+std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath);
+
+// Creates (or replaces) the output file holding only the UTF-16LE mark FF FE,
+// through an atomic whole-file write. Returns 1 on success, 0 on failure.
+int Output_CreateFile(const char* path);
+
+// Nothing stays open between appends; kept as the driver's last step.
+void Output_CloseFile();
+
+// ---- Loading ---------------------------------------------------------------
+
+// Reads the file at path into *text as UTF-8 without byte-order mark.
+// 0 loaded; -1 cannot be read; -4 no text could be produced; -5 UTF-16BE mark.
+// *text is only set on 0; the caller frees it (vCard_ReleaseData).
+int vCard_GetData(const char* path, char** text);
+
+// ---- Line analysis ---------------------------------------------------------
+
+// Cuts text into lines, assembles logical property lines and hands each to
+// vCard_RecogData; then counts the ended cards (inCount) and the ended cards
+// not rejected (outCount). Returns 0, or -4 when the working copy fails.
+int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
+                     std::uint64_t* outCount);
+
+// Feeds one physical line (no line break), or nullptr at the end of input,
+// into prop. Always returns 0.
+int vCard_CheckLine(const char* line, PROPERTY* prop);
+
+// Frees every card's text, the card array and text. Returns 0.
+int vCard_ReleaseData(VCARDLIST* list, char* text);
+
+// ---- Recognition and output ------------------------------------------------
+
+// Handles one logical line: opens, closes, rejects and writes cards and runs
+// the rewrite rule of a recognised property. Returns 0, or -4 when the card
+// array cannot be grown.
+int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARDLIST* list);
+
+// Appends a card text (UTF-8) to the existing file at path as UTF-16LE.
+// Returns 1 when written, 0 when the file could not be opened or written.
+int OutputFile(const char* path, const char* cardText);
+
+// ---- Rewrite rules ---------------------------------------------------------
+
+// Decodes one value: quoted-printable, then Shift_JIS bytes to UTF-8 (unless
+// the charset is UTF-8), CR LF folded with a space, half-width katakana to
+// full width when isHalfToFull. Returns an owned C string, nullptr only when
+// memory runs out.
+char* StrConvert(const char* value, std::uint64_t charsetType, std::uint64_t encodeType,
+                 int isHalfToFull);
+
+// 1 when some element of list contains word (case-insensitive) and none
+// contains one of the other e-mail type words, otherwise 0.
+int StrExistsEmailOnly(char** list, std::size_t count, const char* word);
+
+// Each rule appends its line(s) to card->cardText and returns 0.
+int setVersion(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
+               std::size_t valueCount, PROPERTY* prop);
+int setDirectly(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
+                std::size_t valueCount, PROPERTY* prop);
+int setTel(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
+           std::size_t valueCount, PROPERTY* prop);
+int setSound(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
+             std::size_t valueCount, PROPERTY* prop);
+int setEmail(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
+             std::size_t valueCount, PROPERTY* prop);
+int setAdr(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
+           std::size_t valueCount, PROPERTY* prop);
