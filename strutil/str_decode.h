@@ -1,0 +1,16 @@
+// Quoted-printable and Base64 decoding of one value.
+//
+// Both hand out a new malloc'd string with the decoded bytes and a NUL (a
+// decoded zero byte therefore ends the text); null when memory is exhausted.
+// Neither reads past the terminator of its argument or throws.
+#pragma once
+
+// Decodes "=XX" escapes (hex digits in either case); an "=" without two hex
+// digits after it is kept as it stands. Soft line breaks must already be
+// removed.
+[[nodiscard]] char* QprintDecode(const char* text) noexcept;
+
+// Decodes groups of four Base64 characters; "=" counts as 0, characters
+// outside the alphabet are skipped, and a short last group is decoded as if
+// padded with "=".
+[[nodiscard]] char* Base64Decode(const char* text) noexcept;
