@@ -4,10 +4,11 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <unistd.h>
 #include <unicode/locid.h>
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/ustring.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
@@ -67,17 +68,26 @@ icu::LocalUConverterPointer openConverter(Encoding encoding) {
   return conv;
 }
 
-// Decodes with either the stop or the substitute callback.
+// Lossy decoding writes U+FFFD for every undecodable sequence; ICU's own
+// substitution would write U+001A for some Shift_JIS bytes, a control
+// character that must not end up in a card.
+void replacementCallback(const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
+                         UConverterCallbackReason reason, UErrorCode* status) {
+  if (reason > UCNV_IRREGULAR) return;  // reset, close, clone: nothing to write
+  *status = U_ZERO_ERROR;
+  static const UChar kReplacement = 0xFFFD;
+  ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, status);
+}
+
+// Decodes with either the stop or the replacement callback.
 std::optional<icu::UnicodeString> convertToUnicode(const char* bytes, std::size_t length,
                                                    Encoding encoding, bool strict) {
   if (length > static_cast<std::size_t>(INT32_MAX / 2)) return std::nullopt;
   icu::LocalUConverterPointer conv = openConverter(encoding);
   if (conv.isNull()) return std::nullopt;
   UErrorCode status = U_ZERO_ERROR;
-  if (strict) {
-    ucnv_setToUCallBack(conv.getAlias(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
-                        &status);
-  }
+  ucnv_setToUCallBack(conv.getAlias(), strict ? UCNV_TO_U_CALLBACK_STOP : replacementCallback,
+                      nullptr, nullptr, nullptr, &status);
   if (U_FAILURE(status)) return std::nullopt;
   icu::UnicodeString out;
   // Every supported encoding needs at most one UTF-16 unit per byte, plus a
@@ -108,8 +118,8 @@ std::optional<std::string> convertFromUnicode(const icu::UnicodeString& text, En
     if (U_FAILURE(status)) status = U_ZERO_ERROR;  // keep the converter's own
   }
   if (U_FAILURE(status)) return std::nullopt;
-  const int32_t length = ucnv_fromUChars(conv.getAlias(), nullptr, 0, text.getBuffer(),
-                                         text.length(), &status);
+  const int32_t length =
+      ucnv_fromUChars(conv.getAlias(), nullptr, 0, text.getBuffer(), text.length(), &status);
   if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return std::nullopt;
   status = U_ZERO_ERROR;
   std::string out(static_cast<std::size_t>(length), '\0');
@@ -161,8 +171,7 @@ const char* icuConverterName(Encoding encoding) {
   return nullptr;
 }
 
-std::optional<icu::UnicodeString> decode(const void* bytes, std::size_t length,
-                                         Encoding encoding) {
+std::optional<icu::UnicodeString> decode(const void* bytes, std::size_t length, Encoding encoding) {
   const char* p = static_cast<const char*>(bytes);
   if (p == nullptr) length = 0;
   if (encoding == Encoding::Unicode) {
@@ -293,8 +302,8 @@ std::optional<std::string> readFile(const std::string& path) {
 
 bool writeFileAtomically(const std::string& path, std::string_view content) {
   const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string(".")
-                                                        : path.substr(0, slash == 0 ? 1 : slash);
+  const std::string folder =
+      slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
   std::string temp = folder + "/.vcf-XXXXXX";
   std::vector<char> name(temp.begin(), temp.end());
   name.push_back('\0');
@@ -339,15 +348,15 @@ std::string homeDirectory() {
 }
 
 void logLine(std::string_view message) {
-  timeval tv {};
+  timeval tv{};
   ::gettimeofday(&tv, nullptr);
-  tm local {};
+  tm local{};
   ::localtime_r(&tv.tv_sec, &local);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
   std::string line = std::string(stamp) + "." + std::to_string(tv.tv_usec / 1000 + 1000).substr(1) +
-                     " " + program_invocation_short_name + "[" + std::to_string(::getpid()) +
-                     "] " + std::string(message) + "\n";
+                     " " + program_invocation_short_name + "[" + std::to_string(::getpid()) + "] " +
+                     std::string(message) + "\n";
   // One write so that lines from several threads do not interleave.
   (void)writeAll(STDERR_FILENO, line);
 }

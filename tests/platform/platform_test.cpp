@@ -1,3 +1,211 @@
 #include "platform.h"
+
 #include <gtest/gtest.h>
-TEST(PlatformTest, Placeholder) { EXPECT_TRUE(platform::isWellFormedUTF8("abc")); }
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+using platform::Encoding;
+
+icu::UnicodeString u8(const char* s) {
+  return icu::UnicodeString::fromUTF8(s);
+}
+
+struct DecodeCase {
+  const char* name;
+  std::string bytes;
+  Encoding encoding;
+  bool ok;
+  const char* expected;  // UTF-8 of the decoded text
+};
+
+const DecodeCase kDecodeCases[] = {
+    // "山田" in Shift_JIS
+    {"ShiftJisKanji", "\x8E\x52\x93\x63", Encoding::ShiftJIS, true, "山田"},
+    // half-width katakana "ﾔﾏ"
+    {"ShiftJisHalfwidth", "\xD4\xCF", Encoding::ShiftJIS, true, "ﾔﾏ"},
+    // a lead byte with nothing after it
+    {"ShiftJisTruncatedLead", "A\x82", Encoding::ShiftJIS, false, ""},
+    // user-defined area: survives as a private-use character
+    {"ShiftJisUserDefined", "\xF0\x40", Encoding::DOSJapanese, true, "\xEE\x80\x80"},
+    {"Utf8KeepsMark",
+     "\xEF\xBB\xBF"
+     "a",
+     Encoding::UTF8, true,
+     "\xEF\xBB\xBF"
+     "a"},
+    {"Utf8IllFormed", "a\xC3", Encoding::UTF8, false, ""},
+    // "aあ" little-endian, with and without a mark
+    {"UnicodeLittleEndianMark",
+     std::string("\xFF\xFE"
+                 "a\0\x42\x30",
+                 6),
+     Encoding::Unicode, true, "aあ"},
+    {"UnicodeBigEndianMark", std::string("\xFE\xFF\0a\x30\x42", 6), Encoding::Unicode, true, "aあ"},
+    {"UnicodeNoMark", std::string("a\0\x42\x30", 4), Encoding::Unicode, true, "aあ"},
+    {"Utf16LeOddLength", std::string("a\0b", 3), Encoding::UTF16LE, false, ""},
+    {"Utf16LeLoneSurrogate", std::string("\x00\xD8", 2), Encoding::UTF16LE, false, ""},
+    {"EucJp", "\xBB\xB3\xC5\xC4", Encoding::EUCJP, true, "山田"},
+    {"Iso2022Jp", "\x1B$B;3ED\x1B(B", Encoding::ISO2022JP, true, "山田"},
+    {"MacRoman", "\x8A", Encoding::MacOSRoman, true, "ä"},
+    {"Utf32Be", std::string("\0\0\x30\x42", 4), Encoding::UTF32BE, true, "あ"},
+};
+
+class DecodeTest : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(DecodeTest, DecodesStrictly) {
+  const DecodeCase& c = GetParam();
+  auto text = platform::decode(c.bytes, c.encoding);
+  ASSERT_EQ(text.has_value(), c.ok);
+  if (c.ok) {
+    EXPECT_EQ(platform::toUTF8(*text), c.expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Platform, DecodeTest, testing::ValuesIn(kDecodeCases),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(DecodeLossyTest, ReplacesInvalidBytesAndKeepsTheRest) {
+  // a byte that is no Shift_JIS, "b", "山", a lone lead byte at the end
+  const std::string bytes =
+      "a\xA0"
+      "b\x8E\x52\x82";
+  icu::UnicodeString text = platform::decodeLossy(bytes.data(), bytes.size(), Encoding::ShiftJIS);
+  std::string utf8 = platform::toUTF8(text);
+  EXPECT_EQ(utf8, "a\uFFFDb山\uFFFD");
+}
+
+TEST(EncodeTest, StrictRefusesWhatTheEncodingLacksLossyReplaces) {
+  const icu::UnicodeString text = u8("a😀b");
+  EXPECT_FALSE(platform::encode(text, Encoding::ShiftJIS).has_value());
+  auto lossy = platform::encodeLossy(text, Encoding::ShiftJIS);
+  ASSERT_TRUE(lossy.has_value());
+  EXPECT_EQ(*lossy, "a?b");
+}
+
+TEST(EncodeTest, UnicodeWritesLittleEndianMark) {
+  auto bytes = platform::encode(u8("a"), Encoding::Unicode);
+  ASSERT_TRUE(bytes.has_value());
+  EXPECT_EQ(*bytes, std::string("\xFF\xFE"
+                                "a\0",
+                                4));
+}
+
+TEST(EncodeTest, ShiftJisRoundTripsKanjiAndHalfwidth) {
+  auto bytes = platform::encode(u8("山田ﾔﾏ"), Encoding::ShiftJIS);
+  ASSERT_TRUE(bytes.has_value());
+  EXPECT_EQ(*bytes, "\x8E\x52\x93\x63\xD4\xCF");
+}
+
+TEST(EncodingTest, ConvertsCoreFoundationConstants) {
+  EXPECT_EQ(platform::convertCFEncoding(platform::cf::DOSJapanese), Encoding::DOSJapanese);
+  EXPECT_EQ(platform::convertCFEncoding(platform::cf::MacJapanese), Encoding::MacJapanese);
+  EXPECT_EQ(platform::convertCFEncoding(platform::cf::UTF16LE), Encoding::UTF16LE);
+  EXPECT_EQ(platform::convertCFEncoding(platform::cf::UTF32BE), Encoding::UTF32BE);
+  EXPECT_EQ(platform::convertCFEncoding(platform::cf::UTF8), Encoding::UTF8);
+  EXPECT_EQ(static_cast<std::uint32_t>(Encoding::UTF16LE), 0x94000100u);
+  EXPECT_EQ(platform::icuConverterName(static_cast<Encoding>(12345)), nullptr);
+  EXPECT_FALSE(platform::decode("a", static_cast<Encoding>(12345)).has_value());
+}
+
+TEST(UppercaseTest, FullLocaleIndependentMapping) {
+  setenv("LANG", "tr_TR.UTF-8", 1);  // the Turkish dotted I must not appear
+  EXPECT_EQ(platform::toUTF8(platform::uppercase(u8("straße vcf iphone"))), "STRASSE VCF IPHONE");
+  EXPECT_EQ(platform::toUTF8(platform::uppercase(u8("ｖｃｆ"))), "ＶＣＦ");
+}
+
+struct Utf8Case {
+  const char* name;
+  std::string bytes;
+  bool wellFormed;
+};
+
+const Utf8Case kUtf8Cases[] = {
+    {"Ascii", "abc", true},
+    {"Japanese", "山田ﾔﾏ", true},
+    {"FourByte", "\xF0\x9F\x98\x80", true},
+    {"Overlong", "\xC0\xAF", false},
+    {"Surrogate", "\xED\xA0\x80", false},
+    {"Truncated", "\xE3\x81", false},
+    {"BeyondUnicode", "\xF4\x90\x80\x80", false},
+    {"StrayContinuation", "\x80", false},
+    {"ShiftJis", "\x8E\x52\x93\x63", false},
+};
+
+class Utf8Test : public testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8Test, ClassifiesWellFormedness) {
+  const Utf8Case& c = GetParam();
+  EXPECT_EQ(platform::isWellFormedUTF8(c.bytes), c.wellFormed);
+  EXPECT_EQ(platform::fromUTF8(c.bytes).has_value(), c.wellFormed);
+  EXPECT_EQ(platform::detectFileEncoding("\xEF\xBB\xBF" + c.bytes).has_value(), c.wellFormed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Platform, Utf8Test, testing::ValuesIn(kUtf8Cases),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+class FileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/platform-test-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir = name;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  std::string dir;
+};
+
+TEST_F(FileTest, AtomicWriteReplacesWholeContentAndLeavesNoTemporary) {
+  const std::string path = dir + "/out.vcf";
+  ASSERT_TRUE(platform::writeFileAtomically(path, "long old content"));
+  ASSERT_TRUE(platform::writeFileAtomically(path, std::string("\xFF\xFE", 2)));
+  EXPECT_EQ(platform::readFile(path), std::string("\xFF\xFE", 2));
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir))
+    ++entries;
+  EXPECT_EQ(entries, 1);
+}
+
+TEST_F(FileTest, AppendNeedsAnExistingFile) {
+  const std::string path = dir + "/out.vcf";
+  EXPECT_FALSE(platform::appendToFile(path, "x"));
+  EXPECT_FALSE(platform::fileExists(path));
+  ASSERT_TRUE(platform::writeFileAtomically(path, "a"));
+  ASSERT_TRUE(platform::appendToFile(path, "bc"));
+  EXPECT_EQ(platform::readFile(path), "abc");
+  EXPECT_FALSE(platform::appendToFile(dir, "x"));
+}
+
+TEST_F(FileTest, ReadFailsForMissingFileAndFolder) {
+  EXPECT_FALSE(platform::readFile(dir + "/missing").has_value());
+  EXPECT_FALSE(platform::readFile(dir).has_value());
+  EXPECT_TRUE(platform::fileExists(dir));
+  ASSERT_TRUE(platform::writeFileAtomically(dir + "/empty", ""));
+  EXPECT_EQ(platform::readFile(dir + "/empty"), "");
+}
+
+TEST_F(FileTest, AtomicWriteIntoMissingFolderFails) {
+  EXPECT_FALSE(platform::writeFileAtomically(dir + "/no/such/out.vcf", "x"));
+  EXPECT_FALSE(platform::writeFileAtomically(dir, "x"));  // the path is a folder
+  EXPECT_TRUE(std::filesystem::is_directory(dir));
+}
+
+TEST_F(FileTest, RemoveFileTreatsMissingAsRemoved) {
+  const std::string path = dir + "/x";
+  ASSERT_TRUE(platform::writeFileAtomically(path, "x"));
+  EXPECT_TRUE(platform::removeFile(path));
+  EXPECT_FALSE(platform::fileExists(path));
+  EXPECT_TRUE(platform::removeFile(path));
+}
+
+TEST(HomeTest, FollowsHomeVariable) {
+  setenv("HOME", "/somewhere/else", 1);
+  EXPECT_EQ(platform::homeDirectory(), "/somewhere/else");
+}
+
+}  // namespace

@@ -1,0 +1,27 @@
+# Sourced by run.sh and test.sh: installs the Debian packages the build needs,
+# or, without root, prints the exact command and stops.
+
+VCARD_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev qt6-base-dev libgtest-dev libgmock-dev
+  libbenchmark-dev fonts-noto-cjk)
+
+ensure_packages() {
+  local missing=()
+  local pkg
+  for pkg in "${VCARD_PACKAGES[@]}" "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$pkg")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return 0
+  fi
+  local line="apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing Debian packages: ${missing[*]}" >&2
+    echo "Run as root:  $line" >&2
+    exit 1
+  fi
+  echo "Installing: ${missing[*]}"
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+}
