@@ -1,0 +1,68 @@
+// The main window's source checks and output-path rule, shared with the
+// command-line converter.
+#include "source_check.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "platform.h"
+#include "regex_additions.h"
+
+namespace vcard {
+
+namespace {
+
+// Paths are file-system bytes; a stray non-UTF-8 byte counts as one unit.
+icu::UnicodeString toText(const std::string& path) {
+  return platform::decodeLossy(path.data(), path.size(), platform::Encoding::UTF8);
+}
+
+bool isFound(const rx::Range& range) {
+  return range.location != rx::NSNotFound && range.length > 0;
+}
+
+bool hasVCardExtension(const std::string& path) {
+  const icu::UnicodeString text = toText(path);
+  const rx::Range range = rx::rangeOfRegex(text, icu::UnicodeString(u"\\.[^/\\.]+$"));
+  if (!isFound(range)) return false;
+  const icu::UnicodeString extension = text.tempSubString(
+      static_cast<std::int32_t>(range.location + 1), static_cast<std::int32_t>(range.length - 1));
+  return platform::uppercase(extension) == icu::UnicodeString(u"VCF");
+}
+
+}  // namespace
+
+std::string checkSourcePath(const std::string& path) {
+  try {
+    if (path.empty()) return kEmptySourceAlert;
+    if (!platform::fileExists(path)) return kMissingSourceAlert;
+    if (!hasVCardExtension(path)) return kNotVCardAlert;
+    if (toText(path).length() > 255) return kPathTooLongAlert;
+    return "";
+  } catch (...) {
+    return kMissingSourceAlert;
+  }
+}
+
+std::string outputPathForSource(const std::string& source) {
+  std::string folder;
+  try {
+    const rx::Range range = rx::rangeOfRegex(toText(source), icu::UnicodeString(u"/[^/]+$"));
+    // The match starts at the last slash, so the folder is cut at that byte
+    // and the path's own bytes are kept even where they are not UTF-8.
+    if (isFound(range)) folder = source.substr(0, source.rfind('/') + 1);
+  } catch (...) {
+    folder.clear();
+  }
+  return folder + kOutputFileName;
+}
+
+bool isSameFile(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+}  // namespace vcard
