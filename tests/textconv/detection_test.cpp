@@ -98,6 +98,8 @@ const DetectCase kDetectCases[] = {
     {"UnknownEscape", "1B 28 49", RKTextEncodingUndetermined, 0, false},
     {"JisEscapeOutweighsEucPair", "1B 28 42 A4 A2", RKTextEncodingISO2022JP, 0, false},
     {"Utf8OutnumbersJisEscape", "1B 28 42 C3 A9 C3 A9", RKTextEncodingUTF8, 0, false},
+    {"JisEscapesOutnumberUtf8", "1B 28 42 1B 28 4A C3 A9", RKTextEncodingISO2022JP, 0, false},
+    {"Utf8TieWithEucPairsIsEuc", "C3 A9 C3 A9 A4", RKTextEncodingEUCJP, 0, false},
 };
 
 class DetectionTest : public testing::TestWithParam<DetectCase> {};
