@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "strutil.h"
+#include "test_util.h"
+
+namespace {
+
+// A name-and-parameters list as the engine gets it from a property line.
+struct ParsedLine {
+  explicit ParsedLine(const char* line) {
+    char** values = nullptr;
+    std::uint64_t valueCount = 0;
+    char** rawNames = nullptr;
+    static_cast<void>(SplitFR(line, &rawNames, &count, &values, &valueCount));
+    names.reset(rawNames);
+    SplitFree(values);
+  }
+  strutil::OwnedSplit names;
+  std::uint64_t count = 0;
+};
+
+// --- Codes of a whole name-and-parameters list ------------------------------------------
+
+struct ListCase {
+  std::string_view name;
+  const char* line;
+  std::int64_t encoding;
+  std::int64_t charset;
+};
+
+class ListCodeTest : public testing::TestWithParam<ListCase> {};
+
+TEST_P(ListCodeTest, ClassifiesEncodingAndCharset) {
+  const ListCase& c = GetParam();
+  const ParsedLine parsed(c.line);
+  ASSERT_NE(parsed.names, nullptr);
+  EXPECT_EQ(CheckEncoding(parsed.names.get(), parsed.count), c.encoding);
+  EXPECT_EQ(CheckCharset(parsed.names.get(), parsed.count), c.charset);
+}
+
+const ListCase kListCases[] = {
+    {"ShiftJISQuotedPrintable", "N;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:x", 2, 1},
+    {"LowerCaseB", "PHOTO;ENCODING=b;TYPE=JPEG:x", 1, 0},
+    {"BareBase64", "PHOTO;BASE64:x", 1, 0},
+    {"ExactlyB", "X-FOO;B:x", 1, 0},
+    {"LowerCaseExactlyB", "X-FOO;b:x", 1, 0},
+    {"SpacesAroundEquals", "NOTE;ENCODING = B:x", 1, 0},
+    {"TabsAroundEquals", "NOTE;ENCODING\t=\tB:x", 1, 0},
+    {"BothEncodingsQuotedPrintableWins", "NOTE;BASE64;QUOTED-PRINTABLE:x", 2, 0},
+    {"BothEncodingsOtherOrder", "NOTE;QUOTED-PRINTABLE;ENCODING=B:x", 2, 0},
+    {"EightBit", "NOTE;ENCODING=8BIT:x", 0, 0},
+    {"WordBeginningWithB", "NOTE;BX:x", 0, 0},
+    {"LowerCaseUtf8", "N;CHARSET=utf-8:x", 0, 2},
+    {"MixedCaseShiftJIS", "N;CHARSET=Shift_JIS:x", 0, 1},
+    {"BothCharsetsUtf8Wins", "N;CHARSET=SHIFT_JIS;CHARSET=UTF-8:x", 0, 2},
+    {"Sjis", "N;CHARSET=SJIS:x", 0, 0},
+    {"ShiftHyphenJis", "N;CHARSET=SHIFT-JIS:x", 0, 0},
+    {"Utf8WithoutHyphen", "N;CHARSET=UTF8:x", 0, 0},
+    {"NameOnly", "TEL:x", 0, 0},
+    {"KeyInPropertyName", "X-BASE64-UTF-8:x", 1, 2},
+};
+INSTANTIATE_TEST_SUITE_P(Lines, ListCodeTest, testing::ValuesIn(kListCases), CaseName());
+
+// --- One parameter ---------------------------------------------------------------------------
+
+TEST(OneParameterTest, ClassifiesOneParameter) {
+  struct Case {
+    const char* parameter;
+    std::int64_t encoding;
+    std::int64_t charset;
+  };
+  const Case cases[] = {
+      {"ENCODING=QUOTED-PRINTABLE", 1, 0},
+      {"CHARSET=UTF-8", 0, 2},
+      {"charset=shift_jis", 0, 1},
+      {"ENCODING=BASE64", 1, 0},
+      {"ENCODING = b", 1, 0},
+      {"b", 1, 0},
+      {"BX", 0, 0},
+      {"TYPE=WORK", 0, 0},
+      {"CELL", 0, 0},
+      {"", 0, 0},
+      {"CHARSET=SHIFT_JIS;CHARSET=UTF-8", 0, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.parameter);
+    EXPECT_EQ(CheckEncoding_onearg(c.parameter), c.encoding);
+    EXPECT_EQ(CheckCharset_onearg(c.parameter), c.charset);
+  }
+}
+
+// --- Substring tests ------------------------------------------------------------------------
+
+struct ExistsCase {
+  std::string_view name;
+  std::vector<const char*> list;  // entries may be null
+  const char* key;
+  std::int32_t plain;   // StrExists
+  std::int32_t blanks;  // StrExists_sp
+};
+
+class StrExistsTest : public testing::TestWithParam<ExistsCase> {};
+
+TEST_P(StrExistsTest, FindsKeyCaseInsensitively) {
+  const ExistsCase& c = GetParam();
+  const auto count = static_cast<std::uint64_t>(c.list.size());
+  EXPECT_EQ(StrExists(c.list.data(), count, c.key), c.plain);
+  EXPECT_EQ(StrExists_sp(c.list.data(), count, c.key), c.blanks);
+  // The one-text forms agree with a one-entry list.
+  if (c.list.size() == 1) {
+    EXPECT_EQ(StrExists_twoarg(c.list[0], c.key), c.plain);
+    EXPECT_EQ(StrExists_sp(c.list[0], c.key), c.blanks);
+  }
+}
+
+const ExistsCase kExistsCases[] = {
+    {"Substring", {"TYPE=HOMEWORK"}, "WORK", 1, 1},
+    {"LowerCaseEntry", {"type=work"}, "WORK", 1, 1},
+    {"LowerCaseKey", {"TYPE=WORK"}, "work", 1, 1},
+    {"Absent", {"TYPE=HOME"}, "WORK", 0, 0},
+    {"LaterEntry", {"EMAIL", "INTERNET", "PREF"}, "pref", 1, 1},
+    {"PropertyNameCounts", {"X-WORKPHONE", "CELL"}, "WORK", 1, 1},
+    {"AllEntriesNull", {nullptr, nullptr}, "WORK", 0, 0},
+    {"NullEntrySkipped", {nullptr, "HOME"}, "HOME", 1, 1},
+    {"EmptyList", {}, "WORK", 0, 0},
+    {"SpacesOnlyIgnoredBySp", {"ENCODING = B"}, "ENCODING=B", 0, 1},
+    {"TabsOnlyIgnoredBySp", {"ENCODING\t=B"}, "ENCODING=B", 0, 1},
+    {"SharpSFolds", {"straße"}, "STRASSE", 1, 1},
+    {"FullWidthLetters", {"ｗｏｒｋ"}, "ＷＯＲＫ", 1, 1},
+    {"Version", {"2.1"}, "2.1", 1, 1},
+    {"InvalidEntryNotFound", {"WORK\xFF"}, "WORK", 0, 0},
+};
+INSTANTIATE_TEST_SUITE_P(Lists, StrExistsTest, testing::ValuesIn(kExistsCases), CaseName());
+
+TEST(StrExistsTest, CountLimitsTheEntriesLookedAt) {
+  const char* list[] = {"HOME", "WORK"};
+  EXPECT_EQ(StrExists(list, 1, "WORK"), 0);
+  EXPECT_EQ(StrExists(list, 2, "WORK"), 1);
+  EXPECT_EQ(StrExists(list, 0, "HOME"), 0);
+}
+
+TEST(StrExistsTest, NullArgumentsGiveZero) {
+  EXPECT_EQ(StrExists_twoarg(nullptr, "A"), 0);
+  EXPECT_EQ(StrExists_twoarg("A", nullptr), 0);
+  EXPECT_EQ(StrExists_sp(nullptr, "A"), 0);
+  EXPECT_EQ(StrExists(nullptr, 3, "A"), 0);
+}
+
+TEST(StrExistsTest, LeavesTheListUnchanged) {
+  std::string entry = "type = work";
+  const char* list[] = {entry.c_str()};
+  EXPECT_EQ(StrExists_sp(list, 1, "TYPE=WORK"), 1);
+  EXPECT_EQ(entry, "type = work");
+}
+
+// --- StrExists_only ---------------------------------------------------------------------------
+
+TEST(StrExistsOnlyTest, EveryValueMustBeOfAKnownKind) {
+  struct Case {
+    const char* parameter;
+    const char* first;
+    const char* second;
+    std::int32_t expected;
+  };
+  const Case cases[] = {
+      {"TYPE=HOME,WORK", "HOME", "WORK", 1},
+      {"TYPE=HOME,CELL", "HOME", "WORK", 0},
+      {"HOME", "HOME", nullptr, 1},
+      {"TYPE=", "HOME", "WORK", 0},
+      {"type=home", "HOME", nullptr, 1},
+      {"TYPE=HOME,WORK", "HOME", nullptr, 0},
+      {"TYPE=CELL,HOME", "HOME", "WORK", 0},  // a bad first value is not hidden by a good last one
+      {"TYPE=HOME\\,CELL", "HOME", nullptr, 1},  // escaped comma: one value
+      {"X\\=HOME", "HOME", nullptr, 1},          // escaped "=": the whole parameter is the value
+      {"TYPE=HOME,", "HOME", "WORK", 0},         // trailing empty value
+      {"TYPE=HOMEWORK", "WORK", nullptr, 1},     // substring rule
+      {"TYPE=HOME=WORK", "HOME", nullptr, 1},    // cut at the first "=" only
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.parameter);
+    EXPECT_EQ(StrExists_only(c.parameter, c.first, c.second), c.expected);
+  }
+}
+
+}  // namespace
