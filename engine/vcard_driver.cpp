@@ -57,6 +57,8 @@ int Output_CreateFile(const char* path) {
       vcard::detail::outputFailed = true;
       return 0;
     }
+    // A fresh output file: appends to it may go ahead.
+    vcard::detail::outputFailed = false;
     return 1;
   } catch (...) {
     vcard::detail::outputFailed = true;

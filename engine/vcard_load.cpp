@@ -72,6 +72,12 @@ int loadDetectedUTF16(std::string_view content, std::int32_t byteOrder, char** t
       return *text != nullptr ? 0 : -4;
     }
   }
+  // Well-formed UTF-8 keeps its characters up to the zero byte instead of
+  // being misread as Shift_JIS.
+  if (platform::detectFileEncoding(content) == std::optional(platform::Encoding::UTF8)) {
+    *text = copyText(content);
+    return *text != nullptr ? 0 : -4;
+  }
   auto sjis = platform::decode(content, platform::Encoding::ShiftJIS);
   *text = sjis ? copyText(platform::toUTF8(*sjis)) : StrAlloc("");
   return *text != nullptr ? 0 : -4;
@@ -137,8 +143,7 @@ int load(const char* path, char** text) {
       code = result != nullptr ? 0 : -4;
       break;
     case Mark::UTF16LE: {
-      OwnedText decoded(UTF16_to_SJIS(
-          working.data(), icu::UnicodeString::fromUTF8(orgFile != nullptr ? orgFile : path)));
+      OwnedText decoded(UTF16_to_SJIS(working.data(), icu::UnicodeString::fromUTF8(path)));
       if (!decoded) return -4;
       // The mark is not part of the text, whether or not the decoder kept it.
       const char* start = decoded.get();

@@ -1,0 +1,343 @@
+#!/usr/bin/env python3
+"""Writes the end-to-end vCard sources of the engine tests with the exact
+bytes each case needs, and the expected output of each as UTF-8 text with LF
+line ends (the tests turn it into UTF-16LE with FF FE and CR LF)."""
+import os
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def crlf(lines):
+    return "".join(line + "\r\n" for line in lines)
+
+
+def write(name, data):
+    with open(os.path.join(HERE, name), "wb") as f:
+        f.write(data)
+
+
+def ref(name, lines):
+    write(name, "".join(line + "\n" for line in lines).encode("utf-8"))
+
+
+def qp(data):
+    return "".join("=%02X" % b for b in data)
+
+
+# The road of one card: a Shift_JIS phone export.
+ROAD = [
+    "BEGIN:VCARD",
+    "VERSION:2.1",
+    "N;CHARSET=SHIFT_JIS:山田;太郎;;;",
+    "SOUND;CHARSET=SHIFT_JIS:ﾔﾏﾀﾞ;ﾀﾛｳ;;;",
+    "TEL;CELL:090-1234-5678",
+    "EMAIL;INTERNET:taro@example.jp",
+    "FN:山田太郎",
+    "END:VCARD",
+]
+write("sjis_road.vcf", crlf(ROAD).encode("shift_jis"))
+ref("sjis_road.ref", [
+    "BEGIN:VCARD",
+    "VERSION:2.1",
+    "N:山田;太郎;;;",
+    "X-PHONETIC-LAST-NAME:ヤマダ",
+    "X-PHONETIC-FIRST-NAME:タロウ",
+    "TEL;CELL:090-1234-5678",
+    "EMAIL;TYPE=HOME:taro@example.jp",
+    "END:VCARD",
+])
+
+# UTF-8 without mark, LF line ends, every kept property once.
+UTF8_CARD = [
+    "BEGIN:VCARD",
+    "VERSION:3.0",
+    "N:鈴木;花子;;;",
+    "SORT-STRING:すずき",
+    "X-PHONETIC-FIRST-NAME:ﾊﾅｺ",
+    "ORG:ｶﾌﾞｼｷｶﾞｲｼｬ",
+    "TITLE:課長",
+    "TEL;TYPE=WORK:03-1111-2222",
+    "EMAIL;TYPE=WORK;TYPE=INTERNET:hanako@example.com",
+    "ADR;TYPE=HOME:;;本町1-2-3;大阪市;大阪府;530-0001;日本",
+    "NICKNAME:ﾊﾅ",
+    "BDAY:1990-01-02",
+    "URL:http://example.com/ｶ",
+    "NOTE:メモ",
+    "LABEL:ラベル",
+    "REV:2020-01-01T00:00:00Z",
+    "X-CUSTOM:x",
+    "END:VCARD",
+]
+write("utf8_nobom.vcf", "".join(l + "\n" for l in UTF8_CARD).encode("utf-8"))
+ref("utf8_nobom.ref", [
+    "BEGIN:VCARD",
+    "VERSION:3.0",
+    "N:鈴木;花子;;;",
+    "X-PHONETIC-LAST-NAME:すずき",
+    "X-PHONETIC-FIRST-NAME:",
+    "X-PHONETIC-FIRST-NAME:ハナコ",
+    "ORG:カブシキガイシャ",
+    "TITLE:課長",
+    "TEL;TYPE=WORK:03-1111-2222",
+    "EMAIL;TYPE=WORK:hanako@example.com",
+    "ADR;TYPE=HOME:;;本町1-2-3;大阪市;大阪府;530-0001;日本",
+    "NICKNAME:ハナ",
+    "BDAY:1990-01-02",
+    "URL:http://example.com/ｶ",
+    "NOTE:メモ",
+    "END:VCARD",
+])
+
+# UTF-8 after a mark, with one ill-formed byte that must come out as U+FFFD.
+write("utf8_bom.vcf", b"\xEF\xBB\xBF" + crlf([
+    "BEGIN:VCARD",
+    "VERSION:2.1",
+    "N:Smith;John;;;",
+    "EMAIL:john@example.com",
+    "EMAIL;CELL:john@docomo.example",
+]).encode("utf-8") + b"NOTE:ab\xFFcd\r\nEND:VCARD\r\n")
+ref("utf8_bom.ref", [
+    "BEGIN:VCARD",
+    "VERSION:2.1",
+    "N:Smith;John;;;",
+    "item1.EMAIL:john@example.com",
+    "item1.X-ABLabel:_$!<Other>!$_",
+    "EMAIL;TYPE=HOME:john@docomo.example",
+    "NOTE:ab\ufffdcd",
+    "END:VCARD",
+])
+
+# UTF-16 cards, with a character outside the basic plane.
+UTF16_CARD = [
+    "BEGIN:VCARD",
+    "VERSION:3.0",
+    "N:𠮷野;家;;;",
+    "TEL;TYPE=HOME;TYPE=VOICE:011-222-3333",
+    "END:VCARD",
+]
+write("utf16le_bom.vcf", b"\xFF\xFE" + crlf(UTF16_CARD).encode("utf-16-le"))
+ref("utf16le_bom.ref", UTF16_CARD)
+write("utf16le_nobom.vcf", crlf(UTF16_CARD).encode("utf-16-le"))
+ref("utf16le_nobom.ref", UTF16_CARD)
+# Big-endian without mark is refused once it is seen to be UTF-16; content
+# whose first byte is zero is the empty text before any detection.
+write("utf16be_nobom.vcf", crlf(["メモ"] + UTF16_CARD).encode("utf-16-be"))
+write("utf16be_nobom_ascii.vcf", crlf(UTF16_CARD).encode("utf-16-be"))
+ref("utf16be_nobom_ascii.ref", [])
+write("utf16le_bom_zero_first.vcf", b"\xFF\xFE" + crlf(["\u3000"] + UTF16_CARD).encode("utf-16-le"))
+ref("utf16le_bom_zero_first.ref", [])
+write("utf16be_bom.vcf", b"\xFE\xFF" + crlf(UTF16_CARD).encode("utf-16-be"))
+
+write("empty.vcf", b"")
+ref("empty.ref", [])
+
+# Quoted-printable values with soft line breaks, charsets and a bad byte.
+nihongo = "あいう".encode("shift_jis")
+write("qp_soft_breaks.vcf", crlf([
+    "BEGIN:VCARD",
+    "VERSION:2.1",
+    "N;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:" + qp("山田".encode("shift_jis")) + ";"
+    + qp("太郎".encode("shift_jis")) + ";;;",
+    "NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=SHIFT_JIS:" + qp(nihongo[:4]) + "=",
+    qp(nihongo[4:]) + "=0D=0A" + qp("え".encode("shift_jis")) + "=",
+    qp("お".encode("shift_jis")),
+    "ADR;HOME;ENCODING=QUOTED-PRINTABLE;CHARSET=SHIFT_JIS:;;" + qp("東京都".encode("shift_jis"))
+    + ";;;;",
+    "NOTE;ENCODING=QUOTED-PRINTABLE:" + qp("ｱｲｳ".encode("shift_jis")),
+    "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" + qp("あ".encode("utf-8")),
+    "NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=SHIFT_JIS:A=FF=FFB",
+    "NOTE;ENCODING=QUOTED-PRINTABLE:abc=",
+    "",
+    "TEL:1",
+    "END:VCARD",
+]).encode("ascii"))
+ref("qp_soft_breaks.ref", [
+    "BEGIN:VCARD",
+    "VERSION:2.1",
+    "N:山田;太郎;;;",
+    "NOTE:あいう",
+    " えお",
+    "ADR;TYPE=HOME:;;東京都;;;;",
+    "NOTE:アイウ",
+    "NOTE:あ",
+    "NOTE:A\ufffd\ufffdB",
+    "NOTE:abc",
+    "TEL:1",
+    "END:VCARD",
+])
+
+# Folded lines stay folded; a dropped property takes its continuation along.
+write("folded.vcf", crlf([
+    "BEGIN:VCARD",
+    "VERSION:3.0",
+    "N:Doe;Jane;;;",
+    "NOTE:abc",
+    " def",
+    "\tghi",
+    "LABEL:drop me",
+    " still the label",
+    "TEL:123",
+    "END:VCARD",
+]).encode("utf-8"))
+ref("folded.ref", [
+    "BEGIN:VCARD",
+    "VERSION:3.0",
+    "N:Doe;Jane;;;",
+    "NOTE:abc",
+    " def",
+    "\tghi",
+    "TEL:123",
+    "END:VCARD",
+])
+
+# Base64 photo: folded data with leading blanks is kept; bare data lines are
+# lines of their own and dropped.
+B64 = ["/9j/4AAQSkZJRgABAQEASABIAAD/", "2wBDAAMCAgMCAgMDAwMEAwMEBQgFBQQEBQoHBwYICQ",
+       "wKDAwLCgsLDQ4SEA0OEQ4LCxAWEBETFBUVFQwPFxgWFBgSFBUU"]
+write("photo_base64.vcf", crlf([
+    "BEGIN:VCARD",
+    "VERSION:2.1",
+    "N:Photo;Folded;;;",
+    "PHOTO;ENCODING=BASE64;TYPE=JPEG:" + B64[0],
+    " " + B64[1],
+    " " + B64[2],
+    "",
+    "END:VCARD",
+    "BEGIN:VCARD",
+    "VERSION:2.1",
+    "N:Photo;Bare;;;",
+    "PHOTO;ENCODING=BASE64;TYPE=JPEG:",
+    B64[0],
+    B64[1],
+    "",
+    "END:VCARD",
+]).encode("ascii"))
+ref("photo_base64.ref", [
+    "BEGIN:VCARD",
+    "VERSION:2.1",
+    "N:Photo;Folded;;;",
+    "PHOTO;ENCODING=BASE64;TYPE=JPEG:" + B64[0],
+    " " + B64[1],
+    " " + B64[2],
+    "END:VCARD",
+    "BEGIN:VCARD",
+    "VERSION:2.1",
+    "N:Photo;Bare;;;",
+    "PHOTO;ENCODING=BASE64;TYPE=JPEG:",
+    "END:VCARD",
+])
+
+# Begin and end lines in any case open and close cards and keep their case;
+# a begin line with a trailing blank opens nothing.
+write("lowercase_begin_end.vcf", crlf([
+    "begin:vcard",
+    "version:2.1",
+    "n:Lower;Case;;;",
+    "tel;cell:111",
+    "End:VCard",
+    "BEGIN:VCARD ",
+    "N:Trailing;Space;;;",
+    "END:VCARD",
+]).encode("ascii"))
+ref("lowercase_begin_end.ref", [
+    "begin:vcard",
+    "version:2.1",
+    "n:Lower;Case;;;",
+    "tel;cell:111",
+    "End:VCard",
+])
+
+# Cards rejected for their version, charset or transfer encoding.
+def card(*body):
+    return ["BEGIN:VCARD"] + list(body) + ["END:VCARD"]
+
+write("rejected_cards.vcf", crlf(
+    card("VERSION:2.1", "N:One;;;;")
+    + card("VERSION:4.0", "N:Two;;;;")
+    + card("VERSION:2.1", "N;CHARSET=ISO-2022-JP:Three;;;;")
+    + card("VERSION:2.1", "N:Four;;;;", "NOTE;ENCODING=8BIT:x")
+    + card("VERSION:2.1", "N:Five;;;;", "LABEL;CHARSET=ISO-8859-1:x")
+    + card("VERSION:2.1", "N;CHARSET=Shift-JIS:Six;;;;")
+    + card("VERSION:3.0", "N:Seven;;;;", "item1.EMAIL;type=INTERNET:seven@example.com")
+).encode("ascii"))
+ref("rejected_cards.ref",
+    card("VERSION:2.1", "N:One;;;;")
+    + card("VERSION:2.1", "N:Five;;;;")
+    + card("VERSION:3.0", "N:Seven;;;;"))
+
+write("three_cards_one_rejected.vcf", crlf(
+    card("VERSION:2.1", "N:A;;;;") + card("VERSION:5.0", "N:B;;;;")
+    + card("VERSION:3.0", "N:C;;;;")).encode("ascii"))
+ref("three_cards_one_rejected.ref",
+    card("VERSION:2.1", "N:A;;;;") + card("VERSION:3.0", "N:C;;;;"))
+
+# E-mail and address classification.
+write("email_types.vcf", crlf(card(
+    "VERSION:3.0",
+    "EMAIL;TYPE=INTERNET:a@x",
+    "EMAIL;INTERNET;CELL:b@x",
+    "EMAIL:c@x",
+    "EMAIL;TYPE=WORK;TYPE=HOME:d@x",
+    "EMAIL;PCS:e@x",
+    "EMAIL;X-HOMEPAGE:f@x",
+    "ADR;INTERNET:;;g;;;;",
+    "ADR;WORK:;;h;;;;",
+    "TEL;CELL:ｱ",
+)).encode("utf-8"))
+ref("email_types.ref", card(
+    "VERSION:3.0",
+    "EMAIL;TYPE=HOME:a@x",
+    "item1.EMAIL:b@x",
+    "item1.X-ABLabel:_$!<Other>!$_",
+    "item2.EMAIL:c@x",
+    "item2.X-ABLabel:_$!<Other>!$_",
+    "EMAIL;TYPE=WORK:d@x",
+    "EMAIL;TYPE=HOME:e@x",
+    "EMAIL;TYPE=HOME:f@x",
+    "item3.ADR:;;g;;;;",
+    "item3.X-ABLabel:_$!<Other>!$_",
+    "ADR;TYPE=WORK:;;h;;;;",
+    "TEL;CELL:ｱ",
+))
+
+# More than 99 grouped addresses in one card: the counter stops at 99, work
+# and home addresses are still written.
+src = ["VERSION:3.0"]
+out = ["VERSION:3.0"]
+item = 0
+for i in range(1, 61):
+    src.append("EMAIL:user%d@example.com" % i)
+    item += 1
+    out += ["item%d.EMAIL:user%d@example.com" % (item, i), "item%d.X-ABLabel:_$!<Other>!$_" % item]
+    if i == 30:
+        src.append("EMAIL;WORK:boss@example.com")
+        out.append("EMAIL;TYPE=WORK:boss@example.com")
+for i in range(1, 46):
+    src.append("ADR:;;street %d;;;;" % i)
+    if item < 99:
+        item += 1
+        out += ["item%d.ADR:;;street %d;;;;" % (item, i), "item%d.X-ABLabel:_$!<Other>!$_" % item]
+src.append("ADR;HOME:;;home street;;;;")
+out.append("ADR;TYPE=HOME:;;home street;;;;")
+src.append("EMAIL:late@example.com")
+write("many_addresses.vcf", crlf(card(*src)).encode("ascii"))
+ref("many_addresses.ref", card(*out))
+
+# A card never closed is neither counted nor written.
+write("no_end.vcf", crlf(["BEGIN:VCARD", "VERSION:2.1", "N:Open;;;;"]).encode("ascii"))
+ref("no_end.ref", [])
+
+# Line structure: text outside cards, an abandoned card, CR CR LF and LF
+# breaks, a second end line, and a last line without a line break.
+write("structure.vcf", b"N:Outside;;;;\r\nBEGIN:VCARD\r\nN:Abandoned;;;;\r\nBEGIN:VCARD\r\r\n"
+      b"VERSION:2.1\nN:Kept;;;;\r\nEND:VCARD\r\nEND:VCARD\r\nTEL:999\r\nBEGIN:VCARD\nEND:VCARD")
+ref("structure.ref", ["BEGIN:VCARD", "VERSION:2.1", "N:Kept;;;;", "END:VCARD",
+                      "BEGIN:VCARD", "END:VCARD"])
+
+# Shift_JIS with a stray zero byte: the text ends just before it.
+write("sjis_stray_nul.vcf", crlf(card("VERSION:2.1", "N:前;;;;")).encode("shift_jis") + b"\x00"
+      + crlf(card("VERSION:2.1", "N:後;;;;")).encode("shift_jis"))
+ref("sjis_stray_nul.ref", card("VERSION:2.1", "N:前;;;;"))
+
+# Bytes that are neither UTF-8 nor Shift_JIS.
+write("undecodable.vcf", b"BEGIN:VCARD\r\nN:\x80\xFD\xFE;;;;\r\nEND:VCARD\r\n")

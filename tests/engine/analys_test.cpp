@@ -1,0 +1,130 @@
+// Line analysis: physical lines, logical lines and card counting.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "test_support.h"
+#include "vcard.h"
+
+namespace {
+
+using enginetest::TempDir;
+
+struct CheckLineCase {
+  std::string_view name;
+  std::vector<const char*> lines;  // nullptr: end of input
+  std::vector<std::uint64_t> statuses;
+  std::string propText;
+};
+
+const CheckLineCase kCheckLineCases[] = {
+    {"FoldedWithSpace",
+     {"NOTE:abc", " def", "TEL:1"},
+     {PROP_OPEN, PROP_OPEN, PROP_DONE_REREAD},
+     "NOTE:abc\r\n def"},
+    {"FoldedWithTab",
+     {"NOTE:abc", "\tdef", nullptr},
+     {PROP_OPEN, PROP_OPEN, PROP_DONE},
+     "NOTE:abc\r\n\tdef"},
+    {"SoftLineBreakJoinsDirectly",
+     {"NOTE;ENCODING=QUOTED-PRINTABLE:=E3=81=82=", "=E3=81=84"},
+     {PROP_OPEN, PROP_DONE},
+     "NOTE;ENCODING=QUOTED-PRINTABLE:=E3=81=82=E3=81=84"},
+    {"SoftLineBreakThenEmptyLine",
+     {"NOTE;ENCODING=QUOTED-PRINTABLE:abc=", ""},
+     {PROP_OPEN, PROP_DONE},
+     "NOTE;ENCODING=QUOTED-PRINTABLE:abc"},
+    {"QuotedPrintableCompleteByItself",
+     {"NOTE;ENCODING=QUOTED-PRINTABLE:abc"},
+     {PROP_DONE},
+     "NOTE;ENCODING=QUOTED-PRINTABLE:abc"},
+    {"EmptyLineEndsFoldedProperty", {"NOTE:a", ""}, {PROP_OPEN, PROP_DONE_REREAD}, "NOTE:a"},
+    {"EndOfInputCompletes", {"TEL:1", nullptr}, {PROP_OPEN, PROP_DONE}, "TEL:1"},
+    {"NothingPending", {nullptr}, {PROP_IDLE}, ""},
+};
+
+class CheckLineTest : public testing::TestWithParam<CheckLineCase> {};
+
+TEST_P(CheckLineTest, AssemblesLogicalLine) {
+  const CheckLineCase& c = GetParam();
+  ASSERT_EQ(c.lines.size(), c.statuses.size());
+  PROPERTY prop{};
+  for (std::size_t i = 0; i < c.lines.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(vCard_CheckLine(c.lines[i], &prop), 0);
+    EXPECT_EQ(prop.lineStatus, c.statuses[i]);
+  }
+  EXPECT_EQ(std::string(prop.propText != nullptr ? prop.propText : ""), c.propText);
+  std::free(prop.propText);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, CheckLineTest, testing::ValuesIn(kCheckLineCases),
+                         [](const testing::TestParamInfo<CheckLineCase>& param) {
+                           return std::string(param.param.name);
+                         });
+
+struct AnalysCase {
+  std::string_view name;
+  std::string text;
+  std::uint64_t cardCount;
+  std::uint64_t inCount;
+  std::uint64_t outCount;
+  std::string output;  // expected output after FF FE, as UTF-8 with LF
+};
+
+const AnalysCase kAnalysCases[] = {
+    {"EmptyText", "", 0, 0, 0, ""},
+    {"BeginThenEnd", "BEGIN:VCARD\nEND:VCARD\n", 1, 1, 1, "BEGIN:VCARD\nEND:VCARD\n"},
+    {"CrLfBreaks", "BEGIN:VCARD\r\nTEL:1\r\nEND:VCARD\r\n", 1, 1, 1,
+     "BEGIN:VCARD\nTEL:1\nEND:VCARD\n"},
+    {"CrCrLfBreaks", "BEGIN:VCARD\r\r\nTEL:1\r\r\nEND:VCARD\r\r\n", 1, 1, 1,
+     "BEGIN:VCARD\nTEL:1\nEND:VCARD\n"},
+    {"LastLineWithoutBreak", "BEGIN:VCARD\nTEL:1\nEND:VCARD", 1, 1, 1,
+     "BEGIN:VCARD\nTEL:1\nEND:VCARD\n"},
+    {"LoneCrIsNoBreak", "BEGIN:VCARD\nNOTE:a\rb\nEND:VCARD\n", 1, 1, 1,
+     "BEGIN:VCARD\nNOTE:a\rb\nEND:VCARD\n"},
+    {"TwoBeginsOneEnd", "BEGIN:VCARD\nN:A;;;;\nBEGIN:VCARD\nN:B;;;;\nEND:VCARD\n", 2, 1, 1,
+     "BEGIN:VCARD\nN:B;;;;\nEND:VCARD\n"},
+    {"PropertyBetweenCards", "BEGIN:VCARD\nEND:VCARD\nTEL:1\nBEGIN:VCARD\nEND:VCARD\n", 2, 2, 2,
+     "BEGIN:VCARD\nEND:VCARD\nBEGIN:VCARD\nEND:VCARD\n"},
+    {"SecondEndIgnored", "BEGIN:VCARD\nEND:VCARD\nEND:VCARD\n", 1, 1, 1,
+     "BEGIN:VCARD\nEND:VCARD\n"},
+    {"UnclosedCard", "BEGIN:VCARD\nTEL:1\n", 1, 0, 0, ""},
+    {"RejectedCardCountedAsRead", "BEGIN:VCARD\nVERSION:4.0\nEND:VCARD\n", 1, 1, 0, ""},
+    // A folded continuation of the end line is part of it, so it no longer
+    // closes the card.
+    {"FoldedEndLineDoesNotClose", "BEGIN:VCARD\nEND:VCARD\n x\n", 1, 0, 0, ""},
+};
+
+class AnalysTest : public testing::TestWithParam<AnalysCase> {};
+
+TEST_P(AnalysTest, CountsAndWritesCards) {
+  const AnalysCase& c = GetParam();
+  TempDir dir;
+  const std::string output = dir.file("out.vcf");
+  ASSERT_EQ(Output_CreateFile(output.c_str()), 1);
+  std::free(dstFile);
+  dstFile = strdup(output.c_str());
+
+  VCARDLIST list{0, nullptr};
+  std::uint64_t inCount = 99;
+  std::uint64_t outCount = 99;
+  EXPECT_EQ(vCard_AnalysData(c.text.c_str(), &list, &inCount, &outCount), 0);
+  EXPECT_EQ(list.cardCount, c.cardCount);
+  EXPECT_EQ(inCount, c.inCount);
+  EXPECT_EQ(outCount, c.outCount);
+  enginetest::expectSameOutput(enginetest::readBytes(output), enginetest::outputForm(c.output));
+  EXPECT_EQ(vCard_ReleaseData(&list, nullptr), 0);
+  EXPECT_EQ(list.cardArray, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, AnalysTest, testing::ValuesIn(kAnalysCases),
+                         [](const testing::TestParamInfo<AnalysCase>& param) {
+                           return std::string(param.param.name);
+                         });
+
+}  // namespace

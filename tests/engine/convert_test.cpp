@@ -1,0 +1,154 @@
+// End-to-end: each source file under tests/data/engine is converted and its
+// output compared byte for byte with the expected text beside it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "test_support.h"
+#include "vcard.h"
+
+namespace {
+
+using enginetest::TempDir;
+
+constexpr std::string_view kCannotRead =
+    "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。";
+constexpr std::string_view kUnsupported = "変換元ファイルの文字コードに対応していません。";
+constexpr std::string_view kFailed = "変換処理に失敗しました。\n\n";
+constexpr std::string_view kNoOutput = "出力対象データが1件もありませんでした。\n\n";
+
+std::string done(int in, int out) {
+  return "変換が完了しました。\n入力データ：" + std::to_string(in) + "件、　出力データ：" +
+         std::to_string(out) + "件\n\n";
+}
+
+struct GoldenCase {
+  std::string_view name;  // <name>.vcf is the source, <name>.ref the expected output
+  std::string_view alert;
+  std::string log;
+  bool outputExpected;  // false: the output path must stay untouched
+};
+
+const GoldenCase kGoldenCases[] = {
+    {"sjis_road", "", done(1, 1), true},
+    {"utf8_nobom", "", done(1, 1), true},
+    {"utf8_bom", "", done(1, 1), true},
+    {"utf16le_bom", "", done(1, 1), true},
+    {"utf16le_nobom", "", done(1, 1), true},
+    {"utf16le_bom_zero_first", "", std::string(kNoOutput), true},
+    {"utf16be_nobom", kUnsupported, std::string(kFailed), false},
+    {"utf16be_nobom_ascii", "", std::string(kNoOutput), true},
+    {"utf16be_bom", kUnsupported, std::string(kFailed), false},
+    {"empty", "", std::string(kNoOutput), true},
+    {"qp_soft_breaks", "", done(1, 1), true},
+    {"folded", "", done(1, 1), true},
+    {"photo_base64", "", done(2, 2), true},
+    {"lowercase_begin_end", "", done(1, 1), true},
+    {"rejected_cards", "", done(7, 3), true},
+    {"three_cards_one_rejected", "", done(3, 2), true},
+    {"email_types", "", done(1, 1), true},
+    {"many_addresses", "", done(1, 1), true},
+    {"no_end", "", std::string(kNoOutput), true},
+    {"structure", "", done(2, 2), true},
+    {"sjis_stray_nul", "", done(1, 1), true},
+    {"undecodable", kCannotRead, std::string(kFailed), false},
+};
+
+class GoldenFileTest : public testing::TestWithParam<GoldenCase> {};
+
+TEST_P(GoldenFileTest, ConvertsToExpectedBytesAndResult) {
+  const GoldenCase& c = GetParam();
+  const std::string dataDir = std::string(TEST_DATA_DIR) + "/engine/";
+  TempDir dir;
+  const std::string source = dir.file("source.vcf");
+  const std::string output = dir.file("PC→iPhone.vcf");
+  const std::string sourceBytes = enginetest::readBytes(dataDir + std::string(c.name) + ".vcf");
+  enginetest::writeBytes(source, sourceBytes);
+
+  const auto result = vCardConvert(source.c_str(), output.c_str());
+  EXPECT_EQ(result[0], c.alert);
+  EXPECT_EQ(result[1], c.log);
+  EXPECT_EQ(enginetest::readBytes(source), sourceBytes) << "the source must never change";
+  if (!c.outputExpected) {
+    EXPECT_FALSE(enginetest::exists(output));
+    return;
+  }
+  const std::string expected = enginetest::readBytes(dataDir + std::string(c.name) + ".ref");
+  enginetest::expectSameOutput(enginetest::readBytes(output), enginetest::outputForm(expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, GoldenFileTest, testing::ValuesIn(kGoldenCases),
+                         [](const testing::TestParamInfo<GoldenCase>& param) {
+                           return std::string(param.param.name);
+                         });
+
+TEST(ConvertTest, MissingSourceLeavesOutputUntouched) {
+  TempDir dir;
+  const std::string output = dir.file("out.vcf");
+  enginetest::writeBytes(output, "keep");
+  const auto result = vCardConvert(dir.file("missing.vcf").c_str(), output.c_str());
+  EXPECT_EQ(result[0], kCannotRead);
+  EXPECT_EQ(result[1], kFailed);
+  EXPECT_EQ(enginetest::readBytes(output), "keep");
+}
+
+TEST(ConvertTest, ReplacesAnExistingOutputFile) {
+  TempDir dir;
+  const std::string source = dir.file("a.vcf");
+  const std::string output = dir.file("out.vcf");
+  enginetest::writeBytes(source, "BEGIN:VCARD\r\nEND:VCARD\r\n");
+  enginetest::writeBytes(output, std::string(1000, 'x'));
+  const auto result = vCardConvert(source.c_str(), output.c_str());
+  EXPECT_EQ(result[0], "");
+  enginetest::expectSameOutput(enginetest::readBytes(output),
+                               enginetest::outputForm("BEGIN:VCARD\nEND:VCARD\n"));
+}
+
+TEST(ConvertTest, SecondRunReplacesPathsAndKeepsNothingFromTheFirst) {
+  TempDir dir;
+  const std::string first = dir.file("first.vcf");
+  const std::string second = dir.file("second.vcf");
+  enginetest::writeBytes(first, "BEGIN:VCARD\r\nVERSION:2.1\r\nN:First;;;;\r\nEND:VCARD\r\n");
+  enginetest::writeBytes(second, "BEGIN:VCARD\r\nN:Second;;;;\r\n");
+  const auto one = vCardConvert(first.c_str(), dir.file("out1.vcf").c_str());
+  EXPECT_EQ(one[1], done(1, 1));
+  const auto two = vCardConvert(second.c_str(), dir.file("out2.vcf").c_str());
+  EXPECT_EQ(two[1], kNoOutput);
+  EXPECT_STREQ(orgFile, second.c_str());
+  EXPECT_STREQ(dstFile, dir.file("out2.vcf").c_str());
+  EXPECT_EQ(enginetest::readBytes(dir.file("out2.vcf")), "\xFF\xFE");
+}
+
+TEST(ConvertTest, RefusesToWriteOverTheSourceItself) {
+  TempDir dir;
+  const std::string source = dir.file("a.vcf");
+  const std::string bytes = "BEGIN:VCARD\r\nN:Self;;;;\r\nEND:VCARD\r\n";
+  enginetest::writeBytes(source, bytes);
+  ASSERT_EQ(::link(source.c_str(), dir.file("b.vcf").c_str()), 0);
+  for (const std::string& output : {source, dir.file("b.vcf"), dir.path() + "/./a.vcf"}) {
+    SCOPED_TRACE(output);
+    const auto result = vCardConvert(source.c_str(), output.c_str());
+    EXPECT_EQ(result[0], "変換元ファイルと出力ファイルが同じです。");
+    EXPECT_EQ(result[1], kFailed);
+    EXPECT_EQ(enginetest::readBytes(source), bytes);
+  }
+}
+
+TEST(ConvertTest, ManyCardsAreCountedAndWrittenInOrder) {
+  TempDir dir;
+  std::string source;
+  std::string expected;
+  for (int i = 0; i < 1500; ++i) {
+    const std::string n = "N:Card" + std::to_string(i) + ";;;;";
+    source += "BEGIN:VCARD\r\nVERSION:2.1\r\n" + n + "\r\nEND:VCARD\r\n";
+    expected += "BEGIN:VCARD\nVERSION:2.1\n" + n + "\nEND:VCARD\n";
+  }
+  enginetest::writeBytes(dir.file("many.vcf"), source);
+  const auto result = vCardConvert(dir.file("many.vcf").c_str(), dir.file("out.vcf").c_str());
+  EXPECT_EQ(result[1], done(1500, 1500));
+  enginetest::expectSameOutput(enginetest::readBytes(dir.file("out.vcf")),
+                               enginetest::outputForm(expected));
+}
+
+}  // namespace

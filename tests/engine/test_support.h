@@ -1,0 +1,105 @@
+// Helpers shared by the engine tests: temporary folders, byte files and the
+// expected output form (FF FE, UTF-16LE, CR LF).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+namespace enginetest {
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "engine_test_XXXXXX").string();
+    const char* made = ::mkdtemp(pattern.data());
+    path_ = made != nullptr ? made : pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  [[nodiscard]] std::string file(const std::string& name) const { return path_ + "/" + name; }
+  [[nodiscard]] const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+inline void writeBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+inline std::string readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline bool exists(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::exists(path, ignored);
+}
+
+// UTF-8 text with LF line ends in the output file's form: FF FE, then the
+// text in UTF-16LE with every LF written as CR LF.
+inline std::string outputForm(const std::string& utf8) {
+  std::string crlf;
+  for (char c : utf8) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  auto text = platform::fromUTF8(crlf);
+  std::string bytes = "\xFF\xFE";
+  if (text) bytes += platform::encode(*text, platform::Encoding::UTF16LE).value_or("");
+  return bytes;
+}
+
+// The lines of an output file (mark dropped, decoded, cut at CR LF); the
+// last element is what follows the last CR LF, empty for a well-formed file.
+inline std::vector<std::string> outputLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  const std::string body = bytes.size() >= 2 ? bytes.substr(2) : std::string();
+  const std::string utf8 = platform::toUTF8(
+      platform::decodeLossy(body.data(), body.size(), platform::Encoding::UTF16LE));
+  std::size_t start = 0;
+  for (std::size_t at; (at = utf8.find("\r\n", start)) != std::string::npos; start = at + 2)
+    lines.push_back(utf8.substr(start, at - start));
+  lines.push_back(utf8.substr(start));
+  return lines;
+}
+
+// Reports the first differing line ("line N differs") and then checks the
+// bytes themselves, mark and line ends included.
+inline void expectSameOutput(const std::string& actual, const std::string& expected) {
+  ASSERT_GE(actual.size(), 2U) << "output file lacks its byte-order mark";
+  EXPECT_EQ(actual.substr(0, 2), "\xFF\xFE");
+  const auto got = outputLines(actual);
+  const auto want = outputLines(expected);
+  for (std::size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
+    const std::string g = i < got.size() ? got[i] : "<missing>";
+    const std::string w = i < want.size() ? want[i] : "<missing>";
+    if (g != w) {
+      ADD_FAILURE() << "line " << (i + 1) << " differs:\n  expected: " << w
+                    << "\n  actual:   " << g;
+      break;
+    }
+  }
+  EXPECT_TRUE(actual == expected) << "output bytes differ (" << actual.size() << " vs "
+                                  << expected.size() << " bytes)";
+}
+
+}  // namespace enginetest
