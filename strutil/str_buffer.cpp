@@ -1,5 +1,6 @@
 #include "str_buffer.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -39,21 +40,26 @@ std::size_t findUnescaped(std::string_view text, std::string_view delimiter) {
   return std::string_view::npos;
 }
 
-// Decodes the rest of the line, hides escaped delimiters behind the
-// placeholder so that a plain search finds only real ones, and restores them
-// in the token. Gives the token as UTF-8 and whether a delimiter followed it.
+// Decodes the token's span, hides escaped delimiters behind the placeholder so
+// that a plain search finds only real ones, and restores them in the token.
+// Gives the token as UTF-8 and whether a delimiter followed it.
 CutResult cutWithPlaceholder(std::string_view rest, const char* delimiter, std::string* token) {
-  const auto subject = platform::fromUTF8(rest);
+  // Only the text up to the first unescaped delimiter can change the answer;
+  // handing just that span to the pattern keeps a whole split linear.
+  const std::size_t cut = findUnescaped(rest, delimiter);
+  const std::string_view span =
+      cut == std::string_view::npos ? rest : rest.substr(0, cut + std::strlen(delimiter));
+
+  const auto subject = platform::fromUTF8(span);
   const auto delim = platform::fromUTF8(delimiter);
   if (!subject || !delim) return CutResult::Failure;
 
   const icu::UnicodeString placeholder(kPlaceholder);
   if (subject->indexOf(placeholder) >= 0) {
     // The text holds the placeholder itself; the restoring step would turn it
-    // into an escaped delimiter. Cut by scanning the bytes with the same rule.
-    const std::size_t at = findUnescaped(rest, delimiter);
-    *token = std::string(rest.substr(0, at));
-    return at == std::string_view::npos ? CutResult::End : CutResult::Delimiter;
+    // into an escaped delimiter. Take the token by the byte scan instead.
+    *token = std::string(rest.substr(0, cut));
+    return cut == std::string_view::npos ? CutResult::End : CutResult::Delimiter;
   }
 
   // Two backslashes and the delimiter: as a pattern it matches a backslash
@@ -232,8 +238,11 @@ char* Replace(const char* text, const char* pattern, const char* replacement) no
   const std::size_t textLength = std::strlen(text);
   const std::size_t replacementLength = std::strlen(replacement);
   const auto occurrences = static_cast<std::size_t>(StrFind(text, pattern));
-  const std::size_t length =
-      textLength - occurrences * patternLength + occurrences * replacementLength;
+  const std::size_t kept = textLength - occurrences * patternLength;
+  if (replacementLength != 0 && occurrences > (SIZE_MAX - 1 - kept) / replacementLength) {
+    return nullptr;
+  }
+  const std::size_t length = kept + occurrences * replacementLength;
 
   OwnedCString result(static_cast<char*>(std::malloc(length + 1)));
   if (!result) return nullptr;

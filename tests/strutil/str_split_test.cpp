@@ -100,6 +100,20 @@ TEST(SplitLayoutTest, LeavesTheInputUntouched) {
   EXPECT_EQ(text, original);
 }
 
+TEST(SplitLongLineTest, KeepsEveryFieldOfALongLine) {
+  // Fields alternate between plain and escaped ones, as a long note might.
+  std::string line;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 20000; ++i) {
+    expected.push_back(i % 2 == 0 ? "f" + std::to_string(i) : "a\\;" + std::to_string(i));
+    line += (i == 0 ? "" : ";") + expected.back();
+  }
+  std::uint64_t count = 0;
+  const OwnedSplit handle(Split(line.c_str(), ";", &count, 0));
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(tokensOf(handle.get(), count), expected);
+}
+
 TEST(SplitFailureTest, InvalidUTF8GivesNullAndZeroCount) {
   const char* texts[] = {"\xFF", "ab;\x80;cd", "a;\xE3\x81", "\xC0\xAF;x"};
   for (const char* text : texts) {
