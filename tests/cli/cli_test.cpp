@@ -1,0 +1,209 @@
+// vcard-convert run as a process: checks, overwrite refusal, output streams
+// and exit codes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProcessResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void spit(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Lines of standard error that are not the process log's time-stamped
+// diagnostics.
+std::string messages(const std::string& err) {
+  std::string kept;
+  std::size_t start = 0;
+  while (start < err.size()) {
+    std::size_t end = err.find('\n', start);
+    if (end == std::string::npos) end = err.size();
+    const std::string line = err.substr(start, end - start);
+    if (!(line.size() > 4 && line[0] == '2' && line[4] == '-')) kept += line + "\n";
+    start = end + 1;
+  }
+  return kept;
+}
+
+class CliTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "cli_test_XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs the program inside the temporary folder with the given arguments.
+  ProcessResult run(const std::vector<std::string>& args) const {
+    const fs::path out = dir_ / ".stdout";
+    const fs::path err = dir_ / ".stderr";
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::chdir(dir_.c_str()) != 0) ::_exit(127);
+      if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
+        ::_exit(127);
+      std::vector<char*> argv{const_cast<char*>(VCARD_CONVERT)};
+      for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(VCARD_CONVERT, argv.data());
+      ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ProcessResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out),
+                         messages(slurp(err))};
+    fs::remove(out);
+    fs::remove(err);
+    return result;
+  }
+
+  fs::path dir_;
+};
+
+constexpr std::string_view kCard = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:A;;;;\r\nEND:VCARD\r\n";
+const std::string kDone = "変換が完了しました。\n入力データ：1件、　出力データ：1件\n\n";
+
+struct Case {
+  std::string_view name;
+  std::vector<std::string> setupFiles;  // created with one card each; "dir/" makes a folder
+  std::vector<std::string> args;
+  int status;
+  std::string out;
+  std::string err;      // expected messages on standard error ("" none)
+  std::string written;  // file expected to exist afterwards ("" none checked)
+};
+
+const Case kCases[] = {
+    {"ConvertsBesideSource", {"a.vcf"}, {"a.vcf"}, 0, kDone, "", "PC→iPhone.vcf"},
+    {"ConvertsToGivenOutput", {"a.vcf"}, {"a.vcf", "out.vcf"}, 0, kDone, "", "out.vcf"},
+    {"MissingSource", {}, {"none.vcf"}, 2, "", "変換元ファイルがありません。\n", ""},
+    {"EmptySource", {}, {""}, 2, "", "変換元ファイル名が入力（選択）されていません。\n", ""},
+    {"WrongExtension",
+     {"a.txt"},
+     {"a.txt"},
+     2,
+     "",
+     "変換元ファイルはvCardファイルではありません。\n",
+     ""},
+    {"OutputIsSource",
+     {"a.vcf"},
+     {"a.vcf", "./a.vcf"},
+     2,
+     "",
+     "変換元ファイルと出力ファイルが同じです。\n",
+     ""},
+    {"OutputIsSourceEvenWithForce",
+     {"a.vcf"},
+     {"--force", "a.vcf", "a.vcf"},
+     2,
+     "",
+     "変換元ファイルと出力ファイルが同じです。\n",
+     ""},
+    {"ExistingOutputRefused",
+     {"a.vcf", "PC→iPhone.vcf"},
+     {"a.vcf"},
+     3,
+     "",
+     "出力ファイルが既に存在します: PC→iPhone.vcf\n上書きする場合は --force "
+     "を指定してください。\n",
+     ""},
+    {"ExistingOutputForced",
+     {"a.vcf", "PC→iPhone.vcf"},
+     {"--force", "a.vcf"},
+     0,
+     kDone,
+     "",
+     "PC→iPhone.vcf"},
+    {"SourceCheckBeforeOverwrite",
+     {"PC→iPhone.vcf"},
+     {"none.vcf"},
+     2,
+     "",
+     "変換元ファイルがありません。\n",
+     ""},
+    {"EngineFailure",
+     {"a.vcf", "dir/"},
+     {"--force", "a.vcf", "dir"},
+     1,
+     "変換処理に失敗しました。\n\n",
+     "出力ファイルに書き込めません。\n",
+     ""},
+    {"NoArguments", {}, {}, 64, "", "", ""},
+    {"TooManyArguments", {"a.vcf"}, {"a.vcf", "b", "c"}, 64, "", "", ""},
+    {"UnknownOption", {"a.vcf"}, {"--fast", "a.vcf"}, 64, "", "", ""},
+};
+
+class CliCaseTest : public CliTest, public testing::WithParamInterface<Case> {};
+
+TEST_P(CliCaseTest, ExitsWithStatusAndMessages) {
+  const Case& c = GetParam();
+  for (const std::string& file : c.setupFiles) {
+    if (file.back() == '/')
+      fs::create_directory(dir_ / file);
+    else
+      spit(dir_ / file, std::string(kCard));
+  }
+  const ProcessResult result = run(c.args);
+  EXPECT_EQ(result.status, c.status);
+  EXPECT_EQ(result.out, c.out);
+  if (c.status == 64) {
+    EXPECT_NE(result.err.find("使い方"), std::string::npos) << result.err;
+  } else {
+    EXPECT_EQ(result.err, c.err);
+  }
+  if (!c.written.empty()) {
+    const std::string bytes = slurp(dir_ / c.written);
+    ASSERT_GE(bytes.size(), 2U);
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    EXPECT_NE(bytes, std::string(kCard)) << "the output holds the converted card";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, CliCaseTest, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case>& param) {
+                           return std::string(param.param.name);
+                         });
+
+TEST_F(CliTest, HelpPrintsUsageOnStandardOutput) {
+  const ProcessResult result = run({"--help"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_NE(result.out.find("vcard-convert [--force]"), std::string::npos);
+  EXPECT_EQ(result.err, "");
+}
+
+TEST_F(CliTest, RoadOfOneCardFromPhoneExport) {
+  fs::copy_file(fs::path(TEST_DATA_DIR) / "engine" / "sjis_road.vcf", dir_ / "phone.vcf");
+  const ProcessResult result = run({"phone.vcf"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, kDone);
+  // "X-PHONETIC-LAST-NAME:ヤマダ" CR LF in UTF-16LE appears in the output.
+  const std::u16string line = u"X-PHONETIC-LAST-NAME:ヤマダ\r\n";
+  const std::string bytes(reinterpret_cast<const char*>(line.data()), line.size() * 2);
+  EXPECT_NE(slurp(dir_ / "PC→iPhone.vcf").find(bytes), std::string::npos);
+}
+
+}  // namespace
