@@ -132,6 +132,32 @@ TEST_F(RegexCacheTest, AlternatingPatternsStayCompiled) {
   EXPECT_EQ(rx::testing::counters().compilations, 2u);
 }
 
+TEST_F(RegexCacheTest, OptionsArePartOfTheKey) {
+  const UnicodeString subject(u"ABC"), pattern(u"b");
+  const rx::Range whole{0, rx::kRangeToEnd};
+  EXPECT_EQ(rx::rx_rangeOfRegex(&subject, &pattern, 0, whole, "rangeOfRegex:").location,
+            rx::NSNotFound);
+  EXPECT_EQ(
+      rx::rx_rangeOfRegex(&subject, &pattern, UREGEX_CASE_INSENSITIVE, whole, "rangeOfRegex:"),
+      (Range{1, 1}));
+  EXPECT_EQ(rx::rx_rangeOfRegex(&subject, &pattern, 0, whole, "rangeOfRegex:").location,
+            rx::NSNotFound);
+  EXPECT_EQ(rx::testing::counters().compilations, 2u);
+}
+
+TEST_F(RegexCacheTest, SearchOfPartOfTheSubjectBindsJustThatPart) {
+  const UnicodeString subject(u"a;b;c;d"), pattern(u";");
+  EXPECT_EQ(rx::rx_rangeOfRegex(&subject, &pattern, 0, Range{2, 5}, "rangeOfRegex:"),
+            (Range{3, 1}));
+  // Anchors apply at the edges of the bound part.
+  const UnicodeString anchored(u"^b");
+  EXPECT_EQ(rx::rx_rangeOfRegex(&subject, &anchored, 0, Range{2, 5}, "rangeOfRegex:"),
+            (Range{2, 1}));
+  EXPECT_EQ(rx::rx_rangeOfRegex(&subject, &pattern, 0, Range{4, 1}, "rangeOfRegex:").location,
+            rx::NSNotFound);
+  EXPECT_EQ(rx::rangeOfRegex(subject, pattern), (Range{1, 1}));
+}
+
 TEST_F(RegexCacheTest, PatternThatDoesNotCompileIsTriedEachTime) {
   const UnicodeString subject(u"abc"), bad(u"(");
   EXPECT_EQ(rx::rangeOfRegex(subject, bad).location, rx::NSNotFound);
