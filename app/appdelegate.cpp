@@ -1,0 +1,103 @@
+#include "appdelegate.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include "mainwindow.h"
+#include "pages.h"
+#include "ui_appdelegate.h"
+
+AppDelegate::AppDelegate(const ShellServices& services, QObject* parent)
+    : QObject(parent),
+      m_services(services),
+      m_ui(std::make_unique<Ui::StartWindow>()),
+      m_window(std::make_unique<QWidget>()) {
+  m_ui->setupUi(m_window.get());
+  connect(m_ui->nextButton, &QPushButton::clicked, this, &AppDelegate::pushNext);
+  connect(m_ui->endButton, &QPushButton::clicked, this, &AppDelegate::pushEnd);
+  connect(m_ui->hpButton, &QPushButton::clicked, this, &AppDelegate::pushHP);
+  connect(m_ui->kiyakuButton, &QPushButton::clicked, this, &AppDelegate::pushKiyaku);
+  m_window->installEventFilter(this);
+}
+
+// The main window goes first: its window may hold the focus handed over
+// from the start window.
+AppDelegate::~AppDelegate() {
+  m_mainWindowController.reset();
+}
+
+namespace {
+
+// Centres the window's frame on the screen's free area.
+void centre(QWidget* window) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  QRect frame(QPoint(), window->frameGeometry().size());
+  frame.moveCenter(screen->availableGeometry().center());
+  window->move(frame.topLeft());
+}
+
+}  // namespace
+
+void AppDelegate::applicationDidFinishLaunching() {
+  m_window->setAutoFillBackground(true);
+  QPalette palette = m_window->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  m_window->setPalette(palette);
+  centre(m_window.get());
+  m_window->show();
+  // The frame is known once the window is shown; centre it again by it.
+  centre(m_window.get());
+  m_window->raise();
+  m_window->activateWindow();
+}
+
+void AppDelegate::pushNext() {
+  if (m_isDialog) return;
+  m_window->hide();
+  m_mainWindowController = std::make_unique<MainWindow>(m_services);
+  // The frame must be in place before the main window loads.
+  m_mainWindowController->setRect(QRectF(m_window->frameGeometry()));
+  m_mainWindowController->showWindow();
+}
+
+void AppDelegate::pushEnd() {
+  endApp();
+}
+
+void AppDelegate::pushHP() {
+  if (m_isDialog) return;
+  m_services.urls->openUrl(pageUrl(WebPage::Home));
+}
+
+void AppDelegate::pushKiyaku() {
+  if (m_isDialog) return;
+  m_services.urls->openUrl(pageUrl(WebPage::Terms));
+}
+
+void AppDelegate::endApp() {
+  m_isDialog = true;
+  if (m_services.alerts->askQuestion(m_window.get(), MainWindow::kQuitQuestion) ==
+      AlertAnswer::Default) {
+    m_services.terminator->terminate();
+    return;
+  }
+  m_isDialog = false;
+}
+
+bool AppDelegate::windowShouldClose(QWidget* /*window*/) {
+  endApp();
+  return false;
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_window.get() && event->type() == QEvent::Close) {
+    if (!windowShouldClose(m_window.get())) {
+      event->ignore();
+      return true;
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}

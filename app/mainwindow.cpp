@@ -1,0 +1,238 @@
+#include "mainwindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QScreen>
+#include <QTextCursor>
+
+#include <array>
+
+#include "mainview.h"
+#include "pages.h"
+#include "platform.h"
+#include "regex_additions.h"
+#include "source_check.h"
+#include "ui_mainwindow.h"
+#include "vcard.h"
+
+namespace {
+
+// The source and output fields of the main window that loaded last. The
+// class-level setFileName has no instance and reaches the window through
+// these; they clear themselves when the window goes away.
+QPointer<QLineEdit> g_textFiled;
+QPointer<QLineEdit> g_outField;
+
+icu::UnicodeString toUnicode(const QString& text) {
+  return icu::UnicodeString(reinterpret_cast<const char16_t*>(text.utf16()),
+                            static_cast<int32_t>(text.size()));
+}
+
+QString outputPathFor(const QString& source) {
+  return QString::fromStdString(vcard::outputPathForSource(source.toStdString()));
+}
+
+}  // namespace
+
+const QString MainWindow::kQuitQuestion = QStringLiteral("終了します。よろしいですか？");
+const QString MainWindow::kOverwriteQuestion =
+    QStringLiteral("添付用ファイルが既に存在します。\n上書きで保存しますか？");
+const QString MainWindow::kConvertingLine = QStringLiteral("変換処理中・・・\n");
+
+MainWindow::MainWindow(const ShellServices& services, QObject* parent)
+    : QObject(parent), m_services(services) {}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::showWindow() {
+  if (!m_window) loadWindow();
+  m_window->show();
+  // The frame is known once the window is shown; place it again by it.
+  placeAtStartWindow();
+  m_window->raise();
+  m_window->activateWindow();
+}
+
+void MainWindow::loadWindow() {
+  m_window = std::make_unique<QWidget>();
+  m_ui = std::make_unique<Ui::MainWindow>();
+  m_ui->setupUi(m_window.get());
+  m_mainView = m_ui->mainView;
+  m_textField = m_ui->textField;
+  m_outField = m_ui->outField;
+  m_messageField = m_ui->messageField;
+  m_myWindow = m_window.get();
+
+  connect(m_ui->startButton, &QPushButton::clicked, this, &MainWindow::pushStart);
+  connect(m_ui->fileRefButton, &QPushButton::clicked, this, &MainWindow::pushFileRef);
+  connect(m_ui->endButton, &QPushButton::clicked, this, &MainWindow::pushEndApp);
+  connect(m_ui->hpButton, &QPushButton::clicked, this, &MainWindow::pushHP);
+  connect(m_ui->kiyakuButton, &QPushButton::clicked, this, &MainWindow::pushKiyaku);
+  // Enter in the source field starts the conversion, like the start button.
+  connect(m_ui->textField, &QLineEdit::returnPressed, this, &MainWindow::pushStart);
+  windowDidLoad();
+}
+
+void MainWindow::windowDidLoad() {
+  m_window->setAutoFillBackground(true);
+  QPalette palette = m_window->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  m_window->setPalette(palette);
+
+  placeAtStartWindow();
+  m_outField->setReadOnly(true);
+  m_window->activateWindow();
+  m_messageField->setReadOnly(true);
+  connect(m_textField, &QLineEdit::textEdited, this, [this] { controlTextDidChange(m_textField); });
+  m_window->installEventFilter(this);
+  g_textFiled = m_textField;
+  g_outField = m_outField;
+}
+
+void MainWindow::placeAtStartWindow() {
+  // The lower-left corner goes where the start window's was, kept inside the
+  // screen when this window is taller than the start window. move() places
+  // the frame of a top-level window.
+  const QSize size = m_window->frameGeometry().size();
+  QPoint origin(qRound(m_myRect.left()),
+                qRound(m_myRect.top() + m_myRect.height()) - size.height());
+  const QScreen* screen = QGuiApplication::screenAt(m_myRect.center().toPoint());
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen != nullptr) {
+    const QRect area = screen->availableGeometry();
+    origin.setX(qMax(area.left(), qMin(origin.x(), area.right() + 1 - size.width())));
+    origin.setY(qMax(area.top(), qMin(origin.y(), area.bottom() + 1 - size.height())));
+  }
+  m_window->move(origin);
+}
+
+void MainWindow::setFileName(const QString& path) {
+  if (g_textFiled) g_textFiled->setText(path);
+  if (g_outField) g_outField->setText(outputPathFor(path));
+}
+
+void MainWindow::pushStart() {
+  if (!m_window) return;
+  const QString source = m_textField->text();
+  if (source.isEmpty()) {
+    showAlert(this, QString::fromUtf8(vcard::kEmptySourceAlert));
+    return;
+  }
+  m_textField->setText(source);
+  // The output field shows the derived path even when a check below fails.
+  m_outField->setText(outputPathFor(source));
+  m_outField->repaint();
+  const QString output = m_outField->text();
+
+  m_org = source.toStdString();
+  m_dst = output.toStdString();
+
+  const bool sourceError = isFileError(source);
+  const bool outputExists = isFileExist(output);
+  if (sourceError) return;
+
+  // A source named like the output file would be overwritten by the output
+  // before it is read: refuse before anything is written.
+  if (vcard::isSameFile(m_org, m_dst)) {
+    showAlert(this, QString::fromUtf8(vcard::kSameFileAlert));
+    return;
+  }
+  if (outputExists &&
+      m_services.alerts->askQuestion(m_window.get(), kOverwriteQuestion) != AlertAnswer::Default) {
+    return;
+  }
+  execAnalysis(m_org.c_str(), m_dst.c_str());
+}
+
+bool MainWindow::isFileError(const QString& path) {
+  const std::string alert = vcard::checkSourcePath(path.toStdString());
+  if (alert.empty()) return false;
+  showAlert(this, QString::fromStdString(alert));
+  return true;
+}
+
+bool MainWindow::isFileExist(const QString& path) {
+  return platform::fileExists(path.toStdString());
+}
+
+void MainWindow::showAlert(QObject* /*sender*/, const QString& text) {
+  m_services.alerts->showInformation(m_window.get(), text);
+}
+
+void MainWindow::appendText(const QString& text) {
+  if (!m_messageField) return;
+  m_messageField->setReadOnly(false);
+  QTextCursor cursor = m_messageField->textCursor();
+  cursor.movePosition(QTextCursor::End);
+  m_messageField->setTextCursor(cursor);
+  m_messageField->insertPlainText(text);
+  // Typing scrolls the caret into view; an insertion from code does not by
+  // itself, so the log is made to follow its end the same way.
+  m_messageField->ensureCursorVisible();
+  m_messageField->repaint();
+  m_messageField->setReadOnly(true);
+}
+
+void MainWindow::controlTextDidChange(QLineEdit* field) {
+  if (field == nullptr || !m_textField) return;
+  QString text = field->text();
+  const rx::Range cr = rx::rangeOfRegex(toUnicode(text), icu::UnicodeString(u"\r"));
+  if (cr.location != rx::NSNotFound) text.truncate(static_cast<qsizetype>(cr.location));
+  // Setting an unchanged text back would move the caret to the end and drop
+  // the undo history while the user types.
+  if (text != m_textField->text()) m_textField->setText(text);
+  m_textField->repaint();
+}
+
+void MainWindow::execAnalysis(const char* org, const char* dst) {
+  appendText(kConvertingLine);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const std::array<std::string, 2> result = vCardConvert(org, dst);
+  QApplication::restoreOverrideCursor();
+  if (!result[0].empty()) showAlert(this, QString::fromStdString(result[0]));
+  appendText(QString::fromStdString(result[1]));
+}
+
+void MainWindow::endApp() {
+  if (m_services.alerts->askQuestion(m_window.get(), kQuitQuestion) == AlertAnswer::Default) {
+    m_services.terminator->terminate();
+  }
+}
+
+bool MainWindow::windowShouldClose(QWidget* /*window*/) {
+  endApp();
+  return false;
+}
+
+void MainWindow::pushFileRef() {
+  const std::optional<QString> chosen =
+      m_services.files->chooseFile(m_window.get(), QDir::homePath(), {QStringLiteral("vcf")});
+  if (chosen) setFileName(*chosen);
+}
+
+void MainWindow::pushEndApp() {
+  endApp();
+}
+
+void MainWindow::pushHP() {
+  m_services.urls->openUrl(pageUrl(WebPage::Home));
+}
+
+void MainWindow::pushKiyaku() {
+  m_services.urls->openUrl(pageUrl(WebPage::Terms));
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_window.get() && event->type() == QEvent::Close) {
+    if (!windowShouldClose(m_window.get())) {
+      event->ignore();
+      return true;
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}

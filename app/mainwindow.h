@@ -1,0 +1,107 @@
+// The main conversion window: the user names the source vCard file (typed,
+// chosen in the file chooser or dropped on the drop area), starts the
+// conversion and reads the log. The controller loads its window from the
+// interface file "MainWindow" the first time it is shown.
+#pragma once
+
+#include <QObject>
+#include <QRectF>
+#include <QString>
+
+#include <memory>
+#include <string>
+
+#include "services.h"
+
+class MainView;
+class QLineEdit;
+class QPlainTextEdit;
+class QWidget;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QObject {
+  Q_OBJECT
+
+ public:
+  // The fixed texts of the window.
+  static const QString kQuitQuestion;
+  static const QString kOverwriteQuestion;
+  static const QString kConvertingLine;
+
+  explicit MainWindow(const ShellServices& services, QObject* parent = nullptr);
+  ~MainWindow() override;
+
+  // Outlets; null until the window has loaded.
+  [[nodiscard]] MainView* mainView() const { return m_mainView; }
+  [[nodiscard]] QLineEdit* textField() const { return m_textField; }
+  [[nodiscard]] QLineEdit* outField() const { return m_outField; }
+  [[nodiscard]] QPlainTextEdit* messageField() const { return m_messageField; }
+  [[nodiscard]] QWidget* myWindow() const { return m_myWindow; }
+
+  // The paths handed to the engine at the last start (UTF-8).
+  [[nodiscard]] const std::string& org() const { return m_org; }
+  [[nodiscard]] const std::string& dst() const { return m_dst; }
+
+  // The start window's frame, handed over before the window loads; the main
+  // window opens with its lower-left corner at this rectangle's.
+  void setRect(const QRectF& rect) { m_myRect = rect; }
+  [[nodiscard]] QRectF myRect() const { return m_myRect; }
+
+  // Loads the window on first use and shows it.
+  void showWindow();
+
+  // Fills the source field and the output field of the window that loaded
+  // last; reached by the file chooser and the drop area. Starts nothing.
+  static void setFileName(const QString& path);
+
+  // True when the source path fails a check; the check's alert has then been
+  // shown.
+  bool isFileError(const QString& path);
+  // True when a file or folder exists at the path.
+  [[nodiscard]] static bool isFileExist(const QString& path);
+  // The informational alert; the sender is not used.
+  void showAlert(QObject* sender, const QString& text);
+  // Appends to the log at its end, as typed text is inserted, so the view
+  // follows the insertion point.
+  void appendText(const QString& text);
+  // Keeps the source field's text up to its first carriage return.
+  void controlTextDidChange(QLineEdit* field);
+  // The conversion run over UTF-8 paths: log line, engine, alert, log text.
+  void execAnalysis(const char* org, const char* dst);
+  // Asks the quit question; "OK" ends the application.
+  void endApp();
+  // A close request asks the quit question; the window never closes by it.
+  bool windowShouldClose(QWidget* window);
+
+ public slots:
+  void pushStart();
+  void pushFileRef();
+  void pushEndApp();
+  void pushHP();
+  void pushKiyaku();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void loadWindow();
+  void windowDidLoad();
+  void placeAtStartWindow();
+
+  ShellServices m_services;
+  std::unique_ptr<Ui::MainWindow> m_ui;
+  std::unique_ptr<QWidget> m_window;
+
+  // Outlets: children of m_window, which this controller owns.
+  MainView* m_mainView = nullptr;
+  QLineEdit* m_textField = nullptr;
+  QLineEdit* m_outField = nullptr;
+  QPlainTextEdit* m_messageField = nullptr;
+  std::string m_org;
+  std::string m_dst;
+  QWidget* m_myWindow = nullptr;
+  QRectF m_myRect;
+};

@@ -1,0 +1,183 @@
+#include <QApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QtTest>
+
+#include "appdelegate.h"
+#include "fakeservices.h"
+#include "mainwindow.h"
+#include "pages.h"
+
+namespace {
+
+const QString kQuitQuestion = QStringLiteral("終了します。よろしいですか？");
+
+QPushButton* button(const AppDelegate& delegate, const char* name) {
+  return delegate.window()->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(AlertAnswer)
+
+class TestAppDelegate : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void cleanup();
+
+  void shouldShowTheStartWindowCentredAndWhite();
+  void shouldOpenTheMainWindowWhereTheStartWindowStood_data();
+  void shouldOpenTheMainWindowWhereTheStartWindowStood();
+  void shouldAskBeforeQuitting_data();
+  void shouldAskBeforeQuitting();
+  void shouldIgnoreItsActionsWhileTheQuestionIsUp();
+  void shouldOpenTheTwoPages();
+};
+
+void TestAppDelegate::cleanup() {
+  QVERIFY2(QApplication::topLevelWidgets().isEmpty(), "a top-level window leaked");
+}
+
+void TestAppDelegate::shouldShowTheStartWindowCentredAndWhite() {
+  FakeShell shell;
+  AppDelegate delegate(shell.services());
+  QVERIFY(delegate.mainWindowController() == nullptr);
+  QVERIFY(!delegate.isDialog());
+  delegate.applicationDidFinishLaunching();
+  QWidget* window = delegate.window();
+  QVERIFY(QTest::qWaitForWindowExposed(window));
+
+  const QPoint screenCentre = window->screen()->availableGeometry().center();
+  const QPoint windowCentre = window->frameGeometry().center();
+  QVERIFY2((screenCentre - windowCentre).manhattanLength() <= 2,
+           qPrintable(
+               QStringLiteral("window centre %1,%2").arg(windowCentre.x()).arg(windowCentre.y())));
+  QCOMPARE(window->palette().color(QPalette::Window), QColor(Qt::white));
+  for (const char* name : {"nextButton", "endButton", "hpButton", "kiyakuButton"}) {
+    QVERIFY2(button(delegate, name) != nullptr, name);
+  }
+}
+
+void TestAppDelegate::shouldOpenTheMainWindowWhereTheStartWindowStood_data() {
+  QTest::addColumn<QPoint>("startAt");
+  // The offscreen screen is 800 x 600: low enough, the main window's bottom
+  // lines up; high up, it is kept inside the screen.
+  QTest::newRow("low on the screen") << QPoint(40, 280);
+  QTest::newRow("near the left, lower still") << QPoint(0, 300);
+  QTest::newRow("high up: kept on screen") << QPoint(100, 20);
+}
+
+void TestAppDelegate::shouldOpenTheMainWindowWhereTheStartWindowStood() {
+  QFETCH(QPoint, startAt);
+  FakeShell shell;
+  AppDelegate delegate(shell.services());
+  delegate.applicationDidFinishLaunching();
+  QWidget* start = delegate.window();
+  start->move(startAt);
+  QVERIFY(QTest::qWaitForWindowExposed(start));
+  const QRect startFrame = start->frameGeometry();
+
+  button(delegate, "nextButton")->click();
+
+  MainWindow* controller = delegate.mainWindowController();
+  QVERIFY(controller != nullptr);
+  QCOMPARE(controller->myRect(), QRectF(startFrame));
+  QWidget* main = controller->myWindow();
+  QVERIFY(main != nullptr);
+  QVERIFY(main->isVisible());
+  // Hidden, not closed: no quit question.
+  QVERIFY(start->isHidden());
+  QVERIFY(shell.alerts.shown.isEmpty());
+
+  const QRect area = main->screen()->availableGeometry();
+  const QRect frame = main->frameGeometry();
+  QCOMPARE(frame.left(), startFrame.left());
+  // Its own size, not the start window's.
+  QVERIFY(frame.size() != startFrame.size());
+  const int alignedTop = startFrame.bottom() + 1 - frame.height();
+  if (alignedTop >= area.top()) {
+    QCOMPARE(frame.bottom(), startFrame.bottom());
+  } else {
+    QCOMPARE(frame.top(), area.top());
+  }
+}
+
+void TestAppDelegate::shouldAskBeforeQuitting_data() {
+  QTest::addColumn<bool>("byClosing");
+  QTest::addColumn<AlertAnswer>("answer");
+  QTest::newRow("close, OK") << true << AlertAnswer::Default;
+  QTest::newRow("close, キャンセル") << true << AlertAnswer::Alternate;
+  QTest::newRow("終了, OK") << false << AlertAnswer::Default;
+  QTest::newRow("終了, キャンセル") << false << AlertAnswer::Alternate;
+}
+
+void TestAppDelegate::shouldAskBeforeQuitting() {
+  QFETCH(bool, byClosing);
+  QFETCH(AlertAnswer, answer);
+  FakeShell shell;
+  AppDelegate delegate(shell.services());
+  delegate.applicationDidFinishLaunching();
+  bool dialogFlagWhileAsked = false;
+  shell.alerts.whileShown = [&] { dialogFlagWhileAsked = delegate.isDialog(); };
+  shell.alerts.answers = {answer};
+
+  if (byClosing) {
+    QVERIFY(!delegate.window()->close());
+  } else {
+    button(delegate, "endButton")->click();
+  }
+  QCOMPARE(shell.alerts.questions(), QStringList{kQuitQuestion});
+  QVERIFY(dialogFlagWhileAsked);
+  QVERIFY(delegate.window()->isVisible());
+  if (answer == AlertAnswer::Default) {
+    QCOMPARE(shell.terminator.calls, 1);
+  } else {
+    QCOMPARE(shell.terminator.calls, 0);
+    QVERIFY(!delegate.isDialog());
+    // Still usable: going on works afterwards.
+    button(delegate, "nextButton")->click();
+    QVERIFY(delegate.mainWindowController() != nullptr);
+    QVERIFY(delegate.window()->isHidden());
+  }
+}
+
+void TestAppDelegate::shouldIgnoreItsActionsWhileTheQuestionIsUp() {
+  FakeShell shell;
+  AppDelegate delegate(shell.services());
+  delegate.applicationDidFinishLaunching();
+  int endsWhileUp = 0;
+  shell.alerts.whileShown = [&] {
+    delegate.pushNext();
+    delegate.pushHP();
+    delegate.pushKiyaku();
+    // Quitting is not guarded: a second question may come up.
+    if (endsWhileUp++ == 0) delegate.pushEnd();
+  };
+  delegate.pushEnd();
+
+  QVERIFY(delegate.mainWindowController() == nullptr);
+  QVERIFY(shell.urls.opened.isEmpty());
+  QCOMPARE(shell.alerts.questions(), (QStringList{kQuitQuestion, kQuitQuestion}));
+  QVERIFY(delegate.window()->isVisible());
+  QVERIFY(!delegate.isDialog());
+
+  shell.alerts.whileShown = nullptr;
+  delegate.pushHP();
+  QCOMPARE(shell.urls.opened.size(), 1);
+}
+
+void TestAppDelegate::shouldOpenTheTwoPages() {
+  FakeShell shell;
+  AppDelegate delegate(shell.services());
+  delegate.applicationDidFinishLaunching();
+  button(delegate, "hpButton")->click();
+  button(delegate, "kiyakuButton")->click();
+  QCOMPARE(shell.urls.opened, (QList<QUrl>{pageUrl(WebPage::Home), pageUrl(WebPage::Terms)}));
+  QVERIFY(shell.urls.opened.first() != shell.urls.opened.last());
+  QVERIFY(shell.alerts.shown.isEmpty());
+  QVERIFY(delegate.window()->isVisible());
+}
+
+QTEST_MAIN(TestAppDelegate)
+#include "tst_appdelegate.moc"
