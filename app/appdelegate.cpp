@@ -20,6 +20,7 @@ AppDelegate::AppDelegate(const ShellServices& services, QObject* parent)
   connect(m_ui->hpButton, &QPushButton::clicked, this, &AppDelegate::pushHP);
   connect(m_ui->kiyakuButton, &QPushButton::clicked, this, &AppDelegate::pushKiyaku);
   m_window->installEventFilter(this);
+  m_ui->nextButton->setFocus();
 }
 
 // The main window goes first: its window may hold the focus handed over
