@@ -14,18 +14,23 @@
 
 namespace {
 
-// Runs `inspect` on the modal message box as soon as it is up.
-void whenMessageBoxIsUp(std::function<void(QMessageBox*)> inspect) {
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [inspect, poll] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      inspect(box);
-      return;
-    }
-    QTimer::singleShot(10, *poll);
-  };
-  QTimer::singleShot(0, *poll);
-}
+// Runs `inspect` on the modal message box as soon as it is up, while the
+// test waits in its modal loop.
+class ModalWatcher {
+ public:
+  explicit ModalWatcher(std::function<void(QMessageBox*)> inspect) {
+    QObject::connect(&m_timer, &QTimer::timeout, [this, inspect] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        m_timer.stop();
+        inspect(box);
+      }
+    });
+    m_timer.start(10);
+  }
+
+ private:
+  QTimer m_timer;
+};
 
 QStringList buttonTexts(const QMessageBox* box) {
   QStringList texts;
@@ -78,7 +83,7 @@ void TestServices::shouldShowAnInformationWithItsTextAsInformativeText() {
   QString informative;
   Qt::TextFormat format = Qt::AutoText;
   QStringList buttons;
-  whenMessageBoxIsUp([&](QMessageBox* box) {
+  ModalWatcher watcher([&](QMessageBox* box) {
     message = box->text();
     informative = box->informativeText();
     format = box->textFormat();
@@ -110,7 +115,7 @@ void TestServices::shouldAnswerAQuestionByTheButtonPressed() {
   QString informative = QStringLiteral("unset");
   QStringList buttons;
   QString defaultButton;
-  whenMessageBoxIsUp([&](QMessageBox* box) {
+  ModalWatcher watcher([&](QMessageBox* box) {
     message = box->text();
     informative = box->informativeText();
     buttons = buttonTexts(box);
