@@ -1,0 +1,91 @@
+// Feeds arbitrary bytes through the whole conversion: loading with every
+// encoding path, line analysis, recognition, rewrite rules and output, in a
+// private temporary folder. Aborts when the source changes, when the result
+// is not one of the fixed texts, or when a failed conversion leaves output.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "vcard.h"
+
+namespace {
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+const std::string& workFolder() {
+  static const std::string folder = [] {
+    char name[] = "/tmp/vcard-fuzz-XXXXXX";
+    if (mkdtemp(name) == nullptr) std::abort();
+    return std::string(name);
+  }();
+  return folder;
+}
+
+bool isKnownAlert(const std::string& alert) {
+  static const char* const kAlerts[] = {
+      "",
+      "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。",
+      "変換元ファイルの文字コードに対応していません。",
+      "出力ファイルに書き込めません。",
+      "変換元ファイルと出力ファイルが同じです。",
+  };
+  for (const char* known : kAlerts) {
+    if (alert == known) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string source = workFolder() + "/source.vcf";
+  const std::string output = workFolder() + "/PC→iPhone.vcf";
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  {
+    std::ofstream out(source, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::filesystem::remove(output);
+
+  const std::array<std::string, 2> result = vCardConvert(source.c_str(), output.c_str());
+
+  if (readAll(source) != bytes) {
+    std::fprintf(stderr, "source file changed\n");
+    std::abort();
+  }
+  if (!isKnownAlert(result[0])) {
+    std::fprintf(stderr, "unexpected alert: %s\n", result[0].c_str());
+    std::abort();
+  }
+  if (result[1].empty()) {
+    std::fprintf(stderr, "empty log text\n");
+    std::abort();
+  }
+  const bool hasOutput = std::filesystem::exists(output);
+  if (result[0].empty() != hasOutput) {
+    std::fprintf(stderr, "alert \"%s\" but output %s\n", result[0].c_str(),
+                 hasOutput ? "exists" : "is missing");
+    std::abort();
+  }
+  if (hasOutput) {
+    const std::string written = readAll(output);
+    if (written.size() < 2 || written.size() % 2 != 0 || written.compare(0, 2, "\xFF\xFE") != 0) {
+      std::fprintf(stderr, "output is not UTF-16LE with a mark\n");
+      std::abort();
+    }
+  }
+  std::filesystem::remove(output);
+  return 0;
+}
