@@ -147,6 +147,11 @@ const PathCase kPathCases[] = {
     {"Japanese", "アドレス帳　バックアップ", "携帯.vcf"},
 };
 
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const PathCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class AwkwardPathTest : public testing::TestWithParam<PathCase> {};
 
 TEST_P(AwkwardPathTest, ConvertsBesideTheSource) {

@@ -99,6 +99,11 @@ const HostileCase kCases[] = {
      hostile::kCannotRead},
 };
 
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const HostileCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class HostileFileTest : public testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileFileTest, ConvertsSafelyAndLeavesSourceUntouched) {
