@@ -76,7 +76,7 @@ int vCard_GetData(const char* path, char** text);
 
 // Cuts text into lines, assembles logical property lines and hands each to
 // vCard_RecogData; then counts the ended cards (inCount) and the ended cards
-// not rejected (outCount). Returns 0, or -4 when the working copy fails.
+// not rejected (outCount). Returns 0, or -4 when an argument is null.
 int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
                      std::uint64_t* outCount);
 

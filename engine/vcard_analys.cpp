@@ -3,6 +3,7 @@
 // hands each to the recognition.
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "engine_p.h"
 #include "strutil.h"
@@ -10,9 +11,10 @@
 
 namespace {
 
-using vcard::detail::appendText;
+using vcard::detail::appendToProperty;
 
 void resetProperty(PROPERTY* prop) {
+  vcard::detail::forgetProperty(prop);
   std::free(prop->propText);
   *prop = PROPERTY{};
 }
@@ -42,18 +44,13 @@ int vCard_CheckLine(const char* line, PROPERTY* prop) {
   if (prop->propText == nullptr) startProperty(line, prop);
   if (prop->lineStatus != PROP_OPEN) return 0;
 
+  const std::string_view text(line);
   if (prop->encodeType == 2) {
-    const std::size_t length = std::strlen(line);
-    if (length > 0 && line[length - 1] == '=') {
+    if (!text.empty() && text.back() == '=') {
       // Soft line break: the next physical line continues the value directly.
-      char* head = StrAlloc(line);
-      if (head != nullptr) {
-        head[length - 1] = '\0';
-        appendText(&prop->propText, head);
-        std::free(head);
-      }
+      appendToProperty(prop, text.substr(0, text.size() - 1));
     } else {
-      appendText(&prop->propText, line);
+      appendToProperty(prop, text);
       prop->lineStatus = PROP_DONE;
     }
     return 0;
@@ -63,8 +60,8 @@ int vCard_CheckLine(const char* line, PROPERTY* prop) {
     prop->propText = StrAlloc(line);
   } else if (line[0] == ' ' || line[0] == '\t') {
     // A folded continuation stays folded in the output.
-    appendText(&prop->propText, "\r\n");
-    appendText(&prop->propText, line);
+    appendToProperty(prop, "\r\n");
+    appendToProperty(prop, text);
   } else {
     prop->lineStatus = PROP_DONE_REREAD;
   }
@@ -74,19 +71,26 @@ int vCard_CheckLine(const char* line, PROPERTY* prop) {
 int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
                      std::uint64_t* outCount) {
   if (text == nullptr || list == nullptr || inCount == nullptr || outCount == nullptr) return -4;
-  char* working = StrAlloc(text);
-  if (working == nullptr) return -4;
+  const vcard::detail::AnalysisScope scope(list);
 
-  char* position = working;
+  // Each physical line is copied out with its line break, which CrLf2NULL
+  // then cuts off; the text itself is never copied as a whole.
+  const char* position = text;
   char* pending = nullptr;
   PROPERTY prop{};
   do {
     if (position != nullptr && pending == nullptr) {
-      std::uint64_t count = 0;
-      char* end = CrLf2NULL(position, &count);
-      pending = StrAlloc(position);
-      position = end != nullptr ? end + count : nullptr;
+      const char* lineFeed = std::strchr(position, '\n');
+      const std::size_t length = lineFeed != nullptr
+                                     ? static_cast<std::size_t>(lineFeed - position) + 1
+                                     : std::strlen(position);
+      pending = static_cast<char*>(std::malloc(length + 1));
       if (pending == nullptr) break;  // out of memory: stop with what was reached
+      std::memcpy(pending, position, length);
+      pending[length] = '\0';
+      std::uint64_t count = 0;
+      (void)CrLf2NULL(pending, &count);
+      position = lineFeed != nullptr ? lineFeed + 1 : nullptr;
     }
     vCard_CheckLine(pending, &prop);
     switch (prop.lineStatus) {
@@ -124,7 +128,6 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
   }
   *inCount = ended;
   *outCount = written;
-  std::free(working);
   return 0;
 }
 

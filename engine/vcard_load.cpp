@@ -52,9 +52,14 @@ bool hasBeginLine(std::string_view text) {
   return false;
 }
 
+// An owned C string of the text up to its first NUL.
 char* copyText(std::string_view text) {
-  std::string copy(untilNul(text));
-  return StrAlloc(copy.c_str());
+  const std::string_view head = untilNul(text);
+  auto* copy = static_cast<char*>(std::malloc(head.size() + 1));
+  if (copy == nullptr) return nullptr;
+  std::memcpy(copy, head.data(), head.size());
+  copy[head.size()] = '\0';
+  return copy;
 }
 
 // Content without a mark that the detector calls UTF-16. A real UTF-16 file
@@ -78,32 +83,34 @@ int loadDetectedUTF16(std::string_view content, std::int32_t byteOrder, char** t
     *text = copyText(content);
     return *text != nullptr ? 0 : -4;
   }
-  auto sjis = platform::decode(content, platform::Encoding::ShiftJIS);
-  *text = sjis ? copyText(platform::toUTF8(*sjis)) : StrAlloc("");
+  std::optional<std::string> sjis = platform::decodeToUTF8(content, platform::Encoding::ShiftJIS);
+  *text = sjis ? copyText(*sjis) : StrAlloc("");
   return *text != nullptr ? 0 : -4;
 }
 
-int loadWithoutMark(std::string_view content, const std::string& fileBytes,
-                    const std::string& workingBuffer, char** text) {
+// Content without a mark: the whole file, followed in workingBuffer by the two
+// zero bytes. The buffer is released once the text is decoded.
+int loadWithoutMark(std::string_view content, std::string& workingBuffer, char** text) {
   RKTextConverter converter;
   const RKEncodingInfo info = converter.encodingInfoOfTextData(&workingBuffer);
   if (info.encoding == RKTextEncodingUTF16) return loadDetectedUTF16(content, info.byteOrder, text);
 
   const bool platformSaysUTF8 =
-      platform::detectFileEncoding(fileBytes) == std::optional(platform::Encoding::UTF8);
+      platform::detectFileEncoding(content) == std::optional(platform::Encoding::UTF8);
   const std::string_view head = untilNul(content);
   if (platformSaysUTF8) {
     *text = copyText(head);
     return *text != nullptr ? 0 : -4;
   }
-  auto decoded = platform::decode(head, platform::Encoding::ShiftJIS);
+  std::optional<std::string> decoded = platform::decodeToUTF8(head, platform::Encoding::ShiftJIS);
+  std::string().swap(workingBuffer);  // content and head end here
   if (!decoded) return -4;
-  *text = copyText(platform::toUTF8(*decoded));
+  *text = copyText(*decoded);
   return *text != nullptr ? 0 : -4;
 }
 
 int load(const char* path, char** text) {
-  const std::optional<std::string> file = platform::readFile(path);
+  std::optional<std::string> file = platform::readFile(path);
   if (!file) return -1;
   const std::string& bytes = *file;
   auto byteAt = [&](std::size_t i) {
@@ -123,12 +130,12 @@ int load(const char* path, char** text) {
   }
 
   // The content followed by two zero bytes: a NUL for a byte string and a
-  // whole NUL unit for UTF-16.
-  const std::string_view content = std::string_view(bytes).substr(offset);
-  std::string working;
-  working.reserve(content.size() + 2);
-  working.append(content);
+  // whole NUL unit for UTF-16. The file's bytes become this working buffer in
+  // place, as a second copy of a large file would only raise the peak memory.
+  std::string working = std::move(*file);
+  working.erase(0, offset);
   working.append(2, '\0');
+  const std::string_view content = std::string_view(working).substr(0, working.size() - 2);
 
   if (working[0] == '\0') {
     *text = StrAlloc("");
@@ -153,7 +160,7 @@ int load(const char* path, char** text) {
       break;
     }
     case Mark::None:
-      code = loadWithoutMark(content, bytes, working, &result);
+      code = loadWithoutMark(content, working, &result);
       break;
   }
   if (code != 0) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "engine_p.h"
 #include "platform.h"
@@ -50,13 +51,34 @@ struct SplitPair {
   ~SplitPair() { SplitFree(names, values); }
 };
 
-// True when the whole line, upper-cased, equals word. Upper-casing turns at
-// most three bytes into one ASCII letter, so a longer line (a photo, say) is
-// not upper-cased at all.
+bool isASCII(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// True when text, upper-cased, equals the upper-case ASCII word. ASCII text
+// upper-cases letter for letter and is compared in place; other text goes
+// through StrToUpper. Upper-casing turns at most three bytes into one ASCII
+// letter, so a longer text (a photo, say) is not upper-cased at all.
+bool upperEquals(const char* text, std::string_view word) {
+  const std::string_view view(text);
+  if (view.size() > 3 * word.size()) return false;
+  if (isASCII(view)) {
+    if (view.size() != word.size()) return false;
+    for (std::size_t i = 0; i < view.size(); ++i) {
+      const char c = view[i];
+      if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != word[i]) return false;
+    }
+    return true;
+  }
+  OwnedText upper(StrToUpper(text));
+  return upper && word == upper.get();
+}
+
 bool lineIs(const char* line, const char* word) {
-  if (std::strlen(line) > 3 * std::strlen(word)) return false;
-  OwnedText upper(StrToUpper(line));
-  return upper && std::strcmp(upper.get(), word) == 0;
+  return upperEquals(line, word);
 }
 
 VCARDDATA* currentCard(VCARDLIST* list) {
@@ -69,13 +91,12 @@ int openCard(const char* line, VCARDLIST* list) {
     std::free(text);
     return -4;
   }
-  auto* grown = static_cast<VCARDDATA*>(
-      std::realloc(list->cardArray, sizeof(VCARDDATA) * (list->cardCount + 1)));
-  if (grown == nullptr) {
+  // A card left open by a new begin line is finished too.
+  vcard::detail::finishCard();
+  if (!vcard::detail::growCardArray(list)) {
     std::free(text);
     return -4;
   }
-  list->cardArray = grown;
   list->cardArray[list->cardCount] = VCARDDATA{0, 0, 0, text};
   ++list->cardCount;
   return 0;
@@ -86,19 +107,9 @@ int openCard(const char* line, VCARDLIST* list) {
 int OutputFile(const char* path, const char* cardText) {
   if (vcard::detail::outputFailed || path == nullptr || cardText == nullptr) return 0;
   try {
-    std::unique_ptr<icu::UnicodeString> text = UTF8_to_UTF16(cardText);
-    bool written = false;
-    if (text) {
-      std::optional<std::string> bytes = platform::encodeLossy(*text, platform::Encoding::UTF16LE);
-      if (bytes) {
-        // The converted text begins with U+FEFF; the file already has its mark.
-        std::string_view body(*bytes);
-        if (body.size() >= 2 && static_cast<unsigned char>(body[0]) == 0xFF &&
-            static_cast<unsigned char>(body[1]) == 0xFE)
-          body.remove_prefix(2);
-        written = platform::appendToFile(path, body);
-      }
-    }
+    std::string body;
+    const bool written =
+        vcard::detail::appendUTF16LE(cardText, &body) && platform::appendToFile(path, body);
     if (!written) vcard::detail::outputFailed = true;
     return written ? 1 : 0;
   } catch (...) {
@@ -119,17 +130,24 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
   if (lineIs(line, "END:VCARD")) {
     if (card == nullptr || card->isEnd != 0) return 0;
     card->isEnd = 1;
-    vcard::detail::appendText(&card->cardText, line);
-    vcard::detail::appendText(&card->cardText, "\r\n");
-    if (card->isError == 0) OutputFile(dstPath, card->cardText);
+    vcard::detail::appendToCard(card, line);
+    vcard::detail::appendToCard(card, "\r\n");
+    vcard::detail::finishCard();
+    if (card->isError == 0) vcard::detail::writeCard(dstPath, card->cardText);
   }
 
   if (card == nullptr || split.names[0] == nullptr || card->isEnd != 0) return 0;
 
-  OwnedText name(StrToUpper(split.names[0]));
-  if (!name) return 0;
+  // An ASCII name is compared in place; any other is upper-cased once.
+  const char* name = split.names[0];
+  OwnedText upperName;
+  if (!isASCII(name)) {
+    upperName.reset(StrToUpper(name));
+    if (!upperName) return 0;
+    name = upperName.get();
+  }
   for (const RecognitionRow& row : kRecognitionTable) {
-    if (std::strcmp(name.get(), row.name) != 0) continue;
+    if (!upperEquals(name, row.name)) continue;
     prop->isTarget = 1;
     if (row.isHalfToFull != 0) prop->isHalfToFull = 1;
     row.rule(card, split.names, split.namesCount, split.values, split.valuesCount, prop);

@@ -14,7 +14,6 @@
 
 namespace {
 
-using vcard::detail::appendText;
 using vcard::detail::OwnedText;
 
 constexpr const char* kEmailTypeWords[] = {"WORK", "HOME", "CELL", "PCS", "INTERNET"};
@@ -31,24 +30,25 @@ char* decodedToUTF8(const char* bytes, bool isUTF8) {
   return StrAlloc(utf8.c_str());
 }
 
-// Appends the values joined with ";", each through StrConvert.
-bool appendValues(char** line, char** values, std::size_t valueCount, const PROPERTY* prop) {
+// Appends the values joined with ";", each through StrConvert. Lines are
+// built in a std::string so that a value list of any length stays linear.
+bool appendValues(std::string* line, char** values, std::size_t valueCount, const PROPERTY* prop) {
   for (std::size_t i = 0; i < valueCount; ++i) {
-    if (i > 0 && !appendText(line, ";")) return false;
+    if (i > 0) line->push_back(';');
     OwnedText value(StrConvert(values[i] != nullptr ? values[i] : "", prop->charsetType,
                                prop->encodeType, prop->isHalfToFull));
-    if (!value || !appendText(line, value.get())) return false;
+    if (!value) return false;
+    line->append(value.get());
   }
   return true;
 }
 
 // Appends a finished line with its CR LF to the card; a line that could not
 // be built completely is left out rather than written truncated.
-void appendLine(VCARDDATA* card, OwnedText line, bool complete) {
-  if (!complete || !line) return;
-  char* raw = line.release();
-  if (appendText(&raw, "\r\n")) appendText(&card->cardText, raw);
-  std::free(raw);
+void appendLine(VCARDDATA* card, std::string* line, bool complete) {
+  if (!complete) return;
+  line->append("\r\n");
+  vcard::detail::appendToCard(card, *line);
 }
 
 // One grouped line and its label, for an address that is neither work nor
@@ -59,18 +59,25 @@ void appendOtherItem(VCARDDATA* card, const char* name, char** values, std::size
   ++card->itemNo;
   char prefix[32];
   std::snprintf(prefix, sizeof prefix, "item%" PRIu64 ".", card->itemNo);
-  char* line = StrAlloc(prefix);
-  bool complete = appendText(&line, name) && appendText(&line, ":") &&
-                  appendValues(&line, values, valueCount, prop) && appendText(&line, "\r\n") &&
-                  appendText(&line, prefix) && appendText(&line, "X-ABLabel:_$!<Other>!$_");
-  appendLine(card, OwnedText(line), complete);
+  try {
+    std::string line = std::string(prefix) + name + ":";
+    const bool complete = appendValues(&line, values, valueCount, prop);
+    line.append("\r\n").append(prefix).append("X-ABLabel:_$!<Other>!$_");
+    appendLine(card, &line, complete);
+  } catch (...) {
+    // Out of memory: the line is left out.
+  }
 }
 
 void appendTypedLine(VCARDDATA* card, const char* head, char** values, std::size_t valueCount,
                      const PROPERTY* prop) {
-  char* line = StrAlloc(head);
-  const bool complete = line != nullptr && appendValues(&line, values, valueCount, prop);
-  appendLine(card, OwnedText(line), complete);
+  try {
+    std::string line(head);
+    const bool complete = appendValues(&line, values, valueCount, prop);
+    appendLine(card, &line, complete);
+  } catch (...) {
+    // Out of memory: the line is left out.
+  }
 }
 
 }  // namespace
@@ -109,21 +116,25 @@ int StrExistsEmailOnly(char** list, std::size_t count, const char* word) {
 int setDirectly(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
                 std::size_t valueCount, PROPERTY* prop) {
   if (card == nullptr || prop == nullptr) return 0;
-  char* line = StrAlloc("");
-  bool complete = line != nullptr;
-  for (std::size_t i = 0; complete && i < paramCount; ++i) {
-    const char* element = params[i];
-    if (element == nullptr) continue;
-    // Base64 data stays exactly as it came, parameters included, so the
-    // encoded picture remains readable.
-    if (prop->encodeType != 1 &&
-        (CheckCharset_onearg(element) != 0 || CheckEncoding_onearg(element) != 0))
-      continue;
-    if (i > 0) complete = appendText(&line, ";");
-    complete = complete && appendText(&line, element);
+  try {
+    std::string line;
+    for (std::size_t i = 0; i < paramCount; ++i) {
+      const char* element = params[i];
+      if (element == nullptr) continue;
+      // Base64 data stays exactly as it came, parameters included, so the
+      // encoded picture remains readable.
+      if (prop->encodeType != 1 &&
+          (CheckCharset_onearg(element) != 0 || CheckEncoding_onearg(element) != 0))
+        continue;
+      if (i > 0) line.push_back(';');
+      line.append(element);
+    }
+    line.push_back(':');
+    const bool complete = appendValues(&line, values, valueCount, prop);
+    appendLine(card, &line, complete);
+  } catch (...) {
+    // Out of memory: the line is left out.
   }
-  complete = complete && appendText(&line, ":") && appendValues(&line, values, valueCount, prop);
-  appendLine(card, OwnedText(line), complete);
   return 0;
 }
 

@@ -192,6 +192,57 @@ std::optional<icu::UnicodeString> decode(std::string_view bytes, Encoding encodi
   return decode(bytes.data(), bytes.size(), encoding);
 }
 
+std::optional<std::string> decodeToUTF8(std::string_view bytes, Encoding encoding) {
+  if (encoding == Encoding::Unicode) {
+    // The mark handling of decode; a rare case, taken the long way.
+    auto text = decode(bytes, encoding);
+    if (!text) return std::nullopt;
+    return toUTF8(*text);
+  }
+  if (bytes.size() > static_cast<std::size_t>(INT32_MAX / 2)) return std::nullopt;
+  icu::LocalUConverterPointer conv = openConverter(encoding);
+  if (conv.isNull()) return std::nullopt;
+  UErrorCode status = U_ZERO_ERROR;
+  ucnv_setToUCallBack(conv.getAlias(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  if (U_FAILURE(status)) return std::nullopt;
+
+  std::string out;
+  // Room for the worst case (three UTF-8 bytes per source byte) is only
+  // reserved; pages that are never written are never touched.
+  out.reserve(bytes.size() * 3 + 16);
+  // Decoded in pieces through one small UTF-16 buffer. A high surrogate at
+  // the end of a piece waits for its partner so that pairs convert as pairs.
+  constexpr int32_t kPiece = 1 << 13;
+  UChar units[kPiece + 1];
+  int32_t carried = 0;
+  const char* source = bytes.data();
+  const char* const sourceLimit = bytes.data() + bytes.size();
+  char utf8[3 * (kPiece + 1)];
+  for (;;) {
+    UChar* target = units + carried;
+    status = U_ZERO_ERROR;
+    ucnv_toUnicode(conv.getAlias(), &target, units + kPiece + 1, &source, sourceLimit, nullptr,
+                   true, &status);
+    const bool more = status == U_BUFFER_OVERFLOW_ERROR;
+    if (U_FAILURE(status) && !more) return std::nullopt;
+    auto length = static_cast<int32_t>(target - units);
+    carried = 0;
+    if (more && length > 0 && U16_IS_LEAD(units[length - 1])) {
+      carried = 1;
+      --length;
+    }
+    UErrorCode convertStatus = U_ZERO_ERROR;
+    int32_t written = 0;
+    u_strToUTF8WithSub(utf8, static_cast<int32_t>(sizeof utf8), &written, units, length, 0xFFFD,
+                       nullptr, &convertStatus);
+    if (U_FAILURE(convertStatus)) return std::nullopt;
+    out.append(utf8, static_cast<std::size_t>(written));
+    if (carried != 0) units[0] = units[length];
+    if (!more) break;
+  }
+  return out;
+}
+
 icu::UnicodeString decodeLossy(const void* bytes, std::size_t length, Encoding encoding) {
   const char* p = static_cast<const char*>(bytes);
   if (p == nullptr) length = 0;
@@ -223,6 +274,14 @@ bool isWellFormedUTF8(std::string_view bytes) {
   std::size_t i = 0;
   const std::size_t n = bytes.size();
   while (i < n) {
+    // Runs of ASCII, the bulk of a card file, are passed eight bytes at once.
+    while (n - i >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, s + i, sizeof word);
+      if ((word & 0x8080808080808080ULL) != 0) break;
+      i += 8;
+    }
+    if (i >= n) break;
     unsigned char c = s[i];
     if (c < 0x80) {
       ++i;

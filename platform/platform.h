@@ -58,6 +58,10 @@ inline constexpr std::uint32_t UTF32LE = 0x1C000100;
                                                        Encoding encoding);
 [[nodiscard]] std::optional<icu::UnicodeString> decode(std::string_view bytes, Encoding encoding);
 
+// decode followed by toUTF8, without the whole text in UTF-16 on the way:
+// nothing when any byte sequence is invalid in the encoding.
+[[nodiscard]] std::optional<std::string> decodeToUTF8(std::string_view bytes, Encoding encoding);
+
 // Decodes bytes replacing every invalid sequence with U+FFFD.
 [[nodiscard]] icu::UnicodeString decodeLossy(const void* bytes, std::size_t length,
                                              Encoding encoding);

@@ -10,6 +10,7 @@
 
 #include "platform.h"
 #include "regex_additions.h"
+#include "str_fast_p.h"
 #include "strutil.h"
 
 using strutil::OwnedCString;
@@ -76,12 +77,13 @@ CutResult cutWithPlaceholder(std::string_view rest, const char* delimiter, std::
   return at < 0 ? CutResult::End : CutResult::Delimiter;
 }
 
-// One cutting step at position: terminates the token in place. On failure the
-// text is left untouched.
-CutResult cutToken(char* position, const char* delimiter, std::uint64_t* skip) noexcept {
+// One cutting step at position, whose text runs for rest bytes up to its NUL:
+// terminates the token in place. On failure the text is left untouched.
+CutResult cutToken(char* position, std::size_t restLength, const char* delimiter,
+                   std::uint64_t* skip) noexcept {
   *skip = 0;
   try {
-    const std::string_view rest(position);
+    const std::string_view rest(position, restLength);
     std::string token;
     const CutResult result = cutWithPlaceholder(rest, delimiter, &token);
     if (result == CutResult::Failure) return result;
@@ -103,6 +105,60 @@ CutResult cutToken(char* position, const char* delimiter, std::uint64_t* skip) n
   }
 }
 
+// One ASCII character that reads literally both as a pattern after an escaped
+// backslash and as a replacement template, and that the placeholder does not
+// contain. For these the pattern pair above provably gives back the bytes
+// before the first unescaped delimiter, so a plain byte scan gives the same
+// token without any conversion.
+bool isPlainDelimiter(const char* delimiter) {
+  if (delimiter[0] == '\0' || delimiter[1] != '\0') return false;
+  switch (delimiter[0]) {
+    case ';':
+    case ':':
+    case ',':
+    case '=':
+    case ' ':
+    case '\t':
+    case '&':
+    case '!':
+    case '@':
+    case '#':
+    case '%':
+    case '~':
+    case '<':
+    case '>':
+    case '/':
+    case '\'':
+    case '"':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The pattern step works on the span up to and including the delimiter as a
+// UTF-16 text, and a text of more than INT32_MAX bytes cannot be converted.
+bool spanFitsText(std::size_t spanLength) {
+  return spanLength <= static_cast<std::size_t>(INT32_MAX);
+}
+
+// The byte-scan form of cutToken for a plain delimiter; the text between
+// position and position + restLength must already be known to be UTF-8.
+CutResult cutPlain(char* position, std::size_t restLength, char delimiter, std::uint64_t* skip) {
+  *skip = 0;
+  const char* end = position + restLength;
+  for (char* at = position;; ++at) {
+    at = static_cast<char*>(std::memchr(at, delimiter, static_cast<std::size_t>(end - at)));
+    if (at == nullptr) return spanFitsText(restLength) ? CutResult::End : CutResult::Failure;
+    if (at == position || at[-1] != '\\') {
+      if (!spanFitsText(static_cast<std::size_t>(at - position) + 1)) return CutResult::Failure;
+      *at = '\0';
+      *skip = 1;
+      return CutResult::Delimiter;
+    }
+  }
+}
+
 // Hands out tokens in the split layout: one block, slot 0 the private copy,
 // the caller's handle pointing at slot 1.
 char** makeSplitBlock(OwnedCString copy, const std::vector<char*>& tokens) {
@@ -111,6 +167,98 @@ char** makeSplitBlock(OwnedCString copy, const std::vector<char*>& tokens) {
   block[0] = copy.release();
   std::memcpy(block + 1, tokens.data(), tokens.size() * sizeof(char*));
   return block + 1;
+}
+
+// The split loop over a private copy of length bytes; cut is one of the two
+// cutting steps.
+template <typename Cut>
+char** splitCopy(OwnedCString copy, std::size_t length, std::uint64_t maxCuts, std::uint64_t* count,
+                 Cut cut) {
+  std::vector<char*> tokens;
+  char* position = copy.get();
+  const char* end = position + length;
+  for (;;) {
+    if (maxCuts != 0 && tokens.size() == maxCuts) {
+      tokens.push_back(position);
+      break;
+    }
+    std::uint64_t skip = 0;
+    const std::size_t rest = static_cast<std::size_t>(end - position);
+    const CutResult result = cut(position, rest, &skip);
+    if (result == CutResult::Failure) return nullptr;
+    tokens.push_back(position);
+    if (result == CutResult::End) break;
+    position += std::strlen(position) + skip;
+  }
+  char** handle = makeSplitBlock(std::move(copy), tokens);
+  if (handle != nullptr) *count = tokens.size();
+  return handle;
+}
+
+// The split loop for a plain delimiter: the same tokens as splitCopy with
+// cutPlain, counted first so the handle is the only other allocation.
+char** splitPlain(OwnedCString copy, std::size_t length, char delimiter, std::uint64_t maxCuts,
+                  std::uint64_t* count) {
+  if (length > static_cast<std::size_t>(INT32_MAX)) {
+    // Some span is too long for the pattern step; find out which way the
+    // general loop fails or succeeds.
+    return splitCopy(std::move(copy), length, maxCuts, count,
+                     [delimiter](char* position, std::size_t rest, std::uint64_t* skip) {
+                       return cutPlain(position, rest, delimiter, skip);
+                     });
+  }
+  char* const text = copy.get();
+  std::size_t tokens = 1;
+  for (std::size_t i = 0; i < length && (maxCuts == 0 || tokens <= maxCuts); ++i) {
+    // A cut delimiter is NUL by now, so the one after it counts as unescaped.
+    if (text[i] == delimiter && (i == 0 || text[i - 1] != '\\')) {
+      text[i] = '\0';
+      ++tokens;
+    }
+  }
+  auto** block = static_cast<char**>(std::malloc((tokens + 1) * sizeof(char*)));
+  if (block == nullptr) return nullptr;
+  char* position = text;
+  for (std::size_t t = 0; t < tokens; ++t) {
+    block[t + 1] = position;
+    if (t + 1 < tokens) position += std::strlen(position) + 1;
+  }
+  block[0] = copy.release();
+  *count = tokens;
+  return block + 1;
+}
+
+// Split's checks and copy; withPattern forces the pattern step for every
+// delimiter.
+char** splitText(const char* text, const char* delimiter, std::uint64_t* count,
+                 std::uint64_t maxCuts, bool withPattern) noexcept {
+  *count = 0;
+  if (text == nullptr || delimiter == nullptr) return nullptr;
+  try {
+    const std::size_t length = std::strlen(text);
+    if (!platform::isWellFormedUTF8(std::string_view(text, length)) ||
+        !platform::isWellFormedUTF8(delimiter)) {
+      return nullptr;
+    }
+    OwnedCString copy = allocCopy(std::string_view(text, length));
+    if (!copy) return nullptr;
+    if (!withPattern && isPlainDelimiter(delimiter)) {
+      return splitPlain(std::move(copy), length, delimiter[0], maxCuts, count);
+    }
+    return splitCopy(std::move(copy), length, maxCuts, count,
+                     [delimiter](char* position, std::size_t rest, std::uint64_t* skip) {
+                       return cutToken(position, rest, delimiter, skip);
+                     });
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+bool isASCII(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -170,39 +318,26 @@ char* CrLf2NULL(char* text, std::uint64_t* count) noexcept {
 }
 
 bool SearchDelimiter(char* position, const char* delimiter, std::uint64_t* skip) noexcept {
-  return cutToken(position, delimiter, skip) == CutResult::Delimiter;
+  const std::size_t length = std::strlen(position);
+  if (isPlainDelimiter(delimiter)) {
+    // Only the token and its delimiter are looked at, as the pattern step
+    // does; that span must be UTF-8.
+    const char* at = position;
+    while ((at = std::strchr(at, delimiter[0])) != nullptr && at != position && at[-1] == '\\')
+      ++at;
+    const std::size_t span = at == nullptr ? length : static_cast<std::size_t>(at - position) + 1;
+    if (!platform::isWellFormedUTF8(std::string_view(position, span))) {
+      *skip = 0;
+      return false;
+    }
+    return cutPlain(position, length, delimiter[0], skip) == CutResult::Delimiter;
+  }
+  return cutToken(position, length, delimiter, skip) == CutResult::Delimiter;
 }
 
 char** Split(const char* text, const char* delimiter, std::uint64_t* count,
              std::uint64_t maxCuts) noexcept {
-  *count = 0;
-  if (text == nullptr || delimiter == nullptr) return nullptr;
-  try {
-    if (!platform::isWellFormedUTF8(text) || !platform::isWellFormedUTF8(delimiter)) {
-      return nullptr;
-    }
-    OwnedCString copy(StrAlloc(text));
-    if (!copy) return nullptr;
-    std::vector<char*> tokens;
-    char* position = copy.get();
-    for (;;) {
-      if (maxCuts != 0 && tokens.size() == maxCuts) {
-        tokens.push_back(position);
-        break;
-      }
-      std::uint64_t skip = 0;
-      const CutResult result = cutToken(position, delimiter, &skip);
-      if (result == CutResult::Failure) return nullptr;
-      tokens.push_back(position);
-      if (result == CutResult::End) break;
-      position += std::strlen(position) + skip;
-    }
-    char** handle = makeSplitBlock(std::move(copy), tokens);
-    if (handle != nullptr) *count = tokens.size();
-    return handle;
-  } catch (...) {
-    return nullptr;
-  }
+  return splitText(text, delimiter, count, maxCuts, false);
 }
 
 int SplitFR(const char* line, char*** names, std::uint64_t* namesCount, char*** values,
@@ -262,6 +397,28 @@ char* Replace(const char* text, const char* pattern, const char* replacement) no
 
 char* StrToUpper(const char* text) noexcept {
   if (text == nullptr) return nullptr;
+  const std::string_view view(text);
+  if (isASCII(view)) {
+    // Full upper-casing maps ASCII only onto itself, a-z to A-Z.
+    OwnedCString copy = allocCopy(view);
+    if (!copy) return nullptr;
+    for (char* c = copy.get(); *c != '\0'; ++c) {
+      if (*c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
+    }
+    return copy.release();
+  }
+  return strutil::detail::StrToUpperByLocale(text);
+}
+
+namespace strutil::detail {
+
+char** SplitByPattern(const char* text, const char* delimiter, std::uint64_t* count,
+                      std::uint64_t maxCuts) noexcept {
+  return splitText(text, delimiter, count, maxCuts, true);
+}
+
+char* StrToUpperByLocale(const char* text) noexcept {
+  if (text == nullptr) return nullptr;
   try {
     const auto decoded = platform::fromUTF8(text);
     if (!decoded) return nullptr;
@@ -270,3 +427,5 @@ char* StrToUpper(const char* text) noexcept {
     return nullptr;
   }
 }
+
+}  // namespace strutil::detail

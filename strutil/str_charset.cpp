@@ -1,5 +1,7 @@
 #include "str_charset.h"
 
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -7,6 +9,7 @@
 
 #include "platform.h"
 #include "rk_text_converter.h"
+#include "str_fast_p.h"
 #include "strutil.h"
 
 using strutil::OwnedCString;
@@ -137,7 +140,86 @@ std::unique_ptr<icu::UnicodeString> UTF8_to_UTF16(const char* text) noexcept {
   }
 }
 
+namespace {
+
+// The folding tables never change, so one converter serves every call.
+RKTextConverter& sharedConverter() {
+  static RKTextConverter converter;
+  return converter;
+}
+
+char* finishFolding(const std::string& utf8) {
+  if (debugLogEnabled()) platform::logLine(utf8);
+  return allocCopy(utf8).release();
+}
+
+// The UTF-16 unit that starts the well-formed UTF-8 sequence at s (a high
+// surrogate for a four-byte sequence).
+char16_t firstUnitAt(const unsigned char* s) {
+  if (s[0] < 0x80) return s[0];
+  if (s[0] < 0xE0) return static_cast<char16_t>((s[0] & 0x1F) << 6 | (s[1] & 0x3F));
+  if (s[0] < 0xF0) {
+    return static_cast<char16_t>((s[0] & 0x0F) << 12 | (s[1] & 0x3F) << 6 | (s[2] & 0x3F));
+  }
+  const std::uint32_t cp = static_cast<std::uint32_t>(s[0] & 0x07) << 18 |
+                           static_cast<std::uint32_t>(s[1] & 0x3F) << 12 |
+                           static_cast<std::uint32_t>(s[2] & 0x3F) << 6 | (s[3] & 0x3F);
+  return static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+}
+
+// Half-width katakana U+FF61-U+FF9F is EF BD A1-BF or EF BE 80-9F in UTF-8.
+bool isHalfwidthKatakanaAt(const unsigned char* s, std::size_t remaining) {
+  return remaining >= 3 && s[0] == 0xEF &&
+         ((s[1] == 0xBD && s[2] >= 0xA1) || (s[1] == 0xBE && s[2] <= 0x9F));
+}
+
+void appendUnit(std::string* out, char16_t unit) {
+  // Folding results are katakana or the unit itself: three-byte characters.
+  out->push_back(static_cast<char>(0xE0 | unit >> 12));
+  out->push_back(static_cast<char>(0x80 | (unit >> 6 & 0x3F)));
+  out->push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+}
+
+}  // namespace
+
 char* Half_to_Full(const char* text) noexcept {
+  if (text == nullptr) return nullptr;
+  try {
+    const std::string_view view(text);
+    if (!platform::isWellFormedUTF8(view) || view.size() > static_cast<std::size_t>(INT32_MAX))
+      return nullptr;
+    // Only half-width katakana changes; everything else is copied byte for
+    // byte, which is what a round trip through UTF-16 gives for valid UTF-8.
+    const auto* s = reinterpret_cast<const unsigned char*>(view.data());
+    const std::size_t length = view.size();
+    std::string folded;
+    folded.reserve(length);
+    RKTextConverter& converter = sharedConverter();
+    std::size_t copiedUpTo = 0;
+    for (std::size_t i = 0; i < length;) {
+      if (!isHalfwidthKatakanaAt(s + i, length - i)) {
+        ++i;
+        continue;
+      }
+      folded.append(view.data() + copiedUpTo, i - copiedUpTo);
+      const auto c = static_cast<char16_t>(0xF000 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F));
+      const char16_t next = i + 3 < length ? firstUnitAt(s + i + 3) : u'\0';
+      std::uint32_t replaced = 0;
+      appendUnit(&folded, converter.convertHalfwidthToFullwidthKatakana(c, next, &replaced));
+      // A joined mark is itself a three-byte half-width character.
+      i += replaced > 1 ? 6 : 3;
+      copiedUpTo = i;
+    }
+    folded.append(view.data() + copiedUpTo, length - copiedUpTo);
+    return finishFolding(folded);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+namespace strutil::detail {
+
+char* HalfToFullByUnits(const char* text) noexcept {
   if (text == nullptr) return nullptr;
   try {
     const auto decoded = platform::fromUTF8(text);
@@ -155,13 +237,13 @@ char* Half_to_Full(const char* text) noexcept {
       if (replaced > 1) ++i;
       folded.append(result);
     }
-    std::string utf8 = platform::toUTF8(folded);
-    if (debugLogEnabled()) platform::logLine(utf8);
-    return allocCopy(utf8).release();
+    return finishFolding(platform::toUTF8(folded));
   } catch (...) {
     return nullptr;
   }
 }
+
+}  // namespace strutil::detail
 
 std::int32_t GetCharset(const std::uint8_t* bytes, std::uint64_t length) noexcept {
   if (bytes == nullptr || length == 0) return kCharsetGuessShiftJIS;

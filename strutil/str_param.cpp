@@ -1,6 +1,9 @@
 #include "str_param.h"
 
 #include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "strutil.h"
 
@@ -18,34 +21,116 @@ OwnedCString normalise(const char* text, bool stripBlanks) {
   return OwnedCString(Replace(noSpaces.get(), "\t", ""));
 }
 
+// Upper-cases an all-ASCII text into out (dropping spaces and tabs with
+// stripBlanks), which full upper-casing does for ASCII by mapping a-z to A-Z
+// alone. False, with out unspecified, when the text is not all ASCII.
+bool asciiUpperInto(const char* text, bool stripBlanks, std::string* out) {
+  out->clear();
+  for (const char* c = text; *c != '\0'; ++c) {
+    const char ch = *c;
+    if (static_cast<unsigned char>(ch) >= 0x80) return false;
+    if (stripBlanks && (ch == ' ' || ch == '\t')) continue;
+    out->push_back(ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch);
+  }
+  return true;
+}
+
+char asciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool isASCII(const char* text, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Whether the all-ASCII text, upper-cased, contains the all-ASCII key,
+// upper-cased; answered in place without prepared copies.
+bool asciiContains(const char* text, std::size_t length, const char* key, std::size_t keyLength) {
+  if (keyLength > length) return false;
+  for (std::size_t at = 0; at + keyLength <= length; ++at) {
+    std::size_t k = 0;
+    while (k < keyLength && asciiUpper(text[at + k]) == asciiUpper(key[k]))
+      ++k;
+    if (k == keyLength) return true;
+  }
+  return false;
+}
+
 // The shared matching rule; upperKey is already upper-cased. A text that
 // cannot be prepared counts as not containing the key.
-bool contains(const char* text, const char* upperKey, bool stripBlanks) {
+bool contains(const char* text, std::string_view upperKey, bool stripBlanks) {
   if (text == nullptr) return false;
+  if (!stripBlanks) {
+    const std::size_t length = std::strlen(text);
+    if (isASCII(text, length)) return asciiContains(text, length, upperKey.data(), upperKey.size());
+  } else {
+    thread_local std::string scratch;
+    if (asciiUpperInto(text, stripBlanks, &scratch))
+      return scratch.find(upperKey) != std::string::npos;
+  }
   const OwnedCString prepared = normalise(text, stripBlanks);
-  return prepared && std::strstr(prepared.get(), upperKey) != nullptr;
+  return prepared && std::string_view(prepared.get()).find(upperKey) != std::string_view::npos;
+}
+
+// The key upper-cased into out; false when it cannot be.
+bool upperKeyInto(const char* key, std::string* out) {
+  if (asciiUpperInto(key, false, out)) return true;
+  const OwnedCString converted(StrToUpper(key));
+  if (!converted) return false;
+  out->assign(converted.get());
+  return true;
 }
 
 std::int32_t existsInList(const char* const* list, std::uint64_t count, const char* key,
                           bool stripBlanks) {
   if (list == nullptr || key == nullptr) return 0;
-  const OwnedCString upperKey(StrToUpper(key));
-  if (!upperKey) return 0;
-  for (std::uint64_t i = 0; i < count; ++i) {
-    if (contains(list[i], upperKey.get(), stripBlanks)) return 1;
+  try {
+    const std::size_t keyLength = std::strlen(key);
+    if (!stripBlanks && isASCII(key, keyLength)) {
+      // An ASCII key upper-cases letter for letter, so it need not be
+      // prepared either; texts that are not ASCII take the general rule.
+      std::string upperKey;
+      for (std::uint64_t i = 0; i < count; ++i) {
+        const char* text = list[i];
+        if (text == nullptr) continue;
+        const std::size_t length = std::strlen(text);
+        if (isASCII(text, length)) {
+          if (asciiContains(text, length, key, keyLength)) return 1;
+          continue;
+        }
+        if (upperKey.empty() && !upperKeyInto(key, &upperKey)) return 0;
+        if (contains(text, upperKey, false)) return 1;
+      }
+      return 0;
+    }
+    thread_local std::string upperKey;
+    if (!upperKeyInto(key, &upperKey)) return 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+      if (contains(list[i], upperKey, stripBlanks)) return 1;
+    }
+  } catch (...) {
+    // Out of memory: counts as not found, as a text that cannot be prepared.
   }
   return 0;
 }
 
 std::int32_t existsInText(const char* text, const char* key, bool stripBlanks) {
   if (text == nullptr || key == nullptr) return 0;
-  const OwnedCString upperKey(StrToUpper(key));
-  return upperKey && contains(text, upperKey.get(), stripBlanks) ? 1 : 0;
+  return existsInList(&text, 1, key, stripBlanks);
 }
 
 // True when text, upper-cased, is exactly "B": a bare Base64 marker.
 bool isBareB(const char* text) {
   if (text == nullptr) return false;
+  if (text[0] != '\0' && static_cast<unsigned char>(text[0]) < 0x80 &&
+      static_cast<unsigned char>(text[1]) < 0x80) {
+    // One ASCII character, or a text starting with two: upper-casing maps
+    // ASCII to ASCII one for one, so only "b" or "B" alone can give "B".
+    return (text[0] == 'b' || text[0] == 'B') && text[1] == '\0';
+  }
   const OwnedCString upper(StrToUpper(text));
   return upper && std::strcmp(upper.get(), "B") == 0;
 }

@@ -41,6 +41,17 @@ RKTextConverter::RKTextConverter() {
   _halfToFullMap = makeHalfToFullMap();
   _halfToFullDullnessMap = makeHalfToFullDullnessMap();
   _halfToFullSemiMap = makeHalfToFullSemiMap();
+  _halfToFullTable = flatten(_halfToFullMap);
+  _halfToFullDullnessTable = flatten(_halfToFullDullnessMap);
+  _halfToFullSemiTable = flatten(_halfToFullSemiMap);
+}
+
+RKTextConverter::FlatTable RKTextConverter::flatten(const RKHalfToFullMap& map) {
+  FlatTable table{};
+  for (const auto& [half, full] : map) {
+    if (half >= 0xFF61 && half <= 0xFF9F) table[half - 0xFF61] = full;
+  }
+  return table;
 }
 
 // ---------------------------------------------------------------------------
@@ -382,10 +393,10 @@ char16_t RKTextConverter::convertHalfwidthToFullwidthKatakana(char16_t c, char16
   if (isHalfwidthKatakana(c)) {
     const bool takesMark = c == 0xFF73 || inRange(c, 0xFF76, 0xFF84) || inRange(c, 0xFF8A, 0xFF8E);
     if (takesMark && (nextChar == kVoicedMark || nextChar == kSemiVoicedMark)) {
-      const RKHalfToFullMap& map =
-          nextChar == kVoicedMark ? _halfToFullDullnessMap : _halfToFullSemiMap;
-      if (auto found = map.find(c); found != map.end()) {
-        result = found->second;
+      const FlatTable& table =
+          nextChar == kVoicedMark ? _halfToFullDullnessTable : _halfToFullSemiTable;
+      if (const char16_t full = table[c - 0xFF61]; full != 0) {
+        result = full;
       } else {
         // Only ﾊ-ﾎ take the semi-voiced mark.
         platform::logLine("error");
@@ -395,9 +406,7 @@ char16_t RKTextConverter::convertHalfwidthToFullwidthKatakana(char16_t c, char16
     // A failed combination falls back to the letter alone and leaves the mark
     // for the next step.
     if (result == c) {
-      if (auto found = _halfToFullMap.find(c); found != _halfToFullMap.end()) {
-        result = found->second;
-      }
+      if (const char16_t full = _halfToFullTable[c - 0xFF61]; full != 0) result = full;
       count = 1;
     }
   }

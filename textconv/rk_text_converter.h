@@ -5,6 +5,7 @@
 
 #include <unicode/unistr.h>
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -126,7 +127,15 @@ class RKTextConverter {
   void convertHalfToFullKatakanaOfString(icu::UnicodeString* string);
 
  private:
+  // The maps laid out flat by unit - 0xFF61 (0 = no entry), for look-ups in
+  // the folding loop; filled from the maps, so they always agree.
+  using FlatTable = std::array<char16_t, 0xFF9F - 0xFF61 + 1>;
+  static FlatTable flatten(const RKHalfToFullMap& map);
+
   RKHalfToFullMap _halfToFullDullnessMap;
   RKHalfToFullMap _halfToFullMap;
   RKHalfToFullMap _halfToFullSemiMap;
+  FlatTable _halfToFullTable{};
+  FlatTable _halfToFullDullnessTable{};
+  FlatTable _halfToFullSemiTable{};
 };
