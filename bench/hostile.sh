@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Resource bounds on hostile shapes: converts each shape with vcard-convert
+# and prints wall seconds, peak RSS and RSS relative to the input size. The
+# shapes are one property (or one file) grown to about SIZE bytes (default
+# 1 MiB) by repeating one thing: line length, delimiters, escapes,
+# parameters, folds, soft line breaks, empty lines, open cards, half-width
+# katakana. A generated feature-phone export of about 100 MB checks the
+# memory bound on a large ordinary file.
+#
+#   bench/hostile.sh [SIZE_BYTES]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+size=${1:-1048576}
+[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install -y time)" >&2; exit 1; }
+
+build=${BUILD_DIR:-$root/build/release}
+if [ ! -x "$build/cli/vcard-convert" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release --target vcard-convert -j 2 >/dev/null
+fi
+converter=$build/cli/vcard-convert
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+python3 - "$work" "$size" <<'PY'
+import sys
+work, size = sys.argv[1], int(sys.argv[2])
+head = b"BEGIN:VCARD\r\nVERSION:2.1\r\n"
+tail = b"END:VCARD\r\n"
+def fill(piece):
+    return piece * max(1, size // len(piece))
+shapes = {
+    "long-line": fill(b"A"),
+    "long-value": head + b"NOTE:" + fill(b"x") + b"\r\n" + tail,
+    "delimiters": head + b"N:" + fill(b";") + b"\r\n" + tail,
+    "escapes": head + b"NOTE:" + fill(b"\\;") + b"\r\n" + tail,
+    "parameters": head + b"TEL" + fill(b";CELL") + b":1\r\n" + tail,
+    "folds": head + b"NOTE:a" + fill(b"\r\n b") + b"\r\n" + tail,
+    "soft-breaks": head + b"NOTE;ENCODING=QUOTED-PRINTABLE:" + fill(b"=41=\r\n") + b"\r\n" + tail,
+    "empty-lines": fill(b"\r\n"),
+    "open-cards": fill(b"BEGIN:VCARD\r\n"),
+    "grouped-adr": head + fill(b"ADR;DOM:;;1-2-3;Tokyo;;100-0001;JP\r\n") + tail,
+    "halfwidth-kana": head + b"SOUND:" + fill(b"\xca\xdf\xb3\xde") + b"\r\n" + tail,
+    "base64-lines": head + b"PHOTO;ENCODING=BASE64:\r\n" + fill(b"QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=\r\n") + b"\r\n" + tail,
+}
+for name, data in shapes.items():
+    with open(f"{work}/{name}.vcf", "wb") as f:
+        f.write(data)
+PY
+python3 "$root/bench/gen_vcards.py" 190000 "$work/export-100MB.vcf"
+
+printf '%-16s %12s %9s %9s %10s  %s\n' shape bytes seconds "RSS MiB" "RSS/input" result
+for src in "$work"/*.vcf; do
+  name=$(basename "$src" .vcf)
+  bytes=$(stat -c %s "$src")
+  /usr/bin/time -f "%e %M" -o "$work/time" "$converter" --force "$src" "$work/out.vcf" \
+    >"$work/stdout" 2>"$work/stderr" || true
+  read -r t r <"$work/time"
+  result=$(tr "\n" " " <"$work/stdout")
+  awk -v n="$name" -v b="$bytes" -v t="$t" -v r="$r" -v res="$result" \
+    'BEGIN { printf "%-16s %12d %9.2f %9.1f %10.2f  %s\n", n, b, t, r / 1024, r * 1024 / b, res }'
+done
