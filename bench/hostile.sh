@@ -11,16 +11,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 size=${1:-1048576}
-[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install -y time)" >&2; exit 1; }
-
-build=${BUILD_DIR:-$root/build/release}
-if [ ! -x "$build/cli/vcard-convert" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release --target vcard-convert -j 2 >/dev/null
-fi
-converter=$build/cli/vcard-convert
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$root/bench/common.sh"
+bench_setup time python3
 
 python3 - "$work" "$size" <<'PY'
 import sys

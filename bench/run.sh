@@ -12,39 +12,24 @@ runs=${RUNS:-5}
 sizes=("$@")
 [ ${#sizes[@]} -eq 0 ] && sizes=(1000 10000 100000)
 
-need=()
-command -v nkf >/dev/null || need+=(nkf)
-[ -x /usr/bin/time ] || need+=(time)
-command -v python3 >/dev/null || need+=(python3)
-if [ ${#need[@]} -gt 0 ]; then
-  if [ "$(id -u)" -eq 0 ]; then
-    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
-  else
-    echo "Run as root: apt-get install -y ${need[*]}" >&2
-    exit 1
-  fi
-fi
-
-build=${BUILD_DIR:-$root/build/release}
-if [ ! -x "$build/cli/vcard-convert" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release --target vcard-convert -j 2 >/dev/null
-fi
-converter=$build/cli/vcard-convert
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$root/bench/common.sh"
+bench_setup nkf time python3
 
 # Runs a command RUNS times; prints "median_seconds peak_rss_kib".
 measure() {
-  local times=() rss=0 t r i
+  local times=() rss=0 r i start end
   for ((i = 0; i < runs; i++)); do
-    /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1 || true
-    read -r t r <"$work/time"
-    times+=("$t")
+    # Wall time from the clock in nanoseconds (time's own %e has only 10 ms
+    # resolution); peak RSS from time.
+    start=$(date +%s%N)
+    /usr/bin/time -f "%M" -o "$work/time" "$@" >/dev/null 2>&1 || true
+    end=$(date +%s%N)
+    read -r r <"$work/time"
+    times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f", (b - a) / 1e9 }')")
     ((r > rss)) && rss=$r
   done
   printf '%s\n' "${times[@]}" | sort -g | awk -v n="$runs" -v rss="$rss" \
-    '{a[NR]=$1} END {m = (n % 2) ? a[(n+1)/2] : (a[n/2] + a[n/2+1]) / 2; printf "%.3f %d\n", m, rss}'
+    '{a[NR]=$1} END {m = (n % 2) ? a[(n+1)/2] : (a[n/2] + a[n/2+1]) / 2; printf "%.4f %d\n", m, rss}'
 }
 
 printf '%-8s %-14s %9s %9s %10s %9s %10s %9s\n' cards tool seconds MB/s cards/s "RSS MiB" "RSS/input" ratio
