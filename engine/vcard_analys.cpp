@@ -1,6 +1,7 @@
 // Line analysis: cuts the internal text into physical lines, assembles
 // logical property lines (folding and quoted-printable soft line breaks) and
 // hands each to the recognition.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -73,9 +74,12 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
   if (text == nullptr || list == nullptr || inCount == nullptr || outCount == nullptr) return -4;
   const vcard::detail::AnalysisScope scope(list);
 
-  // Each physical line is copied out with its line break, which CrLf2NULL
-  // then cuts off; the text itself is never copied as a whole.
+  // Each physical line is copied out with its line break into one reused
+  // buffer, and CrLf2NULL cuts the break off there; the text itself is never
+  // copied as a whole. pending is the buffer while it holds an unused line.
   const char* position = text;
+  char* lineBuffer = nullptr;
+  std::size_t lineCapacity = 0;
   char* pending = nullptr;
   PROPERTY prop{};
   do {
@@ -84,8 +88,14 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
       const std::size_t length = lineFeed != nullptr
                                      ? static_cast<std::size_t>(lineFeed - position) + 1
                                      : std::strlen(position);
-      pending = static_cast<char*>(std::malloc(length + 1));
-      if (pending == nullptr) break;  // out of memory: stop with what was reached
+      if (length + 1 > lineCapacity) {
+        const std::size_t capacity = std::max(length + 1, 2 * lineCapacity);
+        auto* grown = static_cast<char*>(std::realloc(lineBuffer, capacity));
+        if (grown == nullptr) break;  // out of memory: stop with what was reached
+        lineBuffer = grown;
+        lineCapacity = capacity;
+      }
+      pending = lineBuffer;
       std::memcpy(pending, position, length);
       pending[length] = '\0';
       std::uint64_t count = 0;
@@ -101,21 +111,18 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
       case PROP_DONE:
         vCard_RecogData(prop.propText, dstFile, &prop, list);
         resetProperty(&prop);
-        std::free(pending);
         pending = nullptr;
         break;
       case PROP_OPEN:
-        std::free(pending);
         pending = nullptr;
         break;
       default:
         resetProperty(&prop);
-        std::free(pending);
         pending = nullptr;
         break;
     }
   } while (position != nullptr || pending != nullptr || prop.lineStatus == PROP_OPEN);
-  std::free(pending);
+  std::free(lineBuffer);
   resetProperty(&prop);
 
   std::uint64_t ended = 0;

@@ -62,16 +62,25 @@ bool isASCII(std::string_view text) {
 // upper-cases letter for letter and is compared in place; other text goes
 // through StrToUpper. Upper-casing turns at most three bytes into one ASCII
 // letter, so a longer text (a photo, say) is not upper-cased at all.
+// ASCII text equal to the upper-case word when upper-cased letter by letter.
+bool asciiUpperEquals(std::string_view text, std::string_view word) {
+  if (text.size() != word.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != word[i]) return false;
+  }
+  return true;
+}
+
 bool upperEquals(const char* text, std::string_view word) {
   const std::string_view view(text);
   if (view.size() > 3 * word.size()) return false;
-  if (isASCII(view)) {
-    if (view.size() != word.size()) return false;
-    for (std::size_t i = 0; i < view.size(); ++i) {
-      const char c = view[i];
-      if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != word[i]) return false;
-    }
-    return true;
+  if (isASCII(view)) return asciiUpperEquals(view, word);
+  // A character of U+3000-U+9FFF (lead byte E3-E9) has no upper case, so
+  // the upper-cased text keeps it and cannot be an ASCII word.
+  for (const char c : view) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0xE3 && byte <= 0xE9) return false;
   }
   OwnedText upper(StrToUpper(text));
   return upper && word == upper.get();
@@ -139,15 +148,16 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
   if (card == nullptr || split.names[0] == nullptr || card->isEnd != 0) return 0;
 
   // An ASCII name is compared in place; any other is upper-cased once.
-  const char* name = split.names[0];
+  std::string_view name(split.names[0]);
+  const bool asciiName = isASCII(name);
   OwnedText upperName;
-  if (!isASCII(name)) {
-    upperName.reset(StrToUpper(name));
+  if (!asciiName) {
+    upperName.reset(StrToUpper(split.names[0]));
     if (!upperName) return 0;
     name = upperName.get();
   }
   for (const RecognitionRow& row : kRecognitionTable) {
-    if (!upperEquals(name, row.name)) continue;
+    if (asciiName ? !asciiUpperEquals(name, row.name) : name != row.name) continue;
     prop->isTarget = 1;
     if (row.isHalfToFull != 0) prop->isHalfToFull = 1;
     row.rule(card, split.names, split.namesCount, split.values, split.valuesCount, prop);

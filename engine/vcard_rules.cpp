@@ -87,6 +87,8 @@ char* StrConvert(const char* value, std::uint64_t charsetType, std::uint64_t enc
   if (value == nullptr) return nullptr;
   try {
     const bool quotedPrintable = encodeType == 2;
+    // Folding makes its own copy.
+    if (!quotedPrintable && isHalfToFull != 0) return Half_to_Full(value);
     OwnedText text(quotedPrintable ? QprintDecode(value) : StrAlloc(value));
     if (!text) return nullptr;
     if (quotedPrintable) {

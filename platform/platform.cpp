@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -192,6 +193,44 @@ std::optional<icu::UnicodeString> decode(std::string_view bytes, Encoding encodi
   return decode(bytes.data(), bytes.size(), encoding);
 }
 
+namespace {
+
+// UTF-16 units to UTF-8 the way toUTF8 converts them, a lone surrogate
+// becoming U+FFFD; out has room for three bytes per unit. Returns the length.
+std::size_t unitsToUTF8(const UChar* units, int32_t length, char* out) {
+  char* o = out;
+  for (int32_t i = 0; i < length; ++i) {
+    std::uint32_t c = units[i];
+    if (c < 0x80) {
+      *o++ = static_cast<char>(c);
+      continue;
+    }
+    if (c < 0x800) {
+      *o++ = static_cast<char>(0xC0 | c >> 6);
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
+      continue;
+    }
+    if (U16_IS_SURROGATE(c)) {
+      if (U16_IS_LEAD(c) && i + 1 < length && U16_IS_TRAIL(units[i + 1])) {
+        c = U16_GET_SUPPLEMENTARY(c, units[i + 1]);
+        ++i;
+        *o++ = static_cast<char>(0xF0 | c >> 18);
+        *o++ = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        *o++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        *o++ = static_cast<char>(0x80 | (c & 0x3F));
+        continue;
+      }
+      c = 0xFFFD;
+    }
+    *o++ = static_cast<char>(0xE0 | c >> 12);
+    *o++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    *o++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace
+
 std::optional<std::string> decodeToUTF8(std::string_view bytes, Encoding encoding) {
   if (encoding == Encoding::Unicode) {
     // The mark handling of decode; a rare case, taken the long way.
@@ -231,12 +270,7 @@ std::optional<std::string> decodeToUTF8(std::string_view bytes, Encoding encodin
       carried = 1;
       --length;
     }
-    UErrorCode convertStatus = U_ZERO_ERROR;
-    int32_t written = 0;
-    u_strToUTF8WithSub(utf8, static_cast<int32_t>(sizeof utf8), &written, units, length, 0xFFFD,
-                       nullptr, &convertStatus);
-    if (U_FAILURE(convertStatus)) return std::nullopt;
-    out.append(utf8, static_cast<std::size_t>(written));
+    out.append(utf8, unitsToUTF8(units, length, utf8));
     if (carried != 0) units[0] = units[length];
     if (!more) break;
   }

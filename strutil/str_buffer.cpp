@@ -195,37 +195,49 @@ char** splitCopy(OwnedCString copy, std::size_t length, std::uint64_t maxCuts, s
   return handle;
 }
 
-// The split loop for a plain delimiter: the same tokens as splitCopy with
-// cutPlain, counted first so the handle is the only other allocation.
-char** splitPlain(OwnedCString copy, std::size_t length, char delimiter, std::uint64_t maxCuts,
+// The split loop for a plain delimiter over text, which must already be known
+// to be UTF-8 and no longer than INT32_MAX bytes: the same tokens as
+// splitCopy with cutPlain. The token starts are collected first, so the copy
+// and the handle are the only allocations.
+char** splitPlain(std::string_view text, char delimiter, std::uint64_t maxCuts,
                   std::uint64_t* count) {
-  if (length > static_cast<std::size_t>(INT32_MAX)) {
-    // Some span is too long for the pattern step; find out which way the
-    // general loop fails or succeeds.
-    return splitCopy(std::move(copy), length, maxCuts, count,
-                     [delimiter](char* position, std::size_t rest, std::uint64_t* skip) {
-                       return cutPlain(position, rest, delimiter, skip);
-                     });
-  }
-  char* const text = copy.get();
-  std::size_t tokens = 1;
-  for (std::size_t i = 0; i < length && (maxCuts == 0 || tokens <= maxCuts); ++i) {
+  OwnedCString copy = allocCopy(text);
+  if (!copy) return nullptr;
+  char* const base = copy.get();
+  const std::size_t length = text.size();
+  thread_local std::vector<std::size_t> starts;
+  starts.clear();
+  starts.push_back(0);
+  for (std::size_t i = 0; i < length && (maxCuts == 0 || starts.size() <= maxCuts);) {
+    const auto* at = static_cast<char*>(std::memchr(base + i, delimiter, length - i));
+    if (at == nullptr) break;
+    const auto offset = static_cast<std::size_t>(at - base);
     // A cut delimiter is NUL by now, so the one after it counts as unescaped.
-    if (text[i] == delimiter && (i == 0 || text[i - 1] != '\\')) {
-      text[i] = '\0';
-      ++tokens;
+    if (offset == 0 || base[offset - 1] != '\\') {
+      base[offset] = '\0';
+      starts.push_back(offset + 1);
     }
+    i = offset + 1;
   }
-  auto** block = static_cast<char**>(std::malloc((tokens + 1) * sizeof(char*)));
+  auto** block = static_cast<char**>(std::malloc((starts.size() + 1) * sizeof(char*)));
   if (block == nullptr) return nullptr;
-  char* position = text;
-  for (std::size_t t = 0; t < tokens; ++t) {
-    block[t + 1] = position;
-    if (t + 1 < tokens) position += std::strlen(position) + 1;
-  }
+  for (std::size_t t = 0; t < starts.size(); ++t)
+    block[t + 1] = base + starts[t];
   block[0] = copy.release();
-  *count = tokens;
+  *count = starts.size();
   return block + 1;
+}
+
+// Where the first plain delimiter not preceded by a backslash is, or null.
+const char* findPlain(std::string_view text, char delimiter) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto* at =
+        static_cast<const char*>(std::memchr(text.data() + i, delimiter, text.size() - i));
+    if (at == nullptr) return nullptr;
+    if (at == text.data() || at[-1] != '\\') return at;
+    i = static_cast<std::size_t>(at - text.data()) + 1;
+  }
+  return nullptr;
 }
 
 // Split's checks and copy; withPattern forces the pattern step for every
@@ -240,10 +252,20 @@ char** splitText(const char* text, const char* delimiter, std::uint64_t* count,
         !platform::isWellFormedUTF8(delimiter)) {
       return nullptr;
     }
+    if (!withPattern && isPlainDelimiter(delimiter) &&
+        length <= static_cast<std::size_t>(INT32_MAX)) {
+      return splitPlain(std::string_view(text, length), delimiter[0], maxCuts, count);
+    }
     OwnedCString copy = allocCopy(std::string_view(text, length));
     if (!copy) return nullptr;
     if (!withPattern && isPlainDelimiter(delimiter)) {
-      return splitPlain(std::move(copy), length, delimiter[0], maxCuts, count);
+      // Some span may be too long for the pattern step; the general loop
+      // finds out which way it fails or succeeds.
+      const char plain = delimiter[0];
+      return splitCopy(std::move(copy), length, maxCuts, count,
+                       [plain](char* position, std::size_t rest, std::uint64_t* skip) {
+                         return cutPlain(position, rest, plain, skip);
+                       });
     }
     return splitCopy(std::move(copy), length, maxCuts, count,
                      [delimiter](char* position, std::size_t rest, std::uint64_t* skip) {
@@ -252,6 +274,28 @@ char** splitText(const char* text, const char* delimiter, std::uint64_t* count,
   } catch (...) {
     return nullptr;
   }
+}
+
+// True for well-formed UTF-8 whose characters are ASCII, U+3000-U+9FFF (CJK
+// symbols, kana and ideographs) or U+FF61-U+FF9F (half-width katakana): the
+// non-ASCII ones all map to themselves under full upper-casing.
+bool isASCIIOrUncased(std::string_view text) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char c = s[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    if (n - i < 3 || (s[i + 1] & 0xC0) != 0x80 || (s[i + 2] & 0xC0) != 0x80) return false;
+    const bool cjk = c >= 0xE3 && c <= 0xE9;
+    const bool halfwidthKana = c == 0xEF && ((s[i + 1] == 0xBD && s[i + 2] >= 0xA1) ||
+                                             (s[i + 1] == 0xBE && s[i + 2] <= 0x9F));
+    if (!cjk && !halfwidthKana) return false;
+    i += 3;
+  }
+  return true;
 }
 
 bool isASCII(std::string_view text) {
@@ -346,6 +390,32 @@ int SplitFR(const char* line, char*** names, std::uint64_t* namesCount, char*** 
   *values = nullptr;
   *namesCount = 0;
   *valuesCount = 0;
+  if (line == nullptr) return 0;
+  try {
+    const std::string_view text(line);
+    if (text.size() <= static_cast<std::size_t>(INT32_MAX)) {
+      // Split(line, ":", 1) and then each part cut at ";", without the copy
+      // of the parts: the same tokens, as both delimiters are plain.
+      if (!platform::isWellFormedUTF8(text)) return 0;
+      const char* colon = findPlain(text, ':');
+      const std::string_view head =
+          colon == nullptr ? text : text.substr(0, static_cast<std::size_t>(colon - line));
+      *names = splitPlain(head, ';', 0, namesCount);
+      if (*names == nullptr) *namesCount = 0;
+      if (colon != nullptr) {
+        *values = splitPlain(text.substr(head.size() + 1), ';', 0, valuesCount);
+        if (*values == nullptr) *valuesCount = 0;
+      }
+      return 0;
+    }
+  } catch (...) {
+    SplitFree(*names, *values);
+    *names = nullptr;
+    *values = nullptr;
+    *namesCount = 0;
+    *valuesCount = 0;
+    return 0;
+  }
   std::uint64_t partCount = 0;
   const strutil::OwnedSplit parts(Split(line, ":", &partCount, 1));
   if (!parts) return 0;
@@ -400,6 +470,15 @@ char* StrToUpper(const char* text) noexcept {
   const std::string_view view(text);
   if (isASCII(view)) {
     // Full upper-casing maps ASCII only onto itself, a-z to A-Z.
+    OwnedCString copy = allocCopy(view);
+    if (!copy) return nullptr;
+    for (char* c = copy.get(); *c != '\0'; ++c) {
+      if (*c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
+    }
+    return copy.release();
+  }
+  if (isASCIIOrUncased(view)) {
+    // The other characters have no upper case: only ASCII letters change.
     OwnedCString copy = allocCopy(view);
     if (!copy) return nullptr;
     for (char* c = copy.get(); *c != '\0'; ++c) {

@@ -148,9 +148,13 @@ RKTextConverter& sharedConverter() {
   return converter;
 }
 
-char* finishFolding(const std::string& utf8) {
+char* finishFolding(std::string_view utf8) {
   if (debugLogEnabled()) platform::logLine(utf8);
-  return allocCopy(utf8).release();
+  auto* copy = static_cast<char*>(std::malloc(utf8.size() + 1));
+  if (copy == nullptr) return nullptr;
+  std::memcpy(copy, utf8.data(), utf8.size());
+  copy[utf8.size()] = '\0';
+  return copy;
 }
 
 // The UTF-16 unit that starts the well-formed UTF-8 sequence at s (a high
@@ -192,11 +196,15 @@ char* Half_to_Full(const char* text) noexcept {
     // byte, which is what a round trip through UTF-16 gives for valid UTF-8.
     const auto* s = reinterpret_cast<const unsigned char*>(view.data());
     const std::size_t length = view.size();
+    std::size_t first = 0;
+    while (first < length && !isHalfwidthKatakanaAt(s + first, length - first))
+      ++first;
+    if (first == length) return finishFolding(view);
     std::string folded;
     folded.reserve(length);
     RKTextConverter& converter = sharedConverter();
     std::size_t copiedUpTo = 0;
-    for (std::size_t i = 0; i < length;) {
+    for (std::size_t i = first; i < length;) {
       if (!isHalfwidthKatakanaAt(s + i, length - i)) {
         ++i;
         continue;

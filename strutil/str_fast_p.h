@@ -17,4 +17,13 @@ namespace strutil::detail {
 // Half_to_Full over UTF-16 units, one converter call per unit.
 [[nodiscard]] char* HalfToFullByUnits(const char* text) noexcept;
 
+// CheckEncoding, CheckEncoding_onearg, CheckCharset and CheckCharset_onearg
+// as one StrExists look-up per key.
+[[nodiscard]] std::int64_t CheckEncodingByLookups(const char* const* list,
+                                                  std::uint64_t count) noexcept;
+[[nodiscard]] std::int64_t CheckEncodingOneByLookups(const char* parameter) noexcept;
+[[nodiscard]] std::int64_t CheckCharsetByLookups(const char* const* list,
+                                                 std::uint64_t count) noexcept;
+[[nodiscard]] std::int64_t CheckCharsetOneByLookups(const char* parameter) noexcept;
+
 }  // namespace strutil::detail

@@ -1,10 +1,13 @@
 #include "str_param.h"
 
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "str_fast_p.h"
 #include "strutil.h"
 
 using strutil::OwnedCString;
@@ -40,7 +43,13 @@ char asciiUpper(char c) {
 }
 
 bool isASCII(const char* text, std::size_t length) {
-  for (std::size_t i = 0; i < length; ++i) {
+  std::size_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text + i, sizeof word);
+    if ((word & 0x8080808080808080ULL) != 0) return false;
+  }
+  for (; i < length; ++i) {
     if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
   }
   return true;
@@ -50,8 +59,14 @@ bool isASCII(const char* text, std::size_t length) {
 // upper-cased; answered in place without prepared copies.
 bool asciiContains(const char* text, std::size_t length, const char* key, std::size_t keyLength) {
   if (keyLength > length) return false;
-  for (std::size_t at = 0; at + keyLength <= length; ++at) {
-    std::size_t k = 0;
+  if (keyLength == 0) return true;
+  // Candidates start with the key's first letter in either case.
+  const char first = asciiUpper(key[0]);
+  const char other = first >= 'A' && first <= 'Z' ? static_cast<char>(first - 'A' + 'a') : first;
+  const std::size_t last = length - keyLength;
+  for (std::size_t at = 0; at <= last; ++at) {
+    if (text[at] != first && text[at] != other) continue;
+    std::size_t k = 1;
     while (k < keyLength && asciiUpper(text[at + k]) == asciiUpper(key[k]))
       ++k;
     if (k == keyLength) return true;
@@ -174,7 +189,113 @@ std::int32_t StrExists_only(const char* parameter, const char* firstKey,
   return result;
 }
 
+namespace {
+
+// One element of a parameter list known to be all ASCII, with its length.
+struct ASCIIElement {
+  const char* text;
+  std::size_t length;
+};
+
+// The non-null elements of list, when every one of them is ASCII: the keys
+// can then all be looked for in one pass over each.
+bool asciiElements(const char* const* list, std::uint64_t count,
+                   std::vector<ASCIIElement>* elements) {
+  elements->clear();
+  if (list == nullptr) return false;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    if (list[i] == nullptr) continue;
+    const std::size_t length = std::strlen(list[i]);
+    if (!isASCII(list[i], length)) return false;
+    elements->push_back({list[i], length});
+  }
+  return true;
+}
+
+bool has(const ASCIIElement& e, std::string_view upperKey) {
+  return asciiContains(e.text, e.length, upperKey.data(), upperKey.size());
+}
+
+// The element without spaces and tabs contains "ENCODING=B".
+bool hasEncodingB(const ASCIIElement& e) {
+  constexpr std::string_view key = "ENCODING=B";
+  // Matched against the blank-free letters as they stream past.
+  for (std::size_t start = 0; start < e.length; ++start) {
+    if (asciiUpper(e.text[start]) != key[0]) continue;
+    std::size_t k = 1;
+    for (std::size_t i = start + 1; i < e.length && k < key.size(); ++i) {
+      if (e.text[i] == ' ' || e.text[i] == '\t') continue;
+      if (asciiUpper(e.text[i]) != key[k]) break;
+      ++k;
+    }
+    if (k == key.size()) return true;
+  }
+  return false;
+}
+
+bool isBareB(const ASCIIElement& e) {
+  return e.length == 1 && (e.text[0] == 'b' || e.text[0] == 'B');
+}
+
+std::int64_t encodingOf(const std::vector<ASCIIElement>& elements) {
+  bool base64 = false;
+  for (const ASCIIElement& e : elements) {
+    if (has(e, "QUOTED-PRINTABLE")) return kEncodingQuotedPrintable;
+    if (!base64) base64 = has(e, "BASE64") || hasEncodingB(e) || isBareB(e);
+  }
+  return base64 ? kEncodingBase64 : kEncodingNone;
+}
+
+std::int64_t charsetOf(const std::vector<ASCIIElement>& elements) {
+  bool shiftJIS = false;
+  for (const ASCIIElement& e : elements) {
+    if (has(e, "UTF-8")) return kCharsetUTF8;
+    if (!shiftJIS) shiftJIS = has(e, "SHIFT_JIS");
+  }
+  return shiftJIS ? kCharsetShiftJIS : kCharsetNone;
+}
+
+thread_local std::vector<ASCIIElement> scratchElements;
+
+}  // namespace
+
 std::int64_t CheckEncoding(const char* const* list, std::uint64_t count) noexcept {
+  try {
+    if (asciiElements(list, count, &scratchElements)) return encodingOf(scratchElements);
+  } catch (...) {
+    // Out of memory for the element list: the look-ups below need none.
+  }
+  return strutil::detail::CheckEncodingByLookups(list, count);
+}
+
+std::int64_t CheckEncoding_onearg(const char* parameter) noexcept {
+  try {
+    if (asciiElements(&parameter, 1, &scratchElements))
+      return encodingOf(scratchElements) != kEncodingNone ? 1 : 0;
+  } catch (...) {
+  }
+  return strutil::detail::CheckEncodingOneByLookups(parameter);
+}
+
+std::int64_t CheckCharset(const char* const* list, std::uint64_t count) noexcept {
+  try {
+    if (asciiElements(list, count, &scratchElements)) return charsetOf(scratchElements);
+  } catch (...) {
+  }
+  return strutil::detail::CheckCharsetByLookups(list, count);
+}
+
+std::int64_t CheckCharset_onearg(const char* parameter) noexcept {
+  try {
+    if (asciiElements(&parameter, 1, &scratchElements)) return charsetOf(scratchElements);
+  } catch (...) {
+  }
+  return strutil::detail::CheckCharsetOneByLookups(parameter);
+}
+
+namespace strutil::detail {
+
+std::int64_t CheckEncodingByLookups(const char* const* list, std::uint64_t count) noexcept {
   std::int64_t code = kEncodingNone;
   if (StrExists(list, count, "BASE64") != 0) code = kEncodingBase64;
   if (StrExists_sp(list, count, "ENCODING=B") != 0) code = kEncodingBase64;
@@ -187,23 +308,25 @@ std::int64_t CheckEncoding(const char* const* list, std::uint64_t count) noexcep
   return code;
 }
 
-std::int64_t CheckEncoding_onearg(const char* parameter) noexcept {
+std::int64_t CheckEncodingOneByLookups(const char* parameter) noexcept {
   return StrExists_twoarg(parameter, "BASE64") != 0 || StrExists_sp(parameter, "ENCODING=B") != 0 ||
                  isBareB(parameter) || StrExists_twoarg(parameter, "QUOTED-PRINTABLE") != 0
              ? 1
              : 0;
 }
 
-std::int64_t CheckCharset(const char* const* list, std::uint64_t count) noexcept {
+std::int64_t CheckCharsetByLookups(const char* const* list, std::uint64_t count) noexcept {
   std::int64_t code = kCharsetNone;
   if (StrExists(list, count, "SHIFT_JIS") != 0) code = kCharsetShiftJIS;
   if (StrExists(list, count, "UTF-8") != 0) code = kCharsetUTF8;
   return code;
 }
 
-std::int64_t CheckCharset_onearg(const char* parameter) noexcept {
+std::int64_t CheckCharsetOneByLookups(const char* parameter) noexcept {
   std::int64_t code = kCharsetNone;
   if (StrExists_twoarg(parameter, "SHIFT_JIS") != 0) code = kCharsetShiftJIS;
   if (StrExists_twoarg(parameter, "UTF-8") != 0) code = kCharsetUTF8;
   return code;
 }
+
+}  // namespace strutil::detail

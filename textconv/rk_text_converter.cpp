@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "platform.h"
@@ -100,8 +102,16 @@ RKEncodingInfo RKTextConverter::encodingInfoOfTextData(const std::string* data) 
     // C1 bytes never occur in EUC-JP or ISO-2022-JP: a Shift_JIS lead byte or
     // a UTF-8 continuation byte. Only a zero run can still change the answer.
     if (inRange(byte, 0x80, 0x8D) || inRange(byte, 0x90, 0x9F)) {
-      for (; ws.index < ws.dataLength; advance(&ws)) {
+      while (ws.index < ws.dataLength) {
+        // Only a zero byte can answer; jump from one to the next.
+        const void* zero = std::memchr(ws.current, 0x00, remaining(&ws));
+        if (zero == nullptr) break;
+        const auto skipped =
+            static_cast<std::uint32_t>(static_cast<const unsigned char*>(zero) - ws.current);
+        ws.index += skipped;
+        ws.current += skipped;
         if (checkUTFnFeatures(&ws)) return ws.info;
+        advance(&ws);
       }
       ws.info.encoding = ws.utf8Count > 0 ? RKTextEncodingUTF8 : RKTextEncodingShiftJIS;
       return ws.info;

@@ -1,0 +1,373 @@
+// The shortcuts of splitting, upper-casing, folding and the parameter
+// look-ups against the general forms they stand in for: same answers on
+// hand-picked texts and on many generated ones.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "str_fast_p.h"
+#include "strutil.h"
+#include "test_util.h"
+
+using strutil::OwnedCString;
+using strutil::OwnedSplit;
+
+namespace {
+
+using Tokens = std::optional<std::vector<std::string>>;
+
+// A split as comparable data; nothing when the split failed. The split runs
+// here, before its count is read.
+template <typename SplitCall>
+Tokens tokens(SplitCall split) {
+  std::uint64_t count = 0;
+  const OwnedSplit owned(split(&count));
+  if (!owned) return std::nullopt;
+  std::vector<std::string> result;
+  for (std::uint64_t i = 0; i < count; ++i)
+    result.emplace_back(owned.get()[i]);
+  return result;
+}
+
+Tokens fastSplit(const std::string& text, const char* delimiter, std::uint64_t maxCuts) {
+  return tokens(
+      [&](std::uint64_t* count) { return Split(text.c_str(), delimiter, count, maxCuts); });
+}
+
+Tokens slowSplit(const std::string& text, const char* delimiter, std::uint64_t maxCuts) {
+  return tokens([&](std::uint64_t* count) {
+    return strutil::detail::SplitByPattern(text.c_str(), delimiter, count, maxCuts);
+  });
+}
+
+std::optional<std::string> owned(char* text) {
+  const OwnedCString holder(text);
+  if (!holder) return std::nullopt;
+  return std::string(holder.get());
+}
+
+// Deterministic texts built from pieces that matter to the shortcuts:
+// delimiters, backslashes, the escape placeholder, letters of both cases,
+// blanks, kana with sound marks, CJK, characters that upper-case oddly and
+// characters outside the Basic Multilingual Plane.
+std::vector<std::string> generatedTexts(std::size_t count) {
+  static const char* const kPieces[] = {
+      ";",      ":",         ",",     "=",
+      "\\",     "\\;",       "\\:",   "___nonsep___",
+      "a",      "B",         "b",     " ",
+      "\t",     "ｶ",         "ﾞ",     "ﾟ",
+      "ﾊ",      "ｳ",         "山",    "ア",
+      "ß",      "é",         "ı",     "ﬃ",
+      "😀",      "ENCODING",  "=b",    "QUOTED-PRINTABLE",
+      "base64", "Shift_JIS", "utf-8", "CHARSET",
+      "ｰ",      "ﾝ",
+  };
+  constexpr std::size_t kPieceCount = sizeof kPieces / sizeof kPieces[0];
+  std::vector<std::string> texts;
+  std::uint32_t state = 12345;
+  for (std::size_t n = 0; n < count; ++n) {
+    state = state * 1103515245u + 12345u;
+    const std::size_t length = (state >> 16) % 12;
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) {
+      state = state * 1103515245u + 12345u;
+      text += kPieces[(state >> 16) % kPieceCount];
+    }
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+// --- Split ---------------------------------------------------------------------------
+
+struct SplitCase {
+  std::string_view name;
+  std::string text;
+  const char* delimiter;
+  std::uint64_t maxCuts;
+};
+
+const SplitCase kSplitCases[] = {
+    {"Empty", "", ";", 0},
+    {"Plain", "N;CHARSET=SHIFT_JIS", ";", 0},
+    {"EscapedDelimiters", "a\\;b\\;;c", ";", 0},
+    {"DoubleBackslash", "a\\\\;b", ";", 0},
+    {"LeadingDelimiterAfterCut", ";;\\;;", ";", 0},
+    {"PlaceholderInText", "x___nonsep___y;z", ";", 0},
+    {"PlaceholderBeforeEscape", "___nonsep___\\;a;b", ";", 0},
+    {"OneCutColon", "NOTE;X=1:a:b\\:c", ":", 1},
+    {"OneCutEscapedFirst", "a\\:b:c", ":", 1},
+    {"TwoCutsComma", "a,b\\,c,d,e", ",", 2},
+    {"EqualsOneCut", "TYPE=HOME=X", "=", 1},
+    {"MultiByte", "山田\\;太郎;ﾔﾏﾀﾞ;😀", ";", 0},
+    {"OnlyEscapes", "\\;\\;\\;", ";", 0},
+    {"TrailingBackslash", "a;b\\", ";", 0},
+    {"BlankDelimiter", "a b\\ c", " ", 0},
+    {"IllFormedUTF8", "a;\xC3;b", ";", 0},
+    {"Unpaired continuation", "\x80", ";", 0},
+};
+
+class SplitShortcutTest : public testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitShortcutTest, GivesThePatternSplit) {
+  const SplitCase& c = GetParam();
+  EXPECT_EQ(fastSplit(c.text, c.delimiter, c.maxCuts), slowSplit(c.text, c.delimiter, c.maxCuts));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, SplitShortcutTest, testing::ValuesIn(kSplitCases), CaseName());
+
+TEST(SplitShortcutGenerated, EveryPlainDelimiterAndCutLimit) {
+  const char* const delimiters[] = {";", ":", ",", "="};
+  for (const std::string& text : generatedTexts(600)) {
+    for (const char* delimiter : delimiters) {
+      for (std::uint64_t maxCuts : {0, 1, 2}) {
+        SCOPED_TRACE(testing::Message() << "text \"" << text << "\" delimiter " << delimiter
+                                        << " maxCuts " << maxCuts);
+        ASSERT_EQ(fastSplit(text, delimiter, maxCuts), slowSplit(text, delimiter, maxCuts));
+      }
+    }
+  }
+}
+
+// SplitFR is Split at the first ":" and then each part at ";".
+TEST(SplitFRShortcutGenerated, MatchesThePatternSplits) {
+  for (const std::string& line : generatedTexts(600)) {
+    SCOPED_TRACE(testing::Message() << "line \"" << line << "\"");
+    char** names = nullptr;
+    char** values = nullptr;
+    std::uint64_t namesCount = 0;
+    std::uint64_t valuesCount = 0;
+    SplitFR(line.c_str(), &names, &namesCount, &values, &valuesCount);
+    const Tokens fastNames = tokens([&](std::uint64_t* count) {
+      *count = namesCount;
+      return names;
+    });
+    const Tokens fastValues = tokens([&](std::uint64_t* count) {
+      *count = valuesCount;
+      return values;
+    });
+
+    const Tokens parts = slowSplit(line, ":", 1);
+    ASSERT_TRUE(parts.has_value());
+    const Tokens slowNames = slowSplit((*parts)[0], ";", 0);
+    const Tokens slowValues = parts->size() >= 2 ? slowSplit((*parts)[1], ";", 0) : std::nullopt;
+    ASSERT_EQ(fastNames, slowNames);
+    ASSERT_EQ(fastValues, slowValues);
+  }
+}
+
+// --- SearchDelimiter -----------------------------------------------------------------
+
+struct SearchCase {
+  std::string_view name;
+  std::string text;
+  bool found;
+  std::uint64_t skip;
+  std::string token;  // what is left at position
+};
+
+const SearchCase kSearchCases[] = {
+    {"First", "ab;cd", true, 1, "ab"},
+    {"Escaped", "a\\;b;c", true, 1, "a\\;b"},
+    {"AtStart", ";x", true, 1, ""},
+    {"None", "abc", false, 0, "abc"},
+    {"OnlyEscaped", "a\\;", false, 0, "a\\;"},
+    // The text after the delimiter is never looked at, valid or not.
+    {"IllFormedAfterDelimiter", std::string("a;\xFF", 3), true, 1, "a"},
+    {"IllFormedToken", std::string("\xFF;a", 3), false, 0, std::string("\xFF;a", 3)},
+};
+
+class SearchDelimiterShortcutTest : public testing::TestWithParam<SearchCase> {};
+
+TEST_P(SearchDelimiterShortcutTest, CutsLikeOneSplitStep) {
+  const SearchCase& c = GetParam();
+  std::string buffer = c.text;
+  std::uint64_t skip = 99;
+  EXPECT_EQ(SearchDelimiter(buffer.data(), ";", &skip), c.found);
+  EXPECT_EQ(skip, c.skip);
+  EXPECT_EQ(std::string(buffer.c_str()), c.token);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, SearchDelimiterShortcutTest, testing::ValuesIn(kSearchCases),
+                         CaseName());
+
+// --- StrToUpper ----------------------------------------------------------------------
+
+struct UpperCase {
+  std::string_view name;
+  std::string text;
+};
+
+const UpperCase kUpperCases[] = {
+    {"Empty", ""},
+    {"Ascii", "tel;cell:03-1234"},
+    {"AsciiPunctuation", "`{|}~@[\\]^_"},
+    {"KanjiAndAscii", "n;charset=shift_jis:山田;太郎"},
+    {"HalfwidthKana", "sound:ﾔﾏﾀﾞ"},
+    {"FullwidthLatin", "ａｂｃ"},
+    {"SharpS", "straße"},
+    {"DotlessI", "ıi"},
+    {"Ligature", "ﬃ"},
+    {"Greek", "σας"},
+    {"Astral", "😀a"},
+    {"IllFormed", "a\xC3"},
+    {"Surrogate encoded", "\xED\xA0\x80"},
+};
+
+class UpperShortcutTest : public testing::TestWithParam<UpperCase> {};
+
+TEST_P(UpperShortcutTest, GivesTheUnicodeUpperCase) {
+  const UpperCase& c = GetParam();
+  EXPECT_EQ(owned(StrToUpper(c.text.c_str())),
+            owned(strutil::detail::StrToUpperByLocale(c.text.c_str())));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, UpperShortcutTest, testing::ValuesIn(kUpperCases), CaseName());
+
+std::string utf8Of(char32_t c) {
+  std::string out;
+  if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+  } else {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+  }
+  out += static_cast<char>(0x80 | (c & 0x3F));
+  return out;
+}
+
+// The shortcut leaves U+3000-U+9FFF and half-width katakana as they are; the
+// Unicode upper-casing must agree for every one of them.
+TEST(UpperShortcutRanges, EveryCharacterTheShortcutKeeps) {
+  for (char32_t c = 0x3000; c <= 0x9FFF; ++c) {
+    const std::string text = "x" + utf8Of(c);
+    const auto upper = owned(strutil::detail::StrToUpperByLocale(text.c_str()));
+    ASSERT_EQ(upper, "X" + utf8Of(c)) << "U+" << std::hex << static_cast<std::uint32_t>(c);
+    ASSERT_EQ(owned(StrToUpper(text.c_str())), upper);
+  }
+  for (char32_t c = 0xFF61; c <= 0xFF9F; ++c) {
+    const std::string text = utf8Of(c) + "q";
+    ASSERT_EQ(owned(StrToUpper(text.c_str())),
+              owned(strutil::detail::StrToUpperByLocale(text.c_str())));
+  }
+}
+
+TEST(UpperShortcutGenerated, MatchesTheUnicodeUpperCase) {
+  for (const std::string& text : generatedTexts(800)) {
+    SCOPED_TRACE(testing::Message() << "text \"" << text << "\"");
+    ASSERT_EQ(owned(StrToUpper(text.c_str())),
+              owned(strutil::detail::StrToUpperByLocale(text.c_str())));
+  }
+}
+
+// --- Half_to_Full --------------------------------------------------------------------
+
+const UpperCase kFoldCases[] = {
+    {"Empty", ""},
+    {"NoKana", "山田 taro"},
+    {"VoicedJoined", "ｶﾞｷﾞｸﾞ"},
+    {"SemiVoicedJoined", "ﾊﾟﾋﾟﾌﾟﾍﾟﾎﾟ"},
+    {"SemiVoicedAfterLetterWithoutOne", "ｶﾟ"},
+    {"MarksAlone", "ﾞﾟ"},
+    {"MarkAfterAscii", "aﾞ"},
+    {"KanaBeforeAstral", "ｶ😀"},
+    {"AstralBeforeMark", "😀ﾞ"},
+    {"VuAndPunctuation", "ｳﾞ｡｢｣､･ｰﾝ"},
+    {"KanaAtEnd", "abcﾝ"},
+    {"IllFormed", "ｶ\xE3\x81"},
+};
+
+class FoldShortcutTest : public testing::TestWithParam<UpperCase> {};
+
+TEST_P(FoldShortcutTest, GivesTheUnitByUnitFolding) {
+  const UpperCase& c = GetParam();
+  EXPECT_EQ(owned(Half_to_Full(c.text.c_str())),
+            owned(strutil::detail::HalfToFullByUnits(c.text.c_str())));
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, FoldShortcutTest, testing::ValuesIn(kFoldCases), CaseName());
+
+TEST(FoldShortcutGenerated, MatchesTheUnitByUnitFolding) {
+  for (const std::string& text : generatedTexts(800)) {
+    SCOPED_TRACE(testing::Message() << "text \"" << text << "\"");
+    ASSERT_EQ(owned(Half_to_Full(text.c_str())),
+              owned(strutil::detail::HalfToFullByUnits(text.c_str())));
+  }
+}
+
+// --- Parameter codes -----------------------------------------------------------------
+
+struct CodeCase {
+  std::string_view name;
+  std::vector<const char*> list;
+};
+
+const CodeCase kCodeCases[] = {
+    {"Empty", {}},
+    {"OnlyName", {"N"}},
+    {"ShiftJis", {"N", "CHARSET=SHIFT_JIS"}},
+    {"Utf8WinsOverShiftJis", {"N", "CHARSET=UTF-8", "X-SHIFT_JIS"}},
+    {"LowerCase", {"note", "charset=shift_jis", "encoding=quoted-printable"}},
+    {"BareQuotedPrintable", {"NOTE", "QUOTED-PRINTABLE"}},
+    {"QuotedPrintableWinsOverBase64", {"PHOTO", "BASE64", "QUOTED-PRINTABLE"}},
+    {"EncodingBWithBlanks", {"PHOTO", "ENCODING = b"}},
+    {"EncodingBWithTabs", {"PHOTO", "EN\tCODING=\tB"}},
+    {"BareB", {"PHOTO", "b"}},
+    {"BNotBare", {"PHOTO", "bb"}},
+    {"NullElement", {"N", nullptr, "BASE64"}},
+    {"NonAsciiElement", {"N", "ＣＨＡＲＳＥＴ=shift_jis"}},
+    {"SharpSUpperCases", {"X-ßHIFT_JIS", "CHARSET=SHIFT_JIS"}},
+    {"IllFormedElement", {"N", "\xC3", "BASE64"}},
+    {"EncodingBAcrossElementsDoesNotCount", {"ENCODING=", "B"}},
+};
+
+class CodeShortcutTest : public testing::TestWithParam<CodeCase> {};
+
+TEST_P(CodeShortcutTest, GivesTheLookUpAnswers) {
+  const CodeCase& c = GetParam();
+  const char* const* list = c.list.empty() ? nullptr : c.list.data();
+  EXPECT_EQ(CheckEncoding(list, c.list.size()),
+            strutil::detail::CheckEncodingByLookups(list, c.list.size()));
+  EXPECT_EQ(CheckCharset(list, c.list.size()),
+            strutil::detail::CheckCharsetByLookups(list, c.list.size()));
+  for (const char* element : c.list) {
+    EXPECT_EQ(CheckEncoding_onearg(element), strutil::detail::CheckEncodingOneByLookups(element));
+    EXPECT_EQ(CheckCharset_onearg(element), strutil::detail::CheckCharsetOneByLookups(element));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, CodeShortcutTest, testing::ValuesIn(kCodeCases), CaseName());
+
+TEST(CodeShortcutGenerated, MatchesTheLookUps) {
+  const std::vector<std::string> texts = generatedTexts(900);
+  for (std::size_t i = 0; i + 3 <= texts.size(); i += 3) {
+    const char* list[] = {texts[i].c_str(), texts[i + 1].c_str(), texts[i + 2].c_str()};
+    SCOPED_TRACE(testing::Message()
+                 << "list \"" << list[0] << "\" \"" << list[1] << "\" \"" << list[2] << "\"");
+    ASSERT_EQ(CheckEncoding(list, 3), strutil::detail::CheckEncodingByLookups(list, 3));
+    ASSERT_EQ(CheckCharset(list, 3), strutil::detail::CheckCharsetByLookups(list, 3));
+    ASSERT_EQ(CheckEncoding_onearg(list[0]), strutil::detail::CheckEncodingOneByLookups(list[0]));
+    ASSERT_EQ(CheckCharset_onearg(list[0]), strutil::detail::CheckCharsetOneByLookups(list[0]));
+  }
+}
+
+// The generated texts reach every code the look-ups can give, so the
+// comparisons above are not all between zeros.
+TEST(CodeShortcutGenerated, TextsCoverEveryCode) {
+  std::vector<bool> encodings(3, false);
+  std::vector<bool> charsets(3, false);
+  for (const std::string& text : generatedTexts(900)) {
+    const char* list[] = {text.c_str()};
+    encodings[static_cast<std::size_t>(CheckEncoding(list, 1))] = true;
+    charsets[static_cast<std::size_t>(CheckCharset(list, 1))] = true;
+  }
+  EXPECT_EQ(encodings, std::vector<bool>(3, true));
+  EXPECT_EQ(charsets, std::vector<bool>(3, true));
+}
+
+}  // namespace
