@@ -24,13 +24,11 @@ void resetProperty(PROPERTY* prop) {
 // physical line, which holds its name and parameters.
 void startProperty(const char* line, PROPERTY* prop) {
   char** names = nullptr;
-  char** values = nullptr;
   std::uint64_t namesCount = 0;
-  std::uint64_t valuesCount = 0;
-  SplitFR(line, &names, &namesCount, &values, &valuesCount);
+  SplitFRNames(line, &names, &namesCount);
   prop->charsetType = static_cast<std::uint64_t>(CheckCharset(names, namesCount));
   prop->encodeType = static_cast<std::uint64_t>(CheckEncoding(names, namesCount));
-  SplitFree(names, values);
+  SplitFree(names);
   prop->lineStatus = PROP_OPEN;
 }
 

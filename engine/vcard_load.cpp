@@ -102,10 +102,14 @@ int loadWithoutMark(std::string_view content, std::string& workingBuffer, char**
     *text = copyText(head);
     return *text != nullptr ? 0 : -4;
   }
-  std::optional<std::string> decoded = platform::decodeToUTF8(head, platform::Encoding::ShiftJIS);
+  std::optional<platform::DecodedText> decoded =
+      platform::decodeToUTF8Block(head, platform::Encoding::ShiftJIS);
   std::string().swap(workingBuffer);  // content and head end here
   if (!decoded) return -4;
-  *text = copyText(*decoded);
+  // The decoded block is the text itself unless it holds a NUL.
+  *text = std::memchr(decoded->data(), '\0', decoded->size()) == nullptr
+              ? decoded->release()
+              : copyText(decoded->view());
   return *text != nullptr ? 0 : -4;
 }
 

@@ -19,7 +19,7 @@ using vcard::detail::OwnedText;
 using Rule = int (*)(VCARDDATA*, char**, std::size_t, char**, std::size_t, PROPERTY*);
 
 struct RecognitionRow {
-  const char* name;
+  std::string_view name;
   std::int32_t isHalfToFull;
   Rule rule;
 };
@@ -58,10 +58,6 @@ bool isASCII(std::string_view text) {
   return true;
 }
 
-// True when text, upper-cased, equals the upper-case ASCII word. ASCII text
-// upper-cases letter for letter and is compared in place; other text goes
-// through StrToUpper. Upper-casing turns at most three bytes into one ASCII
-// letter, so a longer text (a photo, say) is not upper-cased at all.
 // ASCII text equal to the upper-case word when upper-cased letter by letter.
 bool asciiUpperEquals(std::string_view text, std::string_view word) {
   if (text.size() != word.size()) return false;
@@ -72,9 +68,15 @@ bool asciiUpperEquals(std::string_view text, std::string_view word) {
   return true;
 }
 
+// True when text, upper-cased, equals the upper-case ASCII word. ASCII text
+// upper-cases letter for letter and is compared in place; other text goes
+// through StrToUpper. Upper-casing turns at most three bytes into one ASCII
+// letter, so a longer text (a photo, say) is not upper-cased, nor even
+// measured to its end.
 bool upperEquals(const char* text, std::string_view word) {
-  const std::string_view view(text);
-  if (view.size() > 3 * word.size()) return false;
+  const std::size_t limit = 3 * word.size();
+  const std::string_view view(text, strnlen(text, limit + 1));
+  if (view.size() > limit) return false;
   if (isASCII(view)) return asciiUpperEquals(view, word);
   // A character of U+3000-U+9FFF (lead byte E3-E9) has no upper case, so
   // the upper-cased text keeps it and cannot be an ASCII word.

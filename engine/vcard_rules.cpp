@@ -25,8 +25,7 @@ char* decodedToUTF8(const char* bytes, bool isUTF8) {
   const std::string_view view(bytes);
   if (isUTF8 && platform::isWellFormedUTF8(view)) return StrAlloc(bytes);
   const auto encoding = isUTF8 ? platform::Encoding::UTF8 : platform::Encoding::ShiftJIS;
-  const std::string utf8 =
-      platform::toUTF8(platform::decodeLossy(view.data(), view.size(), encoding));
+  const std::string utf8 = platform::decodeLossyToUTF8(view.data(), view.size(), encoding);
   return StrAlloc(utf8.c_str());
 }
 

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -229,14 +230,75 @@ std::size_t unitsToUTF8(const UChar* units, int32_t length, char* out) {
   return static_cast<std::size_t>(o - out);
 }
 
+// Decodes bytes with conv in pieces through one small UTF-16 buffer and hands
+// each piece as UTF-8 to sink (which may refuse it). A high surrogate at the
+// end of a piece waits for its partner so that pairs convert as pairs. False
+// when the converter stops or the sink refuses.
+template <typename Sink>
+bool decodePieces(UConverter* conv, std::string_view bytes, Sink sink) {
+  constexpr int32_t kPiece = 1 << 13;
+  UChar units[kPiece + 1];
+  char utf8[3 * (kPiece + 1)];
+  int32_t carried = 0;
+  const char* source = bytes.data();
+  const char* const sourceLimit = bytes.data() + bytes.size();
+  for (;;) {
+    UChar* target = units + carried;
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_toUnicode(conv, &target, units + kPiece + 1, &source, sourceLimit, nullptr, true, &status);
+    const bool more = status == U_BUFFER_OVERFLOW_ERROR;
+    if (U_FAILURE(status) && !more) return false;
+    auto unitCount = static_cast<int32_t>(target - units);
+    carried = 0;
+    if (more && unitCount > 0 && U16_IS_LEAD(units[unitCount - 1])) {
+      carried = 1;
+      --unitCount;
+    }
+    if (!sink(utf8, unitsToUTF8(units, unitCount, utf8))) return false;
+    if (carried != 0) units[0] = units[unitCount];
+    if (!more) return true;
+  }
+}
+
 }  // namespace
 
+DecodedText::~DecodedText() {
+  std::free(text_);
+}
+
+DecodedText::DecodedText(DecodedText&& other) noexcept
+    : text_(std::exchange(other.text_, nullptr)), length_(std::exchange(other.length_, 0)) {}
+
+DecodedText& DecodedText::operator=(DecodedText&& other) noexcept {
+  if (this != &other) {
+    std::free(text_);
+    text_ = std::exchange(other.text_, nullptr);
+    length_ = std::exchange(other.length_, 0);
+  }
+  return *this;
+}
+
+char* DecodedText::release() noexcept {
+  length_ = 0;
+  return std::exchange(text_, nullptr);
+}
+
 std::optional<std::string> decodeToUTF8(std::string_view bytes, Encoding encoding) {
+  std::optional<DecodedText> text = decodeToUTF8Block(bytes, encoding);
+  if (!text) return std::nullopt;
+  return std::string(text->view());
+}
+
+std::optional<DecodedText> decodeToUTF8Block(std::string_view bytes, Encoding encoding) {
   if (encoding == Encoding::Unicode) {
     // The mark handling of decode; a rare case, taken the long way.
     auto text = decode(bytes, encoding);
     if (!text) return std::nullopt;
-    return toUTF8(*text);
+    const std::string utf8 = toUTF8(*text);
+    auto* block = static_cast<char*>(std::malloc(utf8.size() + 1));
+    if (block == nullptr) return std::nullopt;
+    std::memcpy(block, utf8.c_str(), utf8.size() + 1);
+    return DecodedText(block, utf8.size());
   }
   if (bytes.size() > static_cast<std::size_t>(INT32_MAX / 2)) return std::nullopt;
   icu::LocalUConverterPointer conv = openConverter(encoding);
@@ -245,35 +307,57 @@ std::optional<std::string> decodeToUTF8(std::string_view bytes, Encoding encodin
   ucnv_setToUCallBack(conv.getAlias(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
   if (U_FAILURE(status)) return std::nullopt;
 
-  std::string out;
   // Room for the worst case (three UTF-8 bytes per source byte) is only
-  // reserved; pages that are never written are never touched.
-  out.reserve(bytes.size() * 3 + 16);
-  // Decoded in pieces through one small UTF-16 buffer. A high surrogate at
-  // the end of a piece waits for its partner so that pairs convert as pairs.
-  constexpr int32_t kPiece = 1 << 13;
-  UChar units[kPiece + 1];
-  int32_t carried = 0;
-  const char* source = bytes.data();
-  const char* const sourceLimit = bytes.data() + bytes.size();
-  char utf8[3 * (kPiece + 1)];
-  for (;;) {
-    UChar* target = units + carried;
-    status = U_ZERO_ERROR;
-    ucnv_toUnicode(conv.getAlias(), &target, units + kPiece + 1, &source, sourceLimit, nullptr,
-                   true, &status);
-    const bool more = status == U_BUFFER_OVERFLOW_ERROR;
-    if (U_FAILURE(status) && !more) return std::nullopt;
-    auto length = static_cast<int32_t>(target - units);
-    carried = 0;
-    if (more && length > 0 && U16_IS_LEAD(units[length - 1])) {
-      carried = 1;
-      --length;
+  // reserved; pages that are never written are never touched, and the block
+  // is trimmed at the end.
+  const std::size_t capacity = bytes.size() * 3 + 16;
+  DecodedText out(static_cast<char*>(std::malloc(capacity)), 0);
+  if (out.data() == nullptr) return std::nullopt;
+  std::size_t length = 0;
+  const bool decoded =
+      decodePieces(conv.getAlias(), bytes, [&](const char* piece, std::size_t size) {
+        if (size >= capacity - length) return false;  // never expected
+        std::memcpy(out.data() + length, piece, size);
+        length += size;
+        return true;
+      });
+  if (!decoded) return std::nullopt;
+  out.data()[length] = '\0';
+  char* block = out.release();
+  // Trimming a large block moves no bytes; should it fail, the larger one stays.
+  if (auto* fitted = static_cast<char*>(std::realloc(block, length + 1))) block = fitted;
+  return DecodedText(block, length);
+}
+
+std::string decodeLossyToUTF8(const void* bytes, std::size_t length, Encoding encoding) {
+  const char* p = static_cast<const char*>(bytes);
+  if (p == nullptr) length = 0;
+  if (encoding == Encoding::Unicode) encoding = Encoding::UTF16LE;
+  if (length > static_cast<std::size_t>(INT32_MAX / 2)) return std::string();
+  // Opening a converter costs more than decoding a short value, and values
+  // come one after another: the last one opened is kept for the next call.
+  thread_local icu::LocalUConverterPointer cached;
+  thread_local Encoding cachedEncoding = Encoding::UTF8;
+  if (cached.isNull() || cachedEncoding != encoding) {
+    cached.adoptInstead(openConverter(encoding).orphan());
+    if (cached.isNull()) return std::string();
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(cached.getAlias(), replacementCallback, nullptr, nullptr, nullptr, &status);
+    if (U_FAILURE(status)) {
+      cached.adoptInstead(nullptr);
+      return std::string();
     }
-    out.append(utf8, unitsToUTF8(units, length, utf8));
-    if (carried != 0) units[0] = units[length];
-    if (!more) break;
+    cachedEncoding = encoding;
+  } else {
+    ucnv_resetToUnicode(cached.getAlias());
   }
+  std::string out;
+  const bool decoded = decodePieces(cached.getAlias(), std::string_view(p, length),
+                                    [&](const char* piece, std::size_t size) {
+                                      out.append(piece, size);
+                                      return true;
+                                    });
+  if (!decoded) return std::string();
   return out;
 }
 
@@ -378,7 +462,9 @@ std::optional<std::string> readFile(const std::string& path) {
   if (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
   std::string content;
   if (S_ISREG(st.st_mode) && st.st_size > 0) {
-    content.reserve(static_cast<std::size_t>(st.st_size));
+    // Room for a caller's terminator too, so that adding one does not copy
+    // the whole content.
+    content.reserve(static_cast<std::size_t>(st.st_size) + 8);
   }
   char buffer[1 << 16];
   for (;;) {

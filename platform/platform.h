@@ -62,6 +62,37 @@ inline constexpr std::uint32_t UTF32LE = 0x1C000100;
 // nothing when any byte sequence is invalid in the encoding.
 [[nodiscard]] std::optional<std::string> decodeToUTF8(std::string_view bytes, Encoding encoding);
 
+// A NUL-terminated text in a block from malloc, freed with the holder unless
+// taken with release().
+class DecodedText {
+ public:
+  DecodedText(char* text, std::size_t length) noexcept : text_(text), length_(length) {}
+  ~DecodedText();
+  DecodedText(DecodedText&& other) noexcept;
+  DecodedText& operator=(DecodedText&& other) noexcept;
+  DecodedText(const DecodedText&) = delete;
+  DecodedText& operator=(const DecodedText&) = delete;
+
+  [[nodiscard]] char* data() const noexcept { return text_; }
+  [[nodiscard]] std::size_t size() const noexcept { return length_; }
+  [[nodiscard]] std::string_view view() const noexcept { return {text_, length_}; }
+  [[nodiscard]] char* release() noexcept;
+
+ private:
+  char* text_;
+  std::size_t length_;
+};
+
+// decodeToUTF8 into a block of its own, so that a large text is written once
+// and never copied.
+[[nodiscard]] std::optional<DecodedText> decodeToUTF8Block(std::string_view bytes,
+                                                           Encoding encoding);
+
+// toUTF8(decodeLossy(...)), reusing one converter from call to call on the
+// calling thread.
+[[nodiscard]] std::string decodeLossyToUTF8(const void* bytes, std::size_t length,
+                                            Encoding encoding);
+
 // Decodes bytes replacing every invalid sequence with U+FFFD.
 [[nodiscard]] icu::UnicodeString decodeLossy(const void* bytes, std::size_t length,
                                              Encoding encoding);

@@ -195,6 +195,17 @@ char** splitCopy(OwnedCString copy, std::size_t length, std::uint64_t maxCuts, s
   return handle;
 }
 
+// The first c among size bytes at text, or null. Tokens are mostly short, so
+// the first bytes are looked at directly before the library search takes over.
+const char* findByte(const char* text, std::size_t size, char c) {
+  const std::size_t head = size < 32 ? size : 32;
+  for (std::size_t i = 0; i < head; ++i) {
+    if (text[i] == c) return text + i;
+  }
+  if (head == size) return nullptr;
+  return static_cast<const char*>(std::memchr(text + head, c, size - head));
+}
+
 // The split loop for a plain delimiter over text, which must already be known
 // to be UTF-8 and no longer than INT32_MAX bytes: the same tokens as
 // splitCopy with cutPlain. The token starts are collected first, so the copy
@@ -209,7 +220,7 @@ char** splitPlain(std::string_view text, char delimiter, std::uint64_t maxCuts,
   starts.clear();
   starts.push_back(0);
   for (std::size_t i = 0; i < length && (maxCuts == 0 || starts.size() <= maxCuts);) {
-    const auto* at = static_cast<char*>(std::memchr(base + i, delimiter, length - i));
+    const char* at = findByte(base + i, length - i, delimiter);
     if (at == nullptr) break;
     const auto offset = static_cast<std::size_t>(at - base);
     // A cut delimiter is NUL by now, so the one after it counts as unescaped.
@@ -231,8 +242,7 @@ char** splitPlain(std::string_view text, char delimiter, std::uint64_t maxCuts,
 // Where the first plain delimiter not preceded by a backslash is, or null.
 const char* findPlain(std::string_view text, char delimiter) {
   for (std::size_t i = 0; i < text.size();) {
-    const auto* at =
-        static_cast<const char*>(std::memchr(text.data() + i, delimiter, text.size() - i));
+    const char* at = findByte(text.data() + i, text.size() - i, delimiter);
     if (at == nullptr) return nullptr;
     if (at == text.data() || at[-1] != '\\') return at;
     i = static_cast<std::size_t>(at - text.data()) + 1;
@@ -384,43 +394,63 @@ char** Split(const char* text, const char* delimiter, std::uint64_t* count,
   return splitText(text, delimiter, count, maxCuts, false);
 }
 
-int SplitFR(const char* line, char*** names, std::uint64_t* namesCount, char*** values,
-            std::uint64_t* valuesCount) noexcept {
+namespace {
+
+// SplitFR; with values null only the name-and-parameters list is made.
+void splitLine(const char* line, char*** names, std::uint64_t* namesCount, char*** values,
+               std::uint64_t* valuesCount) noexcept {
   *names = nullptr;
-  *values = nullptr;
   *namesCount = 0;
-  *valuesCount = 0;
-  if (line == nullptr) return 0;
+  if (values != nullptr) {
+    *values = nullptr;
+    *valuesCount = 0;
+  }
+  if (line == nullptr) return;
   try {
     const std::string_view text(line);
     if (text.size() <= static_cast<std::size_t>(INT32_MAX)) {
       // Split(line, ":", 1) and then each part cut at ";", without the copy
       // of the parts: the same tokens, as both delimiters are plain.
-      if (!platform::isWellFormedUTF8(text)) return 0;
+      if (!platform::isWellFormedUTF8(text)) return;
       const char* colon = findPlain(text, ':');
       const std::string_view head =
           colon == nullptr ? text : text.substr(0, static_cast<std::size_t>(colon - line));
       *names = splitPlain(head, ';', 0, namesCount);
       if (*names == nullptr) *namesCount = 0;
-      if (colon != nullptr) {
+      if (values != nullptr && colon != nullptr) {
         *values = splitPlain(text.substr(head.size() + 1), ';', 0, valuesCount);
         if (*values == nullptr) *valuesCount = 0;
       }
-      return 0;
+      return;
     }
   } catch (...) {
-    SplitFree(*names, *values);
+    SplitFree(*names);
     *names = nullptr;
-    *values = nullptr;
     *namesCount = 0;
-    *valuesCount = 0;
-    return 0;
+    if (values != nullptr) {
+      SplitFree(*values);
+      *values = nullptr;
+      *valuesCount = 0;
+    }
+    return;
   }
   std::uint64_t partCount = 0;
   const strutil::OwnedSplit parts(Split(line, ":", &partCount, 1));
-  if (!parts) return 0;
+  if (!parts) return;
   if (partCount >= 1) *names = Split(parts.get()[0], ";", namesCount, 0);
-  if (partCount >= 2) *values = Split(parts.get()[1], ";", valuesCount, 0);
+  if (values != nullptr && partCount >= 2) *values = Split(parts.get()[1], ";", valuesCount, 0);
+}
+
+}  // namespace
+
+int SplitFR(const char* line, char*** names, std::uint64_t* namesCount, char*** values,
+            std::uint64_t* valuesCount) noexcept {
+  splitLine(line, names, namesCount, values, valuesCount);
+  return 0;
+}
+
+int SplitFRNames(const char* line, char*** names, std::uint64_t* namesCount) noexcept {
+  splitLine(line, names, namesCount, nullptr, nullptr);
   return 0;
 }
 

@@ -50,6 +50,10 @@ bool SearchDelimiter(char* position, const char* delimiter, std::uint64_t* skip)
 int SplitFR(const char* line, char*** names, std::uint64_t* namesCount, char*** values,
             std::uint64_t* valuesCount) noexcept;
 
+// The name-and-parameters list of SplitFR alone, for callers that do not
+// need the values. Always returns 0. Release with SplitFree.
+int SplitFRNames(const char* line, char*** names, std::uint64_t* namesCount) noexcept;
+
 // Releases a split result; null does nothing.
 void SplitFree(char** handle) noexcept;
 // Releases first, then second; either may be null.

@@ -73,12 +73,53 @@ TEST_P(DecodeToUTF8Test, GivesTheTextOfDecodeAndToUTF8) {
   const auto direct = platform::decodeToUTF8(c.bytes, c.encoding);
   EXPECT_EQ(direct.has_value(), c.ok);
   EXPECT_EQ(direct, throughUnicode(c.bytes, c.encoding));
+  // The block form holds the same text, terminated.
+  auto block = platform::decodeToUTF8Block(c.bytes, c.encoding);
+  ASSERT_EQ(block.has_value(), c.ok);
+  if (block) {
+    EXPECT_EQ(std::string(block->view()), *direct);
+    EXPECT_EQ(block->data()[block->size()], '\0');
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Platform, DecodeToUTF8Test, testing::ValuesIn(kDirectCases),
                          [](const testing::TestParamInfo<DirectCase>& param) {
                            return std::string(param.param.name);
                          });
+
+// Lossy decoding through the kept converter, call after call: a value that
+// ends inside a character must not leak into the next one, and switching
+// encodings must switch converters.
+TEST(DecodeLossyToUTF8Test, GivesTheTextOfDecodeLossyCallAfterCall) {
+  struct Call {
+    std::string bytes;
+    Encoding encoding;
+  };
+  const Call calls[] = {
+      {"\x8E\x52\x93\x63", Encoding::ShiftJIS},
+      {"abc\x93", Encoding::ShiftJIS},  // lead byte without its trail byte
+      {"\x63"
+       "def",
+       Encoding::ShiftJIS},
+      {"\x85\x40\xA0\xFD", Encoding::ShiftJIS},
+      {"\xE5\xB1\xB1\xC3", Encoding::UTF8},
+      {"\xA9x", Encoding::UTF8},
+      {std::string("\x3D\xD8", 2), Encoding::UTF16LE},
+      {std::string("\x00\xDE", 2), Encoding::UTF16LE},
+      {std::string("a\0", 2), Encoding::Unicode},
+      {"", Encoding::ShiftJIS},
+      {repeat("\xB1\x8E\x52\x81", 12000), Encoding::ShiftJIS},
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (const Call& call : calls) {
+      SCOPED_TRACE(testing::Message() << "round " << round << " bytes " << call.bytes.size());
+      EXPECT_EQ(platform::decodeLossyToUTF8(call.bytes.data(), call.bytes.size(), call.encoding),
+                platform::toUTF8(
+                    platform::decodeLossy(call.bytes.data(), call.bytes.size(), call.encoding)));
+    }
+  }
+  EXPECT_EQ(platform::decodeLossyToUTF8(nullptr, 5, Encoding::ShiftJIS), "");
+}
 
 // Every offset of an ill-formed or multi-byte sequence relative to the
 // eight-byte steps over ASCII.

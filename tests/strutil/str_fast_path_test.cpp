@@ -158,6 +158,12 @@ TEST(SplitFRShortcutGenerated, MatchesThePatternSplits) {
     const Tokens slowValues = parts->size() >= 2 ? slowSplit((*parts)[1], ";", 0) : std::nullopt;
     ASSERT_EQ(fastNames, slowNames);
     ASSERT_EQ(fastValues, slowValues);
+    const Tokens namesAlone = tokens([&](std::uint64_t* count) {
+      char** handle = nullptr;
+      SplitFRNames(line.c_str(), &handle, count);
+      return handle;
+    });
+    ASSERT_EQ(namesAlone, slowNames);
   }
 }
 
