@@ -34,8 +34,17 @@ char* decodedToUTF8(const char* bytes, bool isUTF8) {
 bool appendValues(std::string* line, char** values, std::size_t valueCount, const PROPERTY* prop) {
   for (std::size_t i = 0; i < valueCount; ++i) {
     if (i > 0) line->push_back(';');
-    OwnedText value(StrConvert(values[i] != nullptr ? values[i] : "", prop->charsetType,
-                               prop->encodeType, prop->isHalfToFull));
+    const char* raw = values[i] != nullptr ? values[i] : "";
+    if (prop->encodeType != 2) {
+      // What StrConvert gives without quoted-printable, written in place.
+      if (prop->isHalfToFull == 0) {
+        line->append(raw);
+      } else if (!AppendHalfToFull(raw, line)) {
+        return false;
+      }
+      continue;
+    }
+    OwnedText value(StrConvert(raw, prop->charsetType, prop->encodeType, prop->isHalfToFull));
     if (!value) return false;
     line->append(value.get());
   }

@@ -405,6 +405,13 @@ bool isWellFormedUTF8(std::string_view bytes) {
       ++i;
       continue;
     }
+    // Kana and kanji: a three-byte sequence whose lead puts no extra limit on
+    // the second byte, checked in one go.
+    if (c >= 0xE1 && c <= 0xEF && c != 0xED && n - i >= 3) {
+      if (((s[i + 1] & 0xC0) | (s[i + 2] & 0xC0) << 8) != 0x8080) return false;
+      i += 3;
+      continue;
+    }
     std::size_t len;
     unsigned char lo = 0x80, hi = 0xBF;
     if (c >= 0xC2 && c <= 0xDF) {

@@ -148,8 +148,7 @@ RKTextConverter& sharedConverter() {
   return converter;
 }
 
-char* finishFolding(std::string_view utf8) {
-  if (debugLogEnabled()) platform::logLine(utf8);
+char* copyOf(std::string_view utf8) {
   auto* copy = static_cast<char*>(std::malloc(utf8.size() + 1));
   if (copy == nullptr) return nullptr;
   std::memcpy(copy, utf8.data(), utf8.size());
@@ -186,40 +185,43 @@ void appendUnit(std::string* out, char16_t unit) {
 
 }  // namespace
 
-char* Half_to_Full(const char* text) noexcept {
-  if (text == nullptr) return nullptr;
-  try {
-    const std::string_view view(text);
-    if (!platform::isWellFormedUTF8(view) || view.size() > static_cast<std::size_t>(INT32_MAX))
-      return nullptr;
-    // Only half-width katakana changes; everything else is copied byte for
-    // byte, which is what a round trip through UTF-16 gives for valid UTF-8.
-    const auto* s = reinterpret_cast<const unsigned char*>(view.data());
-    const std::size_t length = view.size();
-    std::size_t first = 0;
-    while (first < length && !isHalfwidthKatakanaAt(s + first, length - first))
-      ++first;
-    if (first == length) return finishFolding(view);
-    std::string folded;
-    folded.reserve(length);
-    RKTextConverter& converter = sharedConverter();
-    std::size_t copiedUpTo = 0;
-    for (std::size_t i = first; i < length;) {
-      if (!isHalfwidthKatakanaAt(s + i, length - i)) {
-        ++i;
-        continue;
-      }
-      folded.append(view.data() + copiedUpTo, i - copiedUpTo);
-      const auto c = static_cast<char16_t>(0xF000 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F));
-      const char16_t next = i + 3 < length ? firstUnitAt(s + i + 3) : u'\0';
-      std::uint32_t replaced = 0;
-      appendUnit(&folded, converter.convertHalfwidthToFullwidthKatakana(c, next, &replaced));
-      // A joined mark is itself a three-byte half-width character.
-      i += replaced > 1 ? 6 : 3;
-      copiedUpTo = i;
+bool AppendHalfToFull(const char* text, std::string* out) {
+  if (text == nullptr) return false;
+  const std::string_view view(text);
+  if (!platform::isWellFormedUTF8(view) || view.size() > static_cast<std::size_t>(INT32_MAX))
+    return false;
+  // Only half-width katakana changes; everything else is copied byte for
+  // byte, which is what a round trip through UTF-16 gives for valid UTF-8.
+  const auto* s = reinterpret_cast<const unsigned char*>(view.data());
+  const std::size_t length = view.size();
+  const std::size_t start = out->size();
+  RKTextConverter* converter = nullptr;
+  std::size_t copiedUpTo = 0;
+  for (std::size_t i = 0; i < length;) {
+    if (!isHalfwidthKatakanaAt(s + i, length - i)) {
+      ++i;
+      continue;
     }
-    folded.append(view.data() + copiedUpTo, length - copiedUpTo);
-    return finishFolding(folded);
+    if (converter == nullptr) converter = &sharedConverter();
+    out->append(view.data() + copiedUpTo, i - copiedUpTo);
+    const auto c = static_cast<char16_t>(0xF000 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F));
+    const char16_t next = i + 3 < length ? firstUnitAt(s + i + 3) : u'\0';
+    std::uint32_t replaced = 0;
+    appendUnit(out, converter->convertHalfwidthToFullwidthKatakana(c, next, &replaced));
+    // A joined mark is itself a three-byte half-width character.
+    i += replaced > 1 ? 6 : 3;
+    copiedUpTo = i;
+  }
+  out->append(view.data() + copiedUpTo, length - copiedUpTo);
+  if (debugLogEnabled()) platform::logLine(std::string_view(*out).substr(start));
+  return true;
+}
+
+char* Half_to_Full(const char* text) noexcept {
+  try {
+    std::string folded;
+    if (!AppendHalfToFull(text, &folded)) return nullptr;
+    return copyOf(folded);
   } catch (...) {
     return nullptr;
   }
@@ -245,7 +247,9 @@ char* HalfToFullByUnits(const char* text) noexcept {
       if (replaced > 1) ++i;
       folded.append(result);
     }
-    return finishFolding(platform::toUTF8(folded));
+    const std::string utf8 = platform::toUTF8(folded);
+    if (debugLogEnabled()) platform::logLine(utf8);
+    return copyOf(utf8);
   } catch (...) {
     return nullptr;
   }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // Reads the file at path as UTF-16 little-endian and returns its text as a
 // malloc'd UTF-8 string, without a leading U+FEFF. buffer is not read. Null
@@ -21,6 +22,11 @@
 // when text is not valid UTF-8 or memory is exhausted. With VCARD_DEBUG_LOG=1
 // in the environment the folded text is written to the process log.
 [[nodiscard]] char* Half_to_Full(const char* text) noexcept;
+
+// Half_to_Full appending to out instead of handing out a copy: false (out
+// unchanged) when text is null or not valid UTF-8. Logs like Half_to_Full;
+// may throw std::bad_alloc.
+bool AppendHalfToFull(const char* text, std::string* out);
 
 // Charset guesses of GetCharset.
 inline constexpr std::int32_t kCharsetGuessNotText = -1;

@@ -217,6 +217,15 @@ const EncodeCase kEncodeCases[] = {
     {"IllFormed", "a\xC3"},
     {"EncodedSurrogate", "\xED\xA0\x80"},
     {"Overlong", "\xC0\xAF"},
+    {"OverlongThreeByte", "\xE0\x80\x80"},
+    {"OverlongFourByte", "\xF0\x80\x80\x80"},
+    {"AboveUnicode", "\xF4\x90\x80\x80"},
+    {"LastCharacter", "\xF4\x8F\xBF\xBF"},
+    {"TruncatedFourByte", "ok\xF0\x9F\x98"},
+    {"LoneContinuation",
+     "a\x80"
+     "b"},
+    {"AfterGoodText", "山田太郎\xFF"},
 };
 
 class OutputEncodingTest : public testing::TestWithParam<EncodeCase> {};

@@ -292,8 +292,12 @@ class FoldShortcutTest : public testing::TestWithParam<UpperCase> {};
 
 TEST_P(FoldShortcutTest, GivesTheUnitByUnitFolding) {
   const UpperCase& c = GetParam();
-  EXPECT_EQ(owned(Half_to_Full(c.text.c_str())),
-            owned(strutil::detail::HalfToFullByUnits(c.text.c_str())));
+  const auto expected = owned(strutil::detail::HalfToFullByUnits(c.text.c_str()));
+  EXPECT_EQ(owned(Half_to_Full(c.text.c_str())), expected);
+  // The appending form adds the same text after what is there, or nothing.
+  std::string appended = "head;";
+  EXPECT_EQ(AppendHalfToFull(c.text.c_str(), &appended), expected.has_value());
+  EXPECT_EQ(appended, "head;" + expected.value_or(""));
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, FoldShortcutTest, testing::ValuesIn(kFoldCases), CaseName());
