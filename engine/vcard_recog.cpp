@@ -92,6 +92,24 @@ bool lineIs(const char* line, const char* word) {
   return upperEquals(line, word);
 }
 
+// True when the line is neither a begin nor an end line and its name (the
+// text before the first unescaped ";" or ":", which is what SplitFR makes the
+// first name) is ASCII and names no recognised property: then the line has no
+// effect. A name that is not ASCII is not judged here.
+bool isIgnoredLine(const char* line) {
+  std::size_t end = 0;
+  for (; line[end] != '\0'; ++end) {
+    const char c = line[end];
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+    if ((c == ';' || c == ':') && (end == 0 || line[end - 1] != '\\')) break;
+  }
+  const std::string_view name(line, end);
+  for (const RecognitionRow& row : kRecognitionTable) {
+    if (asciiUpperEquals(name, row.name)) return false;
+  }
+  return !lineIs(line, "BEGIN:VCARD") && !lineIs(line, "END:VCARD");
+}
+
 VCARDDATA* currentCard(VCARDLIST* list) {
   return list->cardCount == 0 ? nullptr : &list->cardArray[list->cardCount - 1];
 }
@@ -131,6 +149,8 @@ int OutputFile(const char* path, const char* cardText) {
 
 int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARDLIST* list) {
   if (line == nullptr || prop == nullptr || list == nullptr) return 0;
+  // A property nobody takes changes nothing; it need not be split.
+  if (prop->isTarget == 0 && isIgnoredLine(line)) return 0;
   SplitPair split;
   SplitFR(line, &split.names, &split.namesCount, &split.values, &split.valuesCount);
   if (split.namesCount == 0 || split.valuesCount == 0) return 0;

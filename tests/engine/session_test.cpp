@@ -199,6 +199,51 @@ TEST(SessionTrimTest, CardTextsAndArrayFitExactlyAfterwards) {
   vCard_ReleaseData(&list, nullptr);
 }
 
+// Lines whose property nobody takes leave the card as it was; recognised
+// names in any letter case, and names behind escapes, are told apart from them.
+struct LineCase {
+  const char* name;
+  const char* line;
+  bool changesCard;
+};
+
+const LineCase kLineCases[] = {
+    {"DroppedName", "FN:Taro", false},
+    {"DroppedWithParameters", "fn;charset=shift_jis:x", false},
+    {"DroppedExtension", "X-GNO:6", false},
+    {"RecognisedLowerCase", "tel;cell:1", true},
+    {"RecognisedMixedCase", "NoTe:a", true},
+    {"RecognisedEmptyValue", "N:", true},
+    {"EscapedSemicolonJoinsName", "TEL\\;X:1", false},
+    {"EscapedColonJoinsName", "N\\:X;Y:z", false},
+    {"LeadingSemicolonEmptyName", ";N:x", false},
+    {"NameOnly", "TEL", false},
+    {"NonAsciiName", "Ｎ:x", false},
+    {"VersionRecognised", "version:2.1", true},
+};
+
+class IgnoredLineTest : public testing::TestWithParam<LineCase> {};
+
+TEST_P(IgnoredLineTest, ChangesTheCardOnlyForRecognisedNames) {
+  const LineCase& c = GetParam();
+  VCARDLIST list{0, nullptr};
+  PROPERTY begin{};
+  ASSERT_EQ(vCard_RecogData("BEGIN:VCARD", "", &begin, &list), 0);
+  ASSERT_EQ(list.cardCount, 1U);
+  const std::string before = list.cardArray[0].cardText;
+  PROPERTY prop{};
+  EXPECT_EQ(vCard_RecogData(c.line, "", &prop, &list), 0);
+  EXPECT_EQ(std::string(list.cardArray[0].cardText) != before, c.changesCard);
+  EXPECT_EQ(prop.isTarget != 0, c.changesCard);
+  EXPECT_EQ(list.cardArray[0].isError, 0);
+  vCard_ReleaseData(&list, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, IgnoredLineTest, testing::ValuesIn(kLineCases),
+                         [](const testing::TestParamInfo<LineCase>& param) {
+                           return std::string(param.param.name);
+                         });
+
 // The output writer's UTF-16LE against the platform's encoder.
 struct EncodeCase {
   const char* name;
