@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "platform.h"
 
@@ -240,105 +243,64 @@ bool RKTextConverter::isIncludedInJISX0201Roman(unsigned char c) const {
 // ---------------------------------------------------------------------------
 // Decoding and encoding
 
+namespace {
+
+// How a guess is realised: the platform encoding and the byte-order mark of
+// the kind. UTF-16 and UTF-32 without a byte order have no encoding.
+struct Realisation {
+  std::optional<platform::Encoding> encoding;
+  std::string_view mark;
+};
+
+Realisation realise(const RKEncodingInfo& info) {
+  const bool big = info.byteOrder == RKByteOrderBigEndian;
+  const bool little = info.byteOrder == RKByteOrderLittleEndian;
+  using std::string_view_literals::operator""sv;
+  switch (info.encoding) {
+    case RKTextEncodingShiftJIS:
+      return {shiftJISEncoding(info.sjisVariant), {}};
+    case RKTextEncodingISO2022JP:
+      return {platform::Encoding::ISO2022JP, {}};
+    case RKTextEncodingEUCJP:
+      return {platform::Encoding::EUCJP, {}};
+    case RKTextEncodingUTF8:
+      return {platform::Encoding::UTF8, "\xEF\xBB\xBF"sv};
+    case RKTextEncodingUTF16:
+      if (big) return {platform::Encoding::UTF16BE, "\xFE\xFF"sv};
+      if (little) return {platform::Encoding::UTF16LE, "\xFF\xFE"sv};
+      return {std::nullopt, {}};
+    case RKTextEncodingUTF32:
+      if (big) return {platform::Encoding::UTF32BE, "\x00\x00\xFE\xFF"sv};
+      if (little) return {platform::Encoding::UTF32LE, "\xFF\xFE\x00\x00"sv};
+      return {std::nullopt, {}};
+    default:
+      return {platform::Encoding::MacOSRoman, {}};
+  }
+}
+
+}  // namespace
+
 std::optional<icu::UnicodeString> RKTextConverter::stringWithData(const std::string* data,
                                                                   RKEncodingInfo info) {
   if (data == nullptr) return std::nullopt;
-
-  platform::Encoding encoding = platform::Encoding::MacOSRoman;
-  std::size_t skip = 0;
-  switch (info.encoding) {
-    case RKTextEncodingShiftJIS:
-      encoding = shiftJISEncoding(info.sjisVariant);
-      break;
-    case RKTextEncodingISO2022JP:
-      encoding = platform::Encoding::ISO2022JP;
-      break;
-    case RKTextEncodingEUCJP:
-      encoding = platform::Encoding::EUCJP;
-      break;
-    case RKTextEncodingUTF8:
-      encoding = platform::Encoding::UTF8;
-      if (info.hasBOM) skip = 3;
-      break;
-    case RKTextEncodingUTF16:
-      if (info.hasBOM) skip = 2;
-      if (info.byteOrder == RKByteOrderBigEndian) {
-        encoding = platform::Encoding::UTF16BE;
-      } else if (info.byteOrder == RKByteOrderLittleEndian) {
-        encoding = platform::Encoding::UTF16LE;
-      } else {
-        return std::nullopt;
-      }
-      break;
-    case RKTextEncodingUTF32:
-      if (info.hasBOM) skip = 4;
-      if (info.byteOrder == RKByteOrderBigEndian) {
-        encoding = platform::Encoding::UTF32BE;
-      } else if (info.byteOrder == RKByteOrderLittleEndian) {
-        encoding = platform::Encoding::UTF32LE;
-      } else {
-        return std::nullopt;
-      }
-      break;
-    default:
-      break;
-  }
-
+  const Realisation how = realise(info);
+  if (!how.encoding) return std::nullopt;
   // The skipped bytes are taken on trust as the mark; data shorter than the
   // mark decodes as empty rather than reading past its end.
-  skip = std::min(skip, data->size());
-  return platform::decode(data->data() + skip, data->size() - skip, encoding);
+  const std::size_t skip = std::min(info.hasBOM ? how.mark.size() : 0, data->size());
+  return platform::decode(data->data() + skip, data->size() - skip, *how.encoding);
 }
 
 std::optional<std::string> RKTextConverter::dataWithString(const icu::UnicodeString* string,
                                                            RKEncodingInfo info) {
   if (string == nullptr) return std::nullopt;
-
-  platform::Encoding encoding = platform::Encoding::MacOSRoman;
-  std::string mark;
-  switch (info.encoding) {
-    case RKTextEncodingShiftJIS:
-      encoding = shiftJISEncoding(info.sjisVariant);
-      break;
-    case RKTextEncodingISO2022JP:
-      encoding = platform::Encoding::ISO2022JP;
-      break;
-    case RKTextEncodingEUCJP:
-      encoding = platform::Encoding::EUCJP;
-      break;
-    case RKTextEncodingUTF8: {
-      static constexpr char utf8bom[] = "\xEF\xBB\xBF";
-      encoding = platform::Encoding::UTF8;
-      mark.assign(utf8bom, 3);
-      break;
-    }
-    case RKTextEncodingUTF16:
-      // Without a byte order the text falls through to Mac OS Roman.
-      if (info.byteOrder == RKByteOrderBigEndian) {
-        encoding = platform::Encoding::UTF16BE;
-        mark.assign("\xFE\xFF", 2);
-      } else if (info.byteOrder == RKByteOrderLittleEndian) {
-        encoding = platform::Encoding::UTF16LE;
-        mark.assign("\xFF\xFE", 2);
-      }
-      break;
-    case RKTextEncodingUTF32:
-      if (info.byteOrder == RKByteOrderBigEndian) {
-        encoding = platform::Encoding::UTF32BE;
-        mark.assign("\x00\x00\xFE\xFF", 4);
-      } else if (info.byteOrder == RKByteOrderLittleEndian) {
-        encoding = platform::Encoding::UTF32LE;
-        mark.assign("\xFF\xFE\x00\x00", 4);
-      }
-      break;
-    default:
-      break;
-  }
-
+  const Realisation how = realise(info);
+  // Without a byte order, UTF-16 and UTF-32 text is written as Mac OS Roman.
+  const platform::Encoding encoding = how.encoding.value_or(platform::Encoding::MacOSRoman);
   std::optional<std::string> bytes = platform::encode(*string, encoding);
   if (!bytes) bytes = platform::encodeLossy(*string, encoding);
   if (!bytes) return std::nullopt;  // only for an encoding the platform lacks
-  if (info.hasBOM && !mark.empty()) return mark + *bytes;
+  if (info.hasBOM && how.encoding && !how.mark.empty()) return std::string(how.mark) + *bytes;
   return bytes;
 }
 

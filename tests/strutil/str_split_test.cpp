@@ -106,7 +106,8 @@ TEST(SplitLongLineTest, KeepsEveryFieldOfALongLine) {
   std::vector<std::string> expected;
   for (int i = 0; i < 20000; ++i) {
     expected.push_back(i % 2 == 0 ? "f" + std::to_string(i) : "a\\;" + std::to_string(i));
-    line += (i == 0 ? "" : ";") + expected.back();
+    if (i != 0) line += ';';
+    line += expected.back();
   }
   std::uint64_t count = 0;
   const OwnedSplit handle(Split(line.c_str(), ";", &count, 0));
