@@ -202,10 +202,9 @@ std::optional<icu::UnicodeString> replaceAll(RXCachedRegex& entry,
   return subject;
 }
 
-}  // namespace
-
-Range rx_rangeOfRegex(const icu::UnicodeString* subject, const icu::UnicodeString* pattern,
-                      RXRegexOptions options, Range range, std::string_view operation) {
+// The argument checks both operations begin with, in the order they report.
+void requirePatternAndSubject(const icu::UnicodeString* pattern, const icu::UnicodeString* subject,
+                              std::string_view operation) {
   if (isNull(pattern)) {
     raise(NSInvalidArgumentException, subject, operation,
           "The regular expression argument is NULL.");
@@ -214,6 +213,13 @@ Range rx_rangeOfRegex(const icu::UnicodeString* subject, const icu::UnicodeStrin
     raise(NSInternalInconsistencyException, nullptr, operation,
           "The match string argument is NULL.");
   }
+}
+
+}  // namespace
+
+Range rx_rangeOfRegex(const icu::UnicodeString* subject, const icu::UnicodeString* pattern,
+                      RXRegexOptions options, Range range, std::string_view operation) {
+  requirePatternAndSubject(pattern, subject, operation);
   RXRecord record;
   IcuFailure failure;
   failure.pattern = pattern;
@@ -248,14 +254,7 @@ Range rangeOfRegex(const icu::UnicodeString* subject, const icu::UnicodeString* 
 std::optional<icu::UnicodeString> stringByReplacingOccurrencesOfRegex(
     const icu::UnicodeString* subject, const icu::UnicodeString* pattern,
     const icu::UnicodeString* replacement) {
-  if (isNull(pattern)) {
-    raise(NSInvalidArgumentException, subject, kReplacing,
-          "The regular expression argument is NULL.");
-  }
-  if (isNull(subject)) {
-    raise(NSInternalInconsistencyException, nullptr, kReplacing,
-          "The match string argument is NULL.");
-  }
+  requirePatternAndSubject(pattern, subject, kReplacing);
   if (isNull(replacement)) {
     raise(NSInvalidArgumentException, subject, kReplacing,
           "The replacement string argument is NULL.");
