@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 #include <QUrl>
 
 #include <functional>
@@ -79,3 +80,16 @@ struct FakeShell {
 
   ShellServices services() { return ShellServices{&alerts, &files, &urls, &terminator}; }
 };
+
+Q_DECLARE_METATYPE(AlertAnswer)
+
+// The four ways a quit question can go, for the windows' data-driven tests:
+// asked by a close request or by 終了, answered OK or キャンセル.
+inline void addQuitQuestionRows() {
+  QTest::addColumn<bool>("byClosing");
+  QTest::addColumn<AlertAnswer>("answer");
+  QTest::newRow("close, OK") << true << AlertAnswer::Default;
+  QTest::newRow("close, キャンセル") << true << AlertAnswer::Alternate;
+  QTest::newRow("終了, OK") << false << AlertAnswer::Default;
+  QTest::newRow("終了, キャンセル") << false << AlertAnswer::Alternate;
+}

@@ -18,8 +18,6 @@ QPushButton* button(const AppDelegate& delegate, const char* name) {
 
 }  // namespace
 
-Q_DECLARE_METATYPE(AlertAnswer)
-
 class TestAppDelegate : public QObject {
   Q_OBJECT
 
@@ -106,12 +104,7 @@ void TestAppDelegate::shouldOpenTheMainWindowWhereTheStartWindowStood() {
 }
 
 void TestAppDelegate::shouldAskBeforeQuitting_data() {
-  QTest::addColumn<bool>("byClosing");
-  QTest::addColumn<AlertAnswer>("answer");
-  QTest::newRow("close, OK") << true << AlertAnswer::Default;
-  QTest::newRow("close, キャンセル") << true << AlertAnswer::Alternate;
-  QTest::newRow("終了, OK") << false << AlertAnswer::Default;
-  QTest::newRow("終了, キャンセル") << false << AlertAnswer::Alternate;
+  addQuitQuestionRows();
 }
 
 void TestAppDelegate::shouldAskBeforeQuitting() {

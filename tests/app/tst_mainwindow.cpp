@@ -84,8 +84,6 @@ struct Harness {
 
 }  // namespace
 
-Q_DECLARE_METATYPE(AlertAnswer)
-
 class TestMainWindow : public QObject {
   Q_OBJECT
 
@@ -482,12 +480,7 @@ void TestMainWindow::shouldAppendToTheLogAndFollowIt() {
 }
 
 void TestMainWindow::shouldAskBeforeQuitting_data() {
-  QTest::addColumn<bool>("byClosing");
-  QTest::addColumn<AlertAnswer>("answer");
-  QTest::newRow("close, OK") << true << AlertAnswer::Default;
-  QTest::newRow("close, キャンセル") << true << AlertAnswer::Alternate;
-  QTest::newRow("終了, OK") << false << AlertAnswer::Default;
-  QTest::newRow("終了, キャンセル") << false << AlertAnswer::Alternate;
+  addQuitQuestionRows();
 }
 
 void TestMainWindow::shouldAskBeforeQuitting() {

@@ -49,8 +49,6 @@ QAbstractButton* buttonNamed(const QMessageBox* box, const QString& text) {
 
 }  // namespace
 
-Q_DECLARE_METATYPE(AlertAnswer)
-
 class TestServices : public QObject {
   Q_OBJECT
 

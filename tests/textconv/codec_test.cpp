@@ -16,8 +16,8 @@ using textconv_test::info;
 using textconv_test::text;
 using textconv_test::units;
 
-constexpr std::int32_t kLE = RKByteOrderLittleEndian;
-constexpr std::int32_t kBE = RKByteOrderBigEndian;
+using textconv_test::kBE;
+using textconv_test::kLE;
 
 struct DecodeCase {
   std::string_view name;

@@ -12,8 +12,8 @@ using textconv_test::bytes;
 using textconv_test::caseName;
 using textconv_test::hex;
 
-constexpr std::int32_t kLE = RKByteOrderLittleEndian;
-constexpr std::int32_t kBE = RKByteOrderBigEndian;
+using textconv_test::kBE;
+using textconv_test::kLE;
 
 struct DetectCase {
   std::string_view name;

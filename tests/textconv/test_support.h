@@ -12,6 +12,10 @@
 
 namespace textconv_test {
 
+// Byte-order shorthands for the tables.
+inline constexpr std::int32_t kLE = RKByteOrderLittleEndian;
+inline constexpr std::int32_t kBE = RKByteOrderBigEndian;
+
 // "EF BB BF" -> the three bytes; spaces are ignored.
 inline std::string bytes(std::string_view hex) {
   std::string out;
