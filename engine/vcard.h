@@ -67,10 +67,37 @@ void Output_CloseFile();
 
 // ---- Loading ---------------------------------------------------------------
 
-// Reads the file at path into *text as UTF-8 without byte-order mark.
-// 0 loaded; -1 cannot be read; -4 no text could be produced; -5 UTF-16BE mark.
+// Reads the regular file at path into *text as UTF-8 without byte-order mark,
+// zero bytes and U+FEFF; ill-formed UTF-8 or UTF-16 is repaired with U+FFFD.
+// 0 loaded; -1 cannot be read or not a regular file; -4 no text could be
+// produced; -5 UTF-16 big-endian (with or without a mark).
 // *text is only set on 0; the caller frees it (vCard_ReleaseData).
 int vCard_GetData(const char* path, char** text);
+
+// What the last vCard_GetData decided about its source, kept for the
+// conversion report; it changes nothing in the result texts.
+namespace vcard {
+
+enum class EncodingBasis {
+  None,           // nothing decided (empty content, or the load failed)
+  ByteOrderMark,  // a UTF-8 or UTF-16LE mark at the start
+  Content,        // the content itself: well-formed UTF-8, valid Shift_JIS, or
+                  // the zero bytes of UTF-16 without a mark
+  Guess,          // the charset detector's guess for content nothing else fits
+};
+
+struct SourceInfo {
+  std::string encoding;  // "UTF-8", "UTF-16LE", "UTF-16BE", "Shift_JIS", "windows-1252", ...
+  EncodingBasis basis = EncodingBasis::None;
+  std::uint64_t zeroBytesDropped = 0;  // zero bytes (or U+0000 units) left out of the text
+  std::uint64_t replaced = 0;          // ill-formed sequences replaced by U+FFFD
+  std::uint64_t marksDropped = 0;      // U+FEFF after the leading mark, left out
+};
+
+// Reset at the start of every vCard_GetData.
+const SourceInfo& lastSourceInfo() noexcept;
+
+}  // namespace vcard
 
 // ---- Line analysis ---------------------------------------------------------
 

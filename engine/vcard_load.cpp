@@ -1,5 +1,12 @@
-// Source loading: reads the whole file and normalises it to the internal
-// text, UTF-8 without byte-order mark.
+// Source loading: reads the whole file once and normalises it to the
+// internal text, UTF-8 without byte-order mark, zero bytes or U+FEFF.
+//
+// A source is never refused for what a reader can mend: zero bytes are
+// dropped instead of ending the text, ill-formed UTF-8 after a mark and
+// ill-formed UTF-16 become U+FFFD, and an undeclared Western file is decoded
+// by the charset detector's guess. Only UTF-16 big-endian (-5), a file that
+// cannot be read (-1) and content nothing can decode (-4) are refused.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -14,21 +21,44 @@
 
 namespace {
 
+using vcard::EncodingBasis;
+using vcard::SourceInfo;
 using vcard::detail::OwnedText;
 
-enum class Mark { None, UTF8, UTF16LE };
+SourceInfo g_source;
 
-// The text up to its first NUL, the way a C string would carry it.
-std::string_view untilNul(std::string_view bytes) {
-  const auto nul = bytes.find('\0');
-  return nul == std::string_view::npos ? bytes : bytes.substr(0, nul);
+constexpr std::string_view kMarkUTF8 = "\xEF\xBB\xBF";
+
+// Removes every zero byte in place and returns how many there were. A zero
+// byte in an 8-bit export is a stray: the cards after it are still there.
+std::uint64_t dropZeroBytes(std::string& bytes) {
+  if (std::memchr(bytes.data(), '\0', bytes.size()) == nullptr) return 0;
+  const auto kept = std::remove(bytes.begin(), bytes.end(), '\0');
+  const auto dropped = static_cast<std::uint64_t>(bytes.end() - kept);
+  bytes.erase(kept, bytes.end());
+  return dropped;
 }
 
-// UTF-8 that the later steps can rely on: ill-formed sequences become U+FFFD.
-std::string repairedUTF8(std::string_view bytes) {
-  if (platform::isWellFormedUTF8(bytes)) return std::string(bytes);
-  return platform::toUTF8(
-      platform::decodeLossy(bytes.data(), bytes.size(), platform::Encoding::UTF8));
+// Removes U+0000 and U+FEFF from decoded UTF-8 in place, counting each. The
+// internal text is a C string, so U+0000 cannot stay; U+FEFF after the one
+// leading mark is invisible and, before a BEGIN:VCARD line (files joined
+// with their marks), would hide the card from the line analysis.
+void dropNulsAndMarks(std::string& utf8) {
+  const bool hasNul = std::memchr(utf8.data(), '\0', utf8.size()) != nullptr;
+  if (!hasNul && utf8.find(kMarkUTF8) == std::string::npos) return;
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < utf8.size();) {
+    if (utf8[i] == '\0') {
+      ++g_source.zeroBytesDropped;
+      ++i;
+    } else if (utf8.compare(i, kMarkUTF8.size(), kMarkUTF8) == 0) {
+      ++g_source.marksDropped;
+      i += kMarkUTF8.size();
+    } else {
+      utf8[out++] = utf8[i++];
+    }
+  }
+  utf8.resize(out);
 }
 
 // True when some line of the text is BEGIN:VCARD in any letter case.
@@ -52,120 +82,123 @@ bool hasBeginLine(std::string_view text) {
   return false;
 }
 
-// An owned C string of the text up to its first NUL.
-char* copyText(std::string_view text) {
-  const std::string_view head = untilNul(text);
-  auto* copy = static_cast<char*>(std::malloc(head.size() + 1));
+// An owned C string holding the text.
+char* ownedCopy(std::string_view text) {
+  auto* copy = static_cast<char*>(std::malloc(text.size() + 1));
   if (copy == nullptr) return nullptr;
-  std::memcpy(copy, head.data(), head.size());
-  copy[head.size()] = '\0';
+  std::memcpy(copy, text.data(), text.size());
+  copy[text.size()] = '\0';
   return copy;
 }
 
-// Content without a mark that the detector calls UTF-16. A real UTF-16 file
-// (strict decoding works and a begin line appears) is taken in little-endian
-// order and refused in big-endian order; anything else, such as an 8-bit file
-// with a stray zero byte, is read as Shift_JIS over its full length.
-int loadDetectedUTF16(std::string_view content, std::int32_t byteOrder, char** text) {
-  const auto encoding =
-      byteOrder == RKByteOrderBigEndian ? platform::Encoding::UTF16BE : platform::Encoding::UTF16LE;
-  if (auto decoded = platform::decode(content, encoding)) {
-    const std::string utf8 = platform::toUTF8(*decoded);
-    if (hasBeginLine(untilNul(utf8))) {
-      if (encoding == platform::Encoding::UTF16BE) return -5;
-      *text = copyText(utf8);
-      return *text != nullptr ? 0 : -4;
-    }
-  }
-  // Well-formed UTF-8 keeps its characters up to the zero byte instead of
-  // being misread as Shift_JIS.
-  if (platform::detectFileEncoding(content) == std::optional(platform::Encoding::UTF8)) {
-    *text = copyText(content);
-    return *text != nullptr ? 0 : -4;
-  }
-  std::optional<std::string> sjis = platform::decodeToUTF8(content, platform::Encoding::ShiftJIS);
-  *text = sjis ? copyText(*sjis) : StrAlloc("");
+// Decodes with ICU's converter of that name, repairing what is ill-formed,
+// and hands over the text without U+0000 and U+FEFF.
+int decodeRepaired(std::string_view content, const char* converter, char** text) {
+  std::optional<std::string> utf8 =
+      platform::decodeLossyToUTF8(content, converter, &g_source.replaced);
+  if (!utf8) return -4;
+  dropNulsAndMarks(*utf8);
+  *text = ownedCopy(*utf8);
   return *text != nullptr ? 0 : -4;
 }
 
-// Content without a mark: the whole file, followed in workingBuffer by the two
-// zero bytes. The buffer is released once the text is decoded.
-int loadWithoutMark(std::string_view content, std::string& workingBuffer, char** text) {
-  RKTextConverter converter;
-  const RKEncodingInfo info = converter.encodingInfoOfTextData(&workingBuffer);
-  if (info.encoding == RKTextEncodingUTF16) return loadDetectedUTF16(content, info.byteOrder, text);
-
-  const bool platformSaysUTF8 =
-      platform::detectFileEncoding(content) == std::optional(platform::Encoding::UTF8);
-  const std::string_view head = untilNul(content);
-  if (platformSaysUTF8) {
-    *text = copyText(head);
+// Content of one byte per character (or a multi-byte Japanese or UTF-8
+// encoding): its zero bytes dropped, then taken as UTF-8 when it is
+// well-formed UTF-8, else as Shift_JIS when it decodes as such, else by the
+// charset detector's single-byte guess.
+int loadEightBit(std::string& content, char** text) {
+  g_source.zeroBytesDropped += dropZeroBytes(content);
+  g_source.basis = EncodingBasis::Content;
+  if (platform::isWellFormedUTF8(content)) {
+    g_source.encoding = "UTF-8";
+    std::string utf8 = std::move(content);
+    dropNulsAndMarks(utf8);
+    *text = ownedCopy(utf8);
     return *text != nullptr ? 0 : -4;
   }
-  std::optional<platform::DecodedText> decoded =
-      platform::decodeToUTF8Block(head, platform::Encoding::ShiftJIS);
-  std::string().swap(workingBuffer);  // content and head end here
-  if (!decoded) return -4;
-  // The decoded block is the text itself unless it holds a NUL.
-  *text = std::memchr(decoded->data(), '\0', decoded->size()) == nullptr
-              ? decoded->release()
-              : copyText(decoded->view());
-  return *text != nullptr ? 0 : -4;
+  std::optional<platform::DecodedText> sjis =
+      platform::decodeToUTF8Block(content, platform::Encoding::ShiftJIS);
+  if (sjis) {
+    // Shift_JIS has neither U+0000 (the zero bytes are gone) nor U+FEFF.
+    g_source.encoding = "Shift_JIS";
+    std::string().swap(content);
+    *text = sjis->release();
+    return *text != nullptr ? 0 : -4;
+  }
+  // Neither: an undeclared Western export ("ANSI"), say. Readable Latin text
+  // is better than refusing the file.
+  std::optional<std::string> guess = platform::guessSingleByteLatinCharset(content);
+  if (!guess) return -4;
+  g_source.encoding = *guess;
+  g_source.basis = EncodingBasis::Guess;
+  return decodeRepaired(content, guess->c_str(), text);
+}
+
+// Content without a mark. The detector's zero-byte pattern may say UTF-16:
+// that holds when the content, decoded so, has a BEGIN:VCARD line. Then
+// little-endian is the text and big-endian is refused like its mark; an
+// 8-bit file with stray zero bytes fails the test and is read as such.
+int loadWithoutMark(std::string& content, char** text) {
+  // The detector expects the content followed by a whole NUL unit.
+  content.append(2, '\0');
+  RKTextConverter converter;
+  const RKEncodingInfo info = converter.encodingInfoOfTextData(&content);
+  content.resize(content.size() - 2);
+
+  if (info.encoding == RKTextEncodingUTF16) {
+    const bool bigEndian = info.byteOrder == RKByteOrderBigEndian;
+    const char* name = bigEndian ? "UTF-16BE" : "UTF-16LE";
+    std::uint64_t replaced = 0;
+    std::optional<std::string> utf8 = platform::decodeLossyToUTF8(content, name, &replaced);
+    if (utf8 && hasBeginLine(*utf8)) {
+      g_source.encoding = name;
+      g_source.basis = EncodingBasis::Content;
+      if (bigEndian) return -5;
+      g_source.replaced += replaced;
+      dropNulsAndMarks(*utf8);
+      *text = ownedCopy(*utf8);
+      return *text != nullptr ? 0 : -4;
+    }
+  }
+  return loadEightBit(content, text);
 }
 
 int load(const char* path, char** text) {
   std::optional<std::string> file = platform::readFile(path);
   if (!file) return -1;
-  const std::string& bytes = *file;
-  auto byteAt = [&](std::size_t i) {
-    return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0U;
-  };
+  std::string& content = *file;  // the file's bytes, decoded where they are
 
-  Mark mark = Mark::None;
-  std::size_t offset = 0;
-  if (byteAt(0) == 0xEF && byteAt(1) == 0xBB && byteAt(2) == 0xBF) {
-    mark = Mark::UTF8;
-    offset = 3;
-  } else if (byteAt(0) == 0xFF && byteAt(1) == 0xFE) {
-    mark = Mark::UTF16LE;
-    offset = 2;
-  } else if (byteAt(0) == 0xFE && byteAt(1) == 0xFF) {
+  auto startsWith = [&](std::string_view mark) { return content.starts_with(mark); };
+  if (startsWith("\xFE\xFF")) {
+    g_source.encoding = "UTF-16BE";
+    g_source.basis = EncodingBasis::ByteOrderMark;
     return -5;
-  }
-
-  // The content followed by two zero bytes: a NUL for a byte string and a
-  // whole NUL unit for UTF-16. The file's bytes become this working buffer in
-  // place, as a second copy of a large file would only raise the peak memory.
-  std::string working = std::move(*file);
-  working.erase(0, offset);
-  working.append(2, '\0');
-  const std::string_view content = std::string_view(working).substr(0, working.size() - 2);
-
-  if (working[0] == '\0') {
-    *text = StrAlloc("");
-    return *text != nullptr ? 0 : -4;
   }
 
   char* result = nullptr;
   int code = 0;
-  switch (mark) {
-    case Mark::UTF8:
-      result = copyText(repairedUTF8(untilNul(content)));
+  if (startsWith(kMarkUTF8)) {
+    g_source.encoding = "UTF-8";
+    g_source.basis = EncodingBasis::ByteOrderMark;
+    content.erase(0, kMarkUTF8.size());
+    g_source.zeroBytesDropped += dropZeroBytes(content);
+    if (platform::isWellFormedUTF8(content)) {
+      dropNulsAndMarks(content);
+      result = ownedCopy(content);
       code = result != nullptr ? 0 : -4;
-      break;
-    case Mark::UTF16LE: {
-      OwnedText decoded(UTF16_to_SJIS(working.data(), icu::UnicodeString::fromUTF8(path)));
-      if (!decoded) return -4;
-      // The mark is not part of the text, whether or not the decoder kept it.
-      const char* start = decoded.get();
-      if (std::strncmp(start, "\xEF\xBB\xBF", 3) == 0) start += 3;
-      result = StrAlloc(start);
-      code = result != nullptr ? 0 : -4;
-      break;
+    } else {
+      code = decodeRepaired(content, "UTF-8", &result);
     }
-    case Mark::None:
-      code = loadWithoutMark(content, working, &result);
-      break;
+  } else if (startsWith("\xFF\xFE")) {
+    g_source.encoding = "UTF-16LE";
+    g_source.basis = EncodingBasis::ByteOrderMark;
+    content.erase(0, 2);
+    code = decodeRepaired(content, "UTF-16LE", &result);
+  } else if (content.empty()) {
+    result = StrAlloc("");
+    code = result != nullptr ? 0 : -4;
+  } else {
+    code = loadWithoutMark(content, &result);
   }
   if (code != 0) {
     std::free(result);
@@ -177,7 +210,12 @@ int load(const char* path, char** text) {
 
 }  // namespace
 
+const vcard::SourceInfo& vcard::lastSourceInfo() noexcept {
+  return g_source;
+}
+
 int vCard_GetData(const char* path, char** text) {
+  g_source = SourceInfo{};
   if (path == nullptr || text == nullptr) return -1;
   try {
     return load(path, text);

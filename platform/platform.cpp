@@ -7,9 +7,11 @@
 #include <unicode/locid.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
+#include <unicode/ucsdet.h>
 #include <unicode/ustring.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
@@ -371,6 +373,75 @@ std::string decodeLossyToUTF8(const void* bytes, std::size_t length, Encoding en
   return out;
 }
 
+namespace {
+
+// replacementCallback that also counts what it replaces.
+void countingReplacementCallback(const void* context, UConverterToUnicodeArgs* args,
+                                 const char* codeUnits, int32_t length,
+                                 UConverterCallbackReason reason, UErrorCode* status) {
+  if (reason <= UCNV_IRREGULAR) ++*static_cast<std::uint64_t*>(const_cast<void*>(context));
+  replacementCallback(nullptr, args, codeUnits, length, reason, status);
+}
+
+}  // namespace
+
+std::optional<std::string> decodeLossyToUTF8(std::string_view bytes, const char* converterName,
+                                             std::uint64_t* replaced) {
+  if (converterName == nullptr) return std::nullopt;
+  UErrorCode status = U_ZERO_ERROR;
+  icu::LocalUConverterPointer conv(ucnv_open(converterName, &status));
+  if (U_FAILURE(status)) return std::nullopt;
+  std::uint64_t count = 0;
+  ucnv_setToUCallBack(conv.getAlias(), countingReplacementCallback, &count, nullptr, nullptr,
+                      &status);
+  if (U_FAILURE(status)) return std::nullopt;
+  std::string out;
+  const bool decoded =
+      decodePieces(conv.getAlias(), bytes, [&](const char* piece, std::size_t size) {
+        out.append(piece, size);
+        return true;
+      });
+  if (!decoded) return std::nullopt;
+  if (replaced != nullptr) *replaced += count;
+  return out;
+}
+
+bool isKnownCharset(const char* name) {
+  if (name == nullptr || *name == '\0') return false;
+  UErrorCode status = U_ZERO_ERROR;
+  icu::LocalUConverterPointer conv(ucnv_open(name, &status));
+  return U_SUCCESS(status) && !conv.isNull();
+}
+
+std::optional<std::string> guessSingleByteLatinCharset(std::string_view bytes) {
+  if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT32_MAX)) return std::nullopt;
+  UErrorCode status = U_ZERO_ERROR;
+  icu::LocalUCharsetDetectorPointer detector(ucsdet_open(&status));
+  if (U_FAILURE(status)) return std::nullopt;
+  ucsdet_setText(detector.getAlias(), bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+  int32_t count = 0;
+  const UCharsetMatch** matches = ucsdet_detectAll(detector.getAlias(), &count, &status);
+  if (U_FAILURE(status) || matches == nullptr) return std::nullopt;
+  // The confidence of a short text is low even when the guess is right, so
+  // the best single-byte guess is taken whatever its confidence.
+  for (int32_t i = 0; i < count; ++i) {
+    const char* name = ucsdet_getName(matches[i], &status);
+    if (U_FAILURE(status) || name == nullptr) return std::nullopt;
+    const std::string_view candidate(name);
+    if (candidate.starts_with("ISO-8859-") || candidate.starts_with("windows-125")) {
+      // Bytes 80-9F are controls in ISO-8859-1 but letters and quotation
+      // marks in its Windows superset, which is what such files are.
+      const bool c1 = std::any_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b >= 0x80 && b <= 0x9F;
+      });
+      if (candidate == "ISO-8859-1" && c1) return std::string("windows-1252");
+      return std::string(candidate);
+    }
+  }
+  return std::nullopt;
+}
+
 icu::UnicodeString decodeLossy(const void* bytes, std::size_t length, Encoding encoding) {
   const char* p = static_cast<const char*>(bytes);
   if (p == nullptr) length = 0;
@@ -473,12 +544,15 @@ std::optional<Encoding> detectFileEncoding(std::string_view content) {
 }
 
 std::optional<std::string> readFile(const std::string& path) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
+  // come; with it the open returns at once and fstat turns the FIFO away.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) return std::nullopt;
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  // Devices (/dev/zero never ends), sockets, FIFOs and folders are no source.
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   std::string content;
-  if (S_ISREG(st.st_mode) && st.st_size > 0) {
+  if (st.st_size > 0) {
     // Room for a caller's terminator too, so that adding one does not copy
     // the whole content.
     content.reserve(static_cast<std::size_t>(st.st_size) + 8);

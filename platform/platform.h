@@ -93,6 +93,23 @@ class DecodedText {
 [[nodiscard]] std::string decodeLossyToUTF8(const void* bytes, std::size_t length,
                                             Encoding encoding);
 
+// Decodes bytes with the ICU converter of that name (any name or alias ICU
+// knows: "windows-1252", "ISO-8859-15", "EUC-JP", ...), every undecodable
+// sequence becoming U+FFFD; adds the number of replacements to *replaced when
+// given. Nothing when ICU cannot open such a converter.
+[[nodiscard]] std::optional<std::string> decodeLossyToUTF8(std::string_view bytes,
+                                                           const char* converterName,
+                                                           std::uint64_t* replaced = nullptr);
+
+// True when ICU can open a converter of that name.
+[[nodiscard]] bool isKnownCharset(const char* name);
+
+// ICU's charset detector asked for its best single-byte guess (an
+// ISO-8859-x or windows-125x name), whatever its confidence; windows-1252
+// instead of ISO-8859-1 when bytes 80-9F occur. Nothing when the detector has
+// no such guess.
+[[nodiscard]] std::optional<std::string> guessSingleByteLatinCharset(std::string_view bytes);
+
 // Decodes bytes replacing every invalid sequence with U+FFFD.
 [[nodiscard]] icu::UnicodeString decodeLossy(const void* bytes, std::size_t length,
                                              Encoding encoding);
@@ -121,6 +138,9 @@ class DecodedText {
 [[nodiscard]] std::optional<Encoding> detectFileEncoding(std::string_view content);
 
 // Files. Paths are byte strings as the file system takes them.
+
+// The whole content of a regular file (links followed). Anything else, a
+// folder, a device or a FIFO, gives nothing at once, without blocking.
 [[nodiscard]] std::optional<std::string> readFile(const std::string& path);
 
 // Writes the whole content to a temporary file in the target folder and

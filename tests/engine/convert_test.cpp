@@ -36,9 +36,10 @@ const GoldenCase kGoldenCases[] = {
     {"utf8_bom", "", done(1, 1), true},
     {"utf16le_bom", "", done(1, 1), true},
     {"utf16le_nobom", "", done(1, 1), true},
-    {"utf16le_bom_zero_first", "", std::string(kNoOutput), true},
+    {"utf16le_bom_zero_first", "", done(1, 1), true},
+    {"utf16le_bom_ill_formed", "", done(2, 2), true},
     {"utf16be_nobom", kUnsupported, std::string(kFailed), false},
-    {"utf16be_nobom_ascii", "", std::string(kNoOutput), true},
+    {"utf16be_nobom_ascii", kUnsupported, std::string(kFailed), false},
     {"utf16be_bom", kUnsupported, std::string(kFailed), false},
     {"empty", "", std::string(kNoOutput), true},
     {"qp_soft_breaks", "", done(1, 1), true},
@@ -51,7 +52,8 @@ const GoldenCase kGoldenCases[] = {
     {"many_addresses", "", done(1, 1), true},
     {"no_end", "", std::string(kNoOutput), true},
     {"structure", "", done(2, 2), true},
-    {"sjis_stray_nul", "", done(1, 1), true},
+    {"sjis_stray_nul", "", done(2, 2), true},
+    {"western_undeclared", "", done(1, 1), true},
     {"undecodable", kCannotRead, std::string(kFailed), false},
 };
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -78,6 +79,53 @@ TEST(DecodeLossyTest, ReplacesInvalidBytesAndKeepsTheRest) {
   icu::UnicodeString text = platform::decodeLossy(bytes.data(), bytes.size(), Encoding::ShiftJIS);
   std::string utf8 = platform::toUTF8(text);
   EXPECT_EQ(utf8, "a\uFFFDb山\uFFFD");
+}
+
+struct NamedDecodeCase {
+  const char* name;
+  std::string bytes;
+  const char* converter;
+  const char* expected;  // UTF-8; nullptr: no such converter
+  std::uint64_t replaced;
+};
+
+const NamedDecodeCase kNamedDecodeCases[] = {
+    {"Windows1252Quotes", "\x93Gr\xFC\xDF\x94 \x80", "windows-1252", "“Grüß” €", 0},
+    {"Latin9Euro", "\xA4", "ISO-8859-15", "€", 0},
+    {"EucJp", "\xA4\xA2", "EUC-JP", "あ", 0},
+    {"Utf16LoneSurrogates", std::string("a\0\x3D\xD8z\0\x00\xDC", 8), "UTF-16LE", "a\uFFFDz\uFFFD",
+     2},
+    {"Utf8IllFormed", "a\xC3\xFFz", "UTF-8", "a\uFFFD\uFFFDz", 2},
+    {"UnknownName", "abc", "no-such-charset", nullptr, 0},
+};
+
+class NamedDecodeTest : public testing::TestWithParam<NamedDecodeCase> {};
+
+TEST_P(NamedDecodeTest, DecodesByConverterNameAndCountsReplacements) {
+  const NamedDecodeCase& c = GetParam();
+  std::uint64_t replaced = 0;
+  const auto text = platform::decodeLossyToUTF8(c.bytes, c.converter, &replaced);
+  EXPECT_EQ(platform::isKnownCharset(c.converter), c.expected != nullptr);
+  if (c.expected == nullptr) {
+    EXPECT_FALSE(text.has_value());
+    return;
+  }
+  ASSERT_TRUE(text.has_value());
+  EXPECT_EQ(*text, c.expected);
+  EXPECT_EQ(replaced, c.replaced);
+}
+
+INSTANTIATE_TEST_SUITE_P(Charsets, NamedDecodeTest, testing::ValuesIn(kNamedDecodeCases),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(GuessCharsetTest, TakesTheDetectorsSingleByteLatinGuess) {
+  // Plain Latin-1 letters: ISO-8859-1; with bytes 80-9F its Windows superset.
+  EXPECT_EQ(platform::guessSingleByteLatinCharset("N:M\xFCller;J\xFCrgen;;;\r\n"), "ISO-8859-1");
+  EXPECT_EQ(platform::guessSingleByteLatinCharset("NOTE:\x93Zitat\x94 M\xFCller\r\n"),
+            "windows-1252");
+  // Bytes that no single-byte Latin text is made of.
+  EXPECT_EQ(platform::guessSingleByteLatinCharset("\xFF\xFD\xFE\xFC"), std::nullopt);
+  EXPECT_EQ(platform::guessSingleByteLatinCharset(""), std::nullopt);
 }
 
 TEST(EncodeTest, StrictRefusesWhatTheEncodingLacksLossyReplaces) {
@@ -187,6 +235,15 @@ TEST_F(FileTest, ReadFailsForMissingFileAndFolder) {
   EXPECT_TRUE(platform::fileExists(dir));
   ASSERT_TRUE(platform::writeFileAtomically(dir + "/empty", ""));
   EXPECT_EQ(platform::readFile(dir + "/empty"), "");
+}
+
+TEST_F(FileTest, ReadRefusesWhatIsNotARegularFile) {
+  const std::string fifo = dir + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // With no writer, a blocking open would never return.
+  EXPECT_FALSE(platform::readFile(fifo).has_value());
+  EXPECT_FALSE(platform::readFile("/dev/zero").has_value());
+  EXPECT_FALSE(platform::readFile("/dev/null").has_value());
 }
 
 TEST_F(FileTest, AtomicWriteIntoMissingFolderFails) {

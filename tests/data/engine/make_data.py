@@ -119,13 +119,24 @@ write("utf16le_bom.vcf", b"\xFF\xFE" + crlf(UTF16_CARD).encode("utf-16-le"))
 ref("utf16le_bom.ref", UTF16_CARD)
 write("utf16le_nobom.vcf", crlf(UTF16_CARD).encode("utf-16-le"))
 ref("utf16le_nobom.ref", UTF16_CARD)
-# Big-endian without mark is refused once it is seen to be UTF-16; content
-# whose first byte is zero is the empty text before any detection.
+# Big-endian without mark is refused once it is seen to be UTF-16, whether its
+# first byte is zero (a card starting 00 42) or not; a zero first byte is no
+# reason for an empty text (U+3000 in little-endian starts 00 30).
 write("utf16be_nobom.vcf", crlf(["メモ"] + UTF16_CARD).encode("utf-16-be"))
 write("utf16be_nobom_ascii.vcf", crlf(UTF16_CARD).encode("utf-16-be"))
-ref("utf16be_nobom_ascii.ref", [])
 write("utf16le_bom_zero_first.vcf", b"\xFF\xFE" + crlf(["\u3000"] + UTF16_CARD).encode("utf-16-le"))
-ref("utf16le_bom_zero_first.ref", [])
+ref("utf16le_bom_zero_first.ref", UTF16_CARD)
+# A lone high surrogate in a note, a lone low surrogate in a name: each unit
+# becomes U+FFFD and the rest of the file converts.
+write("utf16le_bom_ill_formed.vcf", b"\xFF\xFE" + crlf([
+    "BEGIN:VCARD", "VERSION:3.0", "N:A;B;;;", "NOTE:x@y", "END:VCARD",
+    "BEGIN:VCARD", "VERSION:3.0", "N:C@;D;;;", "END:VCARD",
+]).encode("utf-16-le").replace("@".encode("utf-16-le"), b"\x3D\xD8", 1)
+      .replace("@".encode("utf-16-le"), b"\x00\xDC", 1))
+ref("utf16le_bom_ill_formed.ref", [
+    "BEGIN:VCARD", "VERSION:3.0", "N:A;B;;;", "NOTE:x\ufffdy", "END:VCARD",
+    "BEGIN:VCARD", "VERSION:3.0", "N:C\ufffd;D;;;", "END:VCARD",
+])
 write("utf16be_bom.vcf", b"\xFE\xFF" + crlf(UTF16_CARD).encode("utf-16-be"))
 
 write("empty.vcf", b"")
@@ -334,10 +345,20 @@ write("structure.vcf", b"N:Outside;;;;\r\nBEGIN:VCARD\r\nN:Abandoned;;;;\r\nBEGI
 ref("structure.ref", ["BEGIN:VCARD", "VERSION:2.1", "N:Kept;;;;", "END:VCARD",
                       "BEGIN:VCARD", "END:VCARD"])
 
-# Shift_JIS with a stray zero byte: the text ends just before it.
+# Shift_JIS with stray zero bytes, one between the cards and one inside a
+# name: they are dropped and both cards arrive.
 write("sjis_stray_nul.vcf", crlf(card("VERSION:2.1", "N:前;;;;")).encode("shift_jis") + b"\x00"
-      + crlf(card("VERSION:2.1", "N:後;;;;")).encode("shift_jis"))
-ref("sjis_stray_nul.ref", card("VERSION:2.1", "N:前;;;;"))
+      + crlf(card("VERSION:2.1", "N:後;;;;")).encode("shift_jis").replace(b"N:", b"N:\x00"))
+ref("sjis_stray_nul.ref", card("VERSION:2.1", "N:前;;;;") + card("VERSION:2.1", "N:後;;;;"))
 
-# Bytes that are neither UTF-8 nor Shift_JIS.
-write("undecodable.vcf", b"BEGIN:VCARD\r\nN:\x80\xFD\xFE;;;;\r\nEND:VCARD\r\n")
+# An undeclared Western ("ANSI") export: neither UTF-8 nor Shift_JIS, decoded
+# by the charset detector's guess, windows-1252 for its bytes 80-9F.
+write("western_undeclared.vcf", crlf(card(
+    "VERSION:2.1", "N:M\u00fcller;J\u00fcrgen;;;", "ORG:Gr\u00fc\u00dfe & S\u00f6hne",
+    "NOTE:\u201eZitat\u201c \u2013 \u20ac 5")).encode("cp1252"))
+ref("western_undeclared.ref", card(
+    "VERSION:2.1", "N:M\u00fcller;J\u00fcrgen;;;", "ORG:Gr\u00fc\u00dfe & S\u00f6hne",
+    "NOTE:\u201eZitat\u201c \u2013 \u20ac 5"))
+
+# Bytes that no decoding or guess fits.
+write("undecodable.vcf", b"\xFF\xFD\xFE\xFC")
