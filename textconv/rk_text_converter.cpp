@@ -363,7 +363,8 @@ char16_t RKTextConverter::convertHalfwidthToFullwidthKatakana(char16_t c, char16
   std::uint32_t count = 0;
   char16_t result = c;
   if (isHalfwidthKatakana(c)) {
-    const bool takesMark = c == 0xFF73 || inRange(c, 0xFF76, 0xFF84) || inRange(c, 0xFF8A, 0xFF8E);
+    const bool takesMark = c == 0xFF66 || c == 0xFF73 || inRange(c, 0xFF76, 0xFF84) ||
+                           inRange(c, 0xFF8A, 0xFF8E) || c == 0xFF9C;
     if (takesMark && (nextChar == kVoicedMark || nextChar == kSemiVoicedMark)) {
       const FlatTable& table =
           nextChar == kVoicedMark ? _halfToFullDullnessTable : _halfToFullSemiTable;
@@ -387,8 +388,10 @@ char16_t RKTextConverter::convertHalfwidthToFullwidthKatakana(char16_t c, char16
 }
 
 RKHalfToFullMap RKTextConverter::makeHalfToFullMap() const {
-  // U+FF61 through U+FF9D in order: their compatibility equivalents.
-  static constexpr std::array<char16_t, 61> kFullWidth = {
+  // U+FF61 through U+FF9F in order: their compatibility equivalents. The
+  // two sound marks come last: a mark that no letter takes becomes the
+  // full-width spacing mark, so nothing half-width reaches the output.
+  static constexpr std::array<char16_t, 63> kFullWidth = {
       0x3002, 0x300C, 0x300D, 0x3001, 0x30FB,                          // ｡ ｢ ｣ ､ ･
       0x30F2,                                                          // ｦ
       0x30A1, 0x30A3, 0x30A5, 0x30A7, 0x30A9, 0x30E3, 0x30E5, 0x30E7,  // ｧ-ｮ
@@ -405,6 +408,7 @@ RKHalfToFullMap RKTextConverter::makeHalfToFullMap() const {
       0x30E9, 0x30EA, 0x30EB, 0x30EC, 0x30ED,                          // ﾗ-ﾛ
       0x30EF,                                                          // ﾜ
       0x30F3,                                                          // ﾝ
+      0x309B, 0x309C,                                                  // ﾞ ﾟ
   };
   RKHalfToFullMap map;
   char16_t half = 0xFF61;
@@ -415,6 +419,7 @@ RKHalfToFullMap RKTextConverter::makeHalfToFullMap() const {
 
 RKHalfToFullMap RKTextConverter::makeHalfToFullDullnessMap() const {
   return {
+      {0xFF66, 0x30FA},                                                        // ｦﾞ ヺ
       {0xFF73, 0x30F4},                                                        // ｳﾞ ヴ
       {0xFF76, 0x30AC}, {0xFF77, 0x30AE}, {0xFF78, 0x30B0}, {0xFF79, 0x30B2},  // ガ-ゲ
       {0xFF7A, 0x30B4},                                                        // ゴ
@@ -424,6 +429,7 @@ RKHalfToFullMap RKTextConverter::makeHalfToFullDullnessMap() const {
       {0xFF84, 0x30C9},                                                        // ド
       {0xFF8A, 0x30D0}, {0xFF8B, 0x30D3}, {0xFF8C, 0x30D6}, {0xFF8D, 0x30D9},  // バ-ベ
       {0xFF8E, 0x30DC},                                                        // ボ
+      {0xFF9C, 0x30F7},                                                        // ﾜﾞ ヷ
   };
 }
 

@@ -120,8 +120,8 @@ class RKTextConverter {
   // has only a voiced form.
   [[nodiscard]] char16_t convertHalfwidthToFullwidthKatakana(char16_t c, char16_t nextChar,
                                                              std::uint32_t* numOfCharsBeReplaced);
-  [[nodiscard]] RKHalfToFullMap makeHalfToFullMap() const;          // 61 entries
-  [[nodiscard]] RKHalfToFullMap makeHalfToFullDullnessMap() const;  // 21 entries, voiced mark
+  [[nodiscard]] RKHalfToFullMap makeHalfToFullMap() const;          // 63 entries, marks included
+  [[nodiscard]] RKHalfToFullMap makeHalfToFullDullnessMap() const;  // 23 entries, voiced mark
   [[nodiscard]] RKHalfToFullMap makeHalfToFullSemiMap() const;      // 5 entries, semi-voiced mark
   // Converts the whole text in place; a null text is left alone.
   void convertHalfToFullKatakanaOfString(icu::UnicodeString* string);

@@ -28,15 +28,15 @@ const Pairs kPlain = {
     {u'ﾋ', u'ヒ'}, {u'ﾌ', u'フ'}, {u'ﾍ', u'ヘ'}, {u'ﾎ', u'ホ'}, {u'ﾏ', u'マ'}, {u'ﾐ', u'ミ'},
     {u'ﾑ', u'ム'}, {u'ﾒ', u'メ'}, {u'ﾓ', u'モ'}, {u'ﾔ', u'ヤ'}, {u'ﾕ', u'ユ'}, {u'ﾖ', u'ヨ'},
     {u'ﾗ', u'ラ'}, {u'ﾘ', u'リ'}, {u'ﾙ', u'ル'}, {u'ﾚ', u'レ'}, {u'ﾛ', u'ロ'}, {u'ﾜ', u'ワ'},
-    {u'ﾝ', u'ン'},
+    {u'ﾝ', u'ン'}, {u'ﾞ', u'゛'}, {u'ﾟ', u'゜'},
 };
 
 // Letter followed by ﾞ.
 const Pairs kVoiced = {
-    {u'ｳ', u'ヴ'}, {u'ｶ', u'ガ'}, {u'ｷ', u'ギ'}, {u'ｸ', u'グ'}, {u'ｹ', u'ゲ'}, {u'ｺ', u'ゴ'},
+    {u'ｦ', u'ヺ'}, {u'ｳ', u'ヴ'}, {u'ｶ', u'ガ'}, {u'ｷ', u'ギ'}, {u'ｸ', u'グ'}, {u'ｹ', u'ゲ'}, {u'ｺ', u'ゴ'},
     {u'ｻ', u'ザ'}, {u'ｼ', u'ジ'}, {u'ｽ', u'ズ'}, {u'ｾ', u'ゼ'}, {u'ｿ', u'ゾ'}, {u'ﾀ', u'ダ'},
     {u'ﾁ', u'ヂ'}, {u'ﾂ', u'ヅ'}, {u'ﾃ', u'デ'}, {u'ﾄ', u'ド'}, {u'ﾊ', u'バ'}, {u'ﾋ', u'ビ'},
-    {u'ﾌ', u'ブ'}, {u'ﾍ', u'ベ'}, {u'ﾎ', u'ボ'},
+    {u'ﾌ', u'ブ'}, {u'ﾍ', u'ベ'}, {u'ﾎ', u'ボ'}, {u'ﾜ', u'ヷ'},
 };
 
 // Letter followed by ﾟ.
@@ -50,8 +50,8 @@ Pairs entries(const RKHalfToFullMap& map) {
 
 TEST(KatakanaTableTest, TablesHoldExactlyTheirEntries) {
   RKTextConverter converter;
-  ASSERT_EQ(kPlain.size(), 61u);
-  ASSERT_EQ(kVoiced.size(), 21u);
+  ASSERT_EQ(kPlain.size(), 63u);
+  ASSERT_EQ(kVoiced.size(), 23u);
   ASSERT_EQ(kSemiVoiced.size(), 5u);
   EXPECT_EQ(entries(converter.makeHalfToFullMap()), kPlain);
   EXPECT_EQ(entries(converter.makeHalfToFullDullnessMap()), kVoiced);
@@ -111,11 +111,13 @@ const UnitCase kUnitCases[] = {
     {"KaSemiVoicedIsError", u'ｶ', u'ﾟ', u'カ', 1, true},
     {"ToSemiVoicedIsError", u'ﾄ', u'ﾟ', u'ト', 1, true},
     {"USemiVoicedIsError", u'ｳ', u'ﾟ', u'ウ', 1, true},
-    {"SemiVoicedMarkAlone", u'ﾟ', 0, u'ﾟ', 1, false},
-    {"VoicedMarkAlone", u'ﾞ', 0, u'ﾞ', 1, false},
-    {"VoicedMarkBeforeVoicedMark", u'ﾞ', u'ﾞ', u'ﾞ', 1, false},
-    {"WaVoicedKeepsMark", u'ﾜ', u'ﾞ', u'ワ', 1, false},
-    {"WoVoicedKeepsMark", u'ｦ', u'ﾞ', u'ヲ', 1, false},
+    // A mark that no letter takes becomes the full-width spacing mark.
+    {"SemiVoicedMarkAlone", u'ﾟ', 0, u'゜', 1, false},
+    {"VoicedMarkAlone", u'ﾞ', 0, u'゛', 1, false},
+    {"VoicedMarkBeforeVoicedMark", u'ﾞ', u'ﾞ', u'゛', 1, false},
+    {"WaVoiced", u'ﾜ', u'ﾞ', u'ヷ', 2, false},
+    {"WoVoiced", u'ｦ', u'ﾞ', u'ヺ', 2, false},
+    {"WaSemiVoicedIsError", u'ﾜ', u'ﾟ', u'ワ', 1, true},
     {"AVoicedKeepsMark", u'ｱ', u'ﾞ', u'ア', 1, false},
     {"NaVoicedKeepsMark", u'ﾅ', u'ﾞ', u'ナ', 1, false},
     {"HaLastUnit", u'ﾊ', 0, u'ハ', 1, false},
@@ -160,16 +162,17 @@ const TextCase kTextCases[] = {
     {"Data", u"ﾃﾞｰﾀ", u"データ"},
     {"Papa", u"ﾊﾟﾊﾟ", u"パパ"},
     {"GaGiGu", u"ｶﾞｷﾞｸﾞ", u"ガギグ"},
-    {"MarkAfterPlainLetterStays", u"ｱﾞ", u"アﾞ"},
-    {"MarkAloneStays", u"ﾞ", u"ﾞ"},
+    {"MarkAfterPlainLetterGoesFullWidth", u"ｱﾞ", u"ア゛"},
+    {"MarkAloneGoesFullWidth", u"ﾞ", u"゛"},
+    {"WaWoVoiced", u"ﾜﾞｦﾞ", u"ヷヺ"},
     {"Empty", u"", u""},
     {"NoHalfwidthKatakana", u"abc 山田 ア\r\n", u"abc 山田 ア\r\n"},
     {"Name", u"ﾔﾏﾀﾞ ﾀﾛｳ", u"ヤマダ タロウ"},
     {"BetweenOtherText", u"Aｶﾞ1ﾎﾟ2", u"Aガ1ポ2"},
-    {"SemiVoicedAfterKaStays", u"ｶﾟ", u"カﾟ"},
-    {"SecondMarkStays", u"ﾊﾞﾟ", u"バﾟ"},
+    {"SemiVoicedAfterKa", u"ｶﾟ", u"カ゜"},
+    {"SecondMark", u"ﾊﾞﾟ", u"バ゜"},
     {"LetterAtEnd", u"ｱｲｳ", u"アイウ"},
-    {"LeadingMarkThenPair", u"ﾞｶﾞ", u"ﾞガ"},
+    {"LeadingMarkThenPair", u"ﾞｶﾞ", u"゛ガ"},
     {"Punctuation", u"｢ｺﾝﾆﾁﾊ｡､･｣", u"「コンニチハ。、・」"},
     {"AfterSurrogatePair", u"🙂ｳﾞｧ", u"🙂ヴァ"},
 };
