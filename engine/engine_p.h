@@ -1,10 +1,13 @@
 // Internals shared by the engine's source files.
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vcard.h"
 
@@ -31,10 +34,53 @@ bool appendText(char** buffer, const char* piece) noexcept;
 // StrAdd. On exhausted memory the text stays as it was and false is returned.
 bool appendToCard(VCARDDATA* card, std::string_view piece) noexcept;
 bool appendToProperty(PROPERTY* prop, std::string_view piece) noexcept;
+// Removes the last byte of the property's text (none when it is empty).
+void dropLastPropertyByte(PROPERTY* prop) noexcept;
 // The property's text is about to be freed or replaced.
 void forgetProperty(const PROPERTY* prop) noexcept;
-// Trims the current card's text to exactly fit and stops tracking it.
-void finishCard() noexcept;
+// Trims the card's text to exactly fit if it is the one being tracked, and
+// stops tracking it; its text may then be replaced.
+void finishCard(VCARDDATA* card) noexcept;
+
+// The innermost card still open (no END:VCARD yet), or null. Inside
+// vCard_AnalysData the open cards are kept as a stack; elsewhere the list is
+// searched from its end.
+VCARDDATA* openCard(VCARDLIST* list) noexcept;
+// The list's last card was just begun / the innermost open card just ended.
+void cardOpened(VCARDLIST* list) noexcept;
+void cardClosed(VCARDLIST* list) noexcept;
+
+// What a card settles only at its END:VCARD line.
+struct CardExtras {
+  // The written lines of one grouped property ("item1.EMAIL"), as a byte
+  // range of the card text; its label, wherever it stands in the card, is
+  // known only at the end.
+  struct Grouped {
+    std::size_t begin;
+    std::size_t end;
+    std::string group;  // upper-cased
+    bool otherItem;     // the rule wrote an item with the "other" label
+  };
+  std::vector<Grouped> grouped;
+  std::map<std::string, std::string> labels;  // upper-cased group -> label as found
+
+  // N lines whose components are all empty, replaced by a name from FN.
+  std::vector<std::pair<std::size_t, std::size_t>> emptyNames;
+  // The card's first FN line and how its value is encoded.
+  std::string fnLine;
+  std::uint64_t fnCharset = 0;
+  std::uint64_t fnEncoding = 0;
+  char fnCharsetName[48] = {};
+};
+
+// The card's extras, made when first needed; null on exhausted memory.
+CardExtras* extrasOf(VCARDDATA* card) noexcept;
+
+// Converts one value of a property as the rules do (StrConvert with the
+// property's charset name); with decodeBase64, a Base64 value is decoded as
+// text like a quoted-printable one (every value but a photo's). Owned result; null on exhausted
+// memory.
+char* convertValue(const char* value, const PROPERTY* prop, bool decodeBase64 = false);
 
 // Grows the card array by one record. Inside vCard_AnalysData the array keeps
 // spare room on the side and is trimmed at the end; elsewhere it grows

@@ -20,15 +20,25 @@ inline constexpr std::uint64_t PROP_DONE = 2;  // complete; the current line was
 inline constexpr std::uint64_t PROP_DONE_REREAD =
     3;  // complete; the current line starts the next one
 
+namespace vcard::detail {
+struct CardExtras;
+}
+
 // One card of the source.
 struct VCARDDATA {
   std::int32_t isEnd;    // its END:VCARD line has been taken
   std::int32_t isError;  // must not be written; never cleared
-  std::uint64_t itemNo;  // last number used for a grouped "item" line, 0..99
+  std::uint64_t itemNo;  // last number used for a grouped "item" line
   char* cardText;        // output text so far, every line ended by CR LF
+  // What is settled only at the card's end (labels of grouped properties, a
+  // name taken from FN); null until needed, released at the card's end.
+  vcard::detail::CardExtras* extras;
+  std::int32_t hasName;  // an N with some non-empty component was taken
 };
 
-// The cards begun in the source, in source order; the last one is current.
+// The cards begun in the source, in source order. The current card is the
+// innermost one still open: a card may carry another (an agent's card in
+// vCard 2.1), which is written at its own end, before the outer one.
 struct VCARDLIST {
   std::uint64_t cardCount;
   VCARDDATA* cardArray;  // exactly cardCount records, from malloc/realloc
@@ -36,12 +46,16 @@ struct VCARDLIST {
 
 // The logical property line being assembled.
 struct PROPERTY {
-  std::uint64_t charsetType;  // 0 none, 1 Shift_JIS, 2 UTF-8
-  std::uint64_t encodeType;   // 0 none, 1 Base64, 2 quoted-printable
-  std::uint64_t lineStatus;   // PROP_IDLE ... PROP_DONE_REREAD
+  // 0 none, 1 Shift_JIS, 2 UTF-8; 3 another charset ICU knows (named in
+  // charsetName), 4 one it does not know (kCharset... in str_param.h)
+  std::uint64_t charsetType;
+  // 0 none, 1 Base64, 2 quoted-printable; 3 7BIT or 8BIT, 4 unknown
+  std::uint64_t encodeType;
+  std::uint64_t lineStatus;  // PROP_IDLE ... PROP_DONE_REREAD
   std::int32_t isTarget;
   std::int32_t isHalfToFull;
-  char* propText;  // the assembled logical line as found in the source
+  char* propText;        // the assembled logical line as found in the source
+  char charsetName[48];  // ICU's name of the charset when charsetType is 3
 };
 
 // ---- Engine-wide state -----------------------------------------------------
@@ -83,11 +97,14 @@ enum class EncodingBasis {
   ByteOrderMark,  // a UTF-8 or UTF-16LE mark at the start
   Content,        // the content itself: well-formed UTF-8, valid Shift_JIS, or
                   // the zero bytes of UTF-16 without a mark
+  Declared,       // the Western charset the file's CHARSET parameters name
   Guess,          // the charset detector's guess for content nothing else fits
 };
 
 struct SourceInfo {
-  std::string encoding;  // "UTF-8", "UTF-16LE", "UTF-16BE", "Shift_JIS", "windows-1252", ...
+  // "US-ASCII" (no mark, ASCII only), "UTF-8", "UTF-16LE", "UTF-16BE",
+  // "Shift_JIS", "windows-1252", ...
+  std::string encoding;
   EncodingBasis basis = EncodingBasis::None;
   std::uint64_t zeroBytesDropped = 0;  // zero bytes (or U+0000 units) left out of the text
   std::uint64_t replaced = 0;          // ill-formed sequences replaced by U+FFFD
@@ -111,7 +128,7 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
 // into prop. Always returns 0.
 int vCard_CheckLine(const char* line, PROPERTY* prop);
 
-// Frees every card's text, the card array and text. Returns 0.
+// Frees every card's text and extras, the card array and text. Returns 0.
 int vCard_ReleaseData(VCARDLIST* list, char* text);
 
 // ---- Recognition and output ------------------------------------------------
@@ -127,10 +144,12 @@ int OutputFile(const char* path, const char* cardText);
 
 // ---- Rewrite rules ---------------------------------------------------------
 
-// Decodes one value: quoted-printable, then Shift_JIS bytes to UTF-8 (unless
-// the charset is UTF-8), CR LF folded with a space, half-width katakana to
-// full width when isHalfToFull. Returns an owned C string, nullptr only when
-// memory runs out.
+// Decodes one value: quoted-printable, then its bytes to UTF-8 by the charset
+// (undeclared bytes: UTF-8 when the source file was UTF-8 or UTF-16 and they
+// are well-formed UTF-8, else Shift_JIS), every line break (CR LF, lone CR,
+// lone LF) written as CR LF and a space, half-width katakana to full width
+// when isHalfToFull. Returns an owned C string, nullptr only when memory runs
+// out.
 char* StrConvert(const char* value, std::uint64_t charsetType, std::uint64_t encodeType,
                  int isHalfToFull);
 

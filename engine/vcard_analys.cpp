@@ -26,10 +26,50 @@ void startProperty(const char* line, PROPERTY* prop) {
   char** names = nullptr;
   std::uint64_t namesCount = 0;
   SplitFRNames(line, &names, &namesCount);
-  prop->charsetType = static_cast<std::uint64_t>(CheckCharset(names, namesCount));
-  prop->encodeType = static_cast<std::uint64_t>(CheckEncoding(names, namesCount));
+  const ParameterCodes codes = ReadParameterCodes(names, namesCount);
   SplitFree(names);
+  prop->charsetType = static_cast<std::uint64_t>(codes.charset);
+  prop->encodeType = static_cast<std::uint64_t>(codes.encoding);
+  std::memcpy(prop->charsetName, codes.charsetName, sizeof prop->charsetName);
   prop->lineStatus = PROP_OPEN;
+}
+
+// A BEGIN:VCARD or END:VCARD line, in any letter case.
+bool isCardBoundary(std::string_view line) {
+  auto equalsUpper = [&line](std::string_view word) {
+    return line.size() == word.size() &&
+           std::equal(line.begin(), line.end(), word.begin(), [](char a, char b) {
+             return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
+           });
+  };
+  return equalsUpper("BEGIN:VCARD") || equalsUpper("END:VCARD");
+}
+
+// A line that continues a vCard 2.1 Base64 value without the blank that
+// folding would put first: Base64 characters only, so no ":" of a property
+// line; the value ends at a blank line or the next property line.
+bool isBase64DataLine(std::string_view line) {
+  if (line.empty()) return false;
+  for (const char c : line) {
+    const bool base64 = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                        (c >= '0' && c <= '9') || c == '+' || c == '/' || c == '=';
+    if (!base64) return false;
+  }
+  return true;
+}
+
+// True when the text ends with a backslash that is not itself escaped: some
+// phones write a line break inside a value that way and go on, unindented,
+// on the next line.
+bool endsWithEscapedBreak(const char* text) {
+  if (text == nullptr) return false;
+  std::size_t length = std::strlen(text);
+  std::size_t backslashes = 0;
+  while (length > 0 && text[length - 1] == '\\') {
+    ++backslashes;
+    --length;
+  }
+  return backslashes % 2 == 1;
 }
 
 }  // namespace
@@ -44,7 +84,13 @@ int vCard_CheckLine(const char* line, PROPERTY* prop) {
   if (prop->lineStatus != PROP_OPEN) return 0;
 
   const std::string_view text(line);
-  if (prop->encodeType == 2) {
+  if (prop->encodeType == kEncodingQuotedPrintable) {
+    // A soft line break never runs over a card's own begin or end line: the
+    // value ends there and the line is taken as itself.
+    if (prop->propText != nullptr && isCardBoundary(text)) {
+      prop->lineStatus = PROP_DONE_REREAD;
+      return 0;
+    }
     if (!text.empty() && text.back() == '=') {
       // Soft line break: the next physical line continues the value directly.
       appendToProperty(prop, text.substr(0, text.size() - 1));
@@ -60,6 +106,17 @@ int vCard_CheckLine(const char* line, PROPERTY* prop) {
   } else if (line[0] == ' ' || line[0] == '\t') {
     // A folded continuation stays folded in the output.
     appendToProperty(prop, "\r\n");
+    appendToProperty(prop, text);
+  } else if (prop->encodeType == kEncodingBase64 && isBase64DataLine(text)) {
+    // Written folded, as the output's own continuation lines are.
+    appendToProperty(prop, "\r\n ");
+    appendToProperty(prop, text);
+  } else if (prop->encodeType != kEncodingBase64 && !text.empty() &&
+             text.find(':') == std::string_view::npos && endsWithEscapedBreak(prop->propText)) {
+    // "Street\" then "City": the escaped break becomes the line break that
+    // a value carries in the output, CR LF and a space.
+    vcard::detail::dropLastPropertyByte(prop);
+    appendToProperty(prop, "\r\n ");
     appendToProperty(prop, text);
   } else {
     prop->lineStatus = PROP_DONE_REREAD;
@@ -138,8 +195,10 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
 
 int vCard_ReleaseData(VCARDLIST* list, char* text) {
   if (list != nullptr) {
-    for (std::uint64_t i = 0; i < list->cardCount; ++i)
+    for (std::uint64_t i = 0; i < list->cardCount; ++i) {
       std::free(list->cardArray[i].cardText);
+      delete list->cardArray[i].extras;
+    }
     std::free(list->cardArray);
     list->cardArray = nullptr;
     list->cardCount = 0;

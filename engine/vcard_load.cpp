@@ -102,19 +102,68 @@ int decodeRepaired(std::string_view content, const char* converter, char** text)
   return *text != nullptr ? 0 : -4;
 }
 
+char asciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The Western single-byte charset (windows-125x, ISO-8859-x) that the file's
+// own CHARSET parameters name, when they name one and no other charset
+// except UTF-8 and US-ASCII (which label single values and cannot describe a
+// file that is not UTF-8): an Outlook "ANSI" export labels its
+// quoted-printable values so, while its plain values carry the same bytes
+// unlabelled. Such a file may decode as Shift_JIS by coincidence ("Lä" is a
+// valid pair), which its own label outranks.
+std::optional<std::string> declaredWesternCharset(std::string_view content) {
+  constexpr std::string_view kKey = "CHARSET=";
+  std::optional<std::string> western;
+  for (std::size_t at = 1; at + kKey.size() <= content.size(); ++at) {
+    // Candidates follow a ";" (a parameter).
+    const void* semicolon = std::memchr(content.data() + at - 1, ';', content.size() - at);
+    if (semicolon == nullptr) break;
+    at = static_cast<std::size_t>(static_cast<const char*>(semicolon) - content.data()) + 1;
+    if (at + kKey.size() > content.size()) break;
+    std::size_t k = 0;
+    while (k < kKey.size() && asciiUpper(content[at + k]) == kKey[k])
+      ++k;
+    if (k < kKey.size()) continue;
+    const std::size_t start = at + kKey.size();
+    std::size_t end = start;
+    while (end < content.size() && content[end] != ';' && content[end] != ':' &&
+           content[end] != '\r' && content[end] != '\n')
+      ++end;
+    std::string name(content.substr(start, end - start));
+    for (char& c : name)
+      c = asciiUpper(c);
+    const bool isWestern = name.starts_with("WINDOWS-125") || name.starts_with("ISO-8859-");
+    const bool neutral = name == "UTF-8" || name == "US-ASCII";
+    if (!isWestern && !neutral) return std::nullopt;  // Japanese, or unknown
+    if (isWestern && !western && platform::isKnownCharset(name.c_str())) western = name;
+  }
+  return western;
+}
+
 // Content of one byte per character (or a multi-byte Japanese or UTF-8
 // encoding): its zero bytes dropped, then taken as UTF-8 when it is
-// well-formed UTF-8, else as Shift_JIS when it decodes as such, else by the
-// charset detector's single-byte guess.
+// well-formed UTF-8, else by the Western charset it declares (and no other),
+// else as Shift_JIS when it decodes as such, else by the charset detector's
+// single-byte guess.
 int loadEightBit(std::string& content, char** text) {
   g_source.zeroBytesDropped += dropZeroBytes(content);
   g_source.basis = EncodingBasis::Content;
   if (platform::isWellFormedUTF8(content)) {
-    g_source.encoding = "UTF-8";
+    // ASCII alone says nothing about the charset of encoded values.
+    const bool ascii = std::all_of(content.begin(), content.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    g_source.encoding = ascii ? "US-ASCII" : "UTF-8";
     std::string utf8 = std::move(content);
     dropNulsAndMarks(utf8);
     *text = ownedCopy(utf8);
     return *text != nullptr ? 0 : -4;
+  }
+  if (std::optional<std::string> declared = declaredWesternCharset(content)) {
+    g_source.encoding = *declared;
+    g_source.basis = EncodingBasis::Declared;
+    return decodeRepaired(content, declared->c_str(), text);
   }
   std::optional<platform::DecodedText> sjis =
       platform::decodeToUTF8Block(content, platform::Encoding::ShiftJIS);

@@ -1,11 +1,13 @@
 // Property recognition: opens and closes cards, picks the rewrite rule of
 // every property the target address book takes, rejects unsupported cards and
 // appends finished cards to the output file.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine_p.h"
 #include "platform.h"
@@ -92,10 +94,17 @@ bool lineIs(const char* line, const char* word) {
   return upperEquals(line, word);
 }
 
+// The name of a property without its group: "EMAIL" of "item1.EMAIL".
+std::string_view ungrouped(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string_view::npos ? name : name.substr(dot + 1);
+}
+
 // True when the line is neither a begin nor an end line and its name (the
 // text before the first unescaped ";" or ":", which is what SplitFR makes the
-// first name) is ASCII and names no recognised property: then the line has no
-// effect. A name that is not ASCII is not judged here.
+// first name) is ASCII and, without its group, names no recognised property,
+// no FN and no label of a group: then the line has no effect. A name that is
+// not ASCII is not judged here.
 bool isIgnoredLine(const char* line) {
   std::size_t end = 0;
   for (; line[end] != '\0'; ++end) {
@@ -103,32 +112,212 @@ bool isIgnoredLine(const char* line) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
     if ((c == ';' || c == ':') && (end == 0 || line[end - 1] != '\\')) break;
   }
-  const std::string_view name(line, end);
+  const std::string_view fullName(line, end);
+  const std::string_view name = ungrouped(fullName);
   for (const RecognitionRow& row : kRecognitionTable) {
     if (asciiUpperEquals(name, row.name)) return false;
   }
+  if (asciiUpperEquals(name, "FN")) return false;
+  if (name.size() != fullName.size() && asciiUpperEquals(name, "X-ABLABEL")) return false;
   return !lineIs(line, "BEGIN:VCARD") && !lineIs(line, "END:VCARD");
 }
 
-VCARDDATA* currentCard(VCARDLIST* list) {
-  return list->cardCount == 0 ? nullptr : &list->cardArray[list->cardCount - 1];
+// True for an FN line without a group: "FN:..." or "FN;...", any case.
+bool isFNLine(const char* line) {
+  return (line[0] == 'F' || line[0] == 'f') && (line[1] == 'N' || line[1] == 'n') &&
+         (line[2] == ':' || line[2] == ';');
 }
 
-int openCard(const char* line, VCARDLIST* list) {
+int beginCard(const char* line, VCARDLIST* list) {
   char* text = StrAlloc(line);
   if (text == nullptr || !vcard::detail::appendText(&text, "\r\n")) {
     std::free(text);
     return -4;
   }
-  // A card left open by a new begin line is finished too.
-  vcard::detail::finishCard();
+  // The card that is open goes on after the new one ends; until then its
+  // text need not keep spare room.
+  vcard::detail::finishCard(vcard::detail::openCard(list));
   if (!vcard::detail::growCardArray(list)) {
     std::free(text);
     return -4;
   }
-  list->cardArray[list->cardCount] = VCARDDATA{0, 0, 0, text};
+  list->cardArray[list->cardCount] = VCARDDATA{0, 0, 0, text, nullptr, 0};
   ++list->cardCount;
+  vcard::detail::cardOpened(list);
   return 0;
+}
+
+std::string upperASCII(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+std::size_t textLength(const VCARDDATA* card) {
+  return card->cardText != nullptr ? std::strlen(card->cardText) : 0;
+}
+
+// A value of FN as an N component: decoded and folded like N, with every
+// ";" and "," that FN had unescaped escaped by a backslash.
+void appendNameComponent(std::string* out, const char* value, const PROPERTY* prop) {
+  OwnedText converted(vcard::detail::convertValue(value, prop));
+  if (!converted) return;
+  bool escaped = false;
+  for (const char* c = converted.get(); *c != '\0'; ++c) {
+    if (!escaped && (*c == ';' || *c == ',')) out->push_back('\\');
+    escaped = !escaped && *c == '\\';
+    out->push_back(*c);
+  }
+}
+
+// The card's name from its first FN line, "" when it gives none.
+std::string nameFromFN(const vcard::detail::CardExtras& extras) {
+  if (extras.fnLine.empty() || extras.fnEncoding == kEncodingBase64) return {};
+  SplitPair split;
+  SplitFR(extras.fnLine.c_str(), &split.names, &split.namesCount, &split.values,
+          &split.valuesCount);
+  PROPERTY prop{};
+  prop.charsetType = extras.fnCharset;
+  prop.encodeType = extras.fnEncoding;
+  prop.isHalfToFull = 1;
+  std::memcpy(prop.charsetName, extras.fnCharsetName, sizeof prop.charsetName);
+  std::string name;
+  for (std::uint64_t i = 0; i < split.valuesCount; ++i) {
+    if (i > 0) name.append("\\;");
+    appendNameComponent(&name, split.values[i] != nullptr ? split.values[i] : "", &prop);
+  }
+  if (name.find_first_not_of(" \t") == std::string::npos) return {};
+  return name;
+}
+
+// One grouped property's lines with its label, under an item number of the
+// card's own: the label travels with every property of its group.
+void appendGrouped(std::string* out, VCARDDATA* card, std::string_view lines,
+                   const vcard::detail::CardExtras::Grouped& grouped, const std::string* label) {
+  constexpr std::string_view kOtherLabel = "X-ABLabel:_$!<Other>!$_\r\n";
+  if (label == nullptr) {
+    out->append(lines);
+  } else if (grouped.otherItem && lines.ends_with(kOtherLabel)) {
+    // The rule's own item: the source's label replaces "other".
+    lines.remove_suffix(kOtherLabel.size());
+    out->append(lines).append("X-ABLabel:").append(*label).append("\r\n");
+  } else {
+    ++card->itemNo;
+    const std::string prefix = "item" + std::to_string(card->itemNo) + ".";
+    out->append(prefix).append(lines);
+    out->append(prefix).append("X-ABLabel:").append(*label).append("\r\n");
+  }
+}
+
+// Settles what only the card's end can tell: the labels of grouped
+// properties, and a name from FN for a card whose N is missing or empty
+// (written as the card's last line, in place of any empty N line).
+void settleCard(VCARDDATA* card) {
+  vcard::detail::CardExtras* extras = card->extras;
+  if (extras == nullptr || card->cardText == nullptr) return;
+  const std::string name = card->hasName != 0 ? std::string() : nameFromFN(*extras);
+  if (extras->grouped.empty() && name.empty()) return;
+
+  // The cuts in the text, in order: grouped lines rewritten, empty N lines
+  // dropped when FN gives the name.
+  struct Cut {
+    std::size_t begin;
+    std::size_t end;
+    const vcard::detail::CardExtras::Grouped* grouped;
+  };
+  std::vector<Cut> cuts;
+  for (const auto& grouped : extras->grouped)
+    cuts.push_back({grouped.begin, grouped.end, &grouped});
+  if (!name.empty()) {
+    for (const auto& [begin, end] : extras->emptyNames)
+      cuts.push_back({begin, end, nullptr});
+  }
+  std::sort(cuts.begin(), cuts.end(), [](const Cut& a, const Cut& b) { return a.begin < b.begin; });
+
+  const std::string_view text(card->cardText);
+  std::string settled;
+  settled.reserve(text.size() + 64);
+  std::size_t copied = 0;
+  for (const Cut& cut : cuts) {
+    if (cut.begin < copied || cut.end > text.size()) continue;
+    settled.append(text.substr(copied, cut.begin - copied));
+    if (cut.grouped != nullptr) {
+      const auto label = extras->labels.find(cut.grouped->group);
+      appendGrouped(&settled, card, text.substr(cut.begin, cut.end - cut.begin), *cut.grouped,
+                    label != extras->labels.end() ? &label->second : nullptr);
+    }
+    copied = cut.end;
+  }
+  settled.append(text.substr(copied));
+  if (!name.empty()) settled.append("N:").append(name).append(";;;;\r\n");
+
+  char* replacement = StrAlloc(settled.c_str());
+  if (replacement == nullptr) return;  // out of memory: the card stays as it was
+  vcard::detail::finishCard(card);
+  std::free(card->cardText);
+  card->cardText = replacement;
+}
+
+// Keeps the card's first FN line: FN is never written, but it names a card
+// that has no N.
+void noteFN(VCARDDATA* card, const char* line, const PROPERTY* prop) {
+  if (card == nullptr || card->hasName != 0) return;
+  vcard::detail::CardExtras* extras = vcard::detail::extrasOf(card);
+  if (extras == nullptr || !extras->fnLine.empty()) return;
+  extras->fnLine = line;
+  extras->fnCharset = prop->charsetType;
+  extras->fnEncoding = prop->encodeType;
+  std::memcpy(extras->fnCharsetName, prop->charsetName, sizeof extras->fnCharsetName);
+}
+
+// Keeps a group's label (the first one that is not empty), converted like a
+// value but never folded.
+void noteLabel(VCARDDATA* card, std::string_view group, char** values, std::uint64_t valueCount,
+               const PROPERTY* prop) {
+  PROPERTY plain = *prop;
+  plain.isHalfToFull = 0;
+  std::string label;
+  for (std::uint64_t i = 0; i < valueCount; ++i) {
+    if (i > 0) label.push_back(';');
+    OwnedText value(vcard::detail::convertValue(values[i] != nullptr ? values[i] : "", &plain));
+    if (value) label.append(value.get());
+  }
+  if (label.find_first_not_of(" \t") == std::string::npos) return;  // Google's empty labels
+  vcard::detail::CardExtras* extras = vcard::detail::extrasOf(card);
+  if (extras != nullptr) extras->labels.emplace(upperASCII(group), label);
+}
+
+bool allBlank(char** values, std::uint64_t count) {
+  for (std::uint64_t i = 0; i < count; ++i) {
+    if (values[i] != nullptr &&
+        std::string_view(values[i]).find_first_not_of(" \t") != std::string_view::npos)
+      return false;
+  }
+  return true;
+}
+
+// A SOUND that holds audio or a link rather than a reading: Base64 data, an
+// audio type, or a URI value.
+bool isAudioSound(char** names, std::uint64_t count, const PROPERTY* prop) {
+  if (prop->encodeType == kEncodingBase64) return true;
+  for (std::uint64_t i = 1; i < count; ++i) {
+    if (names[i] == nullptr) continue;
+    const std::string parameter = upperASCII(names[i]);
+    const std::size_t equals = parameter.find('=');
+    const std::string_view key = equals == std::string::npos
+                                     ? std::string_view()
+                                     : std::string_view(parameter).substr(0, equals);
+    const std::string_view value = equals == std::string::npos
+                                       ? std::string_view(parameter)
+                                       : std::string_view(parameter).substr(equals + 1);
+    for (const std::string_view audio : {"WAVE", "PCM", "AIFF"}) {
+      if (value == audio) return true;
+    }
+    if (key == "VALUE" && (value == "URI" || value == "URL")) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -151,23 +340,54 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
   if (line == nullptr || prop == nullptr || list == nullptr) return 0;
   // A property nobody takes changes nothing; it need not be split.
   if (prop->isTarget == 0 && isIgnoredLine(line)) return 0;
+  // FN is never written; a card without N keeps its line, unsplit, for the end.
+  if (isFNLine(line)) {
+    noteFN(vcard::detail::openCard(list), line, prop);
+    return 0;
+  }
   SplitPair split;
   SplitFR(line, &split.names, &split.namesCount, &split.values, &split.valuesCount);
   if (split.namesCount == 0 || split.valuesCount == 0) return 0;
 
-  if (lineIs(line, "BEGIN:VCARD") && openCard(line, list) != 0) return -4;
+  if (lineIs(line, "BEGIN:VCARD") && beginCard(line, list) != 0) return -4;
 
-  VCARDDATA* card = currentCard(list);
+  VCARDDATA* card = vcard::detail::openCard(list);
   if (lineIs(line, "END:VCARD")) {
-    if (card == nullptr || card->isEnd != 0) return 0;
+    if (card == nullptr) return 0;
+    try {
+      settleCard(card);
+    } catch (...) {
+      // Out of memory: the card is written as it stands.
+    }
+    delete card->extras;
+    card->extras = nullptr;
     card->isEnd = 1;
     vcard::detail::appendToCard(card, line);
     vcard::detail::appendToCard(card, "\r\n");
-    vcard::detail::finishCard();
+    vcard::detail::finishCard(card);
+    vcard::detail::cardClosed(list);
     if (card->isError == 0) vcard::detail::writeCard(dstPath, card->cardText);
+    return 0;
   }
 
-  if (card == nullptr || split.names[0] == nullptr || card->isEnd != 0) return 0;
+  if (card == nullptr || split.names[0] == nullptr) return 0;
+
+  // A grouped property ("item1.EMAIL") is recognised by its name alone; its
+  // rule sees the name without the group.
+  char* const fullName = split.names[0];
+  const std::string_view group = [&] {
+    const std::string_view full(fullName);
+    const std::size_t dot = full.rfind('.');
+    return dot == std::string_view::npos || dot == 0 || dot + 1 == full.size()
+               ? std::string_view()
+               : full.substr(0, dot);
+  }();
+  if (!group.empty()) split.names[0] = fullName + group.size() + 1;
+  struct RestoreName {
+    SplitPair& split;
+    char* name;
+    ~RestoreName() { split.names[0] = name; }
+  } restore{split, fullName};
 
   // An ASCII name is compared in place; any other is upper-cased once.
   std::string_view name(split.names[0]);
@@ -178,21 +398,48 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
     if (!upperName) return 0;
     name = upperName.get();
   }
+  auto nameIs = [&](std::string_view word) {
+    return asciiName ? asciiUpperEquals(name, word) : name == word;
+  };
+  if (nameIs("FN")) {  // a name that is not ASCII upper-cased to FN
+    noteFN(card, line, prop);
+    return 0;
+  }
+  if (!group.empty() && nameIs("X-ABLABEL")) {
+    noteLabel(card, group, split.values, split.valuesCount, prop);
+    return 0;
+  }
   for (const RecognitionRow& row : kRecognitionTable) {
-    if (asciiName ? !asciiUpperEquals(name, row.name) : name != row.name) continue;
+    if (!nameIs(row.name)) continue;
+    if (row.rule == setSound && nameIs("SOUND") &&
+        isAudioSound(split.names, split.namesCount, prop))
+      break;  // audio, not a reading: dropped like any unrecognised property
     prop->isTarget = 1;
     if (row.isHalfToFull != 0) prop->isHalfToFull = 1;
+    // Where the card's N and grouped lines stand is needed only at its end.
+    const bool emptyName = row.name == "N" && allBlank(split.values, split.valuesCount);
+    const bool settled =
+        (!group.empty() && row.rule != setSound && row.rule != setVersion) || emptyName;
+    vcard::detail::CardExtras* extras = settled ? vcard::detail::extrasOf(card) : nullptr;
+    const std::size_t before = extras != nullptr ? textLength(card) : 0;
+    const std::uint64_t itemsBefore = card->itemNo;
     row.rule(card, split.names, split.namesCount, split.values, split.valuesCount, prop);
+    if (row.name == "N" && !emptyName) card->hasName = 1;
+    if (extras != nullptr) {
+      const std::size_t after = textLength(card);
+      if (emptyName) {
+        if (after > before) extras->emptyNames.emplace_back(before, after);
+      } else if (after > before) {
+        extras->grouped.push_back({before, after, upperASCII(group), card->itemNo != itemsBefore});
+      }
+    }
     break;
   }
 
-  if (prop->isTarget != 0) {
-    if (StrExists(split.names, split.namesCount, "CHARSET") != 0 && prop->charsetType != 1 &&
-        prop->charsetType != 2)
-      card->isError = 1;
-    if (StrExists(split.names, split.namesCount, "ENCODING") != 0 && prop->encodeType != 1 &&
-        prop->encodeType != 2)
-      card->isError = 1;
-  }
+  // Only a charset ICU does not know, or a transfer encoding nobody knows,
+  // makes a recognised property impossible to carry over.
+  if (prop->isTarget != 0 &&
+      (prop->charsetType == kCharsetUnknown || prop->encodeType == kEncodingUnknown))
+    card->isError = 1;
   return 0;
 }

@@ -1,11 +1,13 @@
 // Rewrite rules: turn one recognised property into the line or lines the
 // target address book expects, and decode every value on the way.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine_p.h"
 #include "platform.h"
@@ -14,28 +16,159 @@
 
 namespace {
 
+using vcard::detail::convertValue;
 using vcard::detail::OwnedText;
 
 constexpr const char* kEmailTypeWords[] = {"WORK", "HOME", "CELL", "PCS", "INTERNET"};
-constexpr std::uint64_t kMaxItemNo = 99;
 
-// Decoded bytes as UTF-8: Shift_JIS converted, UTF-8 taken as it is; every
-// undecodable byte becomes U+FFFD so the rest of the value survives.
-char* decodedToUTF8(const char* bytes, bool isUTF8) {
+// True when the source file was read as UTF-8 or UTF-16: quoted-printable
+// bytes without a charset were then most likely written in the same UTF.
+bool sourceIsUnicode() {
+  const std::string& encoding = vcard::lastSourceInfo().encoding;
+  return encoding == "UTF-8" || encoding.starts_with("UTF-16");
+}
+
+// Decoded bytes as UTF-8 by the property's charset; every undecodable byte
+// becomes U+FFFD so the rest of the value survives.
+char* decodedToUTF8(const char* bytes, std::uint64_t charsetType, const char* charsetName) {
   const std::string_view view(bytes);
-  if (isUTF8 && platform::isWellFormedUTF8(view)) return StrAlloc(bytes);
-  const auto encoding = isUTF8 ? platform::Encoding::UTF8 : platform::Encoding::ShiftJIS;
-  const std::string utf8 = platform::decodeLossyToUTF8(view.data(), view.size(), encoding);
+  std::string utf8;
+  switch (charsetType) {
+    case kCharsetUTF8:
+      if (platform::isWellFormedUTF8(view)) return StrAlloc(bytes);
+      utf8 = platform::decodeLossyToUTF8(view.data(), view.size(), platform::Encoding::UTF8);
+      break;
+    case kCharsetOther:
+      utf8 = platform::decodeLossyToUTF8(view, charsetName).value_or(std::string());
+      break;
+    case kCharsetShiftJIS:
+      utf8 = platform::decodeLossyToUTF8(view.data(), view.size(), platform::Encoding::ShiftJIS);
+      break;
+    default:
+      // Undeclared bytes come from Shift_JIS phones, unless the file itself
+      // was UTF and the bytes read as such.
+      if (sourceIsUnicode() && platform::isWellFormedUTF8(view)) return StrAlloc(bytes);
+      utf8 = platform::decodeLossyToUTF8(view.data(), view.size(), platform::Encoding::ShiftJIS);
+      break;
+  }
   return StrAlloc(utf8.c_str());
 }
 
+// The first CR or LF of the text, or npos. Two scans for one byte each are
+// faster than find_first_of, which looks its set up for every byte.
+std::size_t findLineBreak(std::string_view text) {
+  const void* cr = std::memchr(text.data(), '\r', text.size());
+  const std::size_t limit =
+      cr != nullptr ? static_cast<const char*>(cr) - text.data() : text.size();
+  const void* lf = std::memchr(text.data(), '\n', limit);
+  if (lf != nullptr) return static_cast<std::size_t>(static_cast<const char*>(lf) - text.data());
+  return cr != nullptr ? limit : std::string_view::npos;
+}
+
+// Every line break inside a value, CR LF or a lone CR or LF, becomes CR LF and
+// a space: the value stays one folded line, and no CR or LF is left that is
+// not part of a CR LF line end.
+void foldLineBreaks(std::string* text) {
+  if (findLineBreak(*text) == std::string_view::npos) return;
+  std::string folded;
+  folded.reserve(text->size() + 8);
+  for (std::size_t i = 0; i < text->size(); ++i) {
+    const char c = (*text)[i];
+    if (c != '\r' && c != '\n') {
+      folded.push_back(c);
+      continue;
+    }
+    if (c == '\r' && i + 1 < text->size() && (*text)[i + 1] == '\n') ++i;
+    folded.append("\r\n ");
+  }
+  text->swap(folded);
+}
+
+// A written line whose CR and LF all belong to CR LF pairs (those of folding
+// included) is left alone; a lone CR or LF, which a plain value can carry,
+// becomes CR LF and a space.
+void foldBareBreaks(std::string* line) {
+  const std::size_t first = findLineBreak(*line);
+  if (first == std::string_view::npos) return;
+  std::string folded(*line, 0, first);
+  for (std::size_t i = first; i < line->size(); ++i) {
+    const char c = (*line)[i];
+    if (c == '\r' && i + 1 < line->size() && (*line)[i + 1] == '\n') {
+      folded.append("\r\n");
+      ++i;
+    } else if (c == '\r' || c == '\n') {
+      folded.append("\r\n ");
+    } else {
+      folded.push_back(c);
+    }
+  }
+  line->swap(folded);
+}
+
+bool isPhoto(std::string_view name) {
+  return name.size() == 5 && std::equal(name.begin(), name.end(), "PHOTO", [](char a, char b) {
+           return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
+         });
+}
+
+// True for a CHARSET=... or ENCODING=... parameter, judged by its name: the
+// value is written decoded, so such a label no longer holds.
+bool namesCharsetOrEncoding(std::string_view parameter) {
+  const std::size_t equals = parameter.find('=');
+  if (equals == std::string_view::npos) return false;
+  std::string_view name = parameter.substr(0, equals);
+  while (!name.empty() && (name.front() == ' ' || name.front() == '\t'))
+    name.remove_prefix(1);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
+    name.remove_suffix(1);
+  auto equalsUpper = [&name](std::string_view word) {
+    return name.size() == word.size() &&
+           std::equal(name.begin(), name.end(), word.begin(), [](char a, char b) {
+             return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
+           });
+  };
+  return equalsUpper("CHARSET") || equalsUpper("ENCODING");
+}
+
+}  // namespace
+
+char* vcard::detail::convertValue(const char* value, const PROPERTY* prop, bool decodeBase64) {
+  const bool quotedPrintable = prop->encodeType == kEncodingQuotedPrintable;
+  const bool base64Text = decodeBase64 && prop->encodeType == kEncodingBase64;
+  // Folding makes its own copy.
+  if (!quotedPrintable && !base64Text && prop->isHalfToFull != 0) return Half_to_Full(value);
+  OwnedText text(quotedPrintable ? QprintDecode(value)
+                 : base64Text    ? Base64Decode(value)
+                                 : StrAlloc(value));
+  if (!text) return nullptr;
+  if (quotedPrintable || base64Text) {
+    // Only decoded bytes need a charset; everything else is UTF-8 since
+    // loading.
+    text.reset(decodedToUTF8(text.get(), prop->charsetType, prop->charsetName));
+    if (!text) return nullptr;
+    std::string folded(text.get());
+    foldLineBreaks(&folded);
+    text.reset(StrAlloc(folded.c_str()));
+    if (!text) return nullptr;
+  }
+  if (prop->isHalfToFull != 0) text.reset(Half_to_Full(text.get()));
+  return text.release();
+}
+
+namespace {
+
 // Appends the values joined with ";", each through StrConvert. Lines are
 // built in a std::string so that a value list of any length stays linear.
-bool appendValues(std::string* line, char** values, std::size_t valueCount, const PROPERTY* prop) {
+// Base64 is kept as it came only for a photo: every other value is text,
+// which a phone shows as Base64 letters unless it is written decoded, as a
+// quoted-printable one is.
+bool appendValues(std::string* line, char** values, std::size_t valueCount, const PROPERTY* prop,
+                  bool keepBase64 = false) {
+  const bool decodeBase64 = !keepBase64 && prop->encodeType == kEncodingBase64;
   for (std::size_t i = 0; i < valueCount; ++i) {
     if (i > 0) line->push_back(';');
     const char* raw = values[i] != nullptr ? values[i] : "";
-    if (prop->encodeType != 2) {
+    if (prop->encodeType != kEncodingQuotedPrintable && !decodeBase64) {
       // What StrConvert gives without quoted-printable, written in place.
       if (prop->isHalfToFull == 0) {
         line->append(raw);
@@ -44,7 +177,7 @@ bool appendValues(std::string* line, char** values, std::size_t valueCount, cons
       }
       continue;
     }
-    OwnedText value(StrConvert(raw, prop->charsetType, prop->encodeType, prop->isHalfToFull));
+    OwnedText value(convertValue(raw, prop, decodeBase64));
     if (!value) return false;
     line->append(value.get());
   }
@@ -55,15 +188,15 @@ bool appendValues(std::string* line, char** values, std::size_t valueCount, cons
 // be built completely is left out rather than written truncated.
 void appendLine(VCARDDATA* card, std::string* line, bool complete) {
   if (!complete) return;
+  foldBareBreaks(line);
   line->append("\r\n");
   vcard::detail::appendToCard(card, *line);
 }
 
 // One grouped line and its label, for an address that is neither work nor
-// home. From the hundredth such address of a card on, nothing is written.
+// home. Items are numbered on without limit.
 void appendOtherItem(VCARDDATA* card, const char* name, char** values, std::size_t valueCount,
                      const PROPERTY* prop) {
-  if (card->itemNo >= kMaxItemNo) return;
   ++card->itemNo;
   char prefix[32];
   std::snprintf(prefix, sizeof prefix, "item%" PRIu64 ".", card->itemNo);
@@ -94,22 +227,11 @@ char* StrConvert(const char* value, std::uint64_t charsetType, std::uint64_t enc
                  int isHalfToFull) {
   if (value == nullptr) return nullptr;
   try {
-    const bool quotedPrintable = encodeType == 2;
-    // Folding makes its own copy.
-    if (!quotedPrintable && isHalfToFull != 0) return Half_to_Full(value);
-    OwnedText text(quotedPrintable ? QprintDecode(value) : StrAlloc(value));
-    if (!text) return nullptr;
-    if (quotedPrintable) {
-      // Only decoded bytes need a charset; everything else is UTF-8 since
-      // loading. Bytes without a charset come from Shift_JIS phones.
-      text.reset(decodedToUTF8(text.get(), charsetType == 2));
-      if (!text) return nullptr;
-      // A multi-line value stays one folded line in the output.
-      text.reset(Replace(text.get(), "\r\n", "\r\n "));
-      if (!text) return nullptr;
-    }
-    if (isHalfToFull != 0) text.reset(Half_to_Full(text.get()));
-    return text.release();
+    PROPERTY prop{};
+    prop.charsetType = charsetType;
+    prop.encodeType = encodeType;
+    prop.isHalfToFull = isHalfToFull;
+    return convertValue(value, &prop);
   } catch (...) {
     return nullptr;
   }
@@ -128,19 +250,21 @@ int setDirectly(VCARDDATA* card, char** params, std::size_t paramCount, char** v
   if (card == nullptr || prop == nullptr) return 0;
   try {
     std::string line;
+    // A photo's Base64 data stays exactly as it came, parameters included, so
+    // the encoded picture remains readable.
+    const bool keepBase64 = prop->encodeType == kEncodingBase64 && paramCount > 0 &&
+                            params[0] != nullptr && isPhoto(params[0]);
     for (std::size_t i = 0; i < paramCount; ++i) {
       const char* element = params[i];
       if (element == nullptr) continue;
-      // Base64 data stays exactly as it came, parameters included, so the
-      // encoded picture remains readable.
-      if (prop->encodeType != 1 &&
-          (CheckCharset_onearg(element) != 0 || CheckEncoding_onearg(element) != 0))
+      if (!keepBase64 && (CheckCharset_onearg(element) != 0 || CheckEncoding_onearg(element) != 0 ||
+                          namesCharsetOrEncoding(element)))
         continue;
       if (i > 0) line.push_back(';');
       line.append(element);
     }
     line.push_back(':');
-    const bool complete = appendValues(&line, values, valueCount, prop);
+    const bool complete = appendValues(&line, values, valueCount, prop, keepBase64);
     appendLine(card, &line, complete);
   } catch (...) {
     // Out of memory: the line is left out.
@@ -156,8 +280,24 @@ int setTel(VCARDDATA* card, char** params, std::size_t paramCount, char** values
 int setVersion(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
                std::size_t valueCount, PROPERTY* prop) {
   if (card == nullptr || valueCount == 0) return 0;
-  if (StrExists(values, valueCount, "2.1") == 0 && StrExists(values, valueCount, "3.0") == 0)
+  if (prop != nullptr && prop->encodeType == kEncodingBase64) try {
+      // Exports that encode every value in Base64 encode the version too
+      // ("Mi4x" is 2.1); it is judged decoded and written as it came.
+      std::vector<OwnedText> decoded;
+      std::vector<char*> plain;
+      for (std::size_t i = 0; i < valueCount; ++i) {
+        decoded.emplace_back(Base64Decode(values[i] != nullptr ? values[i] : ""));
+        plain.push_back(decoded.back().get());
+      }
+      if (StrExists(plain.data(), plain.size(), "2.1") == 0 &&
+          StrExists(plain.data(), plain.size(), "3.0") == 0)
+        card->isError = 1;
+    } catch (...) {
+      card->isError = 1;  // out of memory: the version could not be judged
+    }
+  else if (StrExists(values, valueCount, "2.1") == 0 && StrExists(values, valueCount, "3.0") == 0) {
     card->isError = 1;
+  }
   return setDirectly(card, params, paramCount, values, valueCount, prop);
 }
 

@@ -10,8 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine_p.h"
 #include "platform.h"
@@ -36,9 +38,10 @@ struct Session {
   bool active = false;
   VCARDLIST* list = nullptr;
   std::size_t cardCapacity = 0;  // records in list->cardArray's block
-  Tracked card;                  // text of the list's last card
+  Tracked card;                  // text of the card last appended to
   Tracked prop;
-  std::string output;  // collected UTF-16LE bytes
+  std::vector<std::uint64_t> openCards;  // indices of the open cards, innermost last
+  std::string output;                    // collected UTF-16LE bytes
   std::string outputPath;
 };
 
@@ -119,10 +122,6 @@ void flushOutput() noexcept {
   session.output.clear();
 }
 
-VCARDDATA* lastCard(VCARDLIST* list) {
-  return list == nullptr || list->cardCount == 0 ? nullptr : &list->cardArray[list->cardCount - 1];
-}
-
 void finishCardOf(VCARDDATA* card) noexcept {
   Tracked& tracked = session.card;
   if (card != nullptr && tracked.text != nullptr && card->cardText == tracked.text &&
@@ -149,12 +148,55 @@ bool appendToProperty(PROPERTY* prop, std::string_view piece) noexcept {
   return appendTracked(&session.prop, &prop->propText, piece);
 }
 
+void dropLastPropertyByte(PROPERTY* prop) noexcept {
+  if (prop == nullptr || prop->propText == nullptr) return;
+  Tracked& tracked = session.prop;
+  if (session.active && tracked.owner == prop && tracked.text == prop->propText) {
+    if (tracked.length == 0) return;
+    tracked.text[--tracked.length] = '\0';
+    return;
+  }
+  const std::size_t length = std::strlen(prop->propText);
+  if (length > 0) prop->propText[length - 1] = '\0';
+}
+
 void forgetProperty(const PROPERTY* prop) noexcept {
   if (session.prop.owner == prop) session.prop = Tracked{};
 }
 
-void finishCard() noexcept {
-  if (session.active) finishCardOf(lastCard(session.list));
+void finishCard(VCARDDATA* card) noexcept {
+  if (session.active) finishCardOf(card);
+}
+
+VCARDDATA* openCard(VCARDLIST* list) noexcept {
+  if (list == nullptr) return nullptr;
+  if (session.active && session.list == list) {
+    return session.openCards.empty() ? nullptr : &list->cardArray[session.openCards.back()];
+  }
+  for (std::uint64_t i = list->cardCount; i-- > 0;) {
+    if (list->cardArray[i].isEnd == 0) return &list->cardArray[i];
+  }
+  return nullptr;
+}
+
+void cardOpened(VCARDLIST* list) noexcept {
+  if (!session.active || session.list != list || list->cardCount == 0) return;
+  try {
+    session.openCards.push_back(list->cardCount - 1);
+  } catch (...) {
+    // Out of memory: the card stays out of the stack, as if abandoned.
+  }
+}
+
+void cardClosed(VCARDLIST* list) noexcept {
+  if (session.active && session.list == list && !session.openCards.empty())
+    session.openCards.pop_back();
+}
+
+CardExtras* extrasOf(VCARDDATA* card) noexcept {
+  if (card == nullptr) return nullptr;
+  if (card->extras == nullptr) card->extras = new (std::nothrow) CardExtras;
+  return card->extras;
 }
 
 bool growCardArray(VCARDLIST* list) noexcept {
@@ -257,11 +299,23 @@ AnalysisScope::AnalysisScope(VCARDLIST* list) noexcept {
   session.card = Tracked{};
   session.prop = Tracked{};
   session.output.clear();
+  session.openCards.clear();
+  // A list handed in with open cards (never by the driver) keeps them open.
+  try {
+    for (std::uint64_t i = 0; i < list->cardCount; ++i) {
+      if (list->cardArray[i].isEnd == 0) session.openCards.push_back(i);
+    }
+  } catch (...) {
+    session.openCards.clear();
+  }
 }
 
 AnalysisScope::~AnalysisScope() {
   VCARDLIST* list = session.list;
-  finishCardOf(lastCard(list));
+  // The card still tracked is an open one, the innermost most likely.
+  for (std::uint64_t i = list->cardCount; i-- > 0 && session.card.text != nullptr;) {
+    if (list->cardArray[i].cardText == session.card.text) finishCardOf(&list->cardArray[i]);
+  }
   if (list->cardCount != 0 && session.cardCapacity > list->cardCount) {
     if (auto* fitted = static_cast<VCARDDATA*>(
             std::realloc(list->cardArray, sizeof(VCARDDATA) * list->cardCount)))

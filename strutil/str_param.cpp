@@ -1,5 +1,7 @@
 #include "str_param.h"
 
+#include <unicode/ucnv.h>
+
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -330,3 +332,163 @@ std::int64_t CheckCharsetOneByLookups(const char* parameter) noexcept {
 }
 
 }  // namespace strutil::detail
+
+namespace {
+
+constexpr bool isBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && isBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back()))
+    text.remove_suffix(1);
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+    text = text.substr(1, text.size() - 2);
+  return text;
+}
+
+bool asciiEqualsUpper(std::string_view text, std::string_view upperWord) {
+  if (text.size() != upperWord.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (asciiUpper(text[i]) != upperWord[i]) return false;
+  }
+  return true;
+}
+
+// ICU's own name of the converter that name opens, or "" when it opens none.
+std::string canonicalCharset(const std::string& name) {
+  UErrorCode status = U_ZERO_ERROR;
+  UConverter* conv = ucnv_open(name.c_str(), &status);
+  if (U_FAILURE(status) || conv == nullptr) return {};
+  std::string canonical;
+  if (const char* own = ucnv_getName(conv, &status); U_SUCCESS(status) && own != nullptr)
+    canonical = own;
+  ucnv_close(conv);
+  return canonical;
+}
+
+struct CharsetJudgement {
+  std::int64_t code = kCharsetUnknown;
+  std::string name;  // ICU's name, for kCharsetOther
+};
+
+CharsetJudgement judgeCharset(std::string_view value) {
+  if (asciiEqualsUpper(value, "SHIFT_JIS")) return {kCharsetShiftJIS, {}};
+  if (asciiEqualsUpper(value, "UTF-8")) return {kCharsetUTF8, {}};
+  if (asciiEqualsUpper(value, "US-ASCII")) return {kCharsetNone, {}};
+  // Any other name goes to ICU, which opens converters slowly: files repeat
+  // the same name on every line, so the last answer is kept.
+  thread_local std::string lastValue;
+  thread_local CharsetJudgement lastJudgement;
+  if (!lastValue.empty() && value == lastValue) return lastJudgement;
+  static const std::string shiftJIS = canonicalCharset("Shift_JIS");
+  static const std::string utf8 = canonicalCharset("UTF-8");
+  static const std::string ascii = canonicalCharset("US-ASCII");
+  const std::string canonical =
+      value.empty() ? std::string() : canonicalCharset(std::string(value));
+  CharsetJudgement judgement;
+  if (canonical.empty() || canonical.size() >= sizeof ParameterCodes{}.charsetName) {
+    judgement.code = kCharsetUnknown;
+  } else if (canonical == shiftJIS) {
+    judgement.code = kCharsetShiftJIS;
+  } else if (canonical == utf8) {
+    judgement.code = kCharsetUTF8;
+  } else if (canonical == ascii) {
+    judgement.code = kCharsetNone;
+  } else {
+    judgement = {kCharsetOther, canonical};
+  }
+  lastValue.assign(value);
+  lastJudgement = judgement;
+  return judgement;
+}
+
+std::int64_t judgeEncoding(std::string_view value) {
+  if (asciiEqualsUpper(value, "QUOTED-PRINTABLE")) return kEncodingQuotedPrintable;
+  if (asciiEqualsUpper(value, "BASE64") || asciiEqualsUpper(value, "B")) return kEncodingBase64;
+  if (asciiEqualsUpper(value, "8BIT") || asciiEqualsUpper(value, "7BIT")) return kEncodingPlain;
+  return kEncodingUnknown;
+}
+
+// Rank of a code in the order in which declarations win; higher wins.
+int charsetRank(std::int64_t code) {
+  switch (code) {
+    case kCharsetUTF8:
+      return 4;
+    case kCharsetShiftJIS:
+      return 3;
+    case kCharsetOther:
+      return 2;
+    case kCharsetUnknown:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+int encodingRank(std::int64_t code) {
+  switch (code) {
+    case kEncodingQuotedPrintable:
+      return 4;
+    case kEncodingBase64:
+      return 3;
+    case kEncodingUnknown:
+      return 2;
+    case kEncodingPlain:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count) noexcept {
+  ParameterCodes codes;
+  if (list == nullptr) return codes;
+  try {
+    bool charsetDeclared = false;
+    for (std::uint64_t i = 1; i < count; ++i) {
+      if (list[i] == nullptr) continue;
+      const std::string_view parameter(list[i]);
+      const std::size_t equals = parameter.find('=');
+      std::int64_t encoding = kEncodingNone;
+      if (equals == std::string_view::npos) {
+        const std::string_view word = trimmed(parameter);
+        if (asciiEqualsUpper(word, "QUOTED-PRINTABLE")) encoding = kEncodingQuotedPrintable;
+        if (asciiEqualsUpper(word, "BASE64") || asciiEqualsUpper(word, "B"))
+          encoding = kEncodingBase64;
+        // Some 2.1 writers put the charset as a bare word too.
+        const std::int64_t bare = asciiEqualsUpper(word, "UTF-8")       ? kCharsetUTF8
+                                  : asciiEqualsUpper(word, "SHIFT_JIS") ? kCharsetShiftJIS
+                                                                        : kCharsetNone;
+        if (bare != kCharsetNone &&
+            (!charsetDeclared || charsetRank(bare) > charsetRank(codes.charset))) {
+          codes.charset = bare;
+          std::memset(codes.charsetName, 0, sizeof codes.charsetName);
+          charsetDeclared = true;
+        }
+      } else {
+        const std::string_view name = trimmed(parameter.substr(0, equals));
+        const std::string_view value = trimmed(parameter.substr(equals + 1));
+        if (asciiEqualsUpper(name, "ENCODING")) {
+          encoding = judgeEncoding(value);
+        } else if (asciiEqualsUpper(name, "CHARSET")) {
+          const CharsetJudgement judgement = judgeCharset(value);
+          if (!charsetDeclared || charsetRank(judgement.code) > charsetRank(codes.charset)) {
+            codes.charset = judgement.code;
+            std::memset(codes.charsetName, 0, sizeof codes.charsetName);
+            judgement.name.copy(codes.charsetName, sizeof codes.charsetName - 1);
+          }
+          charsetDeclared = true;
+        }
+      }
+      if (encodingRank(encoding) > encodingRank(codes.encoding)) codes.encoding = encoding;
+    }
+  } catch (...) {
+    // Out of memory while asking ICU: what was judged so far stands.
+  }
+  return codes;
+}

@@ -51,3 +51,33 @@ inline constexpr std::int64_t kCharsetUTF8 = 2;
 
 // The charset code of the one parameter.
 [[nodiscard]] std::int64_t CheckCharset_onearg(const char* parameter) noexcept;
+
+// Codes beyond the three above, given only by ReadParameterCodes.
+inline constexpr std::int64_t kCharsetOther = 3;     // a charset ICU knows: bytes decoded with it
+inline constexpr std::int64_t kCharsetUnknown = 4;   // a charset ICU does not know
+inline constexpr std::int64_t kEncodingPlain = 3;    // 7BIT or 8BIT: nothing to decode
+inline constexpr std::int64_t kEncodingUnknown = 4;  // a transfer encoding nobody knows
+
+// The charset and transfer encoding that a name-and-parameters list (element
+// 0, the name, is skipped) declares, each parameter judged by its own name
+// and value: CHARSET=... and ENCODING=... in any letter case, blanks around
+// "=" and double quotes around the value tolerated, the bare vCard 2.1 words
+// QUOTED-PRINTABLE, BASE64 and B, and the bare charset words UTF-8 and
+// SHIFT_JIS that some writers use. A parameter that merely contains
+// such a word (X-FROM=UTF-8-EXPORT) declares nothing.
+//
+// Charsets: Shift_JIS and every name ICU gives the same table (SJIS,
+// Shift-JIS, CP932, Windows-31J) are kCharsetShiftJIS; UTF-8 is kCharsetUTF8;
+// US-ASCII and its aliases are kCharsetNone (their bytes read as an
+// undeclared value's); any other name ICU can open is kCharsetOther, with
+// ICU's name for it in charsetName; the rest kCharsetUnknown. When several
+// are declared, UTF-8 wins, then Shift_JIS, then another known charset.
+// Transfer encodings: quoted-printable wins over Base64, Base64 over an
+// unknown one, and an unknown one over 7BIT and 8BIT.
+struct ParameterCodes {
+  std::int64_t charset = kCharsetNone;
+  std::int64_t encoding = kEncodingNone;
+  char charsetName[48] = {};
+};
+[[nodiscard]] ParameterCodes ReadParameterCodes(const char* const* list,
+                                                std::uint64_t count) noexcept;

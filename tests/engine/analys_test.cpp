@@ -85,8 +85,9 @@ const AnalysCase kAnalysCases[] = {
      "BEGIN:VCARD\nTEL:1\nEND:VCARD\n"},
     {"LastLineWithoutBreak", "BEGIN:VCARD\nTEL:1\nEND:VCARD", 1, 1, 1,
      "BEGIN:VCARD\nTEL:1\nEND:VCARD\n"},
+    // A lone CR ends no line; inside the value it is written as a fold.
     {"LoneCrIsNoBreak", "BEGIN:VCARD\nNOTE:a\rb\nEND:VCARD\n", 1, 1, 1,
-     "BEGIN:VCARD\nNOTE:a\rb\nEND:VCARD\n"},
+     "BEGIN:VCARD\nNOTE:a\n b\nEND:VCARD\n"},
     {"TwoBeginsOneEnd", "BEGIN:VCARD\nN:A;;;;\nBEGIN:VCARD\nN:B;;;;\nEND:VCARD\n", 2, 1, 1,
      "BEGIN:VCARD\nN:B;;;;\nEND:VCARD\n"},
     {"PropertyBetweenCards", "BEGIN:VCARD\nEND:VCARD\nTEL:1\nBEGIN:VCARD\nEND:VCARD\n", 2, 2, 2,

@@ -47,7 +47,7 @@ const LoadCase kLoadCases[] = {
     // "N:あ" in UTF-8 without mark stays byte for byte.
     {"UTF8WithoutMark", "N:\xE3\x81\x82\r\n", 0, "N:\xE3\x81\x82\r\n", "UTF-8", kContent},
     {"AsciiOnly", "NOTE;ENCODING=QUOTED-PRINTABLE:=82=A0\n", 0,
-     "NOTE;ENCODING=QUOTED-PRINTABLE:=82=A0\n", "UTF-8", kContent},
+     "NOTE;ENCODING=QUOTED-PRINTABLE:=82=A0\n", "US-ASCII", kContent},
     {"UTF8AfterMark", "\xEF\xBB\xBFN:\xE3\x81\x82\n", 0, "N:\xE3\x81\x82\n", "UTF-8", kMark},
     // An ill-formed byte after the mark is repaired with U+FFFD (EF BF BD).
     {"IllFormedUTF8AfterMark",
@@ -117,7 +117,7 @@ const LoadCase kLoadCases[] = {
     {"UTF16LEWithoutMarkLowerCaseBegin", "b\0e\0g\0i\0n\0:\0v\0c\0a\0r\0d\0\n\0"s, 0,
      "begin:vcard\n", "UTF-16LE", kContent},
     // Zero bytes that do not make a vCard: an 8-bit text without them.
-    {"StrayZeroBytesWithoutCard", "A\0B\0"s, 0, "AB", "UTF-8", kContent, 2},
+    {"StrayZeroBytesWithoutCard", "A\0B\0"s, 0, "AB", "US-ASCII", kContent, 2},
     // Big-endian UTF-16 without mark is refused, whether its first unit has a
     // zero high byte (a card that starts 00 42) or not (U+30E1).
     {"UTF16BEWithoutMark", "\x30\xE1\0\n\0B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\n"s, -5, "", "UTF-16BE",

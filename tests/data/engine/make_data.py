@@ -201,8 +201,8 @@ ref("folded.ref", [
     "END:VCARD",
 ])
 
-# Base64 photo: folded data with leading blanks is kept; bare data lines are
-# lines of their own and dropped.
+# Base64 photo: folded data with leading blanks is kept; vCard 2.1 data lines
+# without a blank belong to the value up to the blank line, written folded.
 B64 = ["/9j/4AAQSkZJRgABAQEASABIAAD/", "2wBDAAMCAgMCAgMDAwMEAwMEBQgFBQQEBQoHBwYICQ",
        "wKDAwLCgsLDQ4SEA0OEQ4LCxAWEBETFBUVFQwPFxgWFBgSFBUU"]
 write("photo_base64.vcf", crlf([
@@ -235,6 +235,8 @@ ref("photo_base64.ref", [
     "VERSION:2.1",
     "N:Photo;Bare;;;",
     "PHOTO;ENCODING=BASE64;TYPE=JPEG:",
+    " " + B64[0],
+    " " + B64[1],
     "END:VCARD",
 ])
 
@@ -271,10 +273,21 @@ write("rejected_cards.vcf", crlf(
     + card("VERSION:2.1", "N;CHARSET=Shift-JIS:Six;;;;")
     + card("VERSION:3.0", "N:Seven;;;;", "item1.EMAIL;type=INTERNET:seven@example.com")
 ).encode("ascii"))
+# Only an unsupported version, a charset ICU does not know or an unknown
+# transfer encoding rejects a card.
+write("rejected_cards_unknown.vcf", crlf(
+    card("VERSION:2.1", "N;CHARSET=X-NO-SUCH-CHARSET:Eight;;;;")
+    + card("VERSION:2.1", "N:Nine;;;;", "NOTE;ENCODING=X-UUENCODE:x")
+    + card("VERSION:2.1", "N:Ten;;;;", "LABEL;CHARSET=X-NO-SUCH-CHARSET:x")
+).encode("ascii"))
+ref("rejected_cards_unknown.ref", card("VERSION:2.1", "N:Ten;;;;"))
 ref("rejected_cards.ref",
     card("VERSION:2.1", "N:One;;;;")
+    + card("VERSION:2.1", "N:Three;;;;")
+    + card("VERSION:2.1", "N:Four;;;;", "NOTE:x")
     + card("VERSION:2.1", "N:Five;;;;")
-    + card("VERSION:3.0", "N:Seven;;;;"))
+    + card("VERSION:2.1", "N:Six;;;;")
+    + card("VERSION:3.0", "N:Seven;;;;", "EMAIL;TYPE=HOME:seven@example.com"))
 
 write("three_cards_one_rejected.vcf", crlf(
     card("VERSION:2.1", "N:A;;;;") + card("VERSION:5.0", "N:B;;;;")
@@ -311,8 +324,8 @@ ref("email_types.ref", card(
     "TEL;CELL:ｱ",
 ))
 
-# More than 99 grouped addresses in one card: the counter stops at 99, work
-# and home addresses are still written.
+# More than 99 grouped addresses in one card: numbered on, work and home
+# addresses written where they stand.
 src = ["VERSION:3.0"]
 out = ["VERSION:3.0"]
 item = 0
@@ -325,12 +338,13 @@ for i in range(1, 61):
         out.append("EMAIL;TYPE=WORK:boss@example.com")
 for i in range(1, 46):
     src.append("ADR:;;street %d;;;;" % i)
-    if item < 99:
-        item += 1
-        out += ["item%d.ADR:;;street %d;;;;" % (item, i), "item%d.X-ABLabel:_$!<Other>!$_" % item]
+    item += 1
+    out += ["item%d.ADR:;;street %d;;;;" % (item, i), "item%d.X-ABLabel:_$!<Other>!$_" % item]
 src.append("ADR;HOME:;;home street;;;;")
 out.append("ADR;TYPE=HOME:;;home street;;;;")
 src.append("EMAIL:late@example.com")
+item += 1
+out += ["item%d.EMAIL:late@example.com" % item, "item%d.X-ABLabel:_$!<Other>!$_" % item]
 write("many_addresses.vcf", crlf(card(*src)).encode("ascii"))
 ref("many_addresses.ref", card(*out))
 
@@ -338,12 +352,64 @@ ref("many_addresses.ref", card(*out))
 write("no_end.vcf", crlf(["BEGIN:VCARD", "VERSION:2.1", "N:Open;;;;"]).encode("ascii"))
 ref("no_end.ref", [])
 
-# Line structure: text outside cards, an abandoned card, CR CR LF and LF
-# breaks, a second end line, and a last line without a line break.
-write("structure.vcf", b"N:Outside;;;;\r\nBEGIN:VCARD\r\nN:Abandoned;;;;\r\nBEGIN:VCARD\r\r\n"
-      b"VERSION:2.1\nN:Kept;;;;\r\nEND:VCARD\r\nEND:VCARD\r\nTEL:999\r\nBEGIN:VCARD\nEND:VCARD")
-ref("structure.ref", ["BEGIN:VCARD", "VERSION:2.1", "N:Kept;;;;", "END:VCARD",
+# Line structure: text outside cards, a card inside a card (written first,
+# the outer one going on after it), CR CR LF and LF breaks, an end line with
+# no card open, a card never closed, and a last line without a line break.
+write("structure.vcf", b"N:Outside;;;;\r\nBEGIN:VCARD\r\nN:Outer;;;;\r\nBEGIN:VCARD\r\r\n"
+      b"VERSION:2.1\nN:Inner;;;;\r\nEND:VCARD\r\nTEL:999\r\nEND:VCARD\r\nEND:VCARD\r\n"
+      b"BEGIN:VCARD\r\nN:Open;;;;\r\nBEGIN:VCARD\nEND:VCARD")
+ref("structure.ref", ["BEGIN:VCARD", "VERSION:2.1", "N:Inner;;;;", "END:VCARD",
+                      "BEGIN:VCARD", "N:Outer;;;;", "TEL:999", "END:VCARD",
                       "BEGIN:VCARD", "END:VCARD"])
+
+# What real exports need to arrive whole, card by card.
+fidelity = []
+fidelity_out = []
+# Grouped properties with their labels, as Apple and Google write them.
+fidelity += card("VERSION:3.0", "N:Appleseed;John;;;", "FN:John Appleseed",
+                 "item1.EMAIL;type=INTERNET;type=pref:john@example.com",
+                 "item1.X-ABLabel:_$!<Other>!$_",
+                 "item2.TEL;type=CELL:+1 555 0100", "item2.X-ABLabel:_$!<Mobile>!$_",
+                 "item3.X-ABLabel:Blog", "item3.URL:http://example.com",
+                 "item4.EMAIL;TYPE=INTERNET:g@example.com", "item4.X-ABLabel:",
+                 "item5.X-ABRELATEDNAMES:Jane", "item5.X-ABLabel:_$!<Spouse>!$_")
+fidelity_out += card("VERSION:3.0", "N:Appleseed;John;;;",
+                     "item1.EMAIL;TYPE=HOME:john@example.com", "item1.X-ABLabel:_$!<Other>!$_",
+                     "item2.TEL;type=CELL:+1 555 0100", "item2.X-ABLabel:_$!<Mobile>!$_",
+                     "item3.URL:http://example.com", "item3.X-ABLabel:Blog",
+                     "EMAIL;TYPE=HOME:g@example.com")
+# A card known only by FN.
+fidelity += card("VERSION:2.1", "FN;CHARSET=SHIFT_JIS:ﾔﾏﾀﾞ 商店", "TEL:03-0000-0000")
+fidelity_out += card("VERSION:2.1", "TEL:03-0000-0000", "N:ヤマダ 商店;;;;")
+# A soft line break before the end line, and an agent's card inside a card.
+fidelity += ["BEGIN:VCARD", "VERSION:2.1", "N:Outer;;;;",
+             "NOTE;ENCODING=QUOTED-PRINTABLE:abc="] + card("VERSION:2.1", "N:Agent;;;;") + [
+             "TEL:1", "END:VCARD"]
+fidelity_out += card("VERSION:2.1", "N:Agent;;;;") + card("VERSION:2.1", "N:Outer;;;;",
+                                                         "NOTE:abc", "TEL:1")
+fidelity += card("VERSION:2.1", "N:Soft;;;;", "NOTE;ENCODING=QUOTED-PRINTABLE:xyz=")
+fidelity_out += card("VERSION:2.1", "N:Soft;;;;", "NOTE:xyz")
+# Quoted-printable line feeds and harmless charsets and transfer encodings.
+fidelity += card("VERSION:2.1", "N;CHARSET=us-ascii:Ulm;Ute;;;",
+                 "ADR;HOME;ENCODING=QUOTED-PRINTABLE:;;Main St 2=0A12345 Ulm;;;;",
+                 "NOTE;ENCODING=8BIT:plain",
+                 "ORG;CHARSET=ISO-8859-1;ENCODING=QUOTED-PRINTABLE:Gr=FC=DFe",
+                 "SOUND;ENCODING=BASE64;TYPE=WAVE:UklGRg==")
+fidelity_out += card("VERSION:2.1", "N:Ulm;Ute;;;", "ADR;TYPE=HOME:;;Main St 2", " 12345 Ulm;;;;",
+                     "NOTE:plain", "ORG:Grüße")
+write("fidelity.vcf", crlf(fidelity).encode("shift_jis"))
+ref("fidelity.ref", fidelity_out)
+
+# Quoted-printable without a charset in a UTF-8 file is UTF-8 where its bytes
+# are well-formed UTF-8, Shift_JIS otherwise; in a file of ASCII only, which
+# says nothing of its values' charset, it stays Shift_JIS.
+UNDECLARED = ["VERSION:2.1", "N;ENCODING=QUOTED-PRINTABLE:" + qp("山田".encode("utf-8")) + ";;;;",
+              "NOTE;ENCODING=QUOTED-PRINTABLE:" + qp("あ".encode("shift_jis"))]
+write("utf8_qp_undeclared.vcf", crlf(card(*UNDECLARED, "NOTE:é")).encode("utf-8"))
+ref("utf8_qp_undeclared.ref", card("VERSION:2.1", "N:山田;;;;", "NOTE:あ", "NOTE:é"))
+write("ascii_qp_undeclared.vcf", crlf(card(*UNDECLARED)).encode("ascii"))
+# (E5 B1 B1 E7 94 B0 read as Shift_JIS: 螻, ｱ, 逕, ｰ; N folds the kana.)
+ref("ascii_qp_undeclared.ref", card("VERSION:2.1", "N:螻ア逕ー;;;;", "NOTE:あ"))
 
 # Shift_JIS with stray zero bytes, one between the cards and one inside a
 # name: they are dropped and both cards arrive.
