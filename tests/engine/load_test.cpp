@@ -109,6 +109,18 @@ const LoadCase kLoadCases[] = {
      "BEGIN:VCARD\r\nN:M\xC3\xBCller;J\xC3\xBCrgen;;;\r\nNOTE:\xE2\x80\x9CZitat\xE2\x80\x9D\r\n"
      "END:VCARD\r\n",
      "windows-1252", kGuess},
+    // A Western charset that the file names (and no Japanese one) outranks a
+    // Shift_JIS decoding that works by coincidence: E4 6D is a valid pair.
+    {"DeclaredWesternCharset",
+     "ADR:;;L\xE4mmerweg 12\r\nLABEL;CHARSET=Windows-1252;ENCODING=QUOTED-PRINTABLE:L=E4\r\n"
+     "X-DESIGN;CHARSET=utf-8:x\r\n",
+     0,
+     "ADR:;;L\xC3\xA4mmerweg 12\r\nLABEL;CHARSET=Windows-1252;ENCODING=QUOTED-PRINTABLE:L=E4\r\n"
+     "X-DESIGN;CHARSET=utf-8:x\r\n",
+     "WINDOWS-1252", EncodingBasis::Declared},
+    {"JapaneseDeclarationKeepsShiftJIS",
+     "N;CHARSET=SHIFT_JIS:\xE4\x6D\r\nLABEL;CHARSET=ISO-8859-1:x\r\n", 0,
+     "N;CHARSET=SHIFT_JIS:\xE8\x88\x82\r\nLABEL;CHARSET=ISO-8859-1:x\r\n", "Shift_JIS", kContent},
     // No decoding fits and the detector has no single-byte guess.
     {"NothingFits", "\xFF\xFD\xFE\xFC", -4, "", "", kContent},
     // A real UTF-16LE file without mark is decoded as such.

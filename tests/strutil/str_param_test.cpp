@@ -65,6 +65,63 @@ const ListCase kListCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Lines, ListCodeTest, testing::ValuesIn(kListCases), CaseName());
 
+// --- Codes judged by each parameter's own name and value -------------------------------------
+
+struct DeclaredCase {
+  std::string_view name;
+  const char* line;
+  std::int64_t encoding;
+  std::int64_t charset;
+  const char* charsetName;  // ICU's name for kCharsetOther, else ""
+};
+
+class DeclaredCodeTest : public testing::TestWithParam<DeclaredCase> {};
+
+TEST_P(DeclaredCodeTest, ReadsWhatTheParametersDeclare) {
+  const DeclaredCase& c = GetParam();
+  const ParsedLine parsed(c.line);
+  ASSERT_NE(parsed.names, nullptr);
+  const ParameterCodes codes = ReadParameterCodes(parsed.names.get(), parsed.count);
+  EXPECT_EQ(codes.encoding, c.encoding);
+  EXPECT_EQ(codes.charset, c.charset);
+  EXPECT_STREQ(codes.charsetName, c.charsetName);
+}
+
+const DeclaredCase kDeclaredCases[] = {
+    {"ShiftJISQuotedPrintable", "N;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:x",
+     kEncodingQuotedPrintable, kCharsetShiftJIS, ""},
+    {"AnyCaseAndBlanks", "N;charset = utf-8;Encoding =\tquoted-printable:x",
+     kEncodingQuotedPrintable, kCharsetUTF8, ""},
+    {"QuotedValue", "N;CHARSET=\"UTF-8\":x", kEncodingNone, kCharsetUTF8, ""},
+    {"BareWords", "NOTE;QUOTED-PRINTABLE:x", kEncodingQuotedPrintable, kCharsetNone, ""},
+    {"BareB", "PHOTO;B:x", kEncodingBase64, kCharsetNone, ""},
+    {"EncodingB", "PHOTO;ENCODING=b:x", kEncodingBase64, kCharsetNone, ""},
+    {"QuotedPrintableWinsOverBase64", "NOTE;BASE64;ENCODING=QUOTED-PRINTABLE:x",
+     kEncodingQuotedPrintable, kCharsetNone, ""},
+    {"EightBitIsPlain", "NOTE;ENCODING=8BIT:x", kEncodingPlain, kCharsetNone, ""},
+    {"SevenBitIsPlain", "NOTE;ENCODING=7bit:x", kEncodingPlain, kCharsetNone, ""},
+    {"UnknownEncoding", "NOTE;ENCODING=X-UUENCODE:x", kEncodingUnknown, kCharsetNone, ""},
+    {"UnknownLosesToBase64", "NOTE;ENCODING=X-UU;BASE64:x", kEncodingBase64, kCharsetNone, ""},
+    {"UsAsciiIsNoCharset", "N;CHARSET=US-ASCII:x", kEncodingNone, kCharsetNone, ""},
+    {"AsciiAliasIsNoCharset", "N;CHARSET=ascii:x", kEncodingNone, kCharsetNone, ""},
+    // Spellings ICU maps to the same Shift_JIS table.
+    {"ShiftHyphenJis", "N;CHARSET=Shift-JIS:x", kEncodingNone, kCharsetShiftJIS, ""},
+    {"Sjis", "N;CHARSET=SJIS:x", kEncodingNone, kCharsetShiftJIS, ""},
+    {"Utf8WithoutHyphen", "N;CHARSET=UTF8:x", kEncodingNone, kCharsetUTF8, ""},
+    {"Latin1", "N;CHARSET=ISO-8859-1:x", kEncodingNone, kCharsetOther, "ISO-8859-1"},
+    {"Windows1252", "N;CHARSET=windows-1252:x", kEncodingNone, kCharsetOther, "ibm-5348_P100-1997"},
+    {"UnknownCharset", "N;CHARSET=X-NO-SUCH:x", kEncodingNone, kCharsetUnknown, ""},
+    {"EmptyCharset", "N;CHARSET=:x", kEncodingNone, kCharsetUnknown, ""},
+    {"Utf8WinsOverOthers", "N;CHARSET=ISO-8859-1;CHARSET=UTF-8:x", kEncodingNone, kCharsetUTF8, ""},
+    {"BareUtf8Word", "TEL;utf-8;QUOTED-PRINTABLE:x", kEncodingQuotedPrintable, kCharsetUTF8, ""},
+    // A word inside another parameter declares nothing.
+    {"WordInsideAnotherParameter", "NOTE;X-FROM=UTF-8-EXPORT;X-NOTE=BASE64:x", kEncodingNone,
+     kCharsetNone, ""},
+    {"KeyInPropertyName", "X-BASE64-UTF-8:x", kEncodingNone, kCharsetNone, ""},
+    {"NameOnly", "TEL:x", kEncodingNone, kCharsetNone, ""},
+};
+INSTANTIATE_TEST_SUITE_P(Lines, DeclaredCodeTest, testing::ValuesIn(kDeclaredCases), CaseName());
+
 // --- One parameter ---------------------------------------------------------------------------
 
 TEST(OneParameterTest, ClassifiesOneParameter) {
