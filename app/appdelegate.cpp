@@ -7,6 +7,7 @@
 
 #include "mainwindow.h"
 #include "pages.h"
+#include "style.h"
 #include "ui_appdelegate.h"
 
 AppDelegate::AppDelegate(const ShellServices& services, QObject* parent)
@@ -15,6 +16,7 @@ AppDelegate::AppDelegate(const ShellServices& services, QObject* parent)
       m_ui(std::make_unique<Ui::StartWindow>()),
       m_window(std::make_unique<QWidget>()) {
   m_ui->setupUi(m_window.get());
+  m_window->setWindowIcon(applicationIcon());
   connect(m_ui->nextButton, &QPushButton::clicked, this, &AppDelegate::pushNext);
   connect(m_ui->endButton, &QPushButton::clicked, this, &AppDelegate::pushEnd);
   connect(m_ui->hpButton, &QPushButton::clicked, this, &AppDelegate::pushHP);
@@ -60,7 +62,12 @@ void AppDelegate::pushNext() {
   m_window->hide();
   m_mainWindowController = std::make_unique<MainWindow>(m_services);
   // The frame must be in place before the main window loads.
-  m_mainWindowController->setRect(QRectF(m_window->frameGeometry()));
+  const QRect frame = m_window->frameGeometry();
+  const QRect inner = m_window->geometry();
+  m_mainWindowController->setRect(QRectF(frame));
+  m_mainWindowController->setFrameMargins(
+      QMargins(inner.left() - frame.left(), inner.top() - frame.top(),
+               frame.right() - inner.right(), frame.bottom() - inner.bottom()));
   m_mainWindowController->showWindow();
 }
 

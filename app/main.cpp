@@ -4,6 +4,7 @@
 
 #include "appdelegate.h"
 #include "style.h"
+#include "translations.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -12,6 +13,7 @@ int main(int argc, char* argv[]) {
   // The windows never close by themselves; only the quit question's "OK"
   // ends the program.
   QApplication::setQuitOnLastWindowClosed(false);
+  installJapaneseTranslations(app);
   applyAppearance(app);
 
   AppDelegate delegate(productionServices());

@@ -125,6 +125,25 @@ void MainView::dropEvent(QDropEvent* event) {
   concludeDragOperation();
 }
 
+bool MainView::handleDragEvent(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::DragEnter:
+      dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+      return true;
+    case QEvent::DragMove:
+      dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+      return true;
+    case QEvent::DragLeave:
+      dragLeaveEvent(static_cast<QDragLeaveEvent*>(event));
+      return true;
+    case QEvent::Drop:
+      dropEvent(static_cast<QDropEvent*>(event));
+      return true;
+    default:
+      return false;
+  }
+}
+
 void MainView::setDropSign(bool on) {
   if (m_dropSign == on) return;
   m_dropSign = on;

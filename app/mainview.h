@@ -41,6 +41,12 @@ class MainView : public QFrame {
   bool performDragOperation();
   void concludeDragOperation();
 
+  // Judges a drag event that reached another widget of the source area (the
+  // source field) exactly as one on this view, which shows the highlight.
+  // True when the event was a drag event: it is then consumed, so the other
+  // widget never takes the drag's text.
+  bool handleDragEvent(QEvent* event);
+
   // True while the drag in progress is acceptable.
   [[nodiscard]] bool dropSign() const { return m_dropSign; }
   // The paths of the drag in progress, none when idle.

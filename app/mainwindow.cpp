@@ -3,13 +3,16 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScreen>
 #include <QTextCursor>
 
+#include <algorithm>
 #include <array>
 
 #include "mainview.h"
@@ -17,6 +20,7 @@
 #include "platform.h"
 #include "regex_additions.h"
 #include "source_check.h"
+#include "style.h"
 #include "ui_mainwindow.h"
 #include "vcard.h"
 
@@ -75,6 +79,18 @@ void MainWindow::loadWindow() {
   connect(m_ui->kiyakuButton, &QPushButton::clicked, this, &MainWindow::pushKiyaku);
   // Enter in the source field starts the conversion, like the start button.
   connect(m_ui->textField, &QLineEdit::returnPressed, this, &MainWindow::pushStart);
+  // The output field follows the source as it is typed, by the same rule as
+  // at the start.
+  // (The field's current text, not the signal's: a carriage return cut off
+  // while this signal was pending has changed it since.)
+  connect(m_ui->textField, &QLineEdit::textChanged, this, [this] {
+    const QString text = m_textField->text();
+    m_outField->setText(text.isEmpty() ? QString() : outputPathFor(text));
+  });
+  // A file dropped on the source field is a drop on the source area.
+  m_ui->textField->installEventFilter(this);
+  m_ui->sourceLabel->setAcceptDrops(true);
+  m_ui->sourceLabel->installEventFilter(this);
   windowDidLoad();
 }
 
@@ -84,6 +100,8 @@ void MainWindow::windowDidLoad() {
   palette.setColor(QPalette::Window, Qt::white);
   m_window->setPalette(palette);
 
+  m_window->setWindowIcon(applicationIcon());
+  fitMinimumSize();
   placeAtStartWindow();
   m_outField->setReadOnly(true);
   m_window->activateWindow();
@@ -94,11 +112,32 @@ void MainWindow::windowDidLoad() {
   g_outField = m_outField;
 }
 
+void MainWindow::fitMinimumSize() {
+  // The layout's own minimum, with the wrapped hint at that width: smaller,
+  // and widgets would be drawn over each other.
+  QLayout* layout = m_window->layout();
+  if (layout == nullptr) return;
+  layout->activate();
+  const int width = std::max(m_window->minimumWidth(), layout->minimumSize().width());
+  const int height =
+      layout->hasHeightForWidth() ? layout->heightForWidth(width) : layout->minimumSize().height();
+  m_window->setMinimumSize(width, std::max(m_window->minimumHeight(), height));
+}
+
 void MainWindow::placeAtStartWindow() {
-  // The lower-left corner goes where the start window's was, kept inside the
-  // screen when this window is taller than the start window. move() places
-  // the frame of a top-level window.
-  const QSize size = m_window->frameGeometry().size();
+  // The frame's lower-left corner goes where the start window's was, kept
+  // inside the screen when this window is taller than the start window.
+  // move() places the frame of a top-level window; a frame the window
+  // manager has not drawn yet is taken to be the start window's.
+  const QRect frame = m_window->frameGeometry();
+  const QRect inner = m_window->geometry();
+  const QMargins known(inner.left() - frame.left(), inner.top() - frame.top(),
+                       frame.right() - inner.right(), frame.bottom() - inner.bottom());
+  const QMargins margins(std::max(known.left(), m_frameMargins.left()),
+                         std::max(known.top(), m_frameMargins.top()),
+                         std::max(known.right(), m_frameMargins.right()),
+                         std::max(known.bottom(), m_frameMargins.bottom()));
+  const QSize size = inner.size().grownBy(margins);
   QPoint origin(qRound(m_myRect.left()),
                 qRound(m_myRect.top() + m_myRect.height()) - size.height());
   const QScreen* screen = QGuiApplication::screenAt(m_myRect.center().toPoint());
@@ -116,8 +155,13 @@ void MainWindow::setFileName(const QString& path) {
   if (g_outField) g_outField->setText(outputPathFor(path));
 }
 
+QString MainWindow::runHeading(const QString& source) {
+  return QStringLiteral("■ ") + QFileInfo(source).fileName() + QStringLiteral("（") + source +
+         QStringLiteral("）\n");
+}
+
 void MainWindow::pushStart() {
-  if (!m_window) return;
+  if (!m_window || !m_window->isEnabled()) return;
   const QString source = m_textField->text();
   if (source.isEmpty()) {
     showAlert(this, QString::fromUtf8(vcard::kEmptySourceAlert));
@@ -189,11 +233,28 @@ void MainWindow::controlTextDidChange(QLineEdit* field) {
   m_textField->repaint();
 }
 
-void MainWindow::execAnalysis(const char* org, const char* dst) {
-  appendText(kConvertingLine);
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const std::array<std::string, 2> result = vCardConvert(org, dst);
+void MainWindow::setBusy(bool busy) {
+  if (!m_window) return;
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_window->setEnabled(false);
+    // Paint the busy state before the window stops answering.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    return;
+  }
+  // Clicks and keys that arrived during the run reach the disabled window
+  // now and are dropped, instead of firing once it is enabled again.
+  QCoreApplication::processEvents();
+  m_window->setEnabled(true);
   QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::execAnalysis(const char* org, const char* dst) {
+  appendText(runHeading(QString::fromUtf8(org)));
+  appendText(kConvertingLine);
+  setBusy(true);
+  const std::array<std::string, 2> result = vCardConvert(org, dst);
+  setBusy(false);
   if (!result[0].empty()) showAlert(this, QString::fromStdString(result[0]));
   appendText(QString::fromStdString(result[1]));
 }
@@ -228,6 +289,10 @@ void MainWindow::pushKiyaku() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (m_ui && (watched == m_ui->textField || watched == m_ui->sourceLabel) &&
+      m_mainView->handleDragEvent(event)) {
+    return true;
+  }
   if (watched == m_window.get() && event->type() == QEvent::Close) {
     if (!windowShouldClose(m_window.get())) {
       event->ignore();

@@ -4,6 +4,7 @@
 // interface file "MainWindow" the first time it is shown.
 #pragma once
 
+#include <QMargins>
 #include <QObject>
 #include <QRectF>
 #include <QString>
@@ -46,9 +47,17 @@ class MainWindow : public QObject {
   [[nodiscard]] const std::string& dst() const { return m_dst; }
 
   // The start window's frame, handed over before the window loads; the main
-  // window opens with its lower-left corner at this rectangle's.
+  // window opens with its frame's lower-left corner at this rectangle's.
   void setRect(const QRectF& rect) { m_myRect = rect; }
   [[nodiscard]] QRectF myRect() const { return m_myRect; }
+  // The start window's frame margins (title bar and borders). The window
+  // manager frames a new window only after it is shown, so until then its
+  // frame is taken to be as large as the start window's.
+  void setFrameMargins(const QMargins& margins) { m_frameMargins = margins; }
+
+  // The name of the source file as the log names each run, before
+  // "変換処理中・・・".
+  static QString runHeading(const QString& source);
 
   // Loads the window on first use and shows it.
   void showWindow();
@@ -90,6 +99,8 @@ class MainWindow : public QObject {
   void loadWindow();
   void windowDidLoad();
   void placeAtStartWindow();
+  void fitMinimumSize();
+  void setBusy(bool busy);
 
   ShellServices m_services;
   std::unique_ptr<Ui::MainWindow> m_ui;
@@ -104,4 +115,5 @@ class MainWindow : public QObject {
   std::string m_dst;
   QWidget* m_myWindow = nullptr;
   QRectF m_myRect;
+  QMargins m_frameMargins;
 };

@@ -3,64 +3,110 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QIcon>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
+
+#include <algorithm>
+
+#include "style.h"
 
 namespace {
 
 const QString kOkButton = QStringLiteral("OK");
 const QString kCancelButton = QStringLiteral("キャンセル");
+const QString kChooserTitle = QStringLiteral("変換元の vCard ファイルを選択");
 
-// All spellings of ext with each letter in lower or upper case.
-QStringList caseVariants(const QString& ext) {
-  QStringList variants{QString()};
-  for (const QChar c : ext) {
-    QStringList next;
-    const QChar lower = c.toLower();
-    const QChar upper = c.toUpper();
-    for (const QString& prefix : variants) {
-      next.append(prefix + lower);
-      if (upper != lower) next.append(prefix + upper);
-    }
-    variants = next;
-  }
-  return variants;
+// Room the window frame takes beside the title text (the close button and
+// the margins), and the widest a box may grow for a long line.
+constexpr int kTitleChrome = 96;
+constexpr int kMaxTextWidth = 720;
+
+int longestLineWidth(const QFontMetrics& metrics, const QString& text) {
+  int widest = 0;
+  for (const QString& line : text.split(QLatin1Char('\n')))
+    widest = std::max(widest, metrics.horizontalAdvance(line));
+  return widest;
+}
+
+QIcon alertIcon(AlertKind kind) {
+  ensureResources();
+  return QIcon(kind == AlertKind::Question ? QStringLiteral(":/icons/alert-question.svg")
+                                           : QStringLiteral(":/icons/alert-information.svg"));
 }
 
 }  // namespace
 
-void MessageBoxAlerts::showInformation(QWidget* parent, const QString& text) {
-  QMessageBox box(parent);
-  box.setIcon(QMessageBox::Information);
-  box.setWindowTitle(QCoreApplication::applicationName());
+std::unique_ptr<QMessageBox> makeAlertBox(QWidget* parent, AlertKind kind, const QString& text) {
+  auto box = std::make_unique<QMessageBox>(parent);
+  box->setWindowTitle(QCoreApplication::applicationName());
+  const QIcon icon = alertIcon(kind);
+  if (icon.isNull()) {
+    box->setIcon(kind == AlertKind::Question ? QMessageBox::Question : QMessageBox::Information);
+  } else {
+    box->setIconPixmap(icon.pixmap(48, 48));
+  }
   // Plain text, so that "%", "<" and "&" in a file name are shown as they are.
-  box.setTextFormat(Qt::PlainText);
-  box.setText(QString());
-  box.setInformativeText(text);
-  box.addButton(kOkButton, QMessageBox::AcceptRole);
-  box.exec();
+  box->setTextFormat(Qt::PlainText);
+  box->setText(text);
+  if (kind == AlertKind::Question) {
+    QPushButton* ok = box->addButton(kOkButton, QMessageBox::AcceptRole);
+    box->addButton(kCancelButton, QMessageBox::RejectRole);
+    box->setDefaultButton(ok);
+  } else {
+    box->addButton(kOkButton, QMessageBox::AcceptRole);
+  }
+
+  // The box wraps its label to a narrow width by default, which breaks a
+  // Japanese line between any two characters; short messages keep their
+  // lines whole, long ones wrap at a generous width.
+  auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+  const QFontMetrics metrics(label != nullptr ? label->font() : box->font());
+  const int textWidth = longestLineWidth(metrics, text);
+  if (label != nullptr) {
+    label->setWordWrap(textWidth > kMaxTextWidth);
+    label->setMinimumWidth(std::min(textWidth, kMaxTextWidth));
+  }
+  // The title is not cut either: the box is at least as wide as it needs.
+  const int titleWidth =
+      QFontMetrics(box->font()).horizontalAdvance(box->windowTitle()) + kTitleChrome;
+  if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+    grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
+  return box;
+}
+
+void MessageBoxAlerts::showInformation(QWidget* parent, const QString& text) {
+  makeAlertBox(parent, AlertKind::Information, text)->exec();
 }
 
 AlertAnswer MessageBoxAlerts::askQuestion(QWidget* parent, const QString& question) {
-  QMessageBox box(parent);
-  box.setIcon(QMessageBox::Question);
-  box.setWindowTitle(QCoreApplication::applicationName());
-  box.setTextFormat(Qt::PlainText);
-  box.setText(question);
-  QPushButton* ok = box.addButton(kOkButton, QMessageBox::AcceptRole);
-  box.addButton(kCancelButton, QMessageBox::RejectRole);
-  box.setDefaultButton(ok);
-  box.exec();
-  return box.clickedButton() == ok ? AlertAnswer::Default : AlertAnswer::Alternate;
+  const std::unique_ptr<QMessageBox> box = makeAlertBox(parent, AlertKind::Question, question);
+  box->exec();
+  return box->clickedButton() == box->defaultButton() ? AlertAnswer::Default
+                                                      : AlertAnswer::Alternate;
+}
+
+std::unique_ptr<QFileDialog> makeFileDialog(QWidget* parent, const QString& folder,
+                                            const QStringList& extensions) {
+  auto dialog = std::make_unique<QFileDialog>(parent, kChooserTitle, folder,
+                                              nameFilterForExtensions(extensions));
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  return dialog;
 }
 
 std::optional<QString> DialogFileChooser::chooseFile(QWidget* parent, const QString& folder,
                                                      const QStringList& extensions) {
-  QFileDialog dialog(parent, QString(), folder, nameFilterForExtensions(extensions));
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  const QStringList chosen = dialog.selectedFiles();
+  const std::unique_ptr<QFileDialog> dialog = makeFileDialog(parent, folder, extensions);
+  if (dialog->exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog->selectedFiles();
   if (chosen.isEmpty()) return std::nullopt;
   return chosen.first();
 }
@@ -83,9 +129,7 @@ ShellServices productionServices() {
 
 QString nameFilterForExtensions(const QStringList& extensions) {
   QStringList patterns;
-  for (const QString& ext : extensions) {
-    for (const QString& variant : caseVariants(ext))
-      patterns.append(QStringLiteral("*.") + variant);
-  }
-  return QStringLiteral("vCard (%1)").arg(patterns.join(QLatin1Char(' ')));
+  for (const QString& ext : extensions)
+    patterns.append(QStringLiteral("*.") + ext.toLower());
+  return QStringLiteral("vCard ファイル (%1)").arg(patterns.join(QLatin1Char(' ')));
 }

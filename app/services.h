@@ -8,8 +8,11 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 
+class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 // The button that closed a question: "OK" is the default, "キャンセル" the
@@ -19,8 +22,8 @@ enum class AlertAnswer { Default, Alternate };
 class AlertPresenter {
  public:
   virtual ~AlertPresenter() = default;
-  // An informational alert: empty message text, the text itself as the
-  // informative text (shown literally) and a single "OK" button.
+  // An informational alert: the text itself as the message (shown
+  // literally) and a single "OK" button.
   virtual void showInformation(QWidget* parent, const QString& text) = 0;
   // A question as the message text, with the buttons "OK" and "キャンセル".
   virtual AlertAnswer askQuestion(QWidget* parent, const QString& question) = 0;
@@ -87,6 +90,22 @@ class ApplicationTerminator final : public Terminator {
 // The real services, alive for the whole process.
 [[nodiscard]] ShellServices productionServices();
 
-// The chooser's name filter for the extensions: every letter-case spelling of
-// each, since the file system's names are case-sensitive here.
+enum class AlertKind { Information, Question };
+
+// The alert box as the user sees it, not yet shown: the text as the message
+// in plain text, lines kept whole (a short Japanese message is not wrapped
+// between its characters), wide enough for its longest line and for the
+// application's name as its title, and the application's own icon for its
+// kind. An information has the button "OK"; a question "OK" (the default)
+// and "キャンセル".
+[[nodiscard]] std::unique_ptr<QMessageBox> makeAlertBox(QWidget* parent, AlertKind kind,
+                                                        const QString& text);
+
+// The chooser as the user sees it, not yet shown: a Japanese title, one
+// readable filter entry, starting in folder. The toolkit's own chooser,
+// whose filters match any letter case, so "*.vcf" finds "A.VCF" too.
+[[nodiscard]] std::unique_ptr<QFileDialog> makeFileDialog(QWidget* parent, const QString& folder,
+                                                          const QStringList& extensions);
+
+// The chooser's name filter for the extensions: "vCard ファイル (*.vcf)".
 [[nodiscard]] QString nameFilterForExtensions(const QStringList& extensions);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QStringList>
 
 namespace {
@@ -54,7 +55,24 @@ QPlainTextEdit {
 )";
 }
 
+// Outside any namespace, as the resource macro requires; the resources live
+// in a static library, whose registration nothing else would pull in.
+static void registerResources() {
+  Q_INIT_RESOURCE(resources);
+}
+
+void ensureResources() {
+  static const bool registered = (registerResources(), true);
+  (void)registered;
+}
+
+QIcon applicationIcon() {
+  ensureResources();
+  return QIcon(QStringLiteral(":/icons/vcard-converter.svg"));
+}
+
 void applyAppearance(QApplication& app) {
+  QApplication::setWindowIcon(applicationIcon());
   const QStringList available = QFontDatabase::families();
   for (const QString& family : kJapaneseFamilies) {
     if (available.contains(family)) {

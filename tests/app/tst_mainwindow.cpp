@@ -1,18 +1,30 @@
 #include <QApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QLayout>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "fakeservices.h"
+#include "mainview.h"
 #include "mainwindow.h"
 #include "pages.h"
+#include "source_check.h"
 
 namespace {
 
@@ -44,6 +56,11 @@ const QByteArray kShiftJisCard =
     "SOUND;CHARSET=SHIFT_JIS:\xD4\xCF\xC0\xDE;\xC0\xDB\xB3;;;\r\n"
     "TEL;CELL:090-1234-5678\r\nEMAIL;INTERNET:taro@example.jp\r\n"
     "FN:\x8E\x52\x93\x63\x91\xBE\x98\x59\r\nEND:VCARD\r\n";
+
+// The output path the window derives from a source path.
+QString outputFor(const QString& source) {
+  return QString::fromStdString(vcard::outputPathForSource(source.toStdString()));
+}
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
   QFile file(path);
@@ -114,6 +131,13 @@ class TestMainWindow : public QObject {
   void shouldFillBothFieldsFromTheChooser();
   void shouldOpenTheTwoPages();
   void shouldSetUpTheWindowWhenItLoads();
+  void shouldTakeADropOnTheSourceField_data();
+  void shouldTakeADropOnTheSourceField();
+  void shouldFollowTheSourceInTheOutputField();
+  void shouldNameTheSourceInTheLog();
+  void shouldNotOverlapAtTheMinimumSize_data();
+  void shouldNotOverlapAtTheMinimumSize();
+  void shouldPlaceTheFrameAtTheStartWindowsCorner();
 };
 
 void TestMainWindow::cleanup() {
@@ -179,7 +203,7 @@ void TestMainWindow::shouldCheckTheSourceInOrder() {
 
   QCOMPARE(h.shell.alerts.informations(), alerts);
   QVERIFY(h.shell.alerts.questions().isEmpty());
-  QCOMPARE(h.log().startsWith(kConverting), converts);
+  QCOMPARE(h.log().startsWith(MainWindow::runHeading(source) + kConverting), converts);
   if (!converts) QVERIFY(h.log().isEmpty());
   if (source.isEmpty()) QVERIFY(h.window.outField()->text().isEmpty());
 }
@@ -215,7 +239,7 @@ void TestMainWindow::shouldMeasureThePathInUtf16Units() {
     QVERIFY(h.log().isEmpty());
   } else {
     QVERIFY(h.shell.alerts.informations().isEmpty());
-    QCOMPARE(h.log(), kConverting + kOneCardLog);
+    QCOMPARE(h.log(), MainWindow::runHeading(source) + kConverting + kOneCardLog);
   }
 }
 
@@ -267,7 +291,7 @@ void TestMainWindow::shouldConvertARelativePathInTheCurrentFolder() {
 
   QCOMPARE(h.window.outField()->text(), kOutputName);
   QVERIFY(h.shell.alerts.shown.isEmpty());
-  QCOMPARE(h.log(), kConverting + kOneCardLog);
+  QCOMPARE(h.log(), MainWindow::runHeading(QStringLiteral("list.vcf")) + kConverting + kOneCardLog);
   QVERIFY(QFile::exists(root.filePath(kOutputName)));
 }
 
@@ -297,7 +321,7 @@ void TestMainWindow::shouldAskBeforeOverwriting() {
            QStringList{QStringLiteral("添付用ファイルが既に存在します。\n上書きで保存しますか？")});
   QVERIFY(h.shell.alerts.informations().isEmpty());
   if (converts) {
-    QCOMPARE(h.log(), kConverting + kOneCardLog);
+    QCOMPARE(h.log(), MainWindow::runHeading(source) + kConverting + kOneCardLog);
     QVERIFY(readFile(output).startsWith("\xFF\xFE"));
   } else {
     QVERIFY(h.log().isEmpty());
@@ -349,7 +373,7 @@ void TestMainWindow::shouldConvertARealFile() {
   h.window.pushStart();
 
   QVERIFY(h.shell.alerts.shown.isEmpty());
-  QCOMPARE(h.log(), kConverting + kOneCardLog);
+  QCOMPARE(h.log(), MainWindow::runHeading(source) + kConverting + kOneCardLog);
   const QByteArray bytes = readFile(root.filePath(kOutputName));
   QVERIFY(bytes.startsWith("\xFF\xFE"));
   QCOMPARE(bytes.size() % 2, 0);
@@ -397,10 +421,11 @@ void TestMainWindow::shouldSurviveHostileFiles() {
 
   QCOMPARE(h.shell.alerts.informations(), alerts);
   // An alert comes after the progress line and before the engine's log text.
+  const QString heading = MainWindow::runHeading(hostile) + kConverting;
   for (const QString& seen : logWhileAlerted)
-    QCOMPARE(seen, kConverting);
-  QVERIFY(h.log().startsWith(kConverting));
-  if (!logText.isEmpty()) QCOMPARE(h.log(), kConverting + logText);
+    QCOMPARE(seen, heading);
+  QVERIFY(h.log().startsWith(heading));
+  if (!logText.isEmpty()) QCOMPARE(h.log(), heading + logText);
 
   // The window goes on working: a good file converts next.
   const QString logBefore = h.log();
@@ -411,7 +436,7 @@ void TestMainWindow::shouldSurviveHostileFiles() {
   h.shell.alerts.shown.clear();
   h.start(good);
   QVERIFY(h.shell.alerts.shown.isEmpty());
-  QCOMPARE(h.log(), logBefore + kConverting + kOneCardLog);
+  QCOMPARE(h.log(), logBefore + MainWindow::runHeading(good) + kConverting + kOneCardLog);
 }
 
 void TestMainWindow::shouldCutTheSourceAtACarriageReturn_data() {
@@ -439,7 +464,8 @@ void TestMainWindow::shouldCutTheSourceAtACarriageReturn() {
   // insert() is the path a paste takes: it reports a user edit.
   h.window.textField()->insert(pasted);
   QCOMPARE(h.window.textField()->text(), kept);
-  QVERIFY(h.window.outField()->text().isEmpty());
+  // The output field follows what the field keeps.
+  QCOMPARE(h.window.outField()->text(), kept.isEmpty() ? QString() : outputFor(kept));
   QVERIFY(h.shell.alerts.shown.isEmpty());
 }
 
@@ -527,7 +553,8 @@ void TestMainWindow::shouldFillBothFieldsFromTheChooser() {
   QCOMPARE(h.shell.files.folder, QDir::homePath());
   QCOMPARE(h.shell.files.extensions, QStringList{QStringLiteral("vcf")});
   QCOMPARE(h.window.textField()->text(), chosen ? source : QStringLiteral("typed.vcf"));
-  QCOMPARE(h.window.outField()->text(), chosen ? root.filePath(kOutputName) : QString());
+  QCOMPARE(h.window.outField()->text(),
+           chosen ? root.filePath(kOutputName) : outputFor(QStringLiteral("typed.vcf")));
   // Choosing starts nothing.
   QVERIFY(h.log().isEmpty());
   QVERIFY(h.shell.alerts.shown.isEmpty());
@@ -560,6 +587,148 @@ void TestMainWindow::shouldSetUpTheWindowWhenItLoads() {
   // The class-level operation reaches the window that loaded last.
   MainWindow::setFileName(QStringLiteral("/x/y.vcf"));
   QCOMPARE(window.textField()->text(), QStringLiteral("/x/y.vcf"));
+}
+
+namespace {
+
+// Sends the steps of a drag of urls onto widget: entry, then the drop.
+// Returns whether the entry and the drop were accepted.
+std::pair<bool, bool> dragOnto(QWidget* widget, const QList<QUrl>& urls) {
+  QMimeData data;
+  data.setUrls(urls);
+  data.setText(urls.isEmpty() ? QString() : urls.first().toString());
+  const QPoint at = widget->rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(widget, &enter);
+  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(widget, &drop);
+  return {enter.isAccepted(), drop.isAccepted()};
+}
+
+}  // namespace
+
+void TestMainWindow::shouldTakeADropOnTheSourceField_data() {
+  QTest::addColumn<QList<QUrl>>("urls");
+  QTest::addColumn<bool>("taken");
+  QTest::newRow("one vCard file") << QList<QUrl>{QUrl::fromLocalFile("/data/携帯.vcf")} << true;
+  QTest::newRow("upper-case extension")
+      << QList<QUrl>{QUrl::fromLocalFile("/data/CARDS.VCF")} << true;
+  QTest::newRow("two files") << QList<QUrl>{QUrl::fromLocalFile("/data/a.vcf"),
+                                            QUrl::fromLocalFile("/data/b.vcf")}
+                             << false;
+  QTest::newRow("not a vCard file") << QList<QUrl>{QUrl::fromLocalFile("/data/a.txt")} << false;
+  QTest::newRow("web address") << QList<QUrl>{QUrl("https://example.com/a.vcf")} << false;
+}
+
+// The source field takes a drop exactly as the drop area does, and never
+// the drag's "file://" text.
+void TestMainWindow::shouldTakeADropOnTheSourceField() {
+  QFETCH(QList<QUrl>, urls);
+  QFETCH(bool, taken);
+  Harness h;
+  h.window.textField()->setText(QStringLiteral("/before.vcf"));
+  for (QWidget* target :
+       {static_cast<QWidget*>(h.window.textField()), static_cast<QWidget*>(h.window.mainView())}) {
+    h.window.textField()->setText(QStringLiteral("/before.vcf"));
+    const auto [entered, dropped] = dragOnto(target, urls);
+    QCOMPARE(entered, taken);
+    QCOMPARE(dropped, taken);
+    const QString expected = taken ? urls.first().toLocalFile() : QStringLiteral("/before.vcf");
+    QCOMPARE(h.window.textField()->text(), expected);
+    QVERIFY(!h.window.textField()->text().contains(QStringLiteral("file:")));
+    QCOMPARE(h.window.outField()->text(), QFileInfo(expected).dir().filePath(kOutputName));
+  }
+}
+
+void TestMainWindow::shouldFollowTheSourceInTheOutputField() {
+  Harness h;
+  QTest::keyClicks(h.window.textField(), QStringLiteral("/home/u/a.vcf"));
+  QCOMPARE(h.window.outField()->text(), QStringLiteral("/home/u/") + kOutputName);
+  h.window.textField()->clear();
+  QTest::keyClicks(h.window.textField(), QStringLiteral("/media/card/b.vcf"));
+  QCOMPARE(h.window.outField()->text(), QStringLiteral("/media/card/") + kOutputName);
+  h.window.textField()->clear();
+  QVERIFY(h.window.outField()->text().isEmpty());
+}
+
+void TestMainWindow::shouldNameTheSourceInTheLog() {
+  QCOMPARE(MainWindow::runHeading(QStringLiteral("/home/u/携帯.vcf")),
+           QStringLiteral("■ 携帯.vcf（/home/u/携帯.vcf）\n"));
+  // Two runs of different files can be told apart in the log.
+  QTemporaryDir root;
+  QVERIFY(root.isValid());
+  const QString first = root.filePath(QStringLiteral("first.vcf"));
+  const QString second = root.filePath(QStringLiteral("second.vcf"));
+  QVERIFY(writeFile(first, kUtf8Card));
+  QVERIFY(writeFile(second, kUtf8Card));
+  Harness h;
+  h.shell.alerts.answers = {AlertAnswer::Default};
+  h.start(first);
+  h.start(second);
+  QCOMPARE(h.log(), MainWindow::runHeading(first) + kConverting + kOneCardLog +
+                        MainWindow::runHeading(second) + kConverting + kOneCardLog);
+}
+
+void TestMainWindow::shouldNotOverlapAtTheMinimumSize_data() {
+  QTest::addColumn<bool>("minimum");
+  QTest::newRow("minimum size") << true;
+  QTest::newRow("large") << false;
+}
+
+void TestMainWindow::shouldNotOverlapAtTheMinimumSize() {
+  QFETCH(bool, minimum);
+  Harness h;
+  QWidget* window = h.window.myWindow();
+  window->resize(minimum ? window->minimumSize() : QSize(1400, 1000));
+  QCOMPARE(window->size(), minimum ? window->minimumSize() : QSize(1400, 1000));
+  window->layout()->activate();
+  QCoreApplication::processEvents();
+  // The window's own widgets (not those inside the drop area) in window
+  // coordinates; no two may intersect, and each lies inside the window.
+  QList<QWidget*> widgets;
+  for (QWidget* child : window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (child->isVisible() && !child->isWindow()) widgets.append(child);
+  }
+  QVERIFY(widgets.size() >= 12);
+  for (qsizetype i = 0; i < widgets.size(); ++i) {
+    QVERIFY2(window->rect().contains(widgets[i]->geometry()), qPrintable(widgets[i]->objectName()));
+    QVERIFY2(widgets[i]->height() >= widgets[i]->minimumSizeHint().height() ||
+                 widgets[i]->minimumSizeHint().height() <= 0,
+             qPrintable(widgets[i]->objectName()));
+    for (qsizetype j = i + 1; j < widgets.size(); ++j) {
+      QVERIFY2(
+          !widgets[i]->geometry().intersects(widgets[j]->geometry()),
+          qPrintable(widgets[i]->objectName() + QStringLiteral(" / ") + widgets[j]->objectName()));
+    }
+  }
+}
+
+// The lower-left corner of the frame lands on the start window's, with the
+// frame taken as large as the start window's while it is not yet drawn.
+void TestMainWindow::shouldPlaceTheFrameAtTheStartWindowsCorner() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  QVERIFY(screen != nullptr);
+  const QRect area = screen->availableGeometry();
+  // A start window in the lower-left part of the screen, so that the taller
+  // main window fits above its corner.
+  const QRect start(area.left() + 12, area.bottom() - 330, 480, 320);
+  const QMargins margins(1, 25, 1, 1);
+  FakeShell shell;
+  MainWindow window(shell.services());
+  window.setRect(QRectF(start));
+  window.setFrameMargins(margins);
+  window.showWindow();
+  QWidget* w = window.myWindow();
+  // The platform's own frame, where it has one, or else the handed-over
+  // margins stand in for the frame not drawn yet.
+  const int top = std::max(w->geometry().top() - w->frameGeometry().top(), margins.top());
+  const int bottom =
+      std::max(w->frameGeometry().bottom() - w->geometry().bottom(), margins.bottom());
+  const int frameHeight = w->height() + top + bottom;
+  QVERIFY2(frameHeight <= start.top() + start.height() - area.top(), "screen too small");
+  QCOMPARE(w->pos().x(), start.left());
+  QCOMPARE(w->pos().y() + frameHeight, start.top() + start.height());
+  QVERIFY(!w->windowIcon().isNull());
 }
 
 QTEST_MAIN(TestMainWindow)

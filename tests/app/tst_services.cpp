@@ -1,16 +1,24 @@
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
 #include "pages.h"
 #include "services.h"
+#include "translations.h"
 
 namespace {
 
@@ -55,12 +63,14 @@ class TestServices : public QObject {
  private slots:
   void cleanup();
 
-  void shouldShowAnInformationWithItsTextAsInformativeText_data();
-  void shouldShowAnInformationWithItsTextAsInformativeText();
+  void shouldShowAnInformationWithItsTextAsMessage_data();
+  void shouldShowAnInformationWithItsTextAsMessage();
+  void shouldKeepShortLinesWholeAndTheTitleUncut_data();
+  void shouldKeepShortLinesWholeAndTheTitleUncut();
   void shouldAnswerAQuestionByTheButtonPressed_data();
   void shouldAnswerAQuestionByTheButtonPressed();
-  void shouldFilterTheExtensionInAnyCase_data();
   void shouldFilterTheExtensionInAnyCase();
+  void shouldSpeakJapaneseInTheToolkitsOwnTexts();
   void shouldFindBothPages();
 };
 
@@ -68,33 +78,72 @@ void TestServices::cleanup() {
   QVERIFY2(QApplication::topLevelWidgets().isEmpty(), "a top-level window leaked");
 }
 
-void TestServices::shouldShowAnInformationWithItsTextAsInformativeText_data() {
+void TestServices::shouldShowAnInformationWithItsTextAsMessage_data() {
   QTest::addColumn<QString>("text");
   QTest::newRow("engine alert with a line feed") << QStringLiteral(
       "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。");
   QTest::newRow("percent signs and markup kept") << QStringLiteral("100% <b>完了</b> & %@ %d");
 }
 
-void TestServices::shouldShowAnInformationWithItsTextAsInformativeText() {
+void TestServices::shouldShowAnInformationWithItsTextAsMessage() {
   QFETCH(QString, text);
   QString message = QStringLiteral("unset");
-  QString informative;
+  QString informative = QStringLiteral("unset");
   Qt::TextFormat format = Qt::AutoText;
   QStringList buttons;
+  bool hasIcon = false;
   ModalWatcher watcher([&](QMessageBox* box) {
     message = box->text();
     informative = box->informativeText();
     format = box->textFormat();
     buttons = buttonTexts(box);
+    hasIcon = !box->iconPixmap().isNull();
     buttonNamed(box, QStringLiteral("OK"))->click();
   });
   MessageBoxAlerts alerts;
   alerts.showInformation(nullptr, text);
 
-  QCOMPARE(message, QString());
-  QCOMPARE(informative, text);
+  QCOMPARE(message, text);
+  QCOMPARE(informative, QString());
   QCOMPARE(format, Qt::PlainText);
   QCOMPARE(buttons, QStringList{QStringLiteral("OK")});
+  QVERIFY(hasIcon);
+}
+
+void TestServices::shouldKeepShortLinesWholeAndTheTitleUncut_data() {
+  QTest::addColumn<int>("kind");
+  QTest::addColumn<QString>("text");
+  QTest::newRow("short") << int(AlertKind::Information)
+                         << QStringLiteral("変換元ファイルがありません。");
+  QTest::newRow("two lines") << int(AlertKind::Information)
+                             << QStringLiteral(
+                                    "変換元ファイルが読み込めません。\n"
+                                    "他で使用中もしくは破損している可能性があります。");
+  QTest::newRow("question") << int(AlertKind::Question)
+                            << QStringLiteral("終了します。よろしいですか？");
+}
+
+void TestServices::shouldKeepShortLinesWholeAndTheTitleUncut() {
+  QFETCH(int, kind);
+  QFETCH(QString, text);
+  QCoreApplication::setApplicationName(QStringLiteral("PC→iPhone vCard 変換"));
+  const std::unique_ptr<QMessageBox> box =
+      makeAlertBox(nullptr, static_cast<AlertKind>(kind), text);
+  box->show();
+  QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+  auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+  QVERIFY(label != nullptr);
+  // Every line fits on one line of the label: no line is broken inside.
+  const QFontMetrics metrics(label->font());
+  for (const QString& line : text.split(QLatin1Char('\n'))) {
+    QVERIFY2(metrics.horizontalAdvance(line) <= label->contentsRect().width(), qPrintable(line));
+  }
+  QCOMPARE(label->height() >= metrics.height() * int(text.count(QLatin1Char('\n')) + 1), true);
+  QVERIFY(!label->wordWrap());
+  // The box is wider than its title, so the frame does not cut it.
+  QVERIFY(box->width() > QFontMetrics(box->font()).horizontalAdvance(box->windowTitle()));
+  QVERIFY(!box->iconPixmap().isNull());
+  box->hide();
 }
 
 void TestServices::shouldAnswerAQuestionByTheButtonPressed_data() {
@@ -129,29 +178,42 @@ void TestServices::shouldAnswerAQuestionByTheButtonPressed() {
   QCOMPARE(defaultButton, QStringLiteral("OK"));
 }
 
-void TestServices::shouldFilterTheExtensionInAnyCase_data() {
-  QTest::addColumn<QString>("name");
-  QTest::addColumn<bool>("shown");
-  QTest::newRow("lower") << "cards.vcf" << true;
-  QTest::newRow("upper") << "cards.VCF" << true;
-  QTest::newRow("mixed") << "cards.vCf" << true;
-  QTest::newRow("other") << "cards.txt" << false;
-  QTest::newRow("longer") << "cards.vcf.txt" << false;
+// The chooser's own model, judged by what it lists: one filter entry, and
+// every letter case of the extension.
+void TestServices::shouldFilterTheExtensionInAnyCase() {
+  QTemporaryDir dir;
+  QVERIFY(dir.isValid());
+  for (const char* name : {"lower.vcf", "upper.VCF", "mixed.vCf", "other.txt", "longer.vcf.txt"}) {
+    QFile file(dir.filePath(QString::fromLatin1(name)));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+  }
+  const std::unique_ptr<QFileDialog> dialog =
+      makeFileDialog(nullptr, dir.path(), {QStringLiteral("vcf")});
+  QCOMPARE(dialog->windowTitle(), QStringLiteral("変換元の vCard ファイルを選択"));
+  QCOMPARE(dialog->nameFilters(), QStringList{QStringLiteral("vCard ファイル (*.vcf)")});
+  auto* model = dialog->findChild<QFileSystemModel*>();
+  QVERIFY(model != nullptr);
+  QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+  dialog->show();
+  QVERIFY(loaded.count() > 0 || loaded.wait(5000));
+  const QModelIndex root = model->index(dir.path());
+  QStringList listed;
+  for (int row = 0; row < model->rowCount(root); ++row) {
+    const QModelIndex index = model->index(row, 0, root);
+    if (model->flags(index) & Qt::ItemIsEnabled) listed.append(model->fileName(index));
+  }
+  listed.sort();
+  dialog->hide();
+  QCOMPARE(listed, (QStringList{QStringLiteral("lower.vcf"), QStringLiteral("mixed.vCf"),
+                                QStringLiteral("upper.VCF")}));
 }
 
-void TestServices::shouldFilterTheExtensionInAnyCase() {
-  QFETCH(QString, name);
-  QFETCH(bool, shown);
-  const QString filter = nameFilterForExtensions({QStringLiteral("vcf")});
-  const QRegularExpression inParentheses(QStringLiteral("\\(([^)]*)\\)"));
-  const QRegularExpressionMatch match = inParentheses.match(filter);
-  QVERIFY(match.hasMatch());
-  bool matched = false;
-  for (const QString& pattern : match.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-    matched = matched ||
-              QRegularExpression::fromWildcard(pattern, Qt::CaseSensitive).match(name).hasMatch();
-  }
-  QCOMPARE(matched, shown);
+void TestServices::shouldSpeakJapaneseInTheToolkitsOwnTexts() {
+  QVERIFY2(installJapaneseTranslations(*QCoreApplication::instance()),
+           "Qt's Japanese translations are not installed");
+  QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Open);
+  QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+  QCOMPARE(buttons.button(QDialogButtonBox::Open)->text(), QStringLiteral("開く"));
 }
 
 void TestServices::shouldFindBothPages() {
