@@ -23,6 +23,7 @@
 #include "style.h"
 #include "ui_mainwindow.h"
 #include "vcard.h"
+#include "vcard_report.h"
 
 namespace {
 
@@ -253,10 +254,15 @@ void MainWindow::execAnalysis(const char* org, const char* dst) {
   appendText(runHeading(QString::fromUtf8(org)));
   appendText(kConvertingLine);
   setBusy(true);
-  const std::array<std::string, 2> result = vCardConvert(org, dst);
+  vcard::ConversionReport report;
+  const std::array<std::string, 2> result = vCardConvert(org, dst, &report);
   setBusy(false);
   if (!result[0].empty()) showAlert(this, QString::fromStdString(result[0]));
   appendText(QString::fromStdString(result[1]));
+  // What was left out and why, after the result; nothing for a file that
+  // lost nothing. It names cards, so it goes to the window only.
+  const std::string reportText = vcard::reportText(report);
+  if (!reportText.empty()) appendText(QString::fromStdString(reportText));
 }
 
 void MainWindow::endApp() {

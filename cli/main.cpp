@@ -1,5 +1,7 @@
 // vcard-convert: converts one vCard file to the form an iPhone address book
 // imports, with the same checks and the same engine as the desktop window.
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,6 +10,7 @@
 #include "platform.h"
 #include "source_check.h"
 #include "vcard.h"
+#include "vcard_report.h"
 
 namespace {
 
@@ -18,13 +21,17 @@ constexpr int kExitOutputExists = 3;
 constexpr int kExitUsage = 64;
 
 constexpr const char* kUsage =
-    "使い方: vcard-convert [--force] 変換元ファイル [出力ファイル]\n"
+    "使い方: vcard-convert [--force] [--json] 変換元ファイル [出力ファイル]\n"
     "\n"
     "vCardファイル（Shift_JIS、UTF-8、UTF-16LE）をiPhoneの連絡先に取り込める形式\n"
     "（UTF-16LE、CR LF）に変換します。出力ファイルを省略すると、変換元ファイルと\n"
     "同じフォルダの「PC→iPhone.vcf」に書き出します。\n"
     "\n"
+    "変換結果のあとに、書き出さなかったカードとその理由などの変換レポートを表示します\n"
+    "（カードの名前を含みます）。\n"
+    "\n"
     "  --force  出力ファイルが既にあるときも上書きします\n"
+    "  --json   結果とレポートを一つの JSON 文書として標準出力に書きます\n"
     "  --help   この説明を表示します\n"
     "\n"
     "終了コード: 0 変換完了、1 変換失敗、2 変換元ファイルの確認で不可、\n"
@@ -35,10 +42,77 @@ void printLine(std::FILE* stream, const std::string& text) {
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stream);
 }
 
+const char* reasonKey(vcard::SkipReason reason) {
+  switch (reason) {
+    case vcard::SkipReason::UnsupportedVersion:
+      return "unsupportedVersion";
+    case vcard::SkipReason::UnsupportedCharset:
+      return "unsupportedCharset";
+    case vcard::SkipReason::UnsupportedEncoding:
+      return "unsupportedEncoding";
+    case vcard::SkipReason::NeverClosed:
+      return "neverClosed";
+  }
+  return "";
+}
+
+const char* basisKey(vcard::EncodingBasis basis) {
+  switch (basis) {
+    case vcard::EncodingBasis::ByteOrderMark:
+      return "byteOrderMark";
+    case vcard::EncodingBasis::Content:
+      return "content";
+    case vcard::EncodingBasis::Declared:
+      return "declared";
+    case vcard::EncodingBasis::Guess:
+      return "guess";
+    case vcard::EncodingBasis::None:
+      break;
+  }
+  return "none";
+}
+
+// The result and the report as one document for scripts. Texts are UTF-8;
+// a name with bytes that are not (none should reach here) is replaced
+// rather than failing the whole document.
+std::string jsonDocument(const std::array<std::string, 2>& result,
+                         const vcard::ConversionReport& report) {
+  nlohmann::ordered_json document;
+  document["inCount"] = report.inCount;
+  document["outCount"] = report.outCount;
+  document["alert"] = result[0];
+  document["log"] = result[1];
+  nlohmann::ordered_json cards = nlohmann::ordered_json::array();
+  for (const vcard::SkippedCard& card : report.skipped) {
+    cards.push_back({{"position", card.position},
+                     {"name", card.name},
+                     {"reason", reasonKey(card.reason)},
+                     {"detail", card.detail},
+                     {"message", vcard::skipReasonText(card)}});
+  }
+  document["skippedCards"] = cards;
+  if (report.loaded) {
+    document["source"] = {{"encoding", report.source.encoding},
+                          {"basis", basisKey(report.source.basis)},
+                          {"zeroBytesDropped", report.source.zeroBytesDropped},
+                          {"replaced", report.source.replaced},
+                          {"marksDropped", report.source.marksDropped}};
+  } else {
+    document["source"] = nullptr;
+  }
+  nlohmann::ordered_json dropped = nlohmann::ordered_json::array();
+  for (const vcard::DroppedProperty& property : report.dropped)
+    dropped.push_back({{"name", property.name}, {"count", property.count}});
+  document["droppedProperties"] = dropped;
+  document["report"] = vcard::reportText(report);
+  return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   bool force = false;
+  bool json = false;
   bool optionsEnded = false;
   std::vector<std::string> paths;
   for (int i = 1; i < argc; ++i) {
@@ -49,6 +123,8 @@ int main(int argc, char** argv) {
     }
     if (!optionsEnded && argument == "--force") {
       force = true;
+    } else if (!optionsEnded && argument == "--json") {
+      json = true;
     } else if (!optionsEnded && argument == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
@@ -80,8 +156,16 @@ int main(int argc, char** argv) {
     return kExitOutputExists;
   }
 
-  const std::array<std::string, 2> result = vCardConvert(source.c_str(), output.c_str());
+  vcard::ConversionReport report;
+  const std::array<std::string, 2> result =
+      vCardConvert(source.c_str(), output.c_str(), &report);
+  const int status = result[0].empty() ? kExitOk : kExitConversionFailed;
+  if (json) {
+    std::fputs(jsonDocument(result, report).c_str(), stdout);
+    return status;
+  }
   if (!result[0].empty()) printLine(stderr, result[0]);
   std::fputs(result[1].c_str(), stdout);
-  return result[0].empty() ? kExitOk : kExitConversionFailed;
+  std::fputs(vcard::reportText(report).c_str(), stdout);
+  return status;
 }

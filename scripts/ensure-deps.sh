@@ -2,7 +2,7 @@
 # or, without root, prints the exact command and stops.
 
 VCARD_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev qt6-base-dev libgtest-dev libgmock-dev
-  libbenchmark-dev fonts-noto-cjk libqt6svg6 qt6-translations-l10n)
+  libbenchmark-dev fonts-noto-cjk libqt6svg6 qt6-translations-l10n nlohmann-json3-dev)
 
 ensure_packages() {
   local missing=()

@@ -1,0 +1,100 @@
+// The conversion report's texts. Everything here is plain formatting of what
+// the engine collected; nothing is logged.
+#include "vcard_report.h"
+
+#include <string>
+
+namespace vcard {
+
+namespace {
+
+std::string count(std::uint64_t n) {
+  return std::to_string(n);
+}
+
+}  // namespace
+
+bool ConversionReport::worthTelling() const {
+  if (!loaded) return false;
+  return !skipped.empty() || !dropped.empty() || source.zeroBytesDropped != 0 ||
+         source.replaced != 0 || source.marksDropped != 0 ||
+         source.basis == EncodingBasis::Guess || source.basis == EncodingBasis::Declared;
+}
+
+std::string skipReasonText(const SkippedCard& card) {
+  switch (card.reason) {
+    case SkipReason::UnsupportedVersion:
+      return "対応していないバージョンです（" + card.detail + "）";
+    case SkipReason::UnsupportedCharset:
+      return "対応していない文字コードが指定されています（" + card.detail + "）";
+    case SkipReason::UnsupportedEncoding:
+      return "対応していない転送エンコーディングが指定されています（" + card.detail + "）";
+    case SkipReason::NeverClosed:
+      return "END:VCARD がないまま、ファイルが終わっています";
+  }
+  return {};
+}
+
+std::string encodingBasisText(EncodingBasis basis) {
+  switch (basis) {
+    case EncodingBasis::ByteOrderMark:
+      return "BOM による";
+    case EncodingBasis::Content:
+      return "ファイルの内容から判定";
+    case EncodingBasis::Declared:
+      return "ファイル内の CHARSET 指定による";
+    case EncodingBasis::Guess:
+      return "どの文字コードにも当てはまらないため推定";
+    case EncodingBasis::None:
+      break;
+  }
+  return "判定なし";
+}
+
+std::string reportText(const ConversionReport& report, std::size_t maxCards) {
+  if (!report.worthTelling()) return {};
+  std::uint64_t droppedTotal = 0;
+  for (const DroppedProperty& property : report.dropped)
+    droppedTotal += property.count;
+
+  std::string text = "【変換レポート】";
+  text += "書き出さなかったカード " + count(report.skipped.size()) + "件";
+  text += "／iPhone が取り込まない項目 " + count(droppedTotal) + "件\n";
+
+  if (!report.skipped.empty()) {
+    text += "書き出さなかったカード：\n";
+    std::size_t shown = 0;
+    for (const SkippedCard& card : report.skipped) {
+      if (shown == maxCards) break;
+      text += "  " + count(card.position) + "件目「" + card.name + "」　" + skipReasonText(card) +
+              "\n";
+      ++shown;
+    }
+    if (report.skipped.size() > shown)
+      text += "  ほか " + count(report.skipped.size() - shown) + "件\n";
+  }
+
+  const SourceInfo& source = report.source;
+  std::string fileLines;
+  if (source.basis == EncodingBasis::Guess || source.basis == EncodingBasis::Declared)
+    fileLines += "  文字コード：" + source.encoding + "（" + encodingBasisText(source.basis) + "）\n";
+  if (source.zeroBytesDropped != 0)
+    fileLines += "  ゼロバイト " + count(source.zeroBytesDropped) + "個を読み飛ばしました\n";
+  if (source.replaced != 0)
+    fileLines += "  読めない文字 " + count(source.replaced) + "個を「\xEF\xBF\xBD」に置き換えました\n";
+  if (source.marksDropped != 0)
+    fileLines += "  ファイル途中の BOM（U+FEFF）" + count(source.marksDropped) +
+                 "個を取り除きました\n";
+  if (!report.dropped.empty()) {
+    fileLines += "  iPhone が取り込まない項目（書き出していません）：";
+    for (std::size_t i = 0; i < report.dropped.size(); ++i) {
+      if (i > 0) fileLines += "、";
+      fileLines += report.dropped[i].name + " " + count(report.dropped[i].count) + "件";
+    }
+    fileLines += "\n";
+  }
+  if (!fileLines.empty()) text += "ファイル全体：\n" + fileLines;
+  return text + "\n";
+}
+
+}  // namespace vcard

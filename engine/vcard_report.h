@@ -1,0 +1,69 @@
+// The conversion report: what the engine decided that the result texts do
+// not say. Which card was left out and why, a card the file cut off, how the
+// file's encoding was chosen, what was repaired, and which properties an
+// iPhone does not take. The window and the command line show it after the
+// result; it holds names and goes nowhere else (never to the process log).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vcard.h"
+
+namespace vcard {
+
+enum class SkipReason {
+  UnsupportedVersion,   // VERSION neither 2.1 nor 3.0
+  UnsupportedCharset,   // a CHARSET no converter knows
+  UnsupportedEncoding,  // a transfer ENCODING nobody knows
+  NeverClosed,          // BEGIN:VCARD without END:VCARD before the file ends
+};
+
+// One card read but not written, or begun and never closed.
+struct SkippedCard {
+  std::uint64_t position = 0;  // its place among the cards begun in the file, from 1
+  std::string name;            // its N (components joined), else FN, else "（名前なし）"
+  SkipReason reason = SkipReason::UnsupportedVersion;
+  std::string detail;  // what was found: "VERSION:4.0", "N;CHARSET=X-FOO", ...
+};
+
+// A property an iPhone does not take, left out of every card that had it.
+struct DroppedProperty {
+  std::string name;  // upper-cased, without group; "SOUND(音声)" for audio
+  std::uint64_t count = 0;
+};
+
+struct ConversionReport {
+  std::uint64_t inCount = 0;   // as in the log text
+  std::uint64_t outCount = 0;  // as in the log text
+  bool loaded = false;         // the source was read (else nothing below is filled)
+  SourceInfo source;
+  std::vector<SkippedCard> skipped;      // in file order
+  std::vector<DroppedProperty> dropped;  // in order of first appearance
+
+  // True when something was left out, repaired or guessed beyond the
+  // ordinary; an ordinary file that lost nothing has nothing to report.
+  [[nodiscard]] bool worthTelling() const;
+};
+
+// The reason in plain Japanese, with what was found.
+[[nodiscard]] std::string skipReasonText(const SkippedCard& card);
+
+// How the encoding was chosen, in Japanese ("ファイル内容から推定" ...).
+[[nodiscard]] std::string encodingBasisText(EncodingBasis basis);
+
+// The report as lines of text: a summary line, one line per card left out
+// (at most maxCards, then "ほか N件"), then the file-level lines; "" when
+// there is nothing worth telling.
+[[nodiscard]] std::string reportText(const ConversionReport& report, std::size_t maxCards = 100);
+
+}  // namespace vcard
+
+// vCardConvert that also fills *report (when not null) with what it decided.
+// The result texts are exactly those of vCardConvert.
+std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
+                                        vcard::ConversionReport* report);
