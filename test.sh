@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs the tests in two builds:
+# Installs what is missing, then builds and runs the tests in three builds:
 #   release  the optimised build that is shipped: every test (the Qt ones on
 #            the offscreen platform), then the Debian package made from it and
 #            checked (validators, lintian, programs run from the unpacked .deb);
 #   asan     AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer
-#            over the Qt-free targets.
+#            over the Qt-free targets;
+#   tsan     ThreadSanitizer (clang) over the regex and platform tests.
 # Exits non-zero on any failure.
 set -uo pipefail
 cd "$(dirname "$0")"
@@ -27,4 +28,5 @@ run_suite() {
 
 run_suite release
 run_suite asan
+run_suite tsan
 exit $status

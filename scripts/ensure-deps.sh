@@ -1,11 +1,12 @@
 # Sourced by run.sh and test.sh: installs the Debian packages the build needs,
 # or, without root, prints the exact command and stops.
 
-# The build, the tests and the fonts of the windows; the icon renderer, the
-# package tools (dpkg-shlibdeps comes with dpkg-dev and needs file) and the
-# validators of the package checks.
+# The build, the tests and the fonts of the windows; clang with its sanitizer
+# runtimes for the ThreadSanitizer run; the icon renderer, the package tools
+# (dpkg-shlibdeps comes with dpkg-dev and needs file) and the validators of
+# the package checks.
 VCARD_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev qt6-base-dev libgtest-dev libgmock-dev
-  libbenchmark-dev fonts-noto-cjk librsvg2-bin dpkg-dev file
+  libbenchmark-dev fonts-noto-cjk clang libclang-rt-dev librsvg2-bin dpkg-dev file
   desktop-file-utils appstream lintian)
 
 ensure_packages() {
