@@ -7,7 +7,7 @@ source scripts/ensure-deps.sh
 ensure_packages
 
 cmake --preset release >/dev/null
-cmake --build --preset release -j 2
+cmake --build --preset programs -j 2
 
 if [ -x build/release/app/vcard-converter ]; then
   exec build/release/app/vcard-converter "$@"

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unicode/locid.h>
@@ -570,21 +571,48 @@ std::optional<std::string> readFile(const std::string& path) {
   return content;
 }
 
+namespace {
+
+// A temporary name in folder that no other writer picks by chance: 64 bits
+// from the kernel's random source, in hexadecimal.
+std::optional<std::string> randomTemporaryName(const std::string& folder) {
+  std::uint64_t bits = 0;
+  auto* bytes = reinterpret_cast<unsigned char*>(&bits);
+  std::size_t filled = 0;
+  while (filled < sizeof bits) {
+    const ssize_t n = ::getrandom(bytes + filled, sizeof bits - filled, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    filled += static_cast<std::size_t>(n);
+  }
+  char suffix[17];
+  std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(bits));
+  return folder + "/.vcf-" + suffix;
+}
+
+}  // namespace
+
 bool writeFileAtomically(const std::string& path, std::string_view content) {
   const std::size_t slash = path.rfind('/');
   const std::string folder =
       slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-  std::string temp = folder + "/.vcf-XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back('\0');
-  FileDescriptor fd(::mkstemp(name.data()));
+  // Created 0666 so that the umask gives the file the permissions a plain
+  // create would. The umask is only read by the kernel, never set here: it is
+  // shared by every thread of the process.
+  std::string tempPath;
+  int descriptor = -1;
+  for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
+    std::optional<std::string> name = randomTemporaryName(folder);
+    if (!name) return false;
+    tempPath = std::move(*name);
+    descriptor = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0 && errno != EEXIST && errno != EINTR) return false;
+  }
+  FileDescriptor fd(descriptor);
   if (fd.get() < 0) return false;
-  const std::string tempPath(name.data());
-  // mkstemp creates 0600; give the file the permissions a plain create would.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  bool ok = ::fchmod(fd.get(), 0666 & ~mask) == 0;
-  ok = ok && writeAll(fd.get(), content) && ::fsync(fd.get()) == 0;
+  bool ok = writeAll(fd.get(), content) && ::fsync(fd.get()) == 0;
   ok = fd.close() && ok;
   ok = ok && ::rename(tempPath.c_str(), path.c_str()) == 0;
   if (!ok) ::unlink(tempPath.c_str());

@@ -23,13 +23,14 @@
 
 // Checks of the cache's own bookkeeping. Going on after one of them fails
 // would corrupt the cache for every later caller, so they end the process.
-#define RX_HARD_CHECK(condition)                                                      \
-  do {                                                                                \
-    if (!(condition)) {                                                               \
-      platform::logFormat("%s:%ld: Invalid parameter not satisfying: %s\n", __FILE__, \
-                          static_cast<long>(__LINE__), #condition);                   \
-      std::abort();                                                                   \
-    }                                                                                 \
+// The format has no line feed of its own: the log ends every line.
+#define RX_HARD_CHECK(condition)                                                    \
+  do {                                                                              \
+    if (!(condition)) {                                                             \
+      platform::logFormat("%s:%ld: Invalid parameter not satisfying: %s", __FILE__, \
+                          static_cast<long>(__LINE__), #condition);                 \
+      std::abort();                                                                 \
+    }                                                                               \
   } while (false)
 
 namespace rx {

@@ -11,6 +11,7 @@
 #include "platform.h"
 #include "regex_additions.h"
 #include "str_fast_p.h"
+#include "str_scratch_p.h"
 #include "strutil.h"
 
 using strutil::OwnedCString;
@@ -217,6 +218,7 @@ char** splitPlain(std::string_view text, char delimiter, std::uint64_t maxCuts,
   char* const base = copy.get();
   const std::size_t length = text.size();
   thread_local std::vector<std::size_t> starts;
+  const strutil::detail::ScratchRelease release(starts);
   starts.clear();
   starts.push_back(0);
   for (std::size_t i = 0; i < length && (maxCuts == 0 || starts.size() <= maxCuts);) {

@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "str_fast_p.h"
+#include "str_scratch_p.h"
 #include "strutil.h"
 
 using strutil::OwnedCString;
+using strutil::detail::ScratchRelease;
 
 namespace {
 
@@ -85,6 +87,7 @@ bool contains(const char* text, std::string_view upperKey, bool stripBlanks) {
     if (isASCII(text, length)) return asciiContains(text, length, upperKey.data(), upperKey.size());
   } else {
     thread_local std::string scratch;
+    const ScratchRelease release(scratch);
     if (asciiUpperInto(text, stripBlanks, &scratch))
       return scratch.find(upperKey) != std::string::npos;
   }
@@ -124,6 +127,7 @@ std::int32_t existsInList(const char* const* list, std::uint64_t count, const ch
       return 0;
     }
     thread_local std::string upperKey;
+    const ScratchRelease release(upperKey);
     if (!upperKeyInto(key, &upperKey)) return 0;
     for (std::uint64_t i = 0; i < count; ++i) {
       if (contains(list[i], upperKey, stripBlanks)) return 1;
@@ -263,6 +267,7 @@ thread_local std::vector<ASCIIElement> scratchElements;
 
 std::int64_t CheckEncoding(const char* const* list, std::uint64_t count) noexcept {
   try {
+    const ScratchRelease release(scratchElements);
     if (asciiElements(list, count, &scratchElements)) return encodingOf(scratchElements);
   } catch (...) {
     // Out of memory for the element list: the look-ups below need none.
@@ -281,6 +286,7 @@ std::int64_t CheckEncoding_onearg(const char* parameter) noexcept {
 
 std::int64_t CheckCharset(const char* const* list, std::uint64_t count) noexcept {
   try {
+    const ScratchRelease release(scratchElements);
     if (asciiElements(list, count, &scratchElements)) return charsetOf(scratchElements);
   } catch (...) {
   }

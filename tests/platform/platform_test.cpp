@@ -2,12 +2,27 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+std::atomic<int> g_umaskCalls{0};
+}  // namespace
+
+// Every umask() call in this program lands here, the library's included, so a
+// test can tell whether the code under test touched the process-wide mask.
+extern "C" mode_t umask(mode_t mask) noexcept {
+  g_umaskCalls.fetch_add(1);
+  return static_cast<mode_t>(::syscall(SYS_umask, mask));
+}
 
 namespace {
 
@@ -217,6 +232,56 @@ TEST_F(FileTest, AtomicWriteReplacesWholeContentAndLeavesNoTemporary) {
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir))
     ++entries;
   EXPECT_EQ(entries, 1);
+}
+
+struct ModeCase {
+  mode_t umask;
+  mode_t expectedMode;
+};
+
+TEST_F(FileTest, AtomicWriteGivesTheModeAPlainCreateWouldAndLeavesTheUmaskAlone) {
+  const ModeCase cases[] = {{022, 0644}, {027, 0640}, {077, 0600}, {0, 0666}, {0177, 0600}};
+  const mode_t saved = ::umask(022);
+  for (const ModeCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "umask " << std::oct << c.umask);
+    ::umask(c.umask);
+    const std::string path = dir + "/out.vcf";
+    ASSERT_TRUE(platform::removeFile(path));
+    g_umaskCalls = 0;
+    ASSERT_TRUE(platform::writeFileAtomically(path, "x"));
+    // Setting the mask, even back and forth, would hand its value to files
+    // other threads create meanwhile.
+    EXPECT_EQ(g_umaskCalls.load(), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.expectedMode) << std::oct << (st.st_mode & 07777);
+  }
+  ::umask(saved);
+}
+
+TEST_F(FileTest, AtomicWritesFromSeveralThreadsIntoOneFolderAllLand) {
+  constexpr int kThreads = 4;
+  constexpr int kWrites = 50;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([this, t, &failures] {
+      const std::string path = dir + "/out" + std::to_string(t) + ".vcf";
+      for (int i = 0; i < kWrites; ++i) {
+        const std::string content = std::to_string(t) + ":" + std::to_string(i);
+        if (!platform::writeFileAtomically(path, content) || platform::readFile(path) != content) {
+          ++failures;
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir))
+    ++entries;
+  EXPECT_EQ(entries, kThreads) << "a temporary file was left behind";
 }
 
 TEST_F(FileTest, AppendNeedsAnExistingFile) {

@@ -72,8 +72,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, LruTest, ::testing::ValuesIn(kLruCases),
 TEST(LruDeathTest, WayOutOfRangeEndsTheProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   rx::RXLRUCacheSet_t word = 0;
+  // One line, ended once: the log adds the line feed.
   EXPECT_DEATH(rx::rx_lruUse(word, 4),
-               "Invalid parameter not satisfying: way >= 0 && way < kCacheWays");
+               "Invalid parameter not satisfying: way >= 0 && way < kCacheWays\n$");
 }
 
 // ---- pattern cache ------------------------------------------------------------------
