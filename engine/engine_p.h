@@ -13,11 +13,6 @@
 
 namespace vcard::detail {
 
-struct FreeDeleter {
-  void operator()(void* p) const noexcept { std::free(p); }
-};
-using OwnedText = std::unique_ptr<char, FreeDeleter>;
-
 // Set when the output file could not be created or a card could not be
 // appended during the current conversion; from then on no card is appended,
 // and the driver reports the failure and removes the incomplete file.

@@ -21,9 +21,9 @@
 
 namespace {
 
+using platform::OwnedCString;
 using vcard::EncodingBasis;
 using vcard::SourceInfo;
-using vcard::detail::OwnedText;
 
 SourceInfo g_source;
 
@@ -74,21 +74,12 @@ bool hasBeginLine(std::string_view text) {
     // so longer lines cannot match and are not upper-cased.
     if (!line.empty() && line.size() <= 33) {
       std::string copy(line);
-      OwnedText upper(StrToUpper(copy.c_str()));
+      OwnedCString upper(StrToUpper(copy.c_str()));
       if (upper && std::strcmp(upper.get(), "BEGIN:VCARD") == 0) return true;
     }
     start = end + 1;
   }
   return false;
-}
-
-// An owned C string holding the text.
-char* ownedCopy(std::string_view text) {
-  auto* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (copy == nullptr) return nullptr;
-  std::memcpy(copy, text.data(), text.size());
-  copy[text.size()] = '\0';
-  return copy;
 }
 
 // Decodes with ICU's converter of that name, repairing what is ill-formed,
@@ -98,7 +89,7 @@ int decodeRepaired(std::string_view content, const char* converter, char** text)
       platform::decodeLossyToUTF8(content, converter, &g_source.replaced);
   if (!utf8) return -4;
   dropNulsAndMarks(*utf8);
-  *text = ownedCopy(*utf8);
+  *text = platform::copyToCString(*utf8).release();
   return *text != nullptr ? 0 : -4;
 }
 
@@ -150,14 +141,12 @@ std::optional<std::string> declaredWesternCharset(std::string_view content) {
 int loadEightBit(std::string& content, char** text) {
   g_source.zeroBytesDropped += dropZeroBytes(content);
   g_source.basis = EncodingBasis::Content;
-  if (platform::isWellFormedUTF8(content)) {
+  if (utf::validateUTF8(content)) {
     // ASCII alone says nothing about the charset of encoded values.
-    const bool ascii = std::all_of(content.begin(), content.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    g_source.encoding = ascii ? "US-ASCII" : "UTF-8";
+    g_source.encoding = utf::isASCII(content) ? "US-ASCII" : "UTF-8";
     std::string utf8 = std::move(content);
     dropNulsAndMarks(utf8);
-    *text = ownedCopy(utf8);
+    *text = platform::copyToCString(utf8).release();
     return *text != nullptr ? 0 : -4;
   }
   if (std::optional<std::string> declared = declaredWesternCharset(content)) {
@@ -205,7 +194,7 @@ int loadWithoutMark(std::string& content, char** text) {
       if (bigEndian) return -5;
       g_source.replaced += replaced;
       dropNulsAndMarks(*utf8);
-      *text = ownedCopy(*utf8);
+      *text = platform::copyToCString(*utf8).release();
       return *text != nullptr ? 0 : -4;
     }
   }
@@ -231,9 +220,9 @@ int load(const char* path, char** text) {
     g_source.basis = EncodingBasis::ByteOrderMark;
     content.erase(0, kMarkUTF8.size());
     g_source.zeroBytesDropped += dropZeroBytes(content);
-    if (platform::isWellFormedUTF8(content)) {
+    if (utf::validateUTF8(content)) {
       dropNulsAndMarks(content);
-      result = ownedCopy(content);
+      result = platform::copyToCString(content).release();
       code = result != nullptr ? 0 : -4;
     } else {
       code = decodeRepaired(content, "UTF-8", &result);

@@ -16,7 +16,7 @@
 
 namespace {
 
-using vcard::detail::OwnedText;
+using platform::OwnedCString;
 
 using Rule = int (*)(VCARDDATA*, char**, std::size_t, char**, std::size_t, PROPERTY*);
 
@@ -53,13 +53,6 @@ struct SplitPair {
   ~SplitPair() { SplitFree(names, values); }
 };
 
-bool isASCII(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
 // ASCII text equal to the upper-case word when upper-cased letter by letter.
 bool asciiUpperEquals(std::string_view text, std::string_view word) {
   if (text.size() != word.size()) return false;
@@ -79,14 +72,11 @@ bool upperEquals(const char* text, std::string_view word) {
   const std::size_t limit = 3 * word.size();
   const std::string_view view(text, strnlen(text, limit + 1));
   if (view.size() > limit) return false;
-  if (isASCII(view)) return asciiUpperEquals(view, word);
-  // A character of U+3000-U+9FFF (lead byte E3-E9) has no upper case, so
-  // the upper-cased text keeps it and cannot be an ASCII word.
-  for (const char c : view) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0xE3 && byte <= 0xE9) return false;
-  }
-  OwnedText upper(StrToUpper(text));
+  if (utf::isASCII(view)) return asciiUpperEquals(view, word);
+  // A character of U+3000-U+9FFF has no upper case, so the upper-cased text
+  // keeps it and cannot be an ASCII word.
+  if (utf::containsCJKLeadByte(view)) return false;
+  OwnedCString upper(StrToUpper(text));
   return upper && word == upper.get();
 }
 
@@ -109,7 +99,7 @@ bool isIgnoredLine(const char* line) {
   std::size_t end = 0;
   for (; line[end] != '\0'; ++end) {
     const char c = line[end];
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
+    if (!utf::isASCII(c)) return false;
     if ((c == ';' || c == ':') && (end == 0 || line[end - 1] != '\\')) break;
   }
   const std::string_view fullName(line, end);
@@ -162,7 +152,7 @@ std::size_t textLength(const VCARDDATA* card) {
 // A value of FN as an N component: decoded and folded like N, with every
 // ";" and "," that FN had unescaped escaped by a backslash.
 void appendNameComponent(std::string* out, const char* value, const PROPERTY* prop) {
-  OwnedText converted(vcard::detail::convertValue(value, prop));
+  OwnedCString converted(vcard::detail::convertValue(value, prop));
   if (!converted) return;
   bool escaped = false;
   for (const char* c = converted.get(); *c != '\0'; ++c) {
@@ -281,7 +271,7 @@ void noteLabel(VCARDDATA* card, std::string_view group, char** values, std::uint
   std::string label;
   for (std::uint64_t i = 0; i < valueCount; ++i) {
     if (i > 0) label.push_back(';');
-    OwnedText value(vcard::detail::convertValue(values[i] != nullptr ? values[i] : "", &plain));
+    OwnedCString value(vcard::detail::convertValue(values[i] != nullptr ? values[i] : "", &plain));
     if (value) label.append(value.get());
   }
   if (label.find_first_not_of(" \t") == std::string::npos) return;  // Google's empty labels
@@ -391,8 +381,8 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
 
   // An ASCII name is compared in place; any other is upper-cased once.
   std::string_view name(split.names[0]);
-  const bool asciiName = isASCII(name);
-  OwnedText upperName;
+  const bool asciiName = utf::isASCII(name);
+  OwnedCString upperName;
   if (!asciiName) {
     upperName.reset(StrToUpper(split.names[0]));
     if (!upperName) return 0;

@@ -225,50 +225,10 @@ bool growCardArray(VCARDLIST* list) noexcept {
 }
 
 bool appendUTF16LE(std::string_view utf8, std::string* out) {
-  // The same texts the platform's conversion takes: well-formed UTF-8 (no
-  // overlong forms, no surrogates, nothing above U+10FFFF) of at most
-  // INT32_MAX bytes. Checked while encoding; a failure takes back what was
-  // written.
+  // The same texts the platform's conversion takes: well-formed UTF-8 of at
+  // most INT32_MAX bytes.
   if (utf8.size() > static_cast<std::size_t>(INT32_MAX)) return false;
-  const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
-  const std::size_t n = utf8.size();
-  const std::size_t start = out->size();
-  out->resize(start + 2 * n);  // never more units than bytes
-  char* o = out->data() + start;
-  auto put = [&o](std::uint32_t unit) {
-    *o++ = static_cast<char>(unit & 0xFF);
-    *o++ = static_cast<char>(unit >> 8);
-  };
-  auto continuation = [](unsigned char c) { return (c & 0xC0) == 0x80; };
-  bool ok = true;
-  for (std::size_t i = 0; i < n && ok;) {
-    const unsigned char c = s[i];
-    const std::size_t left = n - i;
-    if (c < 0x80) {
-      put(c);
-      i += 1;
-    } else if (c >= 0xC2 && c <= 0xDF && left >= 2 && continuation(s[i + 1])) {
-      put((c & 0x1Fu) << 6 | (s[i + 1] & 0x3Fu));
-      i += 2;
-    } else if (c >= 0xE0 && c <= 0xEF && left >= 3 && continuation(s[i + 1]) &&
-               continuation(s[i + 2]) && (c != 0xE0 || s[i + 1] >= 0xA0) &&
-               (c != 0xED || s[i + 1] <= 0x9F)) {
-      put((c & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu));
-      i += 3;
-    } else if (c >= 0xF0 && c <= 0xF4 && left >= 4 && continuation(s[i + 1]) &&
-               continuation(s[i + 2]) && continuation(s[i + 3]) &&
-               (c != 0xF0 || s[i + 1] >= 0x90) && (c != 0xF4 || s[i + 1] <= 0x8F)) {
-      const std::uint32_t cp = (c & 0x07u) << 18 | (s[i + 1] & 0x3Fu) << 12 |
-                               (s[i + 2] & 0x3Fu) << 6 | (s[i + 3] & 0x3Fu);
-      put(0xD800 + ((cp - 0x10000) >> 10));
-      put(0xDC00 + ((cp - 0x10000) & 0x3FF));
-      i += 4;
-    } else {
-      ok = false;
-    }
-  }
-  out->resize(ok ? static_cast<std::size_t>(o - out->data()) : start);
-  return ok;
+  return utf::convertUTF8ToUTF16LE(utf8, out);
 }
 
 void writeCard(const char* path, const char* cardText) noexcept {

@@ -145,7 +145,7 @@ TEST(WellFormedUTF8Alignment, EveryOffsetOfEverySequence) {
         const std::string text =
             std::string(before, 'a') + sequence.bytes + std::string(after, 'b');
         SCOPED_TRACE(testing::Message() << "before " << before << " after " << after);
-        EXPECT_EQ(platform::isWellFormedUTF8(text), sequence.wellFormed);
+        EXPECT_EQ(utf::validateUTF8(text), sequence.wellFormed);
       }
     }
   }

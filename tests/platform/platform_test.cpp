@@ -189,7 +189,7 @@ class Utf8Test : public testing::TestWithParam<Utf8Case> {};
 
 TEST_P(Utf8Test, ClassifiesWellFormedness) {
   const Utf8Case& c = GetParam();
-  EXPECT_EQ(platform::isWellFormedUTF8(c.bytes), c.wellFormed);
+  EXPECT_EQ(utf::validateUTF8(c.bytes), c.wellFormed);
   EXPECT_EQ(platform::fromUTF8(c.bytes).has_value(), c.wellFormed);
   EXPECT_EQ(platform::detectFileEncoding("\xEF\xBB\xBF" + c.bytes).has_value(), c.wellFormed);
 }

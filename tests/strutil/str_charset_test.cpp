@@ -13,7 +13,7 @@
 #include "strutil.h"
 #include "test_util.h"
 
-using strutil::OwnedCString;
+using platform::OwnedCString;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "strutil.h"
 #include "test_util.h"
 
-using strutil::OwnedCString;
+using platform::OwnedCString;
 
 namespace {
 

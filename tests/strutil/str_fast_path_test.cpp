@@ -14,7 +14,7 @@
 #include "strutil.h"
 #include "test_util.h"
 
-using strutil::OwnedCString;
+using platform::OwnedCString;
 using strutil::OwnedSplit;
 
 namespace {
