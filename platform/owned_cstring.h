@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -17,6 +18,12 @@ using OwnedCString = std::unique_ptr<char, FreeDeleter>;
 
 // The bytes (NULs inside included) and a terminating NUL in a block of their
 // own; null when memory is exhausted.
-[[nodiscard]] OwnedCString copyToCString(std::string_view bytes) noexcept;
+[[nodiscard]] inline OwnedCString copyToCString(std::string_view bytes) noexcept {
+  OwnedCString copy(static_cast<char*>(std::malloc(bytes.size() + 1)));
+  if (!copy) return nullptr;
+  if (!bytes.empty()) std::memcpy(copy.get(), bytes.data(), bytes.size());
+  copy.get()[bytes.size()] = '\0';
+  return copy;
+}
 
 }  // namespace platform

@@ -14,21 +14,6 @@ bool isContinuation(unsigned char c) {
 
 }  // namespace
 
-bool isASCII(std::string_view bytes) noexcept {
-  const char* s = bytes.data();
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
-  for (; n - i >= 8; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, s + i, sizeof word);
-    if ((word & kHighBits) != 0) return false;
-  }
-  for (; i < n; ++i) {
-    if (!isASCII(s[i])) return false;
-  }
-  return true;
-}
-
 bool validateUTF8(std::string_view bytes) noexcept {
   const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t i = 0;
@@ -163,36 +148,6 @@ bool convertUTF8ToUTF16LE(std::string_view utf8, std::string* out) {
   }
   out->resize(ok ? static_cast<std::size_t>(o - out->data()) : start);
   return ok;
-}
-
-char32_t decodeValidUTF8CodePoint(const char* text) noexcept {
-  const auto* s = reinterpret_cast<const unsigned char*>(text);
-  if (s[0] < 0x80) return s[0];
-  if (s[0] < 0xE0) return static_cast<char32_t>((s[0] & 0x1F) << 6 | (s[1] & 0x3F));
-  if (s[0] < 0xF0) {
-    return static_cast<char32_t>((s[0] & 0x0F) << 12 | (s[1] & 0x3F) << 6 | (s[2] & 0x3F));
-  }
-  return static_cast<char32_t>((s[0] & 0x07) << 18 | (s[1] & 0x3F) << 12 | (s[2] & 0x3F) << 6 |
-                               (s[3] & 0x3F));
-}
-
-void appendCodePointAsUTF8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    const char bytes[] = {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
-    out->append(bytes, sizeof bytes);
-  } else if (c < 0x10000) {
-    const char bytes[] = {static_cast<char>(0xE0 | c >> 12),
-                          static_cast<char>(0x80 | (c >> 6 & 0x3F)),
-                          static_cast<char>(0x80 | (c & 0x3F))};
-    out->append(bytes, sizeof bytes);
-  } else {
-    const char bytes[] = {
-        static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
-        static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-    out->append(bytes, sizeof bytes);
-  }
 }
 
 bool isASCIIOrUncasedJapanese(std::string_view utf8) noexcept {

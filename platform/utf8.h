@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -19,8 +21,22 @@ namespace utf {
   return static_cast<unsigned char>(c) < 0x80;
 }
 
-// True when every byte is below 0x80 (the empty text included).
-[[nodiscard]] bool isASCII(std::string_view bytes) noexcept;
+// True when every byte is below 0x80 (the empty text included). Inline, like
+// the two below: the callers run it on every short name and value.
+[[nodiscard]] inline bool isASCII(std::string_view bytes) noexcept {
+  const char* s = bytes.data();
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  for (; n - i >= 8; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, s + i, sizeof word);
+    if ((word & 0x8080808080808080ULL) != 0) return false;
+  }
+  for (; i < n; ++i) {
+    if (!isASCII(s[i])) return false;
+  }
+  return true;
+}
 
 // True for well-formed UTF-8: shortest forms only, no surrogates, nothing
 // above U+10FFFF. NUL bytes are characters like any other.
@@ -37,13 +53,45 @@ std::size_t convertUTF16ToUTF8WithReplacement(const char16_t* units, std::size_t
 // false. May throw std::bad_alloc.
 bool convertUTF8ToUTF16LE(std::string_view utf8, std::string* out);
 
-// The code point of the well-formed UTF-8 sequence that starts at s. Reads
-// only the bytes of that sequence; anything else is undefined.
-[[nodiscard]] char32_t decodeValidUTF8CodePoint(const char* s) noexcept;
+// The code point of the well-formed UTF-8 sequence that starts at text.
+// Reads only the bytes of that sequence; anything else is undefined.
+[[nodiscard]] inline char32_t decodeValidUTF8CodePoint(const char* text) noexcept {
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  if (s[0] < 0x80) return s[0];
+  if (s[0] < 0xE0) return static_cast<char32_t>((s[0] & 0x1F) << 6 | (s[1] & 0x3F));
+  if (s[0] < 0xF0) {
+    return static_cast<char32_t>((s[0] & 0x0F) << 12 | (s[1] & 0x3F) << 6 | (s[2] & 0x3F));
+  }
+  return static_cast<char32_t>((s[0] & 0x07) << 18 | (s[1] & 0x3F) << 12 | (s[2] & 0x3F) << 6 |
+                               (s[3] & 0x3F));
+}
 
 // Appends one code point (at most U+10FFFF, not a surrogate) as UTF-8. May
 // throw std::bad_alloc.
-void appendCodePointAsUTF8(char32_t codePoint, std::string* out);
+inline void appendCodePointAsUTF8(char32_t c, std::string* out) {
+  char bytes[4];
+  std::size_t length;
+  if (c < 0x80) {
+    bytes[0] = static_cast<char>(c);
+    length = 1;
+  } else if (c < 0x800) {
+    bytes[0] = static_cast<char>(0xC0 | c >> 6);
+    bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
+    length = 2;
+  } else if (c < 0x10000) {
+    bytes[0] = static_cast<char>(0xE0 | c >> 12);
+    bytes[1] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
+    length = 3;
+  } else {
+    bytes[0] = static_cast<char>(0xF0 | c >> 18);
+    bytes[1] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    bytes[2] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    bytes[3] = static_cast<char>(0x80 | (c & 0x3F));
+    length = 4;
+  }
+  out->append(bytes, length);
+}
 
 // True when the text is well-formed UTF-8 made of ASCII and the characters
 // that upper-casing leaves alone which Japanese text is mostly made of:
