@@ -7,12 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "param_names.h"
 #include "test_support.h"
 #include "vcard.h"
 
 namespace {
 
-using enginetest::TempDir;
+using testsupport::PrintTo;
+
+using testsupport::TempDir;
 
 struct CheckLineCase {
   std::string_view name;
@@ -118,7 +121,7 @@ TEST_P(AnalysTest, CountsAndWritesCards) {
   EXPECT_EQ(list.cardCount, c.cardCount);
   EXPECT_EQ(inCount, c.inCount);
   EXPECT_EQ(outCount, c.outCount);
-  enginetest::expectSameOutput(enginetest::readBytes(output), enginetest::outputForm(c.output));
+  enginetest::expectSameOutput(testsupport::readBytes(output), enginetest::outputForm(c.output));
   EXPECT_EQ(vCard_ReleaseData(&list, nullptr), 0);
   EXPECT_EQ(list.cardArray, nullptr);
 }

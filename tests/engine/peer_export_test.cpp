@@ -29,10 +29,13 @@
 #include <string_view>
 #include <vector>
 
+#include "param_names.h"
 #include "test_support.h"
 #include "vcard.h"
 
 namespace {
+
+using testsupport::PrintTo;
 
 // ---- Decoding --------------------------------------------------------------
 
@@ -789,10 +792,10 @@ TEST(PeerCompareTest, ConvertedTextCountsOnlyAsPlainText) {
 // A conversion shows no alert or one of these.
 const std::string_view kKnownAlerts[] = {
     "",
-    "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。",
-    "変換元ファイルの文字コードに対応していません。",
-    "出力ファイルに書き込めません。",
-    "変換元ファイルと出力ファイルが同じです。",
+    testsupport::kCannotReadAlert,
+    testsupport::kUnsupportedEncodingAlert,
+    testsupport::kCannotWriteAlert,
+    testsupport::kSameFileAlert,
 };
 
 std::vector<std::filesystem::path> peerFiles(const std::filesystem::path& root) {
@@ -835,11 +838,11 @@ TEST(PeerExportTest, EveryKeptValueArrives) {
   for (const auto& path : files) {
     const std::string label =
         path.parent_path().filename().string() + "/" + path.filename().string();
-    enginetest::TempDir dir;
+    testsupport::TempDir dir;
     const std::string source = dir.file("source.vcf");
     const std::string output = dir.file("PC→iPhone.vcf");
-    const std::string sourceBytes = enginetest::readBytes(path.string());
-    enginetest::writeBytes(source, sourceBytes);
+    const std::string sourceBytes = testsupport::readBytes(path.string());
+    testsupport::writeBytes(source, sourceBytes);
 
     const bool survived = convertsWithoutCrash(source, output);
     EXPECT_TRUE(survived) << label << ": the conversion crashed";
@@ -850,7 +853,7 @@ TEST(PeerExportTest, EveryKeptValueArrives) {
         << label << ": unknown alert \"" << result[0] << "\"";
 
     const std::string outputBytes =
-        survived && enginetest::exists(output) ? enginetest::readBytes(output) : "";
+        survived && testsupport::exists(output) ? testsupport::readBytes(output) : "";
     const FileCheck check = checkFile(label, sourceBytes, outputBytes);
     std::cout << label << ": values checked " << check.checked << ", lost " << check.lost
               << ", cards lost " << check.cardsLost << "; alert \"" << oneLine(result[0])

@@ -7,10 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "param_names.h"
 #include "test_support.h"
 #include "vcard.h"
 
 namespace {
+
+using testsupport::PrintTo;
 
 struct Rewritten {
   std::string text;  // what the property appended to the card

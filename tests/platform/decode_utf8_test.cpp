@@ -6,9 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "param_names.h"
 #include "platform.h"
 
 namespace {
+
+using testsupport::PrintTo;
 
 using platform::Encoding;
 

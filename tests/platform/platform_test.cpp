@@ -1,4 +1,6 @@
 #include "platform.h"
+#include "files.h"
+#include "param_names.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,6 +12,8 @@
 #include <string>
 
 namespace {
+
+using testsupport::PrintTo;
 
 using platform::Encoding;
 
@@ -199,13 +203,8 @@ INSTANTIATE_TEST_SUITE_P(Platform, Utf8Test, testing::ValuesIn(kUtf8Cases),
 
 class FileTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/platform-test-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir = name;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-  std::string dir;
+  testsupport::TempDir folder;
+  const std::string dir = folder.path();
 };
 
 TEST_F(FileTest, AtomicWriteReplacesWholeContentAndLeavesNoTemporary) {

@@ -13,9 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#include "param_names.h"
 #include "utf8.h"
 
 namespace {
+
+using testsupport::PrintTo;
 
 // ICU's strict reading of UTF-8: nothing for an ill-formed text.
 std::optional<std::u16string> icuUTF16(std::string_view utf8) {

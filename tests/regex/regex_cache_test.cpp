@@ -1,5 +1,6 @@
 // The compiled-pattern cache: LRU order, eviction, reuse without compiling,
 // the memory of the last match, conversion buffers, the lock.
+#include "param_names.h"
 #include "regex_additions.h"
 #include "regex_cache_p.h"
 
@@ -11,6 +12,8 @@
 #include <vector>
 
 namespace {
+
+using testsupport::PrintTo;
 
 using icu::UnicodeString;
 using rx::Range;

@@ -1,6 +1,7 @@
 // First match and replace-all: results, ICU's default rules, templates, and
 // every way the operations refuse their input. Each table runs with the cache
 // and with it bypassed, and both must answer the same.
+#include "param_names.h"
 #include "regex_additions.h"
 #include "regex_cache_p.h"
 #include "rx_exception.h"
@@ -15,6 +16,8 @@
 #include <vector>
 
 namespace {
+
+using testsupport::PrintTo;
 
 using icu::UnicodeString;
 using rx::NSNotFound;

@@ -10,14 +10,17 @@
 #include <string_view>
 #include <vector>
 
+#include "param_names.h"
 #include "str_fast_p.h"
 #include "strutil.h"
-#include "test_util.h"
 
 using platform::OwnedCString;
 using strutil::OwnedSplit;
 
 namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
 
 using Tokens = std::optional<std::vector<std::string>>;
 
