@@ -6,6 +6,7 @@
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <map>
@@ -184,7 +185,7 @@ inline bool counted(const Card& card) {
 inline std::string shortened(const std::string& text) {
   std::string line;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (line.size() >= 80 && (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+    if (line.size() >= 80 && !U8_IS_TRAIL(text[i])) {
       return line + "...";
     }
     line += text[i] == '\n' ? std::string("\\n") : std::string(1, text[i]);
