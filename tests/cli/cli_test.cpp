@@ -19,6 +19,7 @@
 
 namespace {
 
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 namespace fs = std::filesystem;
@@ -177,10 +178,7 @@ TEST_P(CliCaseTest, ExitsWithStatusAndMessages) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, CliCaseTest, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<Case>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Runs, CliCaseTest, testing::ValuesIn(kCases), CaseName());
 
 TEST_F(CliTest, HelpPrintsUsageOnStandardOutput) {
   const ProcessResult result = run({"--help"});

@@ -13,6 +13,7 @@
 
 namespace {
 
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 using testsupport::TempDir;
@@ -65,10 +66,7 @@ TEST_P(CheckLineTest, AssemblesLogicalLine) {
   std::free(prop.propText);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, CheckLineTest, testing::ValuesIn(kCheckLineCases),
-                         [](const testing::TestParamInfo<CheckLineCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Lines, CheckLineTest, testing::ValuesIn(kCheckLineCases), CaseName());
 
 struct AnalysCase {
   std::string_view name;
@@ -126,9 +124,6 @@ TEST_P(AnalysTest, CountsAndWritesCards) {
   EXPECT_EQ(list.cardArray, nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, AnalysTest, testing::ValuesIn(kAnalysCases),
-                         [](const testing::TestParamInfo<AnalysCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Texts, AnalysTest, testing::ValuesIn(kAnalysCases), CaseName());
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 namespace {
 
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 using testsupport::TempDir;
@@ -85,10 +86,7 @@ TEST_P(GoldenFileTest, ConvertsToExpectedBytesAndResult) {
   enginetest::expectSameOutput(testsupport::readBytes(output), enginetest::outputForm(expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, GoldenFileTest, testing::ValuesIn(kGoldenCases),
-                         [](const testing::TestParamInfo<GoldenCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Files, GoldenFileTest, testing::ValuesIn(kGoldenCases), CaseName());
 
 TEST(ConvertTest, MissingSourceLeavesOutputUntouched) {
   TempDir dir;

@@ -17,6 +17,7 @@
 
 namespace {
 
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 using testsupport::TempDir;
@@ -165,10 +166,7 @@ TEST_P(LoadTest, GivesCodeAndText) {
   std::free(text);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bytes, LoadTest, testing::ValuesIn(kLoadCases),
-                         [](const testing::TestParamInfo<LoadCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Bytes, LoadTest, testing::ValuesIn(kLoadCases), CaseName());
 
 // Only regular files are sources: a FIFO would block the open until some
 // writer came, /dev/zero never ends and /dev/null is no file of the user's.

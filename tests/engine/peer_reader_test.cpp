@@ -13,6 +13,7 @@
 namespace {
 
 using namespace peer;
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 // ---- The reader and the comparison on hand-made input ----------------------
@@ -143,10 +144,7 @@ TEST_P(PeerReaderTest, ReadsValues) {
   EXPECT_EQ(describe(GetParam().bytes), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(PeerReader, PeerReaderTest, testing::ValuesIn(kReaderCases),
-                         [](const testing::TestParamInfo<ReaderCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(PeerReader, PeerReaderTest, testing::ValuesIn(kReaderCases), CaseName());
 
 struct CompareCase {
   Kind kind;

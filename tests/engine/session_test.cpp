@@ -17,6 +17,7 @@
 
 namespace {
 
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 using testsupport::TempDir;
@@ -168,10 +169,7 @@ TEST_P(SessionTest, LineLoopMatchesFeedingLinesOneByOne) {
   EXPECT_TRUE(loop.file == byHand.file) << "output files differ";
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, SessionTest, testing::ValuesIn(kSessionCases),
-                         [](const testing::TestParamInfo<SessionCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Texts, SessionTest, testing::ValuesIn(kSessionCases), CaseName());
 
 // Card texts and the card array grow with room to spare inside the loop and
 // are trimmed when it ends. What is handed back must be plain C strings and a
@@ -205,8 +203,7 @@ TEST(SessionTrimTest, TextsAndArrayGrowOnExactlyAfterwards) {
 
   // A second run over the same list goes on with the innermost open card and
   // grows the trimmed array again.
-  ASSERT_EQ(vCard_AnalysData("TEL:2\r\nEND:VCARD\r\nBEGIN:VCARD\r\n", &list, &inCount,
-                             &outCount),
+  ASSERT_EQ(vCard_AnalysData("TEL:2\r\nEND:VCARD\r\nBEGIN:VCARD\r\n", &list, &inCount, &outCount),
             0);
   ASSERT_EQ(list.cardCount, 1005U);
   EXPECT_EQ(inCount, 4U);
@@ -256,10 +253,7 @@ TEST_P(IgnoredLineTest, ChangesTheCardOnlyForRecognisedNames) {
   vCard_ReleaseData(&list, nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, IgnoredLineTest, testing::ValuesIn(kLineCases),
-                         [](const testing::TestParamInfo<LineCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Lines, IgnoredLineTest, testing::ValuesIn(kLineCases), CaseName());
 
 // The output writer's UTF-16LE against the platform's encoder.
 struct EncodeCase {
@@ -305,9 +299,6 @@ TEST_P(OutputEncodingTest, MatchesThePlatformEncoder) {
   EXPECT_EQ(direct, "prefix" + platform::encode(*text, platform::Encoding::UTF16LE).value());
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, OutputEncodingTest, testing::ValuesIn(kEncodeCases),
-                         [](const testing::TestParamInfo<EncodeCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Texts, OutputEncodingTest, testing::ValuesIn(kEncodeCases), CaseName());
 
 }  // namespace

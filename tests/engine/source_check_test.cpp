@@ -13,6 +13,7 @@
 
 namespace {
 
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 using testsupport::TempDir;
@@ -38,10 +39,7 @@ TEST_P(OutputPathTest, PlacesOutputBesideSource) {
   EXPECT_EQ(vcard::outputPathForSource(GetParam().source), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, OutputPathTest, testing::ValuesIn(kOutputPathCases),
-                         [](const testing::TestParamInfo<OutputPathCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Paths, OutputPathTest, testing::ValuesIn(kOutputPathCases), CaseName());
 
 struct SourceCheckCase {
   std::string_view name;
@@ -83,10 +81,7 @@ TEST_P(SourceCheckTest, GivesFirstFailedCheck) {
   EXPECT_EQ(vcard::checkSourcePath(path), c.alert);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, SourceCheckTest, testing::ValuesIn(kSourceCheckCases),
-                         [](const testing::TestParamInfo<SourceCheckCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Paths, SourceCheckTest, testing::ValuesIn(kSourceCheckCases), CaseName());
 
 // Builds an existing path of exactly the given number of UTF-16 units. With
 // wide set, a folder of 30 characters outside the basic plane (two units and

@@ -20,6 +20,7 @@
 
 namespace {
 
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 using testsupport::readBytes;
@@ -176,8 +177,7 @@ TEST_P(AwkwardPathTest, ConvertsBesideTheSource) {
   EXPECT_TRUE(readBytes(source) == bytes);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fault, AwkwardPathTest, testing::ValuesIn(kPathCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Fault, AwkwardPathTest, testing::ValuesIn(kPathCases), CaseName());
 
 TEST(SameFileTest, OutputNamingTheSourceIsCaughtByFileIdentity) {
   testsupport::TempDir folder;

@@ -12,6 +12,7 @@
 
 namespace {
 
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 using testsupport::readBytes;
@@ -129,7 +130,6 @@ TEST_P(HostileFileTest, ConvertsSafelyAndLeavesSourceUntouched) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Hostile, HostileFileTest, testing::ValuesIn(kCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Hostile, HostileFileTest, testing::ValuesIn(kCases), CaseName());
 
 }  // namespace

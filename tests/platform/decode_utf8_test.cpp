@@ -11,6 +11,7 @@
 
 namespace {
 
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 using platform::Encoding;
@@ -85,10 +86,7 @@ TEST_P(DecodeToUTF8Test, GivesTheTextOfDecodeAndToUTF8) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Platform, DecodeToUTF8Test, testing::ValuesIn(kDirectCases),
-                         [](const testing::TestParamInfo<DirectCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Platform, DecodeToUTF8Test, testing::ValuesIn(kDirectCases), CaseName());
 
 // Lossy decoding through the kept converter, call after call: a value that
 // ends inside a character must not leak into the next one, and switching

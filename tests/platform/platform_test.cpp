@@ -13,6 +13,7 @@
 
 namespace {
 
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 using platform::Encoding;
@@ -72,8 +73,7 @@ TEST_P(DecodeTest, DecodesStrictly) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Platform, DecodeTest, testing::ValuesIn(kDecodeCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Platform, DecodeTest, testing::ValuesIn(kDecodeCases), CaseName());
 
 TEST(DecodeLossyTest, ReplacesInvalidBytesAndKeepsTheRest) {
   // a byte that is no Shift_JIS, "b", "山", a lone lead byte at the end
@@ -120,7 +120,7 @@ TEST_P(NamedDecodeTest, DecodesByConverterNameAndCountsReplacements) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Charsets, NamedDecodeTest, testing::ValuesIn(kNamedDecodeCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+                         CaseName());
 
 TEST(GuessCharsetTest, TakesTheDetectorsSingleByteLatinGuess) {
   // Plain Latin-1 letters: ISO-8859-1; with bytes 80-9F its Windows superset.
@@ -198,8 +198,7 @@ TEST_P(Utf8Test, ClassifiesWellFormedness) {
   EXPECT_EQ(platform::detectFileEncoding("\xEF\xBB\xBF" + c.bytes).has_value(), c.wellFormed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Platform, Utf8Test, testing::ValuesIn(kUtf8Cases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Platform, Utf8Test, testing::ValuesIn(kUtf8Cases), CaseName());
 
 class FileTest : public testing::Test {
  protected:

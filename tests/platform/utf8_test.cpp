@@ -18,6 +18,7 @@
 
 namespace {
 
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 // ICU's strict reading of UTF-8: nothing for an ill-formed text.
@@ -224,8 +225,7 @@ TEST_P(ByteClassTest, ClassifiesTheBytes) {
   EXPECT_EQ(utf::containsCJKLeadByte(c.bytes), c.cjkLead);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bytes, ByteClassTest, testing::ValuesIn(kByteCases),
-                         [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Bytes, ByteClassTest, testing::ValuesIn(kByteCases), CaseName());
 
 // The word-at-a-time ASCII test at every start and length of a buffer with
 // one high byte anywhere.

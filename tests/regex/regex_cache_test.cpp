@@ -13,6 +13,7 @@
 
 namespace {
 
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 using icu::UnicodeString;
@@ -69,8 +70,7 @@ TEST_P(LruTest, VictimFollowsUseOrder) {
   EXPECT_EQ(word, c.finalWord) << std::hex << word;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, LruTest, ::testing::ValuesIn(kLruCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, LruTest, ::testing::ValuesIn(kLruCases), CaseName());
 
 TEST(LruDeathTest, WayOutOfRangeEndsTheProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -217,8 +217,7 @@ TEST_P(MemoryTest, SecondSearchOfSameSubject) {
   EXPECT_EQ(after.textBindings, 1u) << "the subject was bound again";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MemoryTest, ::testing::ValuesIn(kMemoryCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, MemoryTest, ::testing::ValuesIn(kMemoryCases), CaseName());
 
 TEST_F(RegexCacheTest, ChangedSubjectIsNotAnsweredFromMemory) {
   UnicodeString subject(u"xbx");

@@ -17,6 +17,7 @@
 
 namespace {
 
+using testsupport::CaseName;
 using testsupport::PrintTo;
 
 using icu::UnicodeString;
@@ -97,8 +98,7 @@ TEST_P(RangeOfRegexTest, AnswersFirstMatchWithAndWithoutCache) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RangeOfRegexTest, ::testing::ValuesIn(kRangeCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, RangeOfRegexTest, ::testing::ValuesIn(kRangeCases), CaseName());
 
 // ---- replace-all ------------------------------------------------------------------
 
@@ -169,8 +169,7 @@ TEST_P(ReplaceTest, ReplacesEveryMatchWithAndWithoutCache) {
   EXPECT_EQ(subject, UnicodeString(c.subject.data(), static_cast<int32_t>(c.subject.size())));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ReplaceTest, ::testing::ValuesIn(kReplaceCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ReplaceTest, ::testing::ValuesIn(kReplaceCases), CaseName());
 
 // ---- failures -----------------------------------------------------------------------
 
@@ -362,8 +361,7 @@ TEST_P(FailureTest, RaisesNamedExceptionWithPrefixedReasonOnce) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, FailureTest, ::testing::ValuesIn(failureCases()),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, FailureTest, ::testing::ValuesIn(failureCases()), CaseName());
 
 TEST_F(RegexFixture, IcuFailureDictionaryDescribesTheCall) {
   try {
