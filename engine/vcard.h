@@ -81,11 +81,18 @@ void Output_CloseFile();
 
 // ---- Loading ---------------------------------------------------------------
 
+// The results of vCard_GetData; the values are the ones its callers compare.
+enum VCardLoadResult : int {
+  kLoadOK = 0,
+  kLoadUnreadable = -1,           // cannot be read, or not a regular file
+  kLoadUndecodable = -4,          // no text could be produced
+  kLoadUnsupportedEncoding = -5,  // UTF-16 big-endian, with or without a mark
+};
+
 // Reads the regular file at path into *text as UTF-8 without byte-order mark,
 // zero bytes and U+FEFF; ill-formed UTF-8 or UTF-16 is repaired with U+FFFD.
-// 0 loaded; -1 cannot be read or not a regular file; -4 no text could be
-// produced; -5 UTF-16 big-endian (with or without a mark).
-// *text is only set on 0; the caller frees it (vCard_ReleaseData).
+// Returns a VCardLoadResult. *text is only set on kLoadOK; the caller frees it
+// (vCard_ReleaseData).
 int vCard_GetData(const char* path, char** text);
 
 // What the last vCard_GetData decided about its source, kept for the
@@ -118,9 +125,14 @@ const SourceInfo& lastSourceInfo() noexcept;
 
 // ---- Line analysis ---------------------------------------------------------
 
+// The results of vCard_AnalysData and vCard_RecogData.
+inline constexpr int kStageOK = 0;
+inline constexpr int kStageFailed = -4;
+
 // Cuts text into lines, assembles logical property lines and hands each to
 // vCard_RecogData; then counts the ended cards (inCount) and the ended cards
-// not rejected (outCount). Returns 0, or -4 when an argument is null.
+// not rejected (outCount). Returns kStageOK, or kStageFailed when an argument
+// is null.
 int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
                      std::uint64_t* outCount);
 
@@ -134,8 +146,8 @@ int vCard_ReleaseData(VCARDLIST* list, char* text);
 // ---- Recognition and output ------------------------------------------------
 
 // Handles one logical line: opens, closes, rejects and writes cards and runs
-// the rewrite rule of a recognised property. Returns 0, or -4 when the card
-// array cannot be grown.
+// the rewrite rule of a recognised property. Returns kStageOK, or
+// kStageFailed when a card cannot be begun for want of memory.
 int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARDLIST* list);
 
 // Appends a card text (UTF-8) to the existing file at path as UTF-16LE.

@@ -14,6 +14,17 @@ namespace {
 
 using vcard::detail::appendToProperty;
 
+// Everything one run of the line loop keeps on the side. Members end in
+// reverse order: the card still being grown is trimmed first, then the card
+// array, and the collected output is appended last.
+struct AnalysisRun {
+  vcard::detail::OutputBatch output;
+  vcard::detail::CardListRun cards;
+  vcard::detail::RoomyTextGrowth texts;
+
+  explicit AnalysisRun(VCARDLIST* list) noexcept : cards(list), texts(list) {}
+};
+
 void resetProperty(PROPERTY* prop) {
   vcard::detail::forgetProperty(prop);
   std::free(prop->propText);
@@ -126,14 +137,15 @@ int vCard_CheckLine(const char* line, PROPERTY* prop) {
 
 int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
                      std::uint64_t* outCount) {
-  if (text == nullptr || list == nullptr || inCount == nullptr || outCount == nullptr) return -4;
-  const vcard::detail::AnalysisScope scope(list);
+  if (text == nullptr || list == nullptr || inCount == nullptr || outCount == nullptr)
+    return kStageFailed;
+  const AnalysisRun run(list);
 
   // Each physical line is copied out with its line break into one reused
   // buffer, and CrLf2NULL cuts the break off there; the text itself is never
   // copied as a whole. pending is the buffer while it holds an unused line.
   const char* position = text;
-  char* lineBuffer = nullptr;
+  platform::OwnedCString lineBuffer;
   std::size_t lineCapacity = 0;
   char* pending = nullptr;
   PROPERTY prop{};
@@ -145,12 +157,13 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
                                      : std::strlen(position);
       if (length + 1 > lineCapacity) {
         const std::size_t capacity = std::max(length + 1, 2 * lineCapacity);
-        auto* grown = static_cast<char*>(std::realloc(lineBuffer, capacity));
+        auto* grown = static_cast<char*>(std::realloc(lineBuffer.get(), capacity));
         if (grown == nullptr) break;  // out of memory: stop with what was reached
-        lineBuffer = grown;
+        (void)lineBuffer.release();   // moved by realloc
+        lineBuffer.reset(grown);
         lineCapacity = capacity;
       }
-      pending = lineBuffer;
+      pending = lineBuffer.get();
       std::memcpy(pending, position, length);
       pending[length] = '\0';
       std::uint64_t count = 0;
@@ -177,7 +190,6 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
         break;
     }
   } while (position != nullptr || pending != nullptr || prop.lineStatus == PROP_OPEN);
-  std::free(lineBuffer);
   resetProperty(&prop);
 
   std::uint64_t ended = 0;
@@ -190,7 +202,7 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
   }
   *inCount = ended;
   *outCount = written;
-  return 0;
+  return kStageOK;
 }
 
 int vCard_ReleaseData(VCARDLIST* list, char* text) {

@@ -4,8 +4,8 @@
 // A source is never refused for what a reader can mend: zero bytes are
 // dropped instead of ending the text, ill-formed UTF-8 after a mark and
 // ill-formed UTF-16 become U+FFFD, and an undeclared Western file is decoded
-// by the charset detector's guess. Only UTF-16 big-endian (-5), a file that
-// cannot be read (-1) and content nothing can decode (-4) are refused.
+// by the charset detector's guess. Only UTF-16 big-endian, a file that
+// cannot be read and content nothing can decode are refused.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -21,9 +21,9 @@
 
 namespace {
 
+using platform::OwnedCString;
 using vcard::EncodingBasis;
 using vcard::SourceInfo;
-using vcard::detail::OwnedText;
 
 SourceInfo g_source;
 
@@ -74,7 +74,7 @@ bool hasBeginLine(std::string_view text) {
     // so longer lines cannot match and are not upper-cased.
     if (!line.empty() && line.size() <= 33) {
       std::string copy(line);
-      OwnedText upper(StrToUpper(copy.c_str()));
+      OwnedCString upper(StrToUpper(copy.c_str()));
       if (upper && std::strcmp(upper.get(), "BEGIN:VCARD") == 0) return true;
     }
     start = end + 1;
@@ -82,24 +82,21 @@ bool hasBeginLine(std::string_view text) {
   return false;
 }
 
-// An owned C string holding the text.
-char* ownedCopy(std::string_view text) {
-  auto* copy = static_cast<char*>(std::malloc(text.size() + 1));
-  if (copy == nullptr) return nullptr;
-  std::memcpy(copy, text.data(), text.size());
-  copy[text.size()] = '\0';
-  return copy;
+// The text as the loader hands it over: an owned copy without U+0000 and
+// U+FEFF.
+VCardLoadResult handOver(std::string& utf8, OwnedCString* text) {
+  dropNulsAndMarks(utf8);
+  *text = platform::copyToCString(utf8);
+  return *text ? kLoadOK : kLoadUndecodable;
 }
 
-// Decodes with ICU's converter of that name, repairing what is ill-formed,
-// and hands over the text without U+0000 and U+FEFF.
-int decodeRepaired(std::string_view content, const char* converter, char** text) {
+// Decodes with ICU's converter of that name, repairing what is ill-formed.
+VCardLoadResult decodeRepaired(std::string_view content, const char* converter,
+                               OwnedCString* text) {
   std::optional<std::string> utf8 =
       platform::decodeLossyToUTF8(content, converter, &g_source.replaced);
-  if (!utf8) return -4;
-  dropNulsAndMarks(*utf8);
-  *text = ownedCopy(*utf8);
-  return *text != nullptr ? 0 : -4;
+  if (!utf8) return kLoadUndecodable;
+  return handOver(*utf8, text);
 }
 
 char asciiUpper(char c) {
@@ -147,18 +144,14 @@ std::optional<std::string> declaredWesternCharset(std::string_view content) {
 // well-formed UTF-8, else by the Western charset it declares (and no other),
 // else as Shift_JIS when it decodes as such, else by the charset detector's
 // single-byte guess.
-int loadEightBit(std::string& content, char** text) {
+VCardLoadResult loadEightBit(std::string& content, OwnedCString* text) {
   g_source.zeroBytesDropped += dropZeroBytes(content);
   g_source.basis = EncodingBasis::Content;
-  if (platform::isWellFormedUTF8(content)) {
+  if (utf::validateUTF8(content)) {
     // ASCII alone says nothing about the charset of encoded values.
-    const bool ascii = std::all_of(content.begin(), content.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    g_source.encoding = ascii ? "US-ASCII" : "UTF-8";
+    g_source.encoding = utf::isASCII(content) ? "US-ASCII" : "UTF-8";
     std::string utf8 = std::move(content);
-    dropNulsAndMarks(utf8);
-    *text = ownedCopy(utf8);
-    return *text != nullptr ? 0 : -4;
+    return handOver(utf8, text);
   }
   if (std::optional<std::string> declared = declaredWesternCharset(content)) {
     g_source.encoding = *declared;
@@ -171,13 +164,13 @@ int loadEightBit(std::string& content, char** text) {
     // Shift_JIS has neither U+0000 (the zero bytes are gone) nor U+FEFF.
     g_source.encoding = "Shift_JIS";
     std::string().swap(content);
-    *text = sjis->release();
-    return *text != nullptr ? 0 : -4;
+    text->reset(sjis->release());
+    return *text ? kLoadOK : kLoadUndecodable;
   }
   // Neither: an undeclared Western export ("ANSI"), say. Readable Latin text
   // is better than refusing the file.
   std::optional<std::string> guess = platform::guessSingleByteLatinCharset(content);
-  if (!guess) return -4;
+  if (!guess) return kLoadUndecodable;
   g_source.encoding = *guess;
   g_source.basis = EncodingBasis::Guess;
   return decodeRepaired(content, guess->c_str(), text);
@@ -187,7 +180,7 @@ int loadEightBit(std::string& content, char** text) {
 // that holds when the content, decoded so, has a BEGIN:VCARD line. Then
 // little-endian is the text and big-endian is refused like its mark; an
 // 8-bit file with stray zero bytes fails the test and is read as such.
-int loadWithoutMark(std::string& content, char** text) {
+VCardLoadResult loadWithoutMark(std::string& content, OwnedCString* text) {
   // The detector expects the content followed by a whole NUL unit.
   content.append(2, '\0');
   RKTextConverter converter;
@@ -202,59 +195,42 @@ int loadWithoutMark(std::string& content, char** text) {
     if (utf8 && hasBeginLine(*utf8)) {
       g_source.encoding = name;
       g_source.basis = EncodingBasis::Content;
-      if (bigEndian) return -5;
+      if (bigEndian) return kLoadUnsupportedEncoding;
       g_source.replaced += replaced;
-      dropNulsAndMarks(*utf8);
-      *text = ownedCopy(*utf8);
-      return *text != nullptr ? 0 : -4;
+      return handOver(*utf8, text);
     }
   }
   return loadEightBit(content, text);
 }
 
-int load(const char* path, char** text) {
+VCardLoadResult load(const char* path, OwnedCString* text) {
   std::optional<std::string> file = platform::readFile(path);
-  if (!file) return -1;
+  if (!file) return kLoadUnreadable;
   std::string& content = *file;  // the file's bytes, decoded where they are
 
   auto startsWith = [&](std::string_view mark) { return content.starts_with(mark); };
   if (startsWith("\xFE\xFF")) {
     g_source.encoding = "UTF-16BE";
     g_source.basis = EncodingBasis::ByteOrderMark;
-    return -5;
+    return kLoadUnsupportedEncoding;
   }
 
-  char* result = nullptr;
-  int code = 0;
   if (startsWith(kMarkUTF8)) {
     g_source.encoding = "UTF-8";
     g_source.basis = EncodingBasis::ByteOrderMark;
     content.erase(0, kMarkUTF8.size());
     g_source.zeroBytesDropped += dropZeroBytes(content);
-    if (platform::isWellFormedUTF8(content)) {
-      dropNulsAndMarks(content);
-      result = ownedCopy(content);
-      code = result != nullptr ? 0 : -4;
-    } else {
-      code = decodeRepaired(content, "UTF-8", &result);
-    }
-  } else if (startsWith("\xFF\xFE")) {
+    if (utf::validateUTF8(content)) return handOver(content, text);
+    return decodeRepaired(content, "UTF-8", text);
+  }
+  if (startsWith("\xFF\xFE")) {
     g_source.encoding = "UTF-16LE";
     g_source.basis = EncodingBasis::ByteOrderMark;
     content.erase(0, 2);
-    code = decodeRepaired(content, "UTF-16LE", &result);
-  } else if (content.empty()) {
-    result = StrAlloc("");
-    code = result != nullptr ? 0 : -4;
-  } else {
-    code = loadWithoutMark(content, &result);
+    return decodeRepaired(content, "UTF-16LE", text);
   }
-  if (code != 0) {
-    std::free(result);
-    return code;
-  }
-  *text = result;
-  return 0;
+  if (content.empty()) return handOver(content, text);
+  return loadWithoutMark(content, text);
 }
 
 }  // namespace
@@ -265,10 +241,14 @@ const vcard::SourceInfo& vcard::lastSourceInfo() noexcept {
 
 int vCard_GetData(const char* path, char** text) {
   g_source = SourceInfo{};
-  if (path == nullptr || text == nullptr) return -1;
+  if (path == nullptr || text == nullptr) return kLoadUnreadable;
   try {
-    return load(path, text);
+    OwnedCString loaded;
+    const VCardLoadResult result = load(path, &loaded);
+    // The text leaves through the C interface only when loading succeeded.
+    if (result == kLoadOK) *text = loaded.release();
+    return result;
   } catch (...) {
-    return -4;
+    return kLoadUndecodable;
   }
 }

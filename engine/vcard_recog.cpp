@@ -1,6 +1,7 @@
 // Property recognition: opens and closes cards, picks the rewrite rule of
 // every property the target address book takes, rejects unsupported cards and
-// appends finished cards to the output file.
+// hands finished cards to the output. What a card settles at its end is in
+// card_settle.cpp.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +17,9 @@
 
 namespace {
 
-using vcard::detail::OwnedText;
+using platform::OwnedCString;
+using vcard::detail::SplitPair;
+using vcard::detail::upperASCII;
 
 using Rule = int (*)(VCARDDATA*, char**, std::size_t, char**, std::size_t, PROPERTY*);
 
@@ -45,21 +48,6 @@ constexpr RecognitionRow kRecognitionTable[] = {
     {"PHOTO", 0, setDirectly},
 };
 
-struct SplitPair {
-  char** names = nullptr;
-  char** values = nullptr;
-  std::uint64_t namesCount = 0;
-  std::uint64_t valuesCount = 0;
-  ~SplitPair() { SplitFree(names, values); }
-};
-
-bool isASCII(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
 // ASCII text equal to the upper-case word when upper-cased letter by letter.
 bool asciiUpperEquals(std::string_view text, std::string_view word) {
   if (text.size() != word.size()) return false;
@@ -79,14 +67,11 @@ bool upperEquals(const char* text, std::string_view word) {
   const std::size_t limit = 3 * word.size();
   const std::string_view view(text, strnlen(text, limit + 1));
   if (view.size() > limit) return false;
-  if (isASCII(view)) return asciiUpperEquals(view, word);
-  // A character of U+3000-U+9FFF (lead byte E3-E9) has no upper case, so
-  // the upper-cased text keeps it and cannot be an ASCII word.
-  for (const char c : view) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0xE3 && byte <= 0xE9) return false;
-  }
-  OwnedText upper(StrToUpper(text));
+  if (utf::isASCII(view)) return asciiUpperEquals(view, word);
+  // A character of U+3000-U+9FFF has no upper case, so the upper-cased text
+  // keeps it and cannot be an ASCII word.
+  if (utf::containsCJKLeadByte(view)) return false;
+  OwnedCString upper(StrToUpper(text));
   return upper && word == upper.get();
 }
 
@@ -109,7 +94,7 @@ bool isIgnoredLine(const char* line) {
   std::size_t end = 0;
   for (; line[end] != '\0'; ++end) {
     const char c = line[end];
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
+    if (!utf::isASCII(c)) return false;
     if ((c == ';' || c == ':') && (end == 0 || line[end - 1] != '\\')) break;
   }
   const std::string_view fullName(line, end);
@@ -129,164 +114,24 @@ bool isFNLine(const char* line) {
 }
 
 int beginCard(const char* line, VCARDLIST* list) {
-  char* text = StrAlloc(line);
-  if (text == nullptr || !vcard::detail::appendText(&text, "\r\n")) {
-    std::free(text);
-    return -4;
-  }
+  const std::string_view head(line);
+  OwnedCString text(static_cast<char*>(std::malloc(head.size() + 3)));
+  if (!text) return kStageFailed;
+  std::memcpy(text.get(), head.data(), head.size());
+  std::memcpy(text.get() + head.size(), "\r\n", 3);
   // The card that is open goes on after the new one ends; until then its
   // text need not keep spare room.
   vcard::detail::finishCard(vcard::detail::openCard(list));
-  if (!vcard::detail::growCardArray(list)) {
-    std::free(text);
-    return -4;
-  }
-  list->cardArray[list->cardCount] = VCARDDATA{0, 0, 0, text, nullptr, 0};
+  if (!vcard::detail::growCardArray(list)) return kStageFailed;
+  // The card record owns the text from here on.
+  list->cardArray[list->cardCount] = VCARDDATA{0, 0, 0, text.release(), nullptr, 0};
   ++list->cardCount;
   vcard::detail::cardOpened(list);
-  return 0;
-}
-
-std::string upperASCII(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
+  return kStageOK;
 }
 
 std::size_t textLength(const VCARDDATA* card) {
   return card->cardText != nullptr ? std::strlen(card->cardText) : 0;
-}
-
-// A value of FN as an N component: decoded and folded like N, with every
-// ";" and "," that FN had unescaped escaped by a backslash.
-void appendNameComponent(std::string* out, const char* value, const PROPERTY* prop) {
-  OwnedText converted(vcard::detail::convertValue(value, prop));
-  if (!converted) return;
-  bool escaped = false;
-  for (const char* c = converted.get(); *c != '\0'; ++c) {
-    if (!escaped && (*c == ';' || *c == ',')) out->push_back('\\');
-    escaped = !escaped && *c == '\\';
-    out->push_back(*c);
-  }
-}
-
-// The card's name from its first FN line, "" when it gives none.
-std::string nameFromFN(const vcard::detail::CardExtras& extras) {
-  if (extras.fnLine.empty() || extras.fnEncoding == kEncodingBase64) return {};
-  SplitPair split;
-  SplitFR(extras.fnLine.c_str(), &split.names, &split.namesCount, &split.values,
-          &split.valuesCount);
-  PROPERTY prop{};
-  prop.charsetType = extras.fnCharset;
-  prop.encodeType = extras.fnEncoding;
-  prop.isHalfToFull = 1;
-  std::memcpy(prop.charsetName, extras.fnCharsetName, sizeof prop.charsetName);
-  std::string name;
-  for (std::uint64_t i = 0; i < split.valuesCount; ++i) {
-    if (i > 0) name.append("\\;");
-    appendNameComponent(&name, split.values[i] != nullptr ? split.values[i] : "", &prop);
-  }
-  if (name.find_first_not_of(" \t") == std::string::npos) return {};
-  return name;
-}
-
-// One grouped property's lines with its label, under an item number of the
-// card's own: the label travels with every property of its group.
-void appendGrouped(std::string* out, VCARDDATA* card, std::string_view lines,
-                   const vcard::detail::CardExtras::Grouped& grouped, const std::string* label) {
-  constexpr std::string_view kOtherLabel = "X-ABLabel:_$!<Other>!$_\r\n";
-  if (label == nullptr) {
-    out->append(lines);
-  } else if (grouped.otherItem && lines.ends_with(kOtherLabel)) {
-    // The rule's own item: the source's label replaces "other".
-    lines.remove_suffix(kOtherLabel.size());
-    out->append(lines).append("X-ABLabel:").append(*label).append("\r\n");
-  } else {
-    ++card->itemNo;
-    const std::string prefix = "item" + std::to_string(card->itemNo) + ".";
-    out->append(prefix).append(lines);
-    out->append(prefix).append("X-ABLabel:").append(*label).append("\r\n");
-  }
-}
-
-// Settles what only the card's end can tell: the labels of grouped
-// properties, and a name from FN for a card whose N is missing or empty
-// (written as the card's last line, in place of any empty N line).
-void settleCard(VCARDDATA* card) {
-  vcard::detail::CardExtras* extras = card->extras;
-  if (extras == nullptr || card->cardText == nullptr) return;
-  const std::string name = card->hasName != 0 ? std::string() : nameFromFN(*extras);
-  if (extras->grouped.empty() && name.empty()) return;
-
-  // The cuts in the text, in order: grouped lines rewritten, empty N lines
-  // dropped when FN gives the name.
-  struct Cut {
-    std::size_t begin;
-    std::size_t end;
-    const vcard::detail::CardExtras::Grouped* grouped;
-  };
-  std::vector<Cut> cuts;
-  for (const auto& grouped : extras->grouped)
-    cuts.push_back({grouped.begin, grouped.end, &grouped});
-  if (!name.empty()) {
-    for (const auto& [begin, end] : extras->emptyNames)
-      cuts.push_back({begin, end, nullptr});
-  }
-  std::sort(cuts.begin(), cuts.end(), [](const Cut& a, const Cut& b) { return a.begin < b.begin; });
-
-  const std::string_view text(card->cardText);
-  std::string settled;
-  settled.reserve(text.size() + 64);
-  std::size_t copied = 0;
-  for (const Cut& cut : cuts) {
-    if (cut.begin < copied || cut.end > text.size()) continue;
-    settled.append(text.substr(copied, cut.begin - copied));
-    if (cut.grouped != nullptr) {
-      const auto label = extras->labels.find(cut.grouped->group);
-      appendGrouped(&settled, card, text.substr(cut.begin, cut.end - cut.begin), *cut.grouped,
-                    label != extras->labels.end() ? &label->second : nullptr);
-    }
-    copied = cut.end;
-  }
-  settled.append(text.substr(copied));
-  if (!name.empty()) settled.append("N:").append(name).append(";;;;\r\n");
-
-  char* replacement = StrAlloc(settled.c_str());
-  if (replacement == nullptr) return;  // out of memory: the card stays as it was
-  vcard::detail::finishCard(card);
-  std::free(card->cardText);
-  card->cardText = replacement;
-}
-
-// Keeps the card's first FN line: FN is never written, but it names a card
-// that has no N.
-void noteFN(VCARDDATA* card, const char* line, const PROPERTY* prop) {
-  if (card == nullptr || card->hasName != 0) return;
-  vcard::detail::CardExtras* extras = vcard::detail::extrasOf(card);
-  if (extras == nullptr || !extras->fnLine.empty()) return;
-  extras->fnLine = line;
-  extras->fnCharset = prop->charsetType;
-  extras->fnEncoding = prop->encodeType;
-  std::memcpy(extras->fnCharsetName, prop->charsetName, sizeof extras->fnCharsetName);
-}
-
-// Keeps a group's label (the first one that is not empty), converted like a
-// value but never folded.
-void noteLabel(VCARDDATA* card, std::string_view group, char** values, std::uint64_t valueCount,
-               const PROPERTY* prop) {
-  PROPERTY plain = *prop;
-  plain.isHalfToFull = 0;
-  std::string label;
-  for (std::uint64_t i = 0; i < valueCount; ++i) {
-    if (i > 0) label.push_back(';');
-    OwnedText value(vcard::detail::convertValue(values[i] != nullptr ? values[i] : "", &plain));
-    if (value) label.append(value.get());
-  }
-  if (label.find_first_not_of(" \t") == std::string::npos) return;  // Google's empty labels
-  vcard::detail::CardExtras* extras = vcard::detail::extrasOf(card);
-  if (extras != nullptr) extras->labels.emplace(upperASCII(group), label);
 }
 
 bool allBlank(char** values, std::uint64_t count) {
@@ -322,40 +167,26 @@ bool isAudioSound(char** names, std::uint64_t count, const PROPERTY* prop) {
 
 }  // namespace
 
-int OutputFile(const char* path, const char* cardText) {
-  if (vcard::detail::outputFailed || path == nullptr || cardText == nullptr) return 0;
-  try {
-    std::string body;
-    const bool written =
-        vcard::detail::appendUTF16LE(cardText, &body) && platform::appendToFile(path, body);
-    if (!written) vcard::detail::outputFailed = true;
-    return written ? 1 : 0;
-  } catch (...) {
-    vcard::detail::outputFailed = true;
-    return 0;
-  }
-}
-
 int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARDLIST* list) {
-  if (line == nullptr || prop == nullptr || list == nullptr) return 0;
+  if (line == nullptr || prop == nullptr || list == nullptr) return kStageOK;
   // A property nobody takes changes nothing; it need not be split.
-  if (prop->isTarget == 0 && isIgnoredLine(line)) return 0;
+  if (prop->isTarget == 0 && isIgnoredLine(line)) return kStageOK;
   // FN is never written; a card without N keeps its line, unsplit, for the end.
   if (isFNLine(line)) {
-    noteFN(vcard::detail::openCard(list), line, prop);
-    return 0;
+    vcard::detail::noteFN(vcard::detail::openCard(list), line, prop);
+    return kStageOK;
   }
   SplitPair split;
   SplitFR(line, &split.names, &split.namesCount, &split.values, &split.valuesCount);
-  if (split.namesCount == 0 || split.valuesCount == 0) return 0;
+  if (split.namesCount == 0 || split.valuesCount == 0) return kStageOK;
 
-  if (lineIs(line, "BEGIN:VCARD") && beginCard(line, list) != 0) return -4;
+  if (lineIs(line, "BEGIN:VCARD") && beginCard(line, list) != kStageOK) return kStageFailed;
 
   VCARDDATA* card = vcard::detail::openCard(list);
   if (lineIs(line, "END:VCARD")) {
-    if (card == nullptr) return 0;
+    if (card == nullptr) return kStageOK;
     try {
-      settleCard(card);
+      vcard::detail::settleCard(card);
     } catch (...) {
       // Out of memory: the card is written as it stands.
     }
@@ -367,10 +198,10 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
     vcard::detail::finishCard(card);
     vcard::detail::cardClosed(list);
     if (card->isError == 0) vcard::detail::writeCard(dstPath, card->cardText);
-    return 0;
+    return kStageOK;
   }
 
-  if (card == nullptr || split.names[0] == nullptr) return 0;
+  if (card == nullptr || split.names[0] == nullptr) return kStageOK;
 
   // A grouped property ("item1.EMAIL") is recognised by its name alone; its
   // rule sees the name without the group.
@@ -391,23 +222,23 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
 
   // An ASCII name is compared in place; any other is upper-cased once.
   std::string_view name(split.names[0]);
-  const bool asciiName = isASCII(name);
-  OwnedText upperName;
+  const bool asciiName = utf::isASCII(name);
+  OwnedCString upperName;
   if (!asciiName) {
     upperName.reset(StrToUpper(split.names[0]));
-    if (!upperName) return 0;
+    if (!upperName) return kStageOK;
     name = upperName.get();
   }
   auto nameIs = [&](std::string_view word) {
     return asciiName ? asciiUpperEquals(name, word) : name == word;
   };
   if (nameIs("FN")) {  // a name that is not ASCII upper-cased to FN
-    noteFN(card, line, prop);
-    return 0;
+    vcard::detail::noteFN(card, line, prop);
+    return kStageOK;
   }
   if (!group.empty() && nameIs("X-ABLABEL")) {
-    noteLabel(card, group, split.values, split.valuesCount, prop);
-    return 0;
+    vcard::detail::noteLabel(card, group, split.values, split.valuesCount, prop);
+    return kStageOK;
   }
   for (const RecognitionRow& row : kRecognitionTable) {
     if (!nameIs(row.name)) continue;
@@ -441,5 +272,5 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
   if (prop->isTarget != 0 &&
       (prop->charsetType == kCharsetUnknown || prop->encodeType == kEncodingUnknown))
     card->isError = 1;
-  return 0;
+  return kStageOK;
 }

@@ -16,8 +16,8 @@
 
 namespace {
 
+using platform::OwnedCString;
 using vcard::detail::convertValue;
-using vcard::detail::OwnedText;
 
 constexpr const char* kEmailTypeWords[] = {"WORK", "HOME", "CELL", "PCS", "INTERNET"};
 
@@ -35,7 +35,7 @@ char* decodedToUTF8(const char* bytes, std::uint64_t charsetType, const char* ch
   std::string utf8;
   switch (charsetType) {
     case kCharsetUTF8:
-      if (platform::isWellFormedUTF8(view)) return StrAlloc(bytes);
+      if (utf::validateUTF8(view)) return StrAlloc(bytes);
       utf8 = platform::decodeLossyToUTF8(view.data(), view.size(), platform::Encoding::UTF8);
       break;
     case kCharsetOther:
@@ -47,7 +47,7 @@ char* decodedToUTF8(const char* bytes, std::uint64_t charsetType, const char* ch
     default:
       // Undeclared bytes come from Shift_JIS phones, unless the file itself
       // was UTF and the bytes read as such.
-      if (sourceIsUnicode() && platform::isWellFormedUTF8(view)) return StrAlloc(bytes);
+      if (sourceIsUnicode() && utf::validateUTF8(view)) return StrAlloc(bytes);
       utf8 = platform::decodeLossyToUTF8(view.data(), view.size(), platform::Encoding::ShiftJIS);
       break;
   }
@@ -137,9 +137,9 @@ char* vcard::detail::convertValue(const char* value, const PROPERTY* prop, bool 
   const bool base64Text = decodeBase64 && prop->encodeType == kEncodingBase64;
   // Folding makes its own copy.
   if (!quotedPrintable && !base64Text && prop->isHalfToFull != 0) return Half_to_Full(value);
-  OwnedText text(quotedPrintable ? QprintDecode(value)
-                 : base64Text    ? Base64Decode(value)
-                                 : StrAlloc(value));
+  OwnedCString text(quotedPrintable ? QprintDecode(value)
+                    : base64Text    ? Base64Decode(value)
+                                    : StrAlloc(value));
   if (!text) return nullptr;
   if (quotedPrintable || base64Text) {
     // Only decoded bytes need a charset; everything else is UTF-8 since
@@ -177,7 +177,7 @@ bool appendValues(std::string* line, char** values, std::size_t valueCount, cons
       }
       continue;
     }
-    OwnedText value(convertValue(raw, prop, decodeBase64));
+    OwnedCString value(convertValue(raw, prop, decodeBase64));
     if (!value) return false;
     line->append(value.get());
   }
@@ -283,7 +283,7 @@ int setVersion(VCARDDATA* card, char** params, std::size_t paramCount, char** va
   if (prop != nullptr && prop->encodeType == kEncodingBase64) try {
       // Exports that encode every value in Base64 encode the version too
       // ("Mi4x" is 2.1); it is judged decoded and written as it came.
-      std::vector<OwnedText> decoded;
+      std::vector<OwnedCString> decoded;
       std::vector<char*> plain;
       for (std::size_t i = 0; i < valueCount; ++i) {
         decoded.emplace_back(Base64Decode(values[i] != nullptr ? values[i] : ""));

@@ -108,7 +108,7 @@ struct IcuFailure {
 void raiseRecorded(const RXRecord& record, const IcuFailure& failure, std::string_view operation) {
   if (!record.any() && U_FAILURE(failure.status)) raiseIcuFailure(failure, operation);
   if (record.exceptionName) {
-    raise(*record.exceptionName, failure.subject, operation, record.reason, record.userInfo);
+    raise(*record.exceptionName, failure.subject, operation, record.reason);
   }
   if (record.assertion) rx_assertionHandler(*record.assertion);
 }

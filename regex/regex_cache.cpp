@@ -12,6 +12,7 @@
 namespace rx {
 namespace {
 
+#if RX_TEST_HOOKS
 struct AtomicCounters {
   std::atomic<std::uint64_t> compilations{0};
   std::atomic<std::uint64_t> searches{0};
@@ -26,14 +27,19 @@ std::atomic<bool> g_cacheBypassed{false};
 std::atomic<std::int64_t> g_lengthLimit{kIntMax};
 std::atomic<bool> g_failNextBinding{false};
 
+void bump(std::atomic<std::uint64_t>& counter) {
+  counter.fetch_add(1, std::memory_order_relaxed);
+}
+#define RX_COUNT(counter) bump(g_counters.counter)
+#else
+// Without the test hooks nothing is counted.
+#define RX_COUNT(counter) static_cast<void>(0)
+#endif
+
 std::atomic<bool> g_loggedForcedUnlock{false};
 std::atomic<bool> g_loggedNotLocked{false};
 
 constexpr Range kNotFound{NSNotFound, 0};
-
-void bump(std::atomic<std::uint64_t>& counter) {
-  counter.fetch_add(1, std::memory_order_relaxed);
-}
 
 }  // namespace
 
@@ -78,7 +84,7 @@ void RXSpinLock::lock() {
 }
 
 void rx_debugCacheSpinLock() {
-  bump(g_counters.lockCleanUps);
+  RX_COUNT(lockCleanUps);
 }
 
 void RXCacheLockGuard::lock() {
@@ -130,12 +136,14 @@ void RXRecord::recordAssertion(const char* function, const char* file, long line
   assertion = std::move(failure);
 }
 
+#if RX_TEST_HOOKS
 std::int64_t rx_lengthLimit() {
   return g_lengthLimit.load(std::memory_order_relaxed);
 }
 bool rx_cacheBypassed() {
   return g_cacheBypassed.load(std::memory_order_relaxed);
 }
+#endif
 
 // ---- entries -----------------------------------------------------------------
 
@@ -145,7 +153,6 @@ void unbind(RXCachedRegex& entry) {
   entry.setToString.remove();
   entry.setToHash = 0;
   entry.setToLength = 0;
-  entry.setToIsImmutable = false;
   entry.setToNeedsConversion = false;
   entry.setToUniChar = nullptr;
   entry.setToRange = kNotFound;
@@ -217,7 +224,7 @@ RXConversionBuffer& conversionBufferFor(const icu::UnicodeString& text, std::uin
   }
   text.extract(0, length, buffer.uniChar);
   rx_lruUse(lru, way);
-  bump(g_counters.conversions);
+  RX_COUNT(conversions);
   return buffer;
 }
 
@@ -229,7 +236,6 @@ void rx_clearCachedRegex(RXCachedRegex& entry) {
   entry.regexString.remove();
   entry.regexHash = 0;
   entry.options = 0;
-  entry.captureCount = -1;
   unbind(entry);
 }
 
@@ -245,16 +251,11 @@ bool rx_compileCachedRegex(RXCachedRegex& entry, const icu::UnicodeString& patte
   entry.options = options;
   UErrorCode status = U_ZERO_ERROR;
   UParseError parseError{};
-  bump(g_counters.compilations);
+  RX_COUNT(compilations);
   // The entry's own copy keeps the units alive for as long as ICU needs them.
   entry.icu_regex.adoptInstead(uregex_open(
       entry.regexString.getBuffer(), entry.regexString.length(), options, &parseError, &status));
   if (U_FAILURE(status) || entry.icu_regex.isNull()) {
-    rx_clearCachedRegex(entry);
-    return false;
-  }
-  entry.captureCount = uregex_groupCount(entry.icu_regex.getAlias(), &status);
-  if (U_FAILURE(status)) {
     rx_clearCachedRegex(entry);
     return false;
   }
@@ -340,7 +341,9 @@ bool rx_getCachedRegexSetToString(RXCachedRegex& entry, const icu::UnicodeString
   } else {
     rx_setCachedRegexToString(entry, subject, hashOf(subject));
   }
+#if RX_TEST_HOOKS
   if (g_failNextBinding.exchange(false)) entry.setToUniChar = nullptr;
+#endif
   if (entry.setToUniChar == nullptr) {
     unbind(entry);
     record.recordAssertion(__func__, __FILE__, __LINE__, "Failed to set up UTF16 buffer.");
@@ -350,7 +353,7 @@ bool rx_getCachedRegexSetToString(RXCachedRegex& entry, const icu::UnicodeString
     entry.setToRange = range;
     entry.lastFindRange = kNotFound;
     entry.lastMatchRange = kNotFound;
-    bump(g_counters.textBindings);
+    RX_COUNT(textBindings);
     uregex_setText(entry.icu_regex.getAlias(), entry.setToUniChar + range.location,
                    static_cast<std::int32_t>(range.length), &status);
     if (U_FAILURE(status)) {
@@ -377,7 +380,7 @@ Range readMatch(RXCachedRegex& entry, UErrorCode& status) {
 }  // namespace
 
 Range rx_searchOnce(RXCachedRegex& entry, Range range, UErrorCode& status) {
-  bump(g_counters.searches);
+  RX_COUNT(searches);
   const auto start = static_cast<std::int32_t>(range.location - entry.setToRange.location);
   if (!uregex_find(entry.icu_regex.getAlias(), start, &status) || U_FAILURE(status)) {
     return kNotFound;
@@ -388,7 +391,7 @@ Range rx_searchOnce(RXCachedRegex& entry, Range range, UErrorCode& status) {
 Range rx_search(RXCachedRegex& entry, Range range, UErrorCode& status) {
   const Range last = entry.lastMatchRange;
   if (range == entry.lastFindRange && last.location != NSNotFound && last.length > 0) {
-    bump(g_counters.rememberedMatches);
+    RX_COUNT(rememberedMatches);
     return last;
   }
   // Continuing right after the last match lets ICU go on from where it
@@ -401,7 +404,7 @@ Range rx_search(RXCachedRegex& entry, Range range, UErrorCode& status) {
     const std::uint64_t next = lastEnd + (last.length == 0 && lastEnd < boundEnd ? 1 : 0);
     continues = range.location == next;
   }
-  bump(g_counters.searches);
+  RX_COUNT(searches);
   bool found = false;
   if (continues) {
     found = uregex_findNext(entry.icu_regex.getAlias(), &status);
@@ -422,6 +425,7 @@ Range rx_search(RXCachedRegex& entry, Range range, UErrorCode& status) {
 
 // ---- test hooks --------------------------------------------------------------
 
+#if RX_TEST_HOOKS
 namespace testing {
 
 Counters counters() {
@@ -477,4 +481,5 @@ std::uint64_t debugCacheSpinLockCount() {
 }
 
 }  // namespace testing
+#endif
 }  // namespace rx

@@ -1,6 +1,6 @@
 // Internals of the regular-expression layer: the compiled-pattern cache, the
-// conversion buffers, the cache lock and the hooks the tests use. Not for the
-// program: include regex_additions.h there.
+// conversion buffers, the cache lock and, in the regex_test_hooks build, the
+// hooks the tests use. Not for the program: include regex_additions.h there.
 #pragma once
 
 #include "regex_additions.h"
@@ -71,11 +71,9 @@ struct RXCachedRegex {
   std::uint64_t regexHash = 0;
   RXRegexOptions options = 0;
   icu::LocalURegularExpressionPointer icu_regex;  // null when the entry is empty
-  std::int64_t captureCount = -1;
-  icu::UnicodeString setToString;  // shares the subject's storage where ICU can
+  icu::UnicodeString setToString;                 // shares the subject's storage where ICU can
   std::uint64_t setToHash = 0;
   std::int64_t setToLength = 0;
-  bool setToIsImmutable : 1 = false;
   bool setToNeedsConversion : 1 = false;
   const UChar* setToUniChar = nullptr;  // null while unbound
   Range setToRange{NSNotFound, 0};
@@ -130,8 +128,7 @@ Range rx_rangeOfRegex(const icu::UnicodeString* subject, const icu::UnicodeStrin
 struct RXRecord {
   std::optional<std::string> exceptionName;  // set when an exception is recorded
   std::string reason;                        // without the receiver prefix
-  Dictionary userInfo;
-  std::optional<Dictionary> assertion;  // a failed invariant for rx_assertionHandler
+  std::optional<Dictionary> assertion;       // a failed invariant for rx_assertionHandler
 
   [[nodiscard]] bool any() const { return exceptionName.has_value() || assertion.has_value(); }
   void recordException(std::string_view name, std::string_view bareReason);
@@ -139,9 +136,20 @@ struct RXRecord {
                        std::string_view description);
 };
 
-// The limit every length check uses (2147483647 units unless a test lowers it).
+// The limit every length check uses (2147483647 units unless a test lowers
+// it), and whether a test has the cache bypassed. Without the test hooks both
+// are constants, so the program's own build never checks them.
+#if RX_TEST_HOOKS
 [[nodiscard]] std::int64_t rx_lengthLimit();
 [[nodiscard]] bool rx_cacheBypassed();
+#else
+[[nodiscard]] constexpr std::int64_t rx_lengthLimit() {
+  return kIntMax;
+}
+[[nodiscard]] constexpr bool rx_cacheBypassed() {
+  return false;
+}
+#endif
 
 // Empties an entry: closes its pattern and releases its texts.
 void rx_clearCachedRegex(RXCachedRegex& entry);
@@ -166,6 +174,9 @@ Range rx_search(RXCachedRegex& entry, Range range, UErrorCode& status);
 // The first match in range, always searching.
 Range rx_searchOnce(RXCachedRegex& entry, Range range, UErrorCode& status);
 
+// Hooks for the layer's tests and benchmark, compiled only into the
+// regex_test_hooks library (RX_TEST_HOOKS).
+#if RX_TEST_HOOKS
 namespace testing {
 
 // What the layer has done since the last reset.
@@ -199,4 +210,5 @@ void failNextBinding();
 [[nodiscard]] std::uint64_t debugCacheSpinLockCount();
 
 }  // namespace testing
+#endif
 }  // namespace rx

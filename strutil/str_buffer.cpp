@@ -14,7 +14,7 @@
 #include "str_scratch_p.h"
 #include "strutil.h"
 
-using strutil::OwnedCString;
+using platform::OwnedCString;
 
 namespace {
 
@@ -22,14 +22,6 @@ namespace {
 constexpr char16_t kPlaceholder[] = u"___nonsep___";
 
 enum class CutResult { Delimiter, End, Failure };
-
-OwnedCString allocCopy(std::string_view bytes) {
-  OwnedCString copy(static_cast<char*>(std::malloc(bytes.size() + 1)));
-  if (!copy) return nullptr;
-  std::memcpy(copy.get(), bytes.data(), bytes.size());
-  copy.get()[bytes.size()] = '\0';
-  return copy;
-}
 
 // Byte offset of the first delimiter in text not directly preceded by a
 // backslash, or npos.
@@ -213,7 +205,7 @@ const char* findByte(const char* text, std::size_t size, char c) {
 // and the handle are the only allocations.
 char** splitPlain(std::string_view text, char delimiter, std::uint64_t maxCuts,
                   std::uint64_t* count) {
-  OwnedCString copy = allocCopy(text);
+  OwnedCString copy = platform::copyToCString(text);
   if (!copy) return nullptr;
   char* const base = copy.get();
   const std::size_t length = text.size();
@@ -260,15 +252,14 @@ char** splitText(const char* text, const char* delimiter, std::uint64_t* count,
   if (text == nullptr || delimiter == nullptr) return nullptr;
   try {
     const std::size_t length = std::strlen(text);
-    if (!platform::isWellFormedUTF8(std::string_view(text, length)) ||
-        !platform::isWellFormedUTF8(delimiter)) {
+    if (!utf::validateUTF8(std::string_view(text, length)) || !utf::validateUTF8(delimiter)) {
       return nullptr;
     }
     if (!withPattern && isPlainDelimiter(delimiter) &&
         length <= static_cast<std::size_t>(INT32_MAX)) {
       return splitPlain(std::string_view(text, length), delimiter[0], maxCuts, count);
     }
-    OwnedCString copy = allocCopy(std::string_view(text, length));
+    OwnedCString copy = platform::copyToCString(std::string_view(text, length));
     if (!copy) return nullptr;
     if (!withPattern && isPlainDelimiter(delimiter)) {
       // Some span may be too long for the pattern step; the general loop
@@ -288,40 +279,11 @@ char** splitText(const char* text, const char* delimiter, std::uint64_t* count,
   }
 }
 
-// True for well-formed UTF-8 whose characters are ASCII, U+3000-U+9FFF (CJK
-// symbols, kana and ideographs) or U+FF61-U+FF9F (half-width katakana): the
-// non-ASCII ones all map to themselves under full upper-casing.
-bool isASCIIOrUncased(std::string_view text) {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n;) {
-    const unsigned char c = s[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    if (n - i < 3 || (s[i + 1] & 0xC0) != 0x80 || (s[i + 2] & 0xC0) != 0x80) return false;
-    const bool cjk = c >= 0xE3 && c <= 0xE9;
-    const bool halfwidthKana = c == 0xEF && ((s[i + 1] == 0xBD && s[i + 2] >= 0xA1) ||
-                                             (s[i + 1] == 0xBE && s[i + 2] <= 0x9F));
-    if (!cjk && !halfwidthKana) return false;
-    i += 3;
-  }
-  return true;
-}
-
-bool isASCII(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 char* StrAlloc(const char* text) noexcept {
   if (text == nullptr) return nullptr;
-  return allocCopy(text).release();
+  return platform::copyToCString(text).release();
 }
 
 char* StrAdd(char* buffer, const char* text) noexcept {
@@ -332,7 +294,7 @@ char* StrAdd(char* buffer, const char* text) noexcept {
   // Appending a piece of the buffer to itself: realloc may move the piece.
   const std::less_equal<const char*> le;
   if (le(buffer, text) && le(text, buffer + oldLength)) {
-    OwnedCString piece = allocCopy(std::string_view(text, addLength));
+    OwnedCString piece = platform::copyToCString(std::string_view(text, addLength));
     if (!piece) return nullptr;
     return StrAdd(buffer, piece.get());
   }
@@ -382,7 +344,7 @@ bool SearchDelimiter(char* position, const char* delimiter, std::uint64_t* skip)
     while ((at = std::strchr(at, delimiter[0])) != nullptr && at != position && at[-1] == '\\')
       ++at;
     const std::size_t span = at == nullptr ? length : static_cast<std::size_t>(at - position) + 1;
-    if (!platform::isWellFormedUTF8(std::string_view(position, span))) {
+    if (!utf::validateUTF8(std::string_view(position, span))) {
       *skip = 0;
       return false;
     }
@@ -413,7 +375,7 @@ void splitLine(const char* line, char*** names, std::uint64_t* namesCount, char*
     if (text.size() <= static_cast<std::size_t>(INT32_MAX)) {
       // Split(line, ":", 1) and then each part cut at ";", without the copy
       // of the parts: the same tokens, as both delimiters are plain.
-      if (!platform::isWellFormedUTF8(text)) return;
+      if (!utf::validateUTF8(text)) return;
       const char* colon = findPlain(text, ':');
       const std::string_view head =
           colon == nullptr ? text : text.substr(0, static_cast<std::size_t>(colon - line));
@@ -500,18 +462,11 @@ char* Replace(const char* text, const char* pattern, const char* replacement) no
 char* StrToUpper(const char* text) noexcept {
   if (text == nullptr) return nullptr;
   const std::string_view view(text);
-  if (isASCII(view)) {
-    // Full upper-casing maps ASCII only onto itself, a-z to A-Z.
-    OwnedCString copy = allocCopy(view);
-    if (!copy) return nullptr;
-    for (char* c = copy.get(); *c != '\0'; ++c) {
-      if (*c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
-    }
-    return copy.release();
-  }
-  if (isASCIIOrUncased(view)) {
-    // The other characters have no upper case: only ASCII letters change.
-    OwnedCString copy = allocCopy(view);
+  // Full upper-casing maps ASCII only onto itself, a-z to A-Z, and leaves the
+  // kana, ideographs and symbols of Japanese text alone: then only ASCII
+  // letters change.
+  if (utf::isASCII(view) || utf::isASCIIOrUncasedJapanese(view)) {
+    OwnedCString copy = platform::copyToCString(view);
     if (!copy) return nullptr;
     for (char* c = copy.get(); *c != '\0'; ++c) {
       if (*c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
@@ -533,7 +488,7 @@ char* StrToUpperByLocale(const char* text) noexcept {
   try {
     const auto decoded = platform::fromUTF8(text);
     if (!decoded) return nullptr;
-    return allocCopy(platform::toUTF8(platform::uppercase(*decoded))).release();
+    return platform::copyToCString(platform::toUTF8(platform::uppercase(*decoded))).release();
   } catch (...) {
     return nullptr;
   }

@@ -1,5 +1,7 @@
 #include "str_charset.h"
 
+#include <unicode/utf16.h>
+
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -12,16 +14,11 @@
 #include "str_fast_p.h"
 #include "strutil.h"
 
-using strutil::OwnedCString;
+using platform::OwnedCString;
 
 namespace {
 
 constexpr char16_t kByteOrderMark = 0xFEFF;
-
-OwnedCString allocCopy(const std::string& bytes) {
-  // The engine's texts end at the first NUL, as a C string does.
-  return OwnedCString(StrAlloc(bytes.c_str()));
-}
 
 // Folded values can hold names and addresses, so they reach the process log
 // only when diagnostics are switched on with VCARD_DEBUG_LOG=1.
@@ -120,7 +117,7 @@ char* UTF16_to_SJIS(const void* /*buffer*/, const icu::UnicodeString& path) noex
     if (!text) return nullptr;
     // The engine finds the first card only when its line starts the text.
     if (text->length() > 0 && text->charAt(0) == kByteOrderMark) text->remove(0, 1);
-    return allocCopy(platform::toUTF8(*text)).release();
+    return platform::copyToCString(platform::toUTF8(*text)).release();
   } catch (...) {
     return nullptr;
   }
@@ -148,26 +145,11 @@ RKTextConverter& sharedConverter() {
   return converter;
 }
 
-char* copyOf(std::string_view utf8) {
-  auto* copy = static_cast<char*>(std::malloc(utf8.size() + 1));
-  if (copy == nullptr) return nullptr;
-  std::memcpy(copy, utf8.data(), utf8.size());
-  copy[utf8.size()] = '\0';
-  return copy;
-}
-
 // The UTF-16 unit that starts the well-formed UTF-8 sequence at s (a high
 // surrogate for a four-byte sequence).
-char16_t firstUnitAt(const unsigned char* s) {
-  if (s[0] < 0x80) return s[0];
-  if (s[0] < 0xE0) return static_cast<char16_t>((s[0] & 0x1F) << 6 | (s[1] & 0x3F));
-  if (s[0] < 0xF0) {
-    return static_cast<char16_t>((s[0] & 0x0F) << 12 | (s[1] & 0x3F) << 6 | (s[2] & 0x3F));
-  }
-  const std::uint32_t cp = static_cast<std::uint32_t>(s[0] & 0x07) << 18 |
-                           static_cast<std::uint32_t>(s[1] & 0x3F) << 12 |
-                           static_cast<std::uint32_t>(s[2] & 0x3F) << 6 | (s[3] & 0x3F);
-  return static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+char16_t firstUnitAt(const char* s) {
+  const char32_t c = utf::decodeValidUTF8CodePoint(s);
+  return static_cast<char16_t>(c > 0xFFFF ? U16_LEAD(c) : c);
 }
 
 // Half-width katakana U+FF61-U+FF9F is EF BD A1-BF or EF BE 80-9F in UTF-8.
@@ -176,20 +158,12 @@ bool isHalfwidthKatakanaAt(const unsigned char* s, std::size_t remaining) {
          ((s[1] == 0xBD && s[2] >= 0xA1) || (s[1] == 0xBE && s[2] <= 0x9F));
 }
 
-void appendUnit(std::string* out, char16_t unit) {
-  // Folding results are katakana or the unit itself: three-byte characters.
-  out->push_back(static_cast<char>(0xE0 | unit >> 12));
-  out->push_back(static_cast<char>(0x80 | (unit >> 6 & 0x3F)));
-  out->push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-}
-
 }  // namespace
 
 bool AppendHalfToFull(const char* text, std::string* out) {
   if (text == nullptr) return false;
   const std::string_view view(text);
-  if (!platform::isWellFormedUTF8(view) || view.size() > static_cast<std::size_t>(INT32_MAX))
-    return false;
+  if (!utf::validateUTF8(view) || view.size() > static_cast<std::size_t>(INT32_MAX)) return false;
   // Only half-width katakana changes; everything else is copied byte for
   // byte, which is what a round trip through UTF-16 gives for valid UTF-8.
   const auto* s = reinterpret_cast<const unsigned char*>(view.data());
@@ -204,10 +178,11 @@ bool AppendHalfToFull(const char* text, std::string* out) {
     }
     if (converter == nullptr) converter = &sharedConverter();
     out->append(view.data() + copiedUpTo, i - copiedUpTo);
-    const auto c = static_cast<char16_t>(0xF000 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F));
-    const char16_t next = i + 3 < length ? firstUnitAt(s + i + 3) : u'\0';
+    const auto c = static_cast<char16_t>(utf::decodeValidUTF8CodePoint(view.data() + i));
+    const char16_t next = i + 3 < length ? firstUnitAt(view.data() + i + 3) : u'\0';
     std::uint32_t replaced = 0;
-    appendUnit(out, converter->convertHalfwidthToFullwidthKatakana(c, next, &replaced));
+    utf::appendCodePointAsUTF8(converter->convertHalfwidthToFullwidthKatakana(c, next, &replaced),
+                               out);
     // A joined mark is itself a three-byte half-width character.
     i += replaced > 1 ? 6 : 3;
     copiedUpTo = i;
@@ -221,7 +196,7 @@ char* Half_to_Full(const char* text) noexcept {
   try {
     std::string folded;
     if (!AppendHalfToFull(text, &folded)) return nullptr;
-    return copyOf(folded);
+    return platform::copyToCString(folded).release();
   } catch (...) {
     return nullptr;
   }
@@ -249,7 +224,7 @@ char* HalfToFullByUnits(const char* text) noexcept {
     }
     const std::string utf8 = platform::toUTF8(folded);
     if (debugLogEnabled()) platform::logLine(utf8);
-    return copyOf(utf8);
+    return platform::copyToCString(utf8).release();
   } catch (...) {
     return nullptr;
   }

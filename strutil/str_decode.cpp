@@ -8,7 +8,7 @@
 
 #include "strutil.h"
 
-using strutil::OwnedCString;
+using platform::OwnedCString;
 
 namespace {
 

@@ -12,8 +12,9 @@
 #include "str_fast_p.h"
 #include "str_scratch_p.h"
 #include "strutil.h"
+#include "utf8.h"
 
-using strutil::OwnedCString;
+using platform::OwnedCString;
 using strutil::detail::ScratchRelease;
 
 namespace {
@@ -35,7 +36,7 @@ bool asciiUpperInto(const char* text, bool stripBlanks, std::string* out) {
   out->clear();
   for (const char* c = text; *c != '\0'; ++c) {
     const char ch = *c;
-    if (static_cast<unsigned char>(ch) >= 0x80) return false;
+    if (!utf::isASCII(ch)) return false;
     if (stripBlanks && (ch == ' ' || ch == '\t')) continue;
     out->push_back(ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch);
   }
@@ -44,19 +45,6 @@ bool asciiUpperInto(const char* text, bool stripBlanks, std::string* out) {
 
 char asciiUpper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool isASCII(const char* text, std::size_t length) {
-  std::size_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text + i, sizeof word);
-    if ((word & 0x8080808080808080ULL) != 0) return false;
-  }
-  for (; i < length; ++i) {
-    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
-  }
-  return true;
 }
 
 // Whether the all-ASCII text, upper-cased, contains the all-ASCII key,
@@ -84,7 +72,8 @@ bool contains(const char* text, std::string_view upperKey, bool stripBlanks) {
   if (text == nullptr) return false;
   if (!stripBlanks) {
     const std::size_t length = std::strlen(text);
-    if (isASCII(text, length)) return asciiContains(text, length, upperKey.data(), upperKey.size());
+    if (utf::isASCII(std::string_view(text, length)))
+      return asciiContains(text, length, upperKey.data(), upperKey.size());
   } else {
     thread_local std::string scratch;
     const ScratchRelease release(scratch);
@@ -109,7 +98,7 @@ std::int32_t existsInList(const char* const* list, std::uint64_t count, const ch
   if (list == nullptr || key == nullptr) return 0;
   try {
     const std::size_t keyLength = std::strlen(key);
-    if (!stripBlanks && isASCII(key, keyLength)) {
+    if (!stripBlanks && utf::isASCII(std::string_view(key, keyLength))) {
       // An ASCII key upper-cases letter for letter, so it need not be
       // prepared either; texts that are not ASCII take the general rule.
       std::string upperKey;
@@ -117,7 +106,7 @@ std::int32_t existsInList(const char* const* list, std::uint64_t count, const ch
         const char* text = list[i];
         if (text == nullptr) continue;
         const std::size_t length = std::strlen(text);
-        if (isASCII(text, length)) {
+        if (utf::isASCII(std::string_view(text, length))) {
           if (asciiContains(text, length, key, keyLength)) return 1;
           continue;
         }
@@ -146,8 +135,7 @@ std::int32_t existsInText(const char* text, const char* key, bool stripBlanks) {
 // True when text, upper-cased, is exactly "B": a bare Base64 marker.
 bool isBareB(const char* text) {
   if (text == nullptr) return false;
-  if (text[0] != '\0' && static_cast<unsigned char>(text[0]) < 0x80 &&
-      static_cast<unsigned char>(text[1]) < 0x80) {
+  if (text[0] != '\0' && utf::isASCII(text[0]) && utf::isASCII(text[1])) {
     // One ASCII character, or a text starting with two: upper-casing maps
     // ASCII to ASCII one for one, so only "b" or "B" alone can give "B".
     return (text[0] == 'b' || text[0] == 'B') && text[1] == '\0';
@@ -212,7 +200,7 @@ bool asciiElements(const char* const* list, std::uint64_t count,
   for (std::uint64_t i = 0; i < count; ++i) {
     if (list[i] == nullptr) continue;
     const std::size_t length = std::strlen(list[i]);
-    if (!isASCII(list[i], length)) return false;
+    if (!utf::isASCII(std::string_view(list[i], length))) return false;
     elements->push_back({list[i], length});
   }
   return true;

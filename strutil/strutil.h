@@ -2,21 +2,15 @@
 // NUL-terminated UTF-8 byte strings from the C allocator.
 #pragma once
 
-#include <cstdlib>
 #include <memory>
 
+#include "owned_cstring.h"
 #include "str_buffer.h"
 #include "str_charset.h"
 #include "str_decode.h"
 #include "str_param.h"
 
 namespace strutil {
-
-// Releases an owned C string with free.
-struct FreeDeleter {
-  void operator()(void* p) const noexcept { std::free(p); }
-};
-using OwnedCString = std::unique_ptr<char, FreeDeleter>;
 
 // Releases a split result with SplitFree.
 struct SplitDeleter {

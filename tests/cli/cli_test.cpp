@@ -13,7 +13,14 @@
 #include <string_view>
 #include <vector>
 
+#include "engine_texts.h"
+#include "files.h"
+#include "param_names.h"
+
 namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
 
 namespace fs = std::filesystem;
 
@@ -24,12 +31,7 @@ struct ProcessResult {
 };
 
 std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void spit(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
+  return testsupport::readBytes(path.string());
 }
 
 // Lines of standard error that are not the process log's time-stamped
@@ -49,13 +51,6 @@ std::string messages(const std::string& err) {
 
 class CliTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "cli_test_XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // Runs the program inside the temporary folder with the given arguments.
   ProcessResult run(const std::vector<std::string>& args) const {
     const fs::path out = dir_ / ".stdout";
@@ -81,11 +76,17 @@ class CliTest : public testing::Test {
     return result;
   }
 
-  fs::path dir_;
+  testsupport::TempDir folder_;
+  const fs::path dir_ = folder_.path();
 };
 
 constexpr std::string_view kCard = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:A;;;;\r\nEND:VCARD\r\n";
-const std::string kDone = "変換が完了しました。\n入力データ：1件、　出力データ：1件\n\n";
+const std::string kDone = testsupport::successLog(1, 1);
+
+// An alert as the program prints it: on its own line.
+std::string line(const char* alert) {
+  return std::string(alert) + "\n";
+}
 
 struct Case {
   std::string_view name;
@@ -100,28 +101,22 @@ struct Case {
 const Case kCases[] = {
     {"ConvertsBesideSource", {"a.vcf"}, {"a.vcf"}, 0, kDone, "", "PC→iPhone.vcf"},
     {"ConvertsToGivenOutput", {"a.vcf"}, {"a.vcf", "out.vcf"}, 0, kDone, "", "out.vcf"},
-    {"MissingSource", {}, {"none.vcf"}, 2, "", "変換元ファイルがありません。\n", ""},
-    {"EmptySource", {}, {""}, 2, "", "変換元ファイル名が入力（選択）されていません。\n", ""},
-    {"WrongExtension",
-     {"a.txt"},
-     {"a.txt"},
-     2,
-     "",
-     "変換元ファイルはvCardファイルではありません。\n",
-     ""},
+    {"MissingSource", {}, {"none.vcf"}, 2, "", line(testsupport::kMissingSourceAlert), ""},
+    {"EmptySource", {}, {""}, 2, "", line(testsupport::kEmptySourceAlert), ""},
+    {"WrongExtension", {"a.txt"}, {"a.txt"}, 2, "", line(testsupport::kNotVCardAlert), ""},
     {"OutputIsSource",
      {"a.vcf"},
      {"a.vcf", "./a.vcf"},
      2,
      "",
-     "変換元ファイルと出力ファイルが同じです。\n",
+     line(testsupport::kSameFileAlert),
      ""},
     {"OutputIsSourceEvenWithForce",
      {"a.vcf"},
      {"--force", "a.vcf", "a.vcf"},
      2,
      "",
-     "変換元ファイルと出力ファイルが同じです。\n",
+     line(testsupport::kSameFileAlert),
      ""},
     {"ExistingOutputRefused",
      {"a.vcf", "PC→iPhone.vcf"},
@@ -143,14 +138,14 @@ const Case kCases[] = {
      {"none.vcf"},
      2,
      "",
-     "変換元ファイルがありません。\n",
+     line(testsupport::kMissingSourceAlert),
      ""},
     {"EngineFailure",
      {"a.vcf", "dir/"},
      {"--force", "a.vcf", "dir"},
      1,
-     "変換処理に失敗しました。\n\n",
-     "出力ファイルに書き込めません。\n",
+     testsupport::kFailedLog,
+     line(testsupport::kCannotWriteAlert),
      ""},
     {"NoArguments", {}, {}, 64, "", "", ""},
     {"TooManyArguments", {"a.vcf"}, {"a.vcf", "b", "c"}, 64, "", "", ""},
@@ -165,7 +160,7 @@ TEST_P(CliCaseTest, ExitsWithStatusAndMessages) {
     if (file.back() == '/')
       fs::create_directory(dir_ / file);
     else
-      spit(dir_ / file, std::string(kCard));
+      testsupport::writeBytes((dir_ / file).string(), std::string(kCard));
   }
   const ProcessResult result = run(c.args);
   EXPECT_EQ(result.status, c.status);
@@ -183,10 +178,7 @@ TEST_P(CliCaseTest, ExitsWithStatusAndMessages) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, CliCaseTest, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<Case>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Runs, CliCaseTest, testing::ValuesIn(kCases), CaseName());
 
 TEST_F(CliTest, HelpPrintsUsageOnStandardOutput) {
   const ProcessResult result = run({"--help"});

@@ -7,12 +7,16 @@
 #include <string_view>
 #include <vector>
 
+#include "param_names.h"
 #include "test_support.h"
 #include "vcard.h"
 
 namespace {
 
-using enginetest::TempDir;
+using testsupport::CaseName;
+using testsupport::PrintTo;
+
+using testsupport::TempDir;
 
 struct CheckLineCase {
   std::string_view name;
@@ -62,10 +66,7 @@ TEST_P(CheckLineTest, AssemblesLogicalLine) {
   std::free(prop.propText);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, CheckLineTest, testing::ValuesIn(kCheckLineCases),
-                         [](const testing::TestParamInfo<CheckLineCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Lines, CheckLineTest, testing::ValuesIn(kCheckLineCases), CaseName());
 
 struct AnalysCase {
   std::string_view name;
@@ -118,14 +119,11 @@ TEST_P(AnalysTest, CountsAndWritesCards) {
   EXPECT_EQ(list.cardCount, c.cardCount);
   EXPECT_EQ(inCount, c.inCount);
   EXPECT_EQ(outCount, c.outCount);
-  enginetest::expectSameOutput(enginetest::readBytes(output), enginetest::outputForm(c.output));
+  enginetest::expectSameOutput(testsupport::readBytes(output), enginetest::outputForm(c.output));
   EXPECT_EQ(vCard_ReleaseData(&list, nullptr), 0);
   EXPECT_EQ(list.cardArray, nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, AnalysTest, testing::ValuesIn(kAnalysCases),
-                         [](const testing::TestParamInfo<AnalysCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Texts, AnalysTest, testing::ValuesIn(kAnalysCases), CaseName());
 
 }  // namespace

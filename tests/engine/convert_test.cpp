@@ -5,22 +5,24 @@
 #include <string>
 #include <string_view>
 
+#include "param_names.h"
 #include "test_support.h"
 #include "vcard.h"
 
 namespace {
 
-using enginetest::TempDir;
+using testsupport::CaseName;
+using testsupport::PrintTo;
 
-constexpr std::string_view kCannotRead =
-    "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。";
-constexpr std::string_view kUnsupported = "変換元ファイルの文字コードに対応していません。";
-constexpr std::string_view kFailed = "変換処理に失敗しました。\n\n";
-constexpr std::string_view kNoOutput = "出力対象データが1件もありませんでした。\n\n";
+using testsupport::TempDir;
+
+constexpr std::string_view kCannotRead = testsupport::kCannotReadAlert;
+constexpr std::string_view kUnsupported = testsupport::kUnsupportedEncodingAlert;
+constexpr std::string_view kFailed = testsupport::kFailedLog;
+constexpr std::string_view kNoOutput = testsupport::kNoOutputLog;
 
 std::string done(int in, int out) {
-  return "変換が完了しました。\n入力データ：" + std::to_string(in) + "件、　出力データ：" +
-         std::to_string(out) + "件\n\n";
+  return testsupport::successLog(static_cast<std::uint64_t>(in), static_cast<std::uint64_t>(out));
 }
 
 struct GoldenCase {
@@ -69,45 +71,42 @@ TEST_P(GoldenFileTest, ConvertsToExpectedBytesAndResult) {
   TempDir dir;
   const std::string source = dir.file("source.vcf");
   const std::string output = dir.file("PC→iPhone.vcf");
-  const std::string sourceBytes = enginetest::readBytes(dataDir + std::string(c.name) + ".vcf");
-  enginetest::writeBytes(source, sourceBytes);
+  const std::string sourceBytes = testsupport::readBytes(dataDir + std::string(c.name) + ".vcf");
+  testsupport::writeBytes(source, sourceBytes);
 
   const auto result = vCardConvert(source.c_str(), output.c_str());
   EXPECT_EQ(result[0], c.alert);
   EXPECT_EQ(result[1], c.log);
-  EXPECT_EQ(enginetest::readBytes(source), sourceBytes) << "the source must never change";
+  EXPECT_EQ(testsupport::readBytes(source), sourceBytes) << "the source must never change";
   if (!c.outputExpected) {
-    EXPECT_FALSE(enginetest::exists(output));
+    EXPECT_FALSE(testsupport::exists(output));
     return;
   }
-  const std::string expected = enginetest::readBytes(dataDir + std::string(c.name) + ".ref");
-  enginetest::expectSameOutput(enginetest::readBytes(output), enginetest::outputForm(expected));
+  const std::string expected = testsupport::readBytes(dataDir + std::string(c.name) + ".ref");
+  enginetest::expectSameOutput(testsupport::readBytes(output), enginetest::outputForm(expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, GoldenFileTest, testing::ValuesIn(kGoldenCases),
-                         [](const testing::TestParamInfo<GoldenCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Files, GoldenFileTest, testing::ValuesIn(kGoldenCases), CaseName());
 
 TEST(ConvertTest, MissingSourceLeavesOutputUntouched) {
   TempDir dir;
   const std::string output = dir.file("out.vcf");
-  enginetest::writeBytes(output, "keep");
+  testsupport::writeBytes(output, "keep");
   const auto result = vCardConvert(dir.file("missing.vcf").c_str(), output.c_str());
   EXPECT_EQ(result[0], kCannotRead);
   EXPECT_EQ(result[1], kFailed);
-  EXPECT_EQ(enginetest::readBytes(output), "keep");
+  EXPECT_EQ(testsupport::readBytes(output), "keep");
 }
 
 TEST(ConvertTest, ReplacesAnExistingOutputFile) {
   TempDir dir;
   const std::string source = dir.file("a.vcf");
   const std::string output = dir.file("out.vcf");
-  enginetest::writeBytes(source, "BEGIN:VCARD\r\nEND:VCARD\r\n");
-  enginetest::writeBytes(output, std::string(1000, 'x'));
+  testsupport::writeBytes(source, "BEGIN:VCARD\r\nEND:VCARD\r\n");
+  testsupport::writeBytes(output, std::string(1000, 'x'));
   const auto result = vCardConvert(source.c_str(), output.c_str());
   EXPECT_EQ(result[0], "");
-  enginetest::expectSameOutput(enginetest::readBytes(output),
+  enginetest::expectSameOutput(testsupport::readBytes(output),
                                enginetest::outputForm("BEGIN:VCARD\nEND:VCARD\n"));
 }
 
@@ -115,29 +114,29 @@ TEST(ConvertTest, SecondRunReplacesPathsAndKeepsNothingFromTheFirst) {
   TempDir dir;
   const std::string first = dir.file("first.vcf");
   const std::string second = dir.file("second.vcf");
-  enginetest::writeBytes(first, "BEGIN:VCARD\r\nVERSION:2.1\r\nN:First;;;;\r\nEND:VCARD\r\n");
-  enginetest::writeBytes(second, "BEGIN:VCARD\r\nN:Second;;;;\r\n");
+  testsupport::writeBytes(first, "BEGIN:VCARD\r\nVERSION:2.1\r\nN:First;;;;\r\nEND:VCARD\r\n");
+  testsupport::writeBytes(second, "BEGIN:VCARD\r\nN:Second;;;;\r\n");
   const auto one = vCardConvert(first.c_str(), dir.file("out1.vcf").c_str());
   EXPECT_EQ(one[1], done(1, 1));
   const auto two = vCardConvert(second.c_str(), dir.file("out2.vcf").c_str());
   EXPECT_EQ(two[1], kNoOutput);
   EXPECT_STREQ(orgFile, second.c_str());
   EXPECT_STREQ(dstFile, dir.file("out2.vcf").c_str());
-  EXPECT_EQ(enginetest::readBytes(dir.file("out2.vcf")), "\xFF\xFE");
+  EXPECT_EQ(testsupport::readBytes(dir.file("out2.vcf")), "\xFF\xFE");
 }
 
 TEST(ConvertTest, RefusesToWriteOverTheSourceItself) {
   TempDir dir;
   const std::string source = dir.file("a.vcf");
   const std::string bytes = "BEGIN:VCARD\r\nN:Self;;;;\r\nEND:VCARD\r\n";
-  enginetest::writeBytes(source, bytes);
+  testsupport::writeBytes(source, bytes);
   ASSERT_EQ(::link(source.c_str(), dir.file("b.vcf").c_str()), 0);
   for (const std::string& output : {source, dir.file("b.vcf"), dir.path() + "/./a.vcf"}) {
     SCOPED_TRACE(output);
     const auto result = vCardConvert(source.c_str(), output.c_str());
-    EXPECT_EQ(result[0], "変換元ファイルと出力ファイルが同じです。");
+    EXPECT_EQ(result[0], testsupport::kSameFileAlert);
     EXPECT_EQ(result[1], kFailed);
-    EXPECT_EQ(enginetest::readBytes(source), bytes);
+    EXPECT_EQ(testsupport::readBytes(source), bytes);
   }
 }
 
@@ -150,10 +149,10 @@ TEST(ConvertTest, ManyCardsAreCountedAndWrittenInOrder) {
     source += "BEGIN:VCARD\r\nVERSION:2.1\r\n" + n + "\r\nEND:VCARD\r\n";
     expected += "BEGIN:VCARD\nVERSION:2.1\n" + n + "\nEND:VCARD\n";
   }
-  enginetest::writeBytes(dir.file("many.vcf"), source);
+  testsupport::writeBytes(dir.file("many.vcf"), source);
   const auto result = vCardConvert(dir.file("many.vcf").c_str(), dir.file("out.vcf").c_str());
   EXPECT_EQ(result[1], done(1500, 1500));
-  enginetest::expectSameOutput(enginetest::readBytes(dir.file("out.vcf")),
+  enginetest::expectSameOutput(testsupport::readBytes(dir.file("out.vcf")),
                                enginetest::outputForm(expected));
 }
 

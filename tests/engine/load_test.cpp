@@ -11,12 +11,16 @@
 #include <string>
 #include <string_view>
 
+#include "param_names.h"
 #include "test_support.h"
 #include "vcard.h"
 
 namespace {
 
-using enginetest::TempDir;
+using testsupport::CaseName;
+using testsupport::PrintTo;
+
+using testsupport::TempDir;
 using namespace std::string_literals;
 
 using vcard::EncodingBasis;
@@ -144,7 +148,7 @@ TEST_P(LoadTest, GivesCodeAndText) {
   const LoadCase& c = GetParam();
   TempDir dir;
   const std::string path = dir.file("source.vcf");
-  enginetest::writeBytes(path, c.bytes);
+  testsupport::writeBytes(path, c.bytes);
   char* text = nullptr;
   EXPECT_EQ(vCard_GetData(path.c_str(), &text), c.code);
   if (c.code == 0) {
@@ -162,10 +166,7 @@ TEST_P(LoadTest, GivesCodeAndText) {
   std::free(text);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bytes, LoadTest, testing::ValuesIn(kLoadCases),
-                         [](const testing::TestParamInfo<LoadCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Bytes, LoadTest, testing::ValuesIn(kLoadCases), CaseName());
 
 // Only regular files are sources: a FIFO would block the open until some
 // writer came, /dev/zero never ends and /dev/null is no file of the user's.
@@ -196,7 +197,7 @@ TEST(LoadFailureTest, UnreadableOrIrregularPathsGiveMinusOneAtOnce) {
 TEST(LoadTest, FollowsALinkToARegularFile) {
   TempDir dir;
   const std::string target = dir.file("target.vcf");
-  enginetest::writeBytes(target, "N:a\r\n");
+  testsupport::writeBytes(target, "N:a\r\n");
   const std::string link = dir.file("link.vcf");
   std::filesystem::create_symlink(target, link);
   char* text = nullptr;
@@ -211,9 +212,9 @@ TEST(LoadTest, FollowsALinkToARegularFile) {
 TEST(LoadTest, UTF16FileUnderANameThatIsNotUTF8) {
   TempDir dir;
   const std::string path = dir.file("\x93\xFA\x95\x74\xB1.vcf");
-  enginetest::writeBytes(path,
-                         "\xFF\xFE"
-                         "N\0:\0a\0"s);
+  testsupport::writeBytes(path,
+                          "\xFF\xFE"
+                          "N\0:\0a\0"s);
   char* text = nullptr;
   ASSERT_EQ(vCard_GetData(path.c_str(), &text), 0);
   EXPECT_STREQ(text, "N:a");

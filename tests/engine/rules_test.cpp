@@ -7,10 +7,14 @@
 #include <string_view>
 #include <vector>
 
+#include "param_names.h"
 #include "test_support.h"
 #include "vcard.h"
 
 namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
 
 struct Rewritten {
   std::string text;  // what the property appended to the card
@@ -269,10 +273,7 @@ TEST_P(RuleTest, RewritesProperty) {
   EXPECT_EQ(result.rejected, c.rejected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, RuleTest, testing::ValuesIn(kRuleCases),
-                         [](const testing::TestParamInfo<RuleCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Lines, RuleTest, testing::ValuesIn(kRuleCases), CaseName());
 
 TEST(ItemLimitTest, ItemsAreNumberedOnPastNinetyNine) {
   std::vector<std::string> lines;
@@ -317,10 +318,7 @@ TEST_P(EmailOnlyTest, AnswersOnlyForALoneWord) {
   EXPECT_EQ(StrExistsEmailOnly(list.data(), list.size(), c.word), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lists, EmailOnlyTest, testing::ValuesIn(kEmailOnlyCases),
-                         [](const testing::TestParamInfo<EmailOnlyCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Lists, EmailOnlyTest, testing::ValuesIn(kEmailOnlyCases), CaseName());
 
 struct ConvertCase {
   std::string_view name;
@@ -352,9 +350,6 @@ TEST_P(StrConvertTest, ConvertsValue) {
   std::free(result);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, StrConvertTest, testing::ValuesIn(kConvertCases),
-                         [](const testing::TestParamInfo<ConvertCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Values, StrConvertTest, testing::ValuesIn(kConvertCases), CaseName());
 
 }  // namespace

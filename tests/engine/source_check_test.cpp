@@ -1,5 +1,6 @@
 // The main window's source checks and output-path rule.
 #include "source_check.h"
+#include "param_names.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,7 +13,10 @@
 
 namespace {
 
-using enginetest::TempDir;
+using testsupport::CaseName;
+using testsupport::PrintTo;
+
+using testsupport::TempDir;
 
 struct OutputPathCase {
   std::string_view name;
@@ -35,10 +39,7 @@ TEST_P(OutputPathTest, PlacesOutputBesideSource) {
   EXPECT_EQ(vcard::outputPathForSource(GetParam().source), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, OutputPathTest, testing::ValuesIn(kOutputPathCases),
-                         [](const testing::TestParamInfo<OutputPathCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Paths, OutputPathTest, testing::ValuesIn(kOutputPathCases), CaseName());
 
 struct SourceCheckCase {
   std::string_view name;
@@ -73,17 +74,14 @@ TEST_P(SourceCheckTest, GivesFirstFailedCheck) {
   std::string path = c.kind == SourceCheckCase::NoPrefix ? c.relative : dir.file(c.relative);
   if (c.kind == SourceCheckCase::File) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    enginetest::writeBytes(path, "BEGIN:VCARD\n");
+    testsupport::writeBytes(path, "BEGIN:VCARD\n");
   } else if (c.kind == SourceCheckCase::Folder) {
     std::filesystem::create_directories(path);
   }
   EXPECT_EQ(vcard::checkSourcePath(path), c.alert);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, SourceCheckTest, testing::ValuesIn(kSourceCheckCases),
-                         [](const testing::TestParamInfo<SourceCheckCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Paths, SourceCheckTest, testing::ValuesIn(kSourceCheckCases), CaseName());
 
 // Builds an existing path of exactly the given number of UTF-16 units. With
 // wide set, a folder of 30 characters outside the basic plane (two units and
@@ -99,7 +97,7 @@ std::string pathOfUnits(const TempDir& dir, std::size_t units, bool wide) {
     std::filesystem::create_directories(folder);
   }
   const std::string path = folder + std::string(units - used - 4, 'a') + ".vcf";
-  enginetest::writeBytes(path, "x");
+  testsupport::writeBytes(path, "x");
   return path;
 }
 
@@ -126,8 +124,8 @@ TEST(SourceLengthTest, AllowsUpTo255Units) {
 TEST(SameFileTest, CatchesLinksAndOtherSpellings) {
   TempDir dir;
   const std::string a = dir.file("a.vcf");
-  enginetest::writeBytes(a, "x");
-  enginetest::writeBytes(dir.file("c.vcf"), "x");
+  testsupport::writeBytes(a, "x");
+  testsupport::writeBytes(dir.file("c.vcf"), "x");
   ASSERT_EQ(::link(a.c_str(), dir.file("hard.vcf").c_str()), 0);
   ASSERT_EQ(::symlink(a.c_str(), dir.file("soft.vcf").c_str()), 0);
   struct Case {

@@ -1,58 +1,19 @@
-// Helpers shared by the engine tests: temporary folders, byte files and the
-// expected output form (FF FE, UTF-16LE, CR LF).
+// Helpers shared by the engine tests: the expected output form (FF FE,
+// UTF-16LE, CR LF) and its line-by-line comparison. Folders, files and the
+// alert texts are in tests/support.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "engine_texts.h"
+#include "files.h"
 #include "platform.h"
 
 namespace enginetest {
-
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "engine_test_XXXXXX").string();
-    const char* made = ::mkdtemp(pattern.data());
-    path_ = made != nullptr ? made : pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  [[nodiscard]] std::string file(const std::string& name) const { return path_ + "/" + name; }
-  [[nodiscard]] const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-inline void writeBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-inline std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline bool exists(const std::string& path) {
-  std::error_code ignored;
-  return std::filesystem::exists(path, ignored);
-}
 
 // UTF-8 text with LF line ends in the output file's form: FF FE, then the
 // text in UTF-16LE with every LF written as CR LF.

@@ -14,10 +14,10 @@
 
 namespace {
 
-using enginetest::TempDir;
+using testsupport::TempDir;
 
-constexpr const char* kCannotWrite = "出力ファイルに書き込めません。";
-constexpr const char* kFailed = "変換処理に失敗しました。\n\n";
+using testsupport::kCannotWriteAlert;
+using testsupport::kFailedLog;
 
 std::string manyCards(int count) {
   std::string text;
@@ -30,39 +30,39 @@ TEST(WriteFailureTest, OutputPathIsAFolder) {
   TempDir dir;
   const std::string source = dir.file("a.vcf");
   const std::string bytes = manyCards(2);
-  enginetest::writeBytes(source, bytes);
+  testsupport::writeBytes(source, bytes);
   const std::string output = dir.file("out.vcf");
   std::filesystem::create_directory(output);
-  enginetest::writeBytes(output + "/inside.txt", "keep");
+  testsupport::writeBytes(output + "/inside.txt", "keep");
 
   const auto result = vCardConvert(source.c_str(), output.c_str());
-  EXPECT_EQ(result[0], kCannotWrite);
-  EXPECT_EQ(result[1], kFailed);
+  EXPECT_EQ(result[0], kCannotWriteAlert);
+  EXPECT_EQ(result[1], kFailedLog);
   EXPECT_TRUE(std::filesystem::is_directory(output));
-  EXPECT_EQ(enginetest::readBytes(output + "/inside.txt"), "keep");
-  EXPECT_EQ(enginetest::readBytes(source), bytes);
+  EXPECT_EQ(testsupport::readBytes(output + "/inside.txt"), "keep");
+  EXPECT_EQ(testsupport::readBytes(source), bytes);
 }
 
 TEST(WriteFailureTest, OutputFolderMissing) {
   TempDir dir;
   const std::string source = dir.file("a.vcf");
-  enginetest::writeBytes(source, manyCards(1));
+  testsupport::writeBytes(source, manyCards(1));
   const auto result = vCardConvert(source.c_str(), dir.file("no/such/out.vcf").c_str());
-  EXPECT_EQ(result[0], kCannotWrite);
-  EXPECT_EQ(result[1], kFailed);
+  EXPECT_EQ(result[0], kCannotWriteAlert);
+  EXPECT_EQ(result[1], kFailedLog);
 }
 
 TEST(WriteFailureTest, ReadOnlyFolderWhenNotPrivileged) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   TempDir dir;
   const std::string source = dir.file("a.vcf");
-  enginetest::writeBytes(source, manyCards(1));
+  testsupport::writeBytes(source, manyCards(1));
   const std::string folder = dir.file("ro");
   std::filesystem::create_directory(folder);
   ::chmod(folder.c_str(), 0555);
   const auto result = vCardConvert(source.c_str(), (folder + "/out.vcf").c_str());
-  EXPECT_EQ(result[0], kCannotWrite);
-  EXPECT_FALSE(enginetest::exists(folder + "/out.vcf"));
+  EXPECT_EQ(result[0], kCannotWriteAlert);
+  EXPECT_FALSE(testsupport::exists(folder + "/out.vcf"));
 }
 
 // A file size limit lets the mark through but stops the cards part way, as a
@@ -71,7 +71,7 @@ TEST(WriteFailureTest, DiskFullPartWayRemovesIncompleteOutput) {
   TempDir dir;
   const std::string source = dir.file("a.vcf");
   const std::string bytes = manyCards(200);
-  enginetest::writeBytes(source, bytes);
+  testsupport::writeBytes(source, bytes);
   const std::string output = dir.file("out.vcf");
 
   const pid_t child = ::fork();
@@ -84,21 +84,21 @@ TEST(WriteFailureTest, DiskFullPartWayRemovesIncompleteOutput) {
     ::setrlimit(RLIMIT_FSIZE, &limit);
     const auto result = vCardConvert(source.c_str(), output.c_str());
     const bool ok =
-        result[0] == kCannotWrite && result[1] == kFailed && !enginetest::exists(output);
+        result[0] == kCannotWriteAlert && result[1] == kFailedLog && !testsupport::exists(output);
     ::_exit(ok ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "expected the write alert and no output file";
-  EXPECT_FALSE(enginetest::exists(output));
-  EXPECT_EQ(enginetest::readBytes(source), bytes);
+  EXPECT_FALSE(testsupport::exists(output));
+  EXPECT_EQ(testsupport::readBytes(source), bytes);
 }
 
 TEST(WriteFailureTest, OutputFileReportsAppendFailure) {
   TempDir dir;
   EXPECT_EQ(OutputFile(dir.file("missing.vcf").c_str(), "BEGIN:VCARD\r\n"), 0);
-  EXPECT_FALSE(enginetest::exists(dir.file("missing.vcf")));
+  EXPECT_FALSE(testsupport::exists(dir.file("missing.vcf")));
 }
 
 }  // namespace

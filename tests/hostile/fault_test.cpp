@@ -14,13 +14,17 @@
 #include <string>
 
 #include "hostile_support.h"
+#include "param_names.h"
 #include "source_check.h"
 #include "vcard.h"
 
 namespace {
 
-using hostile::readAll;
-using hostile::writeAll;
+using testsupport::CaseName;
+using testsupport::PrintTo;
+
+using testsupport::readBytes;
+using testsupport::writeBytes;
 
 std::string manyCards(int count) {
   std::string text;
@@ -36,11 +40,11 @@ class FaultTest : public testing::Test {
   void SetUp() override {
     ASSERT_FALSE(folder.path().empty());
     source = folder.path() + "/source.vcf";
-    writeAll(source, bytes);
+    writeBytes(source, bytes);
   }
-  void expectSourceUntouched() { EXPECT_TRUE(readAll(source) == bytes) << "the source changed"; }
+  void expectSourceUntouched() { EXPECT_TRUE(readBytes(source) == bytes) << "the source changed"; }
 
-  hostile::TempFolder folder;
+  testsupport::TempDir folder;
   const std::string bytes = manyCards(50);
   std::string source;
 };
@@ -57,8 +61,8 @@ TEST_F(FaultTest, UnwritableOutputFolderGetsTheWriteAlert) {
     output = locked + "/PC→iPhone.vcf";
   }
   const auto result = vCardConvert(source.c_str(), output.c_str());
-  EXPECT_EQ(result[0], hostile::kCannotWrite);
-  EXPECT_EQ(result[1], hostile::kFailedLog);
+  EXPECT_EQ(result[0], testsupport::kCannotWriteAlert);
+  EXPECT_EQ(result[1], testsupport::kFailedLog);
   EXPECT_FALSE(std::filesystem::exists(output));
   expectSourceUntouched();
 }
@@ -66,12 +70,12 @@ TEST_F(FaultTest, UnwritableOutputFolderGetsTheWriteAlert) {
 TEST_F(FaultTest, OutputPathThatIsAFolderIsLeftAlone) {
   const std::string output = folder.path() + "/PC→iPhone.vcf";
   ASSERT_TRUE(std::filesystem::create_directory(output));
-  writeAll(output + "/keep", "precious");
+  writeBytes(output + "/keep", "precious");
   const auto result = vCardConvert(source.c_str(), output.c_str());
-  EXPECT_EQ(result[0], hostile::kCannotWrite);
-  EXPECT_EQ(result[1], hostile::kFailedLog);
+  EXPECT_EQ(result[0], testsupport::kCannotWriteAlert);
+  EXPECT_EQ(result[1], testsupport::kFailedLog);
   EXPECT_TRUE(std::filesystem::is_directory(output));
-  EXPECT_EQ(readAll(output + "/keep"), "precious");
+  EXPECT_EQ(readBytes(output + "/keep"), "precious");
   expectSourceUntouched();
 }
 
@@ -85,8 +89,8 @@ TEST_F(FaultTest, DiskFullInTheMiddleRemovesTheIncompleteOutput) {
     const rlimit limit{1000, 1000};
     setrlimit(RLIMIT_FSIZE, &limit);
     const auto result = vCardConvert(source.c_str(), output.c_str());
-    const bool ok = result[0] == hostile::kCannotWrite && result[1] == hostile::kFailedLog &&
-                    !std::filesystem::exists(output);
+    const bool ok = result[0] == testsupport::kCannotWriteAlert &&
+                    result[1] == testsupport::kFailedLog && !std::filesystem::exists(output);
     _exit(ok ? 0 : 1);
   }
   int status = 0;
@@ -108,8 +112,8 @@ TEST_F(FaultTest, SourceRemovedAfterTheChecksGetsTheReadAlert) {
   const std::string output = vcard::outputPathForSource(source);
   ASSERT_TRUE(std::filesystem::remove(source));
   const auto result = vCardConvert(source.c_str(), output.c_str());
-  EXPECT_EQ(result[0], hostile::kCannotRead);
-  EXPECT_EQ(result[1], hostile::kFailedLog);
+  EXPECT_EQ(result[0], testsupport::kCannotReadAlert);
+  EXPECT_EQ(result[1], testsupport::kFailedLog);
   EXPECT_FALSE(std::filesystem::exists(output));
 }
 
@@ -119,7 +123,7 @@ TEST_F(FaultTest, SourceReplacedByAFolderGetsTheReadAlert) {
   ASSERT_TRUE(std::filesystem::remove(source));
   ASSERT_TRUE(std::filesystem::create_directory(source));
   const auto result = vCardConvert(source.c_str(), output.c_str());
-  EXPECT_EQ(result[0], hostile::kCannotRead);
+  EXPECT_EQ(result[0], testsupport::kCannotReadAlert);
   EXPECT_FALSE(std::filesystem::exists(output));
   EXPECT_TRUE(std::filesystem::is_directory(source));
 }
@@ -129,7 +133,7 @@ TEST_F(FaultTest, UnreadableSourceGetsTheReadAlert) {
   ASSERT_EQ(chmod(source.c_str(), 0), 0);
   const std::string output = vcard::outputPathForSource(source);
   const auto result = vCardConvert(source.c_str(), output.c_str());
-  EXPECT_EQ(result[0], hostile::kCannotRead);
+  EXPECT_EQ(result[0], testsupport::kCannotReadAlert);
   EXPECT_FALSE(std::filesystem::exists(output));
 }
 
@@ -156,12 +160,12 @@ class AwkwardPathTest : public testing::TestWithParam<PathCase> {};
 
 TEST_P(AwkwardPathTest, ConvertsBesideTheSource) {
   const PathCase& c = GetParam();
-  hostile::TempFolder folder;
+  testsupport::TempDir folder;
   const std::string dir = folder.path() + "/" + c.folder;
   ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
   const std::string source = dir + "/" + c.file;
   const std::string bytes = manyCards(2);
-  writeAll(source, bytes);
+  writeBytes(source, bytes);
 
   ASSERT_EQ(vcard::checkSourcePath(source), "");
   const std::string output = vcard::outputPathForSource(source);
@@ -170,16 +174,15 @@ TEST_P(AwkwardPathTest, ConvertsBesideTheSource) {
   EXPECT_EQ(result[0], "");
   EXPECT_EQ(result[1], "変換が完了しました。\n入力データ：2件、\u3000出力データ：2件\n\n");
   EXPECT_TRUE(std::filesystem::exists(output));
-  EXPECT_TRUE(readAll(source) == bytes);
+  EXPECT_TRUE(readBytes(source) == bytes);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fault, AwkwardPathTest, testing::ValuesIn(kPathCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Fault, AwkwardPathTest, testing::ValuesIn(kPathCases), CaseName());
 
 TEST(SameFileTest, OutputNamingTheSourceIsCaughtByFileIdentity) {
-  hostile::TempFolder folder;
+  testsupport::TempDir folder;
   const std::string source = folder.path() + "/PC→iPhone.vcf";
-  writeAll(source, manyCards(1));
+  writeBytes(source, manyCards(1));
   const std::string link = folder.path() + "/link.vcf";
   ASSERT_EQ(symlink(source.c_str(), link.c_str()), 0);
   EXPECT_TRUE(vcard::isSameFile(source, vcard::outputPathForSource(source)));

@@ -1,42 +1,25 @@
-// Shared helpers of the hostile-input and fault tests: a private temporary
-// folder, byte-exact file reading and writing, and the check that a result is
-// one of the engine's fixed texts.
+// The check shared by the hostile-input and fault tests that a result is one
+// of the engine's fixed texts and the output file matches it.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <array>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "engine_texts.h"
+#include "files.h"
 
 namespace hostile {
 
-inline constexpr const char* kCannotRead =
-    "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。";
-inline constexpr const char* kUnsupportedEncoding =
-    "変換元ファイルの文字コードに対応していません。";
-inline constexpr const char* kCannotWrite = "出力ファイルに書き込めません。";
-inline constexpr const char* kFailedLog = "変換処理に失敗しました。\n\n";
-inline constexpr const char* kNothingWrittenLog = "出力対象データが1件もありませんでした。\n\n";
-
-inline std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void writeAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 // True when the log text is the success format with any two counts.
 inline bool isSuccessLog(const std::string& log) {
-  const std::string head = "変換が完了しました。\n入力データ：";
-  const std::string middle = "件、\u3000出力データ：";
-  const std::string tail = "件\n\n";
+  // The fixed parts around the two counts, from the one typed format.
+  const std::string sample = testsupport::successLog(1, 2);
+  const std::string head = sample.substr(0, sample.find('1'));
+  const std::string middle = sample.substr(head.size() + 1, sample.find('2') - head.size() - 1);
+  const std::string tail = sample.substr(sample.find('2') + 1);
   if (log.rfind(head, 0) != 0) return false;
   const std::size_t mid = log.find(middle, head.size());
   if (mid == std::string::npos || mid == head.size()) return false;
@@ -58,41 +41,23 @@ inline void expectSoundResult(const std::array<std::string, 2>& result, const st
   const std::string& alert = result[0];
   const std::string& log = result[1];
   if (alert.empty()) {
-    EXPECT_TRUE(log == kNothingWrittenLog || isSuccessLog(log)) << log;
+    EXPECT_TRUE(log == testsupport::kNoOutputLog || isSuccessLog(log)) << log;
     ASSERT_TRUE(std::filesystem::exists(output));
-    const std::string written = readAll(output);
+    const std::string written = testsupport::readBytes(output);
     ASSERT_GE(written.size(), 2u);
     EXPECT_EQ(written.substr(0, 2), "\xFF\xFE");
     EXPECT_EQ(written.size() % 2, 0u);
-    if (log == kNothingWrittenLog) {
+    if (log == testsupport::kNoOutputLog) {
       EXPECT_EQ(written.size(), 2u);
     }
   } else {
-    EXPECT_TRUE(alert == kCannotRead || alert == kUnsupportedEncoding || alert == kCannotWrite)
+    EXPECT_TRUE(alert == testsupport::kCannotReadAlert ||
+                alert == testsupport::kUnsupportedEncodingAlert ||
+                alert == testsupport::kCannotWriteAlert)
         << alert;
-    EXPECT_EQ(log, kFailedLog);
+    EXPECT_EQ(log, testsupport::kFailedLog);
     EXPECT_FALSE(std::filesystem::exists(output)) << "a failed conversion left " << output;
   }
 }
-
-class TempFolder {
- public:
-  TempFolder() {
-    char name[] = "/tmp/vcard-hostile-XXXXXX";
-    if (mkdtemp(name) != nullptr) m_path = name;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(m_path, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
 
 }  // namespace hostile

@@ -7,12 +7,16 @@
 #include <string>
 
 #include "hostile_support.h"
+#include "param_names.h"
 #include "vcard.h"
 
 namespace {
 
-using hostile::readAll;
-using hostile::writeAll;
+using testsupport::CaseName;
+using testsupport::PrintTo;
+
+using testsupport::readBytes;
+using testsupport::writeBytes;
 
 std::string repeat(const std::string& piece, std::size_t times) {
   std::string out;
@@ -39,7 +43,7 @@ const HostileCase kCases[] = {
     {"OnlyUtf8Mark", [] { return std::string("\xEF\xBB\xBF"); }, ""},
     {"OnlyUtf16Mark", [] { return std::string("\xFF\xFE"); }, ""},
     {"BigEndianMark", [] { return std::string("\xFE\xFF\0B\0E", 6); },
-     hostile::kUnsupportedEncoding},
+     testsupport::kUnsupportedEncodingAlert},
     {"OddLengthUtf16Le",
      [] { return std::string("\xFF\xFE", 2) + std::string("B\0E\0G\0I\0N\0:", 11); }, nullptr},
     {"ShiftJisLeadByteAtEnd", [] { return card("N:a\r\n") + "N:\x93"; }, nullptr},
@@ -98,7 +102,8 @@ const HostileCase kCases[] = {
     // Read by the charset detector's single-byte guess rather than refused.
     {"NeitherUtf8NorShiftJis", [] { return std::string("BEGIN:VCARD\r\nN:\x85\x40\xA0\xFD\r\n"); },
      ""},
-    {"NothingDecodes", [] { return std::string("\xFF\xFD\xFE\xFC"); }, hostile::kCannotRead},
+    {"NothingDecodes", [] { return std::string("\xFF\xFD\xFE\xFC"); },
+     testsupport::kCannotReadAlert},
 };
 
 // Names the row in test output instead of dumping its bytes.
@@ -110,22 +115,21 @@ class HostileFileTest : public testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileFileTest, ConvertsSafelyAndLeavesSourceUntouched) {
   const HostileCase& c = GetParam();
-  hostile::TempFolder folder;
+  testsupport::TempDir folder;
   const std::string source = folder.path() + "/source.vcf";
   const std::string output = folder.path() + "/PC→iPhone.vcf";
   const std::string bytes = c.make();
-  writeAll(source, bytes);
+  writeBytes(source, bytes);
 
   const std::array<std::string, 2> result = vCardConvert(source.c_str(), output.c_str());
 
-  EXPECT_TRUE(readAll(source) == bytes) << "the source file changed";
+  EXPECT_TRUE(readBytes(source) == bytes) << "the source file changed";
   hostile::expectSoundResult(result, output);
   if (c.expectedAlert != nullptr) {
     EXPECT_EQ(result[0], c.expectedAlert);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Hostile, HostileFileTest, testing::ValuesIn(kCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Hostile, HostileFileTest, testing::ValuesIn(kCases), CaseName());
 
 }  // namespace

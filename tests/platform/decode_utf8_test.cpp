@@ -6,9 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "param_names.h"
 #include "platform.h"
 
 namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
 
 using platform::Encoding;
 
@@ -82,10 +86,7 @@ TEST_P(DecodeToUTF8Test, GivesTheTextOfDecodeAndToUTF8) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Platform, DecodeToUTF8Test, testing::ValuesIn(kDirectCases),
-                         [](const testing::TestParamInfo<DirectCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Platform, DecodeToUTF8Test, testing::ValuesIn(kDirectCases), CaseName());
 
 // Lossy decoding through the kept converter, call after call: a value that
 // ends inside a character must not leak into the next one, and switching
@@ -145,7 +146,7 @@ TEST(WellFormedUTF8Alignment, EveryOffsetOfEverySequence) {
         const std::string text =
             std::string(before, 'a') + sequence.bytes + std::string(after, 'b');
         SCOPED_TRACE(testing::Message() << "before " << before << " after " << after);
-        EXPECT_EQ(platform::isWellFormedUTF8(text), sequence.wellFormed);
+        EXPECT_EQ(utf::validateUTF8(text), sequence.wellFormed);
       }
     }
   }

@@ -1,4 +1,6 @@
 #include "platform.h"
+#include "files.h"
+#include "param_names.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -25,6 +27,9 @@ extern "C" mode_t umask(mode_t mask) noexcept {
 }
 
 namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
 
 using platform::Encoding;
 
@@ -83,8 +88,7 @@ TEST_P(DecodeTest, DecodesStrictly) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Platform, DecodeTest, testing::ValuesIn(kDecodeCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Platform, DecodeTest, testing::ValuesIn(kDecodeCases), CaseName());
 
 TEST(DecodeLossyTest, ReplacesInvalidBytesAndKeepsTheRest) {
   // a byte that is no Shift_JIS, "b", "山", a lone lead byte at the end
@@ -131,7 +135,7 @@ TEST_P(NamedDecodeTest, DecodesByConverterNameAndCountsReplacements) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Charsets, NamedDecodeTest, testing::ValuesIn(kNamedDecodeCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+                         CaseName());
 
 TEST(GuessCharsetTest, TakesTheDetectorsSingleByteLatinGuess) {
   // Plain Latin-1 letters: ISO-8859-1; with bytes 80-9F its Windows superset.
@@ -204,23 +208,17 @@ class Utf8Test : public testing::TestWithParam<Utf8Case> {};
 
 TEST_P(Utf8Test, ClassifiesWellFormedness) {
   const Utf8Case& c = GetParam();
-  EXPECT_EQ(platform::isWellFormedUTF8(c.bytes), c.wellFormed);
+  EXPECT_EQ(utf::validateUTF8(c.bytes), c.wellFormed);
   EXPECT_EQ(platform::fromUTF8(c.bytes).has_value(), c.wellFormed);
   EXPECT_EQ(platform::detectFileEncoding("\xEF\xBB\xBF" + c.bytes).has_value(), c.wellFormed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Platform, Utf8Test, testing::ValuesIn(kUtf8Cases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Platform, Utf8Test, testing::ValuesIn(kUtf8Cases), CaseName());
 
 class FileTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/platform-test-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir = name;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-  std::string dir;
+  testsupport::TempDir folder;
+  const std::string dir = folder.path();
 };
 
 TEST_F(FileTest, AtomicWriteReplacesWholeContentAndLeavesNoTemporary) {

@@ -1,5 +1,6 @@
 // The compiled-pattern cache: LRU order, eviction, reuse without compiling,
 // the memory of the last match, conversion buffers, the lock.
+#include "param_names.h"
 #include "regex_additions.h"
 #include "regex_cache_p.h"
 
@@ -11,6 +12,9 @@
 #include <vector>
 
 namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
 
 using icu::UnicodeString;
 using rx::Range;
@@ -66,8 +70,7 @@ TEST_P(LruTest, VictimFollowsUseOrder) {
   EXPECT_EQ(word, c.finalWord) << std::hex << word;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, LruTest, ::testing::ValuesIn(kLruCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, LruTest, ::testing::ValuesIn(kLruCases), CaseName());
 
 TEST(LruDeathTest, WayOutOfRangeEndsTheProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -215,8 +218,7 @@ TEST_P(MemoryTest, SecondSearchOfSameSubject) {
   EXPECT_EQ(after.textBindings, 1u) << "the subject was bound again";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MemoryTest, ::testing::ValuesIn(kMemoryCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, MemoryTest, ::testing::ValuesIn(kMemoryCases), CaseName());
 
 TEST_F(RegexCacheTest, ChangedSubjectIsNotAnsweredFromMemory) {
   UnicodeString subject(u"xbx");

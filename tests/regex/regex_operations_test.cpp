@@ -1,6 +1,7 @@
 // First match and replace-all: results, ICU's default rules, templates, and
 // every way the operations refuse their input. Each table runs with the cache
 // and with it bypassed, and both must answer the same.
+#include "param_names.h"
 #include "regex_additions.h"
 #include "regex_cache_p.h"
 #include "rx_exception.h"
@@ -15,6 +16,9 @@
 #include <vector>
 
 namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
 
 using icu::UnicodeString;
 using rx::NSNotFound;
@@ -94,8 +98,7 @@ TEST_P(RangeOfRegexTest, AnswersFirstMatchWithAndWithoutCache) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RangeOfRegexTest, ::testing::ValuesIn(kRangeCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, RangeOfRegexTest, ::testing::ValuesIn(kRangeCases), CaseName());
 
 // ---- replace-all ------------------------------------------------------------------
 
@@ -166,8 +169,7 @@ TEST_P(ReplaceTest, ReplacesEveryMatchWithAndWithoutCache) {
   EXPECT_EQ(subject, UnicodeString(c.subject.data(), static_cast<int32_t>(c.subject.size())));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ReplaceTest, ::testing::ValuesIn(kReplaceCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ReplaceTest, ::testing::ValuesIn(kReplaceCases), CaseName());
 
 // ---- failures -----------------------------------------------------------------------
 
@@ -359,8 +361,7 @@ TEST_P(FailureTest, RaisesNamedExceptionWithPrefixedReasonOnce) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, FailureTest, ::testing::ValuesIn(failureCases()),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, FailureTest, ::testing::ValuesIn(failureCases()), CaseName());
 
 TEST_F(RegexFixture, IcuFailureDictionaryDescribesTheCall) {
   try {

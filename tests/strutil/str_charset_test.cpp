@@ -10,12 +10,17 @@
 #include <string_view>
 #include <vector>
 
+#include "files.h"
+#include "param_names.h"
 #include "strutil.h"
-#include "test_util.h"
 
-using strutil::OwnedCString;
+using platform::OwnedCString;
 
 namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
+using testsupport::testName;
 
 // --- Half_to_Full ------------------------------------------------------------------------
 
@@ -88,21 +93,16 @@ TEST(HalfToFullLogTest, FoldedValueIsLoggedWhenDiagnosticsAreOn) {
 
 // --- UTF16_to_SJIS -------------------------------------------------------------------------
 
+// A file holding the bytes, in a temporary folder of its own.
 class TempFile {
  public:
-  explicit TempFile(const std::string& bytes) {
-    path_ = (std::filesystem::temp_directory_path() /
-             ("strutil_test_" + std::to_string(getpid()) + "_" + std::to_string(counter_++)))
-                .string();
-    std::ofstream(path_, std::ios::binary) << bytes;
+  explicit TempFile(const std::string& bytes) : path_(folder_.file("source.vcf")) {
+    testsupport::writeBytes(path_, bytes);
   }
-  ~TempFile() { std::filesystem::remove(path_); }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
   const std::string& path() const { return path_; }
 
  private:
-  static inline int counter_ = 0;
+  testsupport::TempDir folder_;
   std::string path_;
 };
 

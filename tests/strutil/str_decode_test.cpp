@@ -3,12 +3,15 @@
 #include <string>
 #include <string_view>
 
+#include "param_names.h"
 #include "strutil.h"
-#include "test_util.h"
 
-using strutil::OwnedCString;
+using platform::OwnedCString;
 
 namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
 
 struct DecodeCase {
   std::string_view name;

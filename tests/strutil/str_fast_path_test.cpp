@@ -2,6 +2,7 @@
 // look-ups against the general forms they stand in for: same answers on
 // hand-picked texts and on many generated ones.
 #include <gtest/gtest.h>
+#include <unicode/unistr.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,14 +11,17 @@
 #include <string_view>
 #include <vector>
 
+#include "param_names.h"
 #include "str_fast_p.h"
 #include "strutil.h"
-#include "test_util.h"
 
-using strutil::OwnedCString;
+using platform::OwnedCString;
 using strutil::OwnedSplit;
 
 namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
 
 using Tokens = std::optional<std::vector<std::string>>;
 
@@ -235,15 +239,10 @@ TEST_P(UpperShortcutTest, GivesTheUnicodeUpperCase) {
 
 INSTANTIATE_TEST_SUITE_P(Texts, UpperShortcutTest, testing::ValuesIn(kUpperCases), CaseName());
 
+// ICU's UTF-8 for a code point.
 std::string utf8Of(char32_t c) {
   std::string out;
-  if (c < 0x800) {
-    out += static_cast<char>(0xC0 | c >> 6);
-  } else {
-    out += static_cast<char>(0xE0 | c >> 12);
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-  }
-  out += static_cast<char>(0x80 | (c & 0x3F));
+  icu::UnicodeString(static_cast<UChar32>(c)).toUTF8String(out);
   return out;
 }
 

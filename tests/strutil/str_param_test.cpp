@@ -4,10 +4,13 @@
 #include <string_view>
 #include <vector>
 
+#include "param_names.h"
 #include "strutil.h"
-#include "test_util.h"
 
 namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
 
 // A name-and-parameters list as the engine gets it from a property line.
 struct ParsedLine {

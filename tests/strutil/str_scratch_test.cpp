@@ -13,7 +13,7 @@
 
 #include "str_param.h"
 #include "strutil.h"
-#include "test_util.h"
+#include "param_names.h"
 
 namespace {
 
@@ -98,6 +98,7 @@ TEST_P(ScratchTest, HugeInputLeavesNoBigBufferBehind) {
   EXPECT_LT(after, before + kAllowedGrowth) << "kept " << (after - before) << " bytes";
 }
 
-INSTANTIATE_TEST_SUITE_P(Calls, ScratchTest, testing::ValuesIn(kScratchCases), CaseName());
+INSTANTIATE_TEST_SUITE_P(Calls, ScratchTest, testing::ValuesIn(kScratchCases),
+                         testsupport::CaseName());
 
 }  // namespace

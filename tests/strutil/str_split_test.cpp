@@ -7,12 +7,16 @@
 #include <utility>
 #include <vector>
 
+#include "param_names.h"
 #include "strutil.h"
-#include "test_util.h"
 
 using strutil::OwnedSplit;
 
 namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
+using testsupport::testName;
 
 std::vector<std::string> tokensOf(char** handle, std::uint64_t count) {
   std::vector<std::string> tokens;

@@ -4,13 +4,16 @@
 #include <string>
 #include <string_view>
 
+#include "param_names.h"
 #include "rk_text_converter.h"
 #include "test_support.h"
 
 namespace {
 
+using testsupport::CaseName;
+using testsupport::PrintTo;
+
 using textconv_test::bytes;
-using textconv_test::caseName;
 using textconv_test::hex;
 using textconv_test::info;
 using textconv_test::text;
@@ -74,7 +77,7 @@ TEST_P(DecodeTest, DecodesByGuess) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Bytes, DecodeTest, testing::ValuesIn(kDecodeCases), caseName<DecodeCase>);
+INSTANTIATE_TEST_SUITE_P(Bytes, DecodeTest, testing::ValuesIn(kDecodeCases), CaseName());
 
 struct EncodeCase {
   std::string_view name;
@@ -120,7 +123,7 @@ TEST_P(EncodeTest, EncodesByGuess) {
   EXPECT_EQ(hex(*got), hex(bytes(c.expected)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, EncodeTest, testing::ValuesIn(kEncodeCases), caseName<EncodeCase>);
+INSTANTIATE_TEST_SUITE_P(Texts, EncodeTest, testing::ValuesIn(kEncodeCases), CaseName());
 
 TEST(CodecNullTest, NullInputsGiveNothing) {
   RKTextConverter converter;
@@ -187,7 +190,6 @@ TEST_P(RoundTripTest, DetectsAndDecodesWhatItEncoded) {
   EXPECT_EQ(units(*back), units(source));
 }
 
-INSTANTIATE_TEST_SUITE_P(Encodings, RoundTripTest, testing::ValuesIn(kRoundTripCases),
-                         caseName<RoundTripCase>);
+INSTANTIATE_TEST_SUITE_P(Encodings, RoundTripTest, testing::ValuesIn(kRoundTripCases), CaseName());
 
 }  // namespace

@@ -3,13 +3,16 @@
 #include <string>
 #include <string_view>
 
+#include "param_names.h"
 #include "rk_text_converter.h"
 #include "test_support.h"
 
 namespace {
 
+using testsupport::CaseName;
+using testsupport::PrintTo;
+
 using textconv_test::bytes;
-using textconv_test::caseName;
 using textconv_test::hex;
 
 using textconv_test::kBE;
@@ -116,8 +119,7 @@ TEST_P(DetectionTest, GuessesKindOrderAndMark) {
   EXPECT_EQ(got.sjisVariant, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bytes, DetectionTest, testing::ValuesIn(kDetectCases),
-                         caseName<DetectCase>);
+INSTANTIATE_TEST_SUITE_P(Bytes, DetectionTest, testing::ValuesIn(kDetectCases), CaseName());
 
 TEST(DetectionNullTest, NullDataIsUndetermined) {
   RKTextConverter converter;
@@ -166,7 +168,7 @@ TEST_P(MarkTest, FindsMarkOnlyAtStart) {
   EXPECT_EQ(ws.info.hasBOM, c.found);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bytes, MarkTest, testing::ValuesIn(kMarkCases), caseName<MarkCase>);
+INSTANTIATE_TEST_SUITE_P(Bytes, MarkTest, testing::ValuesIn(kMarkCases), CaseName());
 
 struct Utf8Case {
   std::string_view name;
@@ -212,7 +214,7 @@ TEST_P(Utf8FeatureTest, TestsShapeOfSequence) {
   EXPECT_EQ(ws.index, c.index);  // the caller advances, not the test
 }
 
-INSTANTIATE_TEST_SUITE_P(Bytes, Utf8FeatureTest, testing::ValuesIn(kUtf8Cases), caseName<Utf8Case>);
+INSTANTIATE_TEST_SUITE_P(Bytes, Utf8FeatureTest, testing::ValuesIn(kUtf8Cases), CaseName());
 
 struct UtfnCase {
   std::string_view name;
@@ -252,7 +254,7 @@ TEST_P(UtfnFeatureTest, SettlesOnZeroBytes) {
   EXPECT_EQ(ws.info.byteOrder, c.byteOrder);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bytes, UtfnFeatureTest, testing::ValuesIn(kUtfnCases), caseName<UtfnCase>);
+INSTANTIATE_TEST_SUITE_P(Bytes, UtfnFeatureTest, testing::ValuesIn(kUtfnCases), CaseName());
 
 TEST(ByteClassTest, AsciiAndRomanSplitSevenBitRange) {
   struct Case {

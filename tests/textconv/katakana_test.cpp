@@ -5,12 +5,15 @@
 #include <utility>
 #include <vector>
 
+#include "param_names.h"
 #include "rk_text_converter.h"
 #include "test_support.h"
 
 namespace {
 
-using textconv_test::caseName;
+using testsupport::CaseName;
+using testsupport::PrintTo;
+
 using textconv_test::text;
 using textconv_test::units;
 
@@ -33,10 +36,10 @@ const Pairs kPlain = {
 
 // Letter followed by ﾞ.
 const Pairs kVoiced = {
-    {u'ｦ', u'ヺ'}, {u'ｳ', u'ヴ'}, {u'ｶ', u'ガ'}, {u'ｷ', u'ギ'}, {u'ｸ', u'グ'}, {u'ｹ', u'ゲ'}, {u'ｺ', u'ゴ'},
-    {u'ｻ', u'ザ'}, {u'ｼ', u'ジ'}, {u'ｽ', u'ズ'}, {u'ｾ', u'ゼ'}, {u'ｿ', u'ゾ'}, {u'ﾀ', u'ダ'},
-    {u'ﾁ', u'ヂ'}, {u'ﾂ', u'ヅ'}, {u'ﾃ', u'デ'}, {u'ﾄ', u'ド'}, {u'ﾊ', u'バ'}, {u'ﾋ', u'ビ'},
-    {u'ﾌ', u'ブ'}, {u'ﾍ', u'ベ'}, {u'ﾎ', u'ボ'}, {u'ﾜ', u'ヷ'},
+    {u'ｦ', u'ヺ'}, {u'ｳ', u'ヴ'}, {u'ｶ', u'ガ'}, {u'ｷ', u'ギ'}, {u'ｸ', u'グ'}, {u'ｹ', u'ゲ'},
+    {u'ｺ', u'ゴ'}, {u'ｻ', u'ザ'}, {u'ｼ', u'ジ'}, {u'ｽ', u'ズ'}, {u'ｾ', u'ゼ'}, {u'ｿ', u'ゾ'},
+    {u'ﾀ', u'ダ'}, {u'ﾁ', u'ヂ'}, {u'ﾂ', u'ヅ'}, {u'ﾃ', u'デ'}, {u'ﾄ', u'ド'}, {u'ﾊ', u'バ'},
+    {u'ﾋ', u'ビ'}, {u'ﾌ', u'ブ'}, {u'ﾍ', u'ベ'}, {u'ﾎ', u'ボ'}, {u'ﾜ', u'ヷ'},
 };
 
 // Letter followed by ﾟ.
@@ -149,8 +152,7 @@ TEST_P(KatakanaUnitTest, ConvertsOneUnit) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, KatakanaUnitTest, testing::ValuesIn(kUnitCases),
-                         caseName<UnitCase>);
+INSTANTIATE_TEST_SUITE_P(Units, KatakanaUnitTest, testing::ValuesIn(kUnitCases), CaseName());
 
 struct TextCase {
   std::string_view name;
@@ -189,7 +191,6 @@ TEST_P(KatakanaTextTest, ConvertsInPlace) {
   EXPECT_EQ(units(s), units(text(c.expected)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, KatakanaTextTest, testing::ValuesIn(kTextCases),
-                         caseName<TextCase>);
+INSTANTIATE_TEST_SUITE_P(Texts, KatakanaTextTest, testing::ValuesIn(kTextCases), CaseName());
 
 }  // namespace

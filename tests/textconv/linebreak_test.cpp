@@ -3,12 +3,15 @@
 #include <optional>
 #include <string_view>
 
+#include "param_names.h"
 #include "rk_text_converter.h"
 #include "test_support.h"
 
 namespace {
 
-using textconv_test::caseName;
+using testsupport::CaseName;
+using testsupport::PrintTo;
+
 using textconv_test::text;
 using textconv_test::units;
 
@@ -43,8 +46,7 @@ TEST_P(LineBreakKindTest, FirstBreakDecides) {
   EXPECT_EQ(converter.lineBreakTypeOfString(text(c.text)), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, LineBreakKindTest, testing::ValuesIn(kKindCases),
-                         caseName<KindCase>);
+INSTANTIATE_TEST_SUITE_P(Texts, LineBreakKindTest, testing::ValuesIn(kKindCases), CaseName());
 
 TEST(LineBreakStringTest, GivesTextOfEachKind) {
   struct Case {
@@ -104,7 +106,6 @@ TEST_P(LineBreakConvertTest, ReplacesEveryBreakOfKind) {
   EXPECT_EQ(units(s), units(text(c.expected)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, LineBreakConvertTest, testing::ValuesIn(kConvertCases),
-                         caseName<ConvertCase>);
+INSTANTIATE_TEST_SUITE_P(Texts, LineBreakConvertTest, testing::ValuesIn(kConvertCases), CaseName());
 
 }  // namespace

@@ -85,9 +85,4 @@ inline RKEncodingDetectionWorkingStruct workingStruct(const std::string& data,
   return ws;
 }
 
-template <typename Case>
-std::string caseName(const testing::TestParamInfo<Case>& param) {
-  return std::string(param.param.name);
-}
-
 }  // namespace textconv_test

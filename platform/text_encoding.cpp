@@ -1,68 +1,22 @@
-#include "platform.h"
-
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/random.h>
-#include <sys/stat.h>
-#include <sys/time.h>
+// Conversion between the encodings a source or output file may use and
+// Unicode, all through ICU.
 #include <unicode/locid.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 #include <unicode/ucsdet.h>
-#include <unicode/ustring.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <memory>
 #include <utility>
+
+#include "owned_cstring.h"
+#include "text_encoding.h"
+#include "utf8.h"
 
 namespace platform {
 namespace {
-
-// Holds a file descriptor and closes it on every path.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : m_fd(fd) {}
-  ~FileDescriptor() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return m_fd; }
-  // Closes now and reports whether the close succeeded (a deferred write error
-  // on some file systems only shows here).
-  bool close() {
-    int fd = m_fd;
-    m_fd = -1;
-    return fd < 0 || ::close(fd) == 0;
-  }
-
- private:
-  int m_fd;
-};
-
-bool writeAll(int fd, std::string_view content) {
-  const char* p = content.data();
-  std::size_t left = content.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 icu::LocalUConverterPointer openConverter(Encoding encoding) {
   const char* name = icuConverterName(encoding);
@@ -199,50 +153,6 @@ std::optional<icu::UnicodeString> decode(std::string_view bytes, Encoding encodi
 
 namespace {
 
-// UTF-16 units to UTF-8 the way toUTF8 converts them, a lone surrogate
-// becoming U+FFFD; out has room for three bytes per unit. Returns the length.
-std::size_t unitsToUTF8(const UChar* units, int32_t length, char* out) {
-  char* o = out;
-  for (int32_t i = 0; i < length; ++i) {
-    // Runs of ASCII, four units at a time.
-    while (i + 4 <= length && (units[i] | units[i + 1] | units[i + 2] | units[i + 3]) < 0x80) {
-      o[0] = static_cast<char>(units[i]);
-      o[1] = static_cast<char>(units[i + 1]);
-      o[2] = static_cast<char>(units[i + 2]);
-      o[3] = static_cast<char>(units[i + 3]);
-      o += 4;
-      i += 4;
-    }
-    if (i >= length) break;
-    std::uint32_t c = units[i];
-    if (c < 0x80) {
-      *o++ = static_cast<char>(c);
-      continue;
-    }
-    if (c < 0x800) {
-      *o++ = static_cast<char>(0xC0 | c >> 6);
-      *o++ = static_cast<char>(0x80 | (c & 0x3F));
-      continue;
-    }
-    if (U16_IS_SURROGATE(c)) {
-      if (U16_IS_LEAD(c) && i + 1 < length && U16_IS_TRAIL(units[i + 1])) {
-        c = U16_GET_SUPPLEMENTARY(c, units[i + 1]);
-        ++i;
-        *o++ = static_cast<char>(0xF0 | c >> 18);
-        *o++ = static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        *o++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        *o++ = static_cast<char>(0x80 | (c & 0x3F));
-        continue;
-      }
-      c = 0xFFFD;
-    }
-    *o++ = static_cast<char>(0xE0 | c >> 12);
-    *o++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    *o++ = static_cast<char>(0x80 | (c & 0x3F));
-  }
-  return static_cast<std::size_t>(o - out);
-}
-
 // Decodes bytes with conv in pieces through one small UTF-16 buffer and hands
 // each piece as UTF-8 to sink (which may refuse it). A high surrogate at the
 // end of a piece waits for its partner so that pairs convert as pairs. False
@@ -267,34 +177,15 @@ bool decodePieces(UConverter* conv, std::string_view bytes, Sink sink) {
       carried = 1;
       --unitCount;
     }
-    if (!sink(utf8, unitsToUTF8(units, unitCount, utf8))) return false;
+    const std::size_t written =
+        utf::convertUTF16ToUTF8WithReplacement(units, static_cast<std::size_t>(unitCount), utf8);
+    if (!sink(utf8, written)) return false;
     if (carried != 0) units[0] = units[unitCount];
     if (!more) return true;
   }
 }
 
 }  // namespace
-
-DecodedText::~DecodedText() {
-  std::free(text_);
-}
-
-DecodedText::DecodedText(DecodedText&& other) noexcept
-    : text_(std::exchange(other.text_, nullptr)), length_(std::exchange(other.length_, 0)) {}
-
-DecodedText& DecodedText::operator=(DecodedText&& other) noexcept {
-  if (this != &other) {
-    std::free(text_);
-    text_ = std::exchange(other.text_, nullptr);
-    length_ = std::exchange(other.length_, 0);
-  }
-  return *this;
-}
-
-char* DecodedText::release() noexcept {
-  length_ = 0;
-  return std::exchange(text_, nullptr);
-}
 
 std::optional<std::string> decodeToUTF8(std::string_view bytes, Encoding encoding) {
   std::optional<DecodedText> text = decodeToUTF8Block(bytes, encoding);
@@ -308,10 +199,9 @@ std::optional<DecodedText> decodeToUTF8Block(std::string_view bytes, Encoding en
     auto text = decode(bytes, encoding);
     if (!text) return std::nullopt;
     const std::string utf8 = toUTF8(*text);
-    auto* block = static_cast<char*>(std::malloc(utf8.size() + 1));
-    if (block == nullptr) return std::nullopt;
-    std::memcpy(block, utf8.c_str(), utf8.size() + 1);
-    return DecodedText(block, utf8.size());
+    OwnedCString block = copyToCString(utf8);
+    if (!block) return std::nullopt;
+    return DecodedText(block.release(), utf8.size());
   }
   if (bytes.size() > static_cast<std::size_t>(INT32_MAX / 2)) return std::nullopt;
   icu::LocalUConverterPointer conv = openConverter(encoding);
@@ -469,58 +359,8 @@ std::optional<std::string> encodeLossy(const icu::UnicodeString& text, Encoding 
   return convertFromUnicode(text, encoding, false);
 }
 
-bool isWellFormedUTF8(std::string_view bytes) {
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-  std::size_t i = 0;
-  const std::size_t n = bytes.size();
-  while (i < n) {
-    // Runs of ASCII, the bulk of a card file, are passed eight bytes at once.
-    while (n - i >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, s + i, sizeof word);
-      if ((word & 0x8080808080808080ULL) != 0) break;
-      i += 8;
-    }
-    if (i >= n) break;
-    unsigned char c = s[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    // Kana and kanji: a three-byte sequence whose lead puts no extra limit on
-    // the second byte, checked in one go.
-    if (c >= 0xE1 && c <= 0xEF && c != 0xED && n - i >= 3) {
-      if (((s[i + 1] & 0xC0) | (s[i + 2] & 0xC0) << 8) != 0x8080) return false;
-      i += 3;
-      continue;
-    }
-    std::size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      if (c == 0xE0) lo = 0xA0;
-      if (c == 0xED) hi = 0x9F;  // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      if (c == 0xF0) lo = 0x90;
-      if (c == 0xF4) hi = 0x8F;
-    } else {
-      return false;
-    }
-    if (n - i < len) return false;
-    if (s[i + 1] < lo || s[i + 1] > hi) return false;
-    for (std::size_t k = 2; k < len; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-    }
-    i += len;
-  }
-  return true;
-}
-
 std::optional<icu::UnicodeString> fromUTF8(std::string_view bytes) {
-  if (!isWellFormedUTF8(bytes)) return std::nullopt;
+  if (!utf::validateUTF8(bytes)) return std::nullopt;
   if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) return std::nullopt;
   return icu::UnicodeString::fromUTF8(
       icu::StringPiece(bytes.data(), static_cast<int32_t>(bytes.size())));
@@ -540,139 +380,8 @@ icu::UnicodeString uppercase(const icu::UnicodeString& text) {
 
 std::optional<Encoding> detectFileEncoding(std::string_view content) {
   if (content.size() >= 3 && content.substr(0, 3) == "\xEF\xBB\xBF") content.remove_prefix(3);
-  if (isWellFormedUTF8(content)) return Encoding::UTF8;
+  if (utf::validateUTF8(content)) return Encoding::UTF8;
   return std::nullopt;
-}
-
-std::optional<std::string> readFile(const std::string& path) {
-  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
-  // come; with it the open returns at once and fstat turns the FIFO away.
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) return std::nullopt;
-  struct stat st {};
-  // Devices (/dev/zero never ends), sockets, FIFOs and folders are no source.
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  std::string content;
-  if (st.st_size > 0) {
-    // Room for a caller's terminator too, so that adding one does not copy
-    // the whole content.
-    content.reserve(static_cast<std::size_t>(st.st_size) + 8);
-  }
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    content.append(buffer, static_cast<std::size_t>(n));
-  }
-  return content;
-}
-
-namespace {
-
-// A temporary name in folder that no other writer picks by chance: 64 bits
-// from the kernel's random source, in hexadecimal.
-std::optional<std::string> randomTemporaryName(const std::string& folder) {
-  std::uint64_t bits = 0;
-  auto* bytes = reinterpret_cast<unsigned char*>(&bits);
-  std::size_t filled = 0;
-  while (filled < sizeof bits) {
-    const ssize_t n = ::getrandom(bytes + filled, sizeof bits - filled, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return std::nullopt;
-    }
-    filled += static_cast<std::size_t>(n);
-  }
-  char suffix[17];
-  std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(bits));
-  return folder + "/.vcf-" + suffix;
-}
-
-}  // namespace
-
-bool writeFileAtomically(const std::string& path, std::string_view content) {
-  const std::size_t slash = path.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-  // Created 0666 so that the umask gives the file the permissions a plain
-  // create would. The umask is only read by the kernel, never set here: it is
-  // shared by every thread of the process.
-  std::string tempPath;
-  int descriptor = -1;
-  for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
-    std::optional<std::string> name = randomTemporaryName(folder);
-    if (!name) return false;
-    tempPath = std::move(*name);
-    descriptor = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (descriptor < 0 && errno != EEXIST && errno != EINTR) return false;
-  }
-  FileDescriptor fd(descriptor);
-  if (fd.get() < 0) return false;
-  bool ok = writeAll(fd.get(), content) && ::fsync(fd.get()) == 0;
-  ok = fd.close() && ok;
-  ok = ok && ::rename(tempPath.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(tempPath.c_str());
-  return ok;
-}
-
-bool appendToFile(const std::string& path, std::string_view content) {
-  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
-  if (fd.get() < 0) return false;
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  bool ok = writeAll(fd.get(), content);
-  return fd.close() && ok;
-}
-
-bool fileExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-bool removeFile(const std::string& path) {
-  return ::unlink(path.c_str()) == 0 || errno == ENOENT;
-}
-
-std::string homeDirectory() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
-    return pw->pw_dir;
-  }
-  return "/";
-}
-
-void logLine(std::string_view message) {
-  timeval tv{};
-  ::gettimeofday(&tv, nullptr);
-  tm local{};
-  ::localtime_r(&tv.tv_sec, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-  std::string line = std::string(stamp) + "." + std::to_string(tv.tv_usec / 1000 + 1000).substr(1) +
-                     " " + program_invocation_short_name + "[" + std::to_string(::getpid()) + "] " +
-                     std::string(message) + "\n";
-  // One write so that lines from several threads do not interleave.
-  (void)writeAll(STDERR_FILENO, line);
-}
-
-void logFormat(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (length >= 0) {
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    std::vsnprintf(text.data(), text.size(), format, args);
-    text.resize(static_cast<std::size_t>(length));
-    logLine(text);
-  }
-  va_end(args);
 }
 
 }  // namespace platform

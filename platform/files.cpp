@@ -1,0 +1,170 @@
+// Whole-file reading, atomic replacement, appending and the other file-system
+// services.
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "files.h"
+#include "posix_io_p.h"
+
+namespace platform {
+namespace {
+
+// Holds a file descriptor and closes it on every path.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : m_fd(fd) {}
+  ~FileDescriptor() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return m_fd; }
+  // Closes now and reports whether the close succeeded (a deferred write error
+  // on some file systems only shows here).
+  bool close() {
+    int fd = m_fd;
+    m_fd = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  int m_fd;
+};
+
+}  // namespace
+
+namespace detail {
+
+bool writeAll(int fd, std::string_view content) {
+  const char* p = content.data();
+  std::size_t left = content.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace detail
+
+using detail::writeAll;
+
+std::optional<std::string> readFile(const std::string& path) {
+  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
+  // come; with it the open returns at once and fstat turns the FIFO away.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return std::nullopt;
+  struct stat st {};
+  // Devices (/dev/zero never ends), sockets, FIFOs and folders are no source.
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::string content;
+  if (st.st_size > 0) {
+    // Room for a caller's terminator too, so that adding one does not copy
+    // the whole content.
+    content.reserve(static_cast<std::size_t>(st.st_size) + 8);
+  }
+  char buffer[1 << 16];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    content.append(buffer, static_cast<std::size_t>(n));
+  }
+  return content;
+}
+
+namespace {
+
+// A temporary name in folder that no other writer picks by chance: 64 bits
+// from the kernel's random source, in hexadecimal.
+std::optional<std::string> randomTemporaryName(const std::string& folder) {
+  std::uint64_t bits = 0;
+  auto* bytes = reinterpret_cast<unsigned char*>(&bits);
+  std::size_t filled = 0;
+  while (filled < sizeof bits) {
+    const ssize_t n = ::getrandom(bytes + filled, sizeof bits - filled, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    filled += static_cast<std::size_t>(n);
+  }
+  char suffix[17];
+  std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(bits));
+  return folder + "/.vcf-" + suffix;
+}
+
+}  // namespace
+
+bool writeFileAtomically(const std::string& path, std::string_view content) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+  // Created 0666 so that the umask gives the file the permissions a plain
+  // create would. The umask is only read by the kernel, never set here: it is
+  // shared by every thread of the process.
+  std::string tempPath;
+  int descriptor = -1;
+  for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
+    std::optional<std::string> name = randomTemporaryName(folder);
+    if (!name) return false;
+    tempPath = std::move(*name);
+    descriptor = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0 && errno != EEXIST && errno != EINTR) return false;
+  }
+  FileDescriptor fd(descriptor);
+  if (fd.get() < 0) return false;
+  bool ok = writeAll(fd.get(), content) && ::fsync(fd.get()) == 0;
+  ok = fd.close() && ok;
+  ok = ok && ::rename(tempPath.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(tempPath.c_str());
+  return ok;
+}
+
+bool appendToFile(const std::string& path, std::string_view content) {
+  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  bool ok = writeAll(fd.get(), content);
+  return fd.close() && ok;
+}
+
+bool fileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool removeFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+std::string homeDirectory() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+    return pw->pw_dir;
+  }
+  return "/";
+}
+
+}  // namespace platform

@@ -1,0 +1,33 @@
+// File-system services. Paths are byte strings as the file system takes them.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The whole content of a regular file (links followed). Anything else, a
+// folder, a device or a FIFO, gives nothing at once, without blocking.
+[[nodiscard]] std::optional<std::string> readFile(const std::string& path);
+
+// Writes the whole content to a temporary file in the target folder and
+// renames it over the target, so the target holds either the old content or
+// exactly the new bytes.
+[[nodiscard]] bool writeFileAtomically(const std::string& path, std::string_view content);
+
+// Appends to an existing regular file; fails without creating a missing one.
+// A short write is reported as a failure.
+[[nodiscard]] bool appendToFile(const std::string& path, std::string_view content);
+
+// True for an existing file or folder (links followed).
+[[nodiscard]] bool fileExists(const std::string& path);
+
+// Removes a file; false when it could not be removed (a missing file counts
+// as removed).
+bool removeFile(const std::string& path);
+
+// The user's home folder ($HOME, else the password database).
+[[nodiscard]] std::string homeDirectory();
+
+}  // namespace platform

@@ -1,0 +1,183 @@
+#include "utf8.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace utf {
+namespace {
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+bool isContinuation(unsigned char c) {
+  return (c & 0xC0) == 0x80;
+}
+
+}  // namespace
+
+bool validateUTF8(std::string_view bytes) noexcept {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t i = 0;
+  const std::size_t n = bytes.size();
+  while (i < n) {
+    // Runs of ASCII, the bulk of a card file, are passed eight bytes at once.
+    while (n - i >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, s + i, sizeof word);
+      if ((word & kHighBits) != 0) break;
+      i += 8;
+    }
+    if (i >= n) break;
+    unsigned char c = s[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    // Kana and kanji: a three-byte sequence whose lead puts no extra limit on
+    // the second byte, checked in one go.
+    if (c >= 0xE1 && c <= 0xEF && c != 0xED && n - i >= 3) {
+      if (((s[i + 1] & 0xC0) | (s[i + 2] & 0xC0) << 8) != 0x8080) return false;
+      i += 3;
+      continue;
+    }
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (n - i < len) return false;
+    if (s[i + 1] < lo || s[i + 1] > hi) return false;
+    for (std::size_t k = 2; k < len; ++k) {
+      if (!isContinuation(s[i + k])) return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+std::size_t convertUTF16ToUTF8WithReplacement(const char16_t* units, std::size_t count,
+                                              char* out) noexcept {
+  char* o = out;
+  for (std::size_t i = 0; i < count; ++i) {
+    // Runs of ASCII, four units at a time.
+    while (i + 4 <= count && (units[i] | units[i + 1] | units[i + 2] | units[i + 3]) < 0x80) {
+      o[0] = static_cast<char>(units[i]);
+      o[1] = static_cast<char>(units[i + 1]);
+      o[2] = static_cast<char>(units[i + 2]);
+      o[3] = static_cast<char>(units[i + 3]);
+      o += 4;
+      i += 4;
+    }
+    if (i >= count) break;
+    std::uint32_t c = units[i];
+    if (c < 0x80) {
+      *o++ = static_cast<char>(c);
+      continue;
+    }
+    if (c < 0x800) {
+      *o++ = static_cast<char>(0xC0 | c >> 6);
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      const bool lead = c <= 0xDBFF;
+      if (lead && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00u);
+        ++i;
+        *o++ = static_cast<char>(0xF0 | c >> 18);
+        *o++ = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        *o++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        *o++ = static_cast<char>(0x80 | (c & 0x3F));
+        continue;
+      }
+      c = 0xFFFD;
+    }
+    *o++ = static_cast<char>(0xE0 | c >> 12);
+    *o++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    *o++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return static_cast<std::size_t>(o - out);
+}
+
+bool convertUTF8ToUTF16LE(std::string_view utf8, std::string* out) {
+  // Checked while encoding; a failure takes back what was written.
+  const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t n = utf8.size();
+  const std::size_t start = out->size();
+  out->resize(start + 2 * n);  // never more units than bytes
+  char* o = out->data() + start;
+  auto put = [&o](std::uint32_t unit) {
+    *o++ = static_cast<char>(unit & 0xFF);
+    *o++ = static_cast<char>(unit >> 8);
+  };
+  bool ok = true;
+  for (std::size_t i = 0; i < n && ok;) {
+    const unsigned char c = s[i];
+    const std::size_t left = n - i;
+    if (c < 0x80) {
+      put(c);
+      i += 1;
+    } else if (c >= 0xC2 && c <= 0xDF && left >= 2 && isContinuation(s[i + 1])) {
+      put((c & 0x1Fu) << 6 | (s[i + 1] & 0x3Fu));
+      i += 2;
+    } else if (c >= 0xE0 && c <= 0xEF && left >= 3 && isContinuation(s[i + 1]) &&
+               isContinuation(s[i + 2]) && (c != 0xE0 || s[i + 1] >= 0xA0) &&
+               (c != 0xED || s[i + 1] <= 0x9F)) {
+      put((c & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu));
+      i += 3;
+    } else if (c >= 0xF0 && c <= 0xF4 && left >= 4 && isContinuation(s[i + 1]) &&
+               isContinuation(s[i + 2]) && isContinuation(s[i + 3]) &&
+               (c != 0xF0 || s[i + 1] >= 0x90) && (c != 0xF4 || s[i + 1] <= 0x8F)) {
+      const std::uint32_t cp = (c & 0x07u) << 18 | (s[i + 1] & 0x3Fu) << 12 |
+                               (s[i + 2] & 0x3Fu) << 6 | (s[i + 3] & 0x3Fu);
+      put(0xD800 + ((cp - 0x10000) >> 10));
+      put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      i += 4;
+    } else {
+      ok = false;
+    }
+  }
+  out->resize(ok ? static_cast<std::size_t>(o - out->data()) : start);
+  return ok;
+}
+
+bool isASCIIOrUncasedJapanese(std::string_view utf8) noexcept {
+  const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t n = utf8.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char c = s[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    // Every such character takes three bytes; leads E3-E9 put no limit on
+    // the second byte, so two continuation bytes make the sequence whole.
+    if (n - i < 3 || !isContinuation(s[i + 1]) || !isContinuation(s[i + 2])) return false;
+    const bool cjk = c >= 0xE3 && c <= 0xE9;
+    // U+FF61-U+FF9F is EF BD A1-BF or EF BE 80-9F.
+    const bool halfwidthKana = c == 0xEF && ((s[i + 1] == 0xBD && s[i + 2] >= 0xA1) ||
+                                             (s[i + 1] == 0xBE && s[i + 2] <= 0x9F));
+    if (!cjk && !halfwidthKana) return false;
+    i += 3;
+  }
+  return true;
+}
+
+bool containsCJKLeadByte(std::string_view bytes) noexcept {
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0xE3 && byte <= 0xE9) return true;
+  }
+  return false;
+}
+
+}  // namespace utf
