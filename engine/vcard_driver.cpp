@@ -7,9 +7,11 @@
 
 #include "engine_p.h"
 #include "platform.h"
+#include "report_notes.h"
 #include "source_check.h"
 #include "strutil.h"
 #include "vcard.h"
+#include "vcard_report.h"
 
 char* orgFile = nullptr;
 char* dstFile = nullptr;
@@ -33,9 +35,8 @@ std::string successLog(std::uint64_t inCount, std::uint64_t outCount) {
   return buffer;
 }
 
-}  // namespace
-
-std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath) {
+std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
+                                   vcard::ConversionReport* report) {
   using namespace vcard::detail;
   try {
     setPath(&orgFile, orgPath);
@@ -52,13 +53,25 @@ std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath
     const platform::OwnedCString text(loaded);
     if (code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
     if (code != kLoadOK) return {kCannotReadAlert, kFailedLog};
+    if (report != nullptr) {
+      report->loaded = true;
+      report->source = vcard::lastSourceInfo();
+    }
 
     const bool created = Output_CreateFile(dstFile) == 1;
     std::uint64_t inCount = 0;
     std::uint64_t outCount = 0;
     {
       CardList cards;
-      if (created) (void)vCard_AnalysData(text.get(), cards.get(), &inCount, &outCount);
+      const ReportNotes notes(report);
+      if (created) {
+        (void)vCard_AnalysData(text.get(), cards.get(), &inCount, &outCount);
+        finishReport(cards.get());
+      }
+    }
+    if (report != nullptr) {
+      report->inCount = inCount;
+      report->outCount = outCount;
     }
     Output_CloseFile();
 
@@ -74,4 +87,16 @@ std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath
   } catch (...) {
     return {kCannotReadAlert, kFailedLog};
   }
+}
+
+}  // namespace
+
+std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath) {
+  return convert(orgPath, dstPath, nullptr);
+}
+
+std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
+                                        vcard::ConversionReport* report) {
+  if (report != nullptr) *report = vcard::ConversionReport{};
+  return convert(orgPath, dstPath, report);
 }

@@ -12,6 +12,7 @@
 
 #include "engine_p.h"
 #include "platform.h"
+#include "report_notes.h"
 #include "strutil.h"
 #include "vcard.h"
 
@@ -165,12 +166,48 @@ bool isAudioSound(char** names, std::uint64_t count, const PROPERTY* prop) {
   return false;
 }
 
+// The name of an ignored line as the report counts it: without its group
+// (the line's name is ASCII, isIgnoredLine made sure).
+std::string_view ignoredName(const char* line) {
+  std::size_t end = 0;
+  while (line[end] != '\0' &&
+         !((line[end] == ';' || line[end] == ':') && (end == 0 || line[end - 1] != '\\')))
+    ++end;
+  return ungrouped(std::string_view(line, end));
+}
+
+// At most limit bytes of text, cut at a character boundary, for the report.
+std::string clipped(std::string_view text, std::size_t limit = 60) {
+  if (text.size() <= limit) return std::string(text);
+  std::size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+    --end;
+  return std::string(text.substr(0, end)) + "…";
+}
+
+// The parameter that named the charset or transfer encoding a card was
+// rejected for ("CHARSET=X-FOO"), or "" when none is written as such.
+std::string parameterNamed(char** names, std::uint64_t count, std::string_view key) {
+  for (std::uint64_t i = 1; i < count; ++i) {
+    if (names[i] == nullptr) continue;
+    const std::string upper = upperASCII(names[i]);
+    if (upper.size() > key.size() && upper.compare(0, key.size(), key) == 0 &&
+        upper[key.size()] == '=')
+      return names[i];
+  }
+  return {};
+}
+
 }  // namespace
 
 int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARDLIST* list) {
   if (line == nullptr || prop == nullptr || list == nullptr) return kStageOK;
   // A property nobody takes changes nothing; it need not be split.
-  if (prop->isTarget == 0 && isIgnoredLine(line)) return kStageOK;
+  if (prop->isTarget == 0 && isIgnoredLine(line)) {
+    if (vcard::detail::notingReport())
+      vcard::detail::noteDropped(list, vcard::detail::openCard(list), ignoredName(line));
+    return kStageOK;
+  }
   // FN is never written; a card without N keeps its line, unsplit, for the end.
   if (isFNLine(line)) {
     vcard::detail::noteFN(vcard::detail::openCard(list), line, prop);
@@ -240,11 +277,16 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
     vcard::detail::noteLabel(card, group, split.values, split.valuesCount, prop);
     return kStageOK;
   }
+  bool recognised = false;
   for (const RecognitionRow& row : kRecognitionTable) {
     if (!nameIs(row.name)) continue;
+    recognised = true;
     if (row.rule == setSound && nameIs("SOUND") &&
-        isAudioSound(split.names, split.namesCount, prop))
-      break;  // audio, not a reading: dropped like any unrecognised property
+        isAudioSound(split.names, split.namesCount, prop)) {
+      // Audio, not a reading: dropped like any unrecognised property.
+      if (vcard::detail::notingReport()) vcard::detail::noteDropped(list, card, "SOUND(音声)");
+      break;
+    }
     prop->isTarget = 1;
     if (row.isHalfToFull != 0) prop->isHalfToFull = 1;
     // Where the card's N and grouped lines stand is needed only at its end.
@@ -254,7 +296,11 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
     vcard::detail::CardExtras* extras = settled ? vcard::detail::extrasOf(card) : nullptr;
     const std::size_t before = extras != nullptr ? textLength(card) : 0;
     const std::uint64_t itemsBefore = card->itemNo;
+    const bool rejectedBefore = card->isError != 0;
     row.rule(card, split.names, split.namesCount, split.values, split.valuesCount, prop);
+    if (!rejectedBefore && card->isError != 0 && row.rule == setVersion &&
+        vcard::detail::notingReport())
+      vcard::detail::noteRejected(list, card, vcard::SkipReason::UnsupportedVersion, clipped(line));
     if (row.name == "N" && !emptyName) card->hasName = 1;
     if (extras != nullptr) {
       const std::size_t after = textLength(card);
@@ -270,7 +316,21 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
   // Only a charset ICU does not know, or a transfer encoding nobody knows,
   // makes a recognised property impossible to carry over.
   if (prop->isTarget != 0 &&
-      (prop->charsetType == kCharsetUnknown || prop->encodeType == kEncodingUnknown))
+      (prop->charsetType == kCharsetUnknown || prop->encodeType == kEncodingUnknown)) {
+    if (card->isError == 0 && vcard::detail::notingReport()) {
+      const bool charset = prop->charsetType == kCharsetUnknown;
+      const std::string parameter =
+          parameterNamed(split.names, split.namesCount, charset ? "CHARSET" : "ENCODING");
+      const std::string property = upperASCII(name);
+      vcard::detail::noteRejected(
+          list, card,
+          charset ? vcard::SkipReason::UnsupportedCharset : vcard::SkipReason::UnsupportedEncoding,
+          clipped(parameter.empty() ? property : property + ";" + parameter));
+    }
     card->isError = 1;
+  } else if (!recognised && !nameIs("BEGIN") && vcard::detail::notingReport()) {
+    // A name that is not ASCII, or written so that only the split finds it.
+    vcard::detail::noteDropped(list, card, clipped(name, 40));
+  }
   return kStageOK;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
@@ -196,6 +197,71 @@ TEST_F(CliTest, RoadOfOneCardFromPhoneExport) {
   const std::u16string line = u"X-PHONETIC-LAST-NAME:ヤマダ\r\n";
   const std::string bytes(reinterpret_cast<const char*>(line.data()), line.size() * 2);
   EXPECT_NE(slurp(dir_ / "PC→iPhone.vcf").find(bytes), std::string::npos);
+}
+
+// Two cards read, one rejected; one begun and cut off; a property dropped.
+constexpr std::string_view kLossySource =
+    "BEGIN:VCARD\r\nVERSION:4.0\r\nN:Doe;John\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Roe;Jane\r\nX-GN:friends\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Cut;Off\r\n";
+
+TEST_F(CliTest, ReportFollowsTheLog) {
+  testsupport::writeBytes((dir_ / "lossy.vcf").string(), std::string(kLossySource));
+  const ProcessResult result = run({"lossy.vcf"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out,
+            testsupport::successLog(2, 1) +
+                "【変換レポート】書き出さなかったカード 2件／iPhone が取り込まない項目 1件\n"
+                "書き出さなかったカード：\n"
+                "  1件目「Doe John」　対応していないバージョンです（VERSION:4.0）\n"
+                "  3件目「Cut Off」　END:VCARD がないまま、ファイルが終わっています\n"
+                "ファイル全体：\n"
+                "  iPhone が取り込まない項目（書き出していません）：X-GN 1件\n\n");
+}
+
+TEST_F(CliTest, JsonHoldsTheSameFacts) {
+  testsupport::writeBytes((dir_ / "lossy.vcf").string(), std::string(kLossySource));
+  const ProcessResult result = run({"--json", "lossy.vcf"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  const nlohmann::json document = nlohmann::json::parse(result.out);
+  EXPECT_EQ(document["inCount"], 2);
+  EXPECT_EQ(document["outCount"], 1);
+  EXPECT_EQ(document["alert"], "");
+  EXPECT_EQ(document["log"], testsupport::successLog(2, 1));
+  ASSERT_EQ(document["skippedCards"].size(), 2U);
+  EXPECT_EQ(document["skippedCards"][0]["position"], 1);
+  EXPECT_EQ(document["skippedCards"][0]["name"], "Doe John");
+  EXPECT_EQ(document["skippedCards"][0]["reason"], "unsupportedVersion");
+  EXPECT_EQ(document["skippedCards"][0]["detail"], "VERSION:4.0");
+  EXPECT_EQ(document["skippedCards"][1]["position"], 3);
+  EXPECT_EQ(document["skippedCards"][1]["reason"], "neverClosed");
+  ASSERT_EQ(document["droppedProperties"].size(), 1U);
+  EXPECT_EQ(document["droppedProperties"][0]["name"], "X-GN");
+  EXPECT_EQ(document["droppedProperties"][0]["count"], 1);
+  EXPECT_EQ(document["source"]["encoding"], "US-ASCII");
+  EXPECT_EQ(document["source"]["zeroBytesDropped"], 0);
+  EXPECT_NE(document["report"].get<std::string>().find("1件目「Doe John」"), std::string::npos);
+}
+
+TEST_F(CliTest, JsonOfAFailedRunKeepsStatusAndAlert) {
+  // Checks before the conversion print their alert as always; the engine's
+  // own failure is part of the document.
+  const ProcessResult missing = run({"--json", "none.vcf"});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err, line(testsupport::kMissingSourceAlert));
+
+  testsupport::writeBytes((dir_ / "a.vcf").string(), std::string(kCard));
+  fs::create_directory(dir_ / "dir");
+  const ProcessResult failed = run({"--json", "--force", "a.vcf", "dir"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err, "");
+  const nlohmann::json document = nlohmann::json::parse(failed.out);
+  EXPECT_EQ(document["alert"], testsupport::kCannotWriteAlert);
+  EXPECT_EQ(document["log"], testsupport::kFailedLog);
+  EXPECT_EQ(document["report"], "");
 }
 
 }  // namespace

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "param_names.h"
 #include "str_param.h"
 #include "strutil.h"
-#include "param_names.h"
 
 namespace {
 

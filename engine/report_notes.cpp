@@ -1,0 +1,188 @@
+#include "report_notes.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "card_settle.h"
+
+namespace vcard::detail {
+
+namespace {
+
+struct Rejection {
+  SkipReason reason;
+  std::string detail;
+};
+
+struct Notes {
+  ConversionReport* report = nullptr;
+  std::map<std::uint64_t, Rejection> rejected;  // by card index
+  // The distinct names of dropped properties, upper-cased, in the order met;
+  // a file has a few dozen at most, so a linear search finds them.
+  std::vector<std::string> names;
+  // (card index, index into names), one per property left out.
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> dropped;
+};
+
+thread_local Notes* current = nullptr;
+
+std::uint64_t indexOf(const VCARDLIST* list, const VCARDDATA* card) {
+  return static_cast<std::uint64_t>(card - list->cardArray);
+}
+
+bool inList(const VCARDLIST* list, const VCARDDATA* card) {
+  return list != nullptr && card != nullptr && list->cardArray != nullptr &&
+         card >= list->cardArray && card < list->cardArray + list->cardCount;
+}
+
+// The value of the card's first N line as a reader sees it: the components
+// that are not empty, in their order, joined by a space.
+std::string nameOfCard(const char* cardText) {
+  if (cardText == nullptr) return {};
+  const std::string_view text(cardText);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find("\r\n", start);
+    const std::size_t stop = end == std::string_view::npos ? text.size() : end;
+    const std::string_view line = text.substr(start, stop - start);
+    start = stop + 2;
+    if (line.size() < 2 || (line[0] != 'N' && line[0] != 'n') || (line[1] != ':' && line[1] != ';'))
+      continue;
+    // The value, with its folded continuation lines joined.
+    std::string value(
+        line.substr(line.find(':') == std::string_view::npos ? line.size() : line.find(':') + 1));
+    while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) {
+      const std::size_t next = text.find("\r\n", start);
+      const std::size_t lineEnd = next == std::string_view::npos ? text.size() : next;
+      value.append(text.substr(start + 1, lineEnd - start - 1));
+      start = lineEnd + 2;
+    }
+    std::string name;
+    std::string component;
+    auto flush = [&] {
+      const std::size_t first = component.find_first_not_of(" \t");
+      if (first != std::string::npos) {
+        const std::size_t last = component.find_last_not_of(" \t");
+        if (!name.empty()) name += ' ';
+        name += component.substr(first, last - first + 1);
+      }
+      component.clear();
+    };
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      if (value[i] == '\\' && i + 1 < value.size()) {
+        component += value[++i];
+      } else if (value[i] == ';') {
+        flush();
+      } else {
+        component += value[i];
+      }
+    }
+    flush();
+    return name;
+  }
+  return {};
+}
+
+}  // namespace
+
+ReportNotes::ReportNotes(ConversionReport* report) noexcept {
+  if (report == nullptr) return;
+  try {
+    current = new Notes{report, {}, {}, {}};
+  } catch (...) {
+    current = nullptr;  // out of memory: the conversion goes on without a report
+  }
+}
+
+ReportNotes::~ReportNotes() {
+  delete current;
+  current = nullptr;
+}
+
+bool notingReport() noexcept {
+  return current != nullptr;
+}
+
+void noteRejected(const VCARDLIST* list, const VCARDDATA* card, SkipReason reason,
+                  std::string detail) noexcept {
+  if (current == nullptr || !inList(list, card)) return;
+  try {
+    current->rejected.try_emplace(indexOf(list, card), Rejection{reason, std::move(detail)});
+  } catch (...) {
+    // Out of memory: the card is counted but not explained.
+  }
+}
+
+void noteDropped(const VCARDLIST* list, const VCARDDATA* card, std::string_view name) noexcept {
+  // A blank line is no property.
+  if (current == nullptr || name.empty() || !inList(list, card)) return;
+  try {
+    std::vector<std::string>& names = current->names;
+    auto known = std::find_if(names.begin(), names.end(), [name](const std::string& seen) {
+      return seen.size() == name.size() &&
+             std::equal(seen.begin(), seen.end(), name.begin(), [](char upper, char c) {
+               return upper == (c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+             });
+    });
+    if (known == names.end()) {
+      std::string upper(name);
+      for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      }
+      names.push_back(std::move(upper));
+      known = names.end() - 1;
+    }
+    current->dropped.emplace_back(indexOf(list, card),
+                                  static_cast<std::uint32_t>(known - names.begin()));
+  } catch (...) {
+    // Out of memory: the property goes untold.
+  }
+}
+
+void finishReport(VCARDLIST* list) noexcept {
+  if (current == nullptr || list == nullptr) return;
+  try {
+    ConversionReport& report = *current->report;
+    for (std::uint64_t i = 0; i < list->cardCount; ++i) {
+      VCARDDATA& card = list->cardArray[i];
+      SkippedCard skipped;
+      skipped.position = i + 1;
+      if (card.isEnd == 0) {
+        // Never closed: what it holds is settled as its end would have, so
+        // that a name from FN can name it too.
+        settleCard(&card);
+        skipped.reason = SkipReason::NeverClosed;
+      } else if (card.isError != 0) {
+        const auto found = current->rejected.find(i);
+        if (found == current->rejected.end()) continue;  // rejected for want of memory
+        skipped.reason = found->second.reason;
+        skipped.detail = found->second.detail;
+      } else {
+        continue;
+      }
+      skipped.name = nameOfCard(card.cardText);
+      if (skipped.name.empty()) skipped.name = "（名前なし）";
+      report.skipped.push_back(std::move(skipped));
+    }
+
+    // Counted by name, in the order the names were first met on a card
+    // that was written.
+    std::vector<std::uint64_t> counts(current->names.size(), 0);
+    std::vector<std::uint32_t> order;
+    for (const auto& [index, nameId] : current->dropped) {
+      if (index >= list->cardCount) continue;
+      const VCARDDATA& card = list->cardArray[index];
+      if (card.isEnd == 0 || card.isError != 0) continue;  // the card itself was not written
+      if (counts[nameId]++ == 0) order.push_back(nameId);
+    }
+    for (const std::uint32_t nameId : order)
+      report.dropped.push_back({current->names[nameId], counts[nameId]});
+  } catch (...) {
+    // Out of memory: the report stays as far as it got.
+  }
+}
+
+}  // namespace vcard::detail

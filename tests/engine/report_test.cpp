@@ -1,0 +1,258 @@
+// The conversion report: which card was left out, where, under what name and
+// why; which properties were dropped; what was repaired in the file; and
+// nothing at all for a file that lost nothing.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "files.h"
+#include "param_names.h"
+#include "test_support.h"
+#include "vcard.h"
+#include "vcard_report.h"
+
+namespace {
+
+using namespace std::string_literals;
+using testsupport::CaseName;
+using testsupport::PrintTo;
+using vcard::SkipReason;
+
+// Text in UTF-16LE with its mark, one byte per character of ASCII text.
+std::string utf16le(const std::string& ascii) {
+  std::string bytes = "\xFF\xFE";
+  for (const char c : ascii) {
+    bytes += c;
+    bytes += '\0';
+  }
+  return bytes;
+}
+
+struct Skip {
+  std::uint64_t position;
+  std::string name;
+  SkipReason reason;
+  std::string detail;
+};
+
+struct Dropped {
+  std::string name;
+  std::uint64_t count;
+};
+
+struct ReportCase {
+  std::string name;
+  std::string source;  // written as it stands
+  std::vector<Skip> skipped;
+  std::vector<Dropped> dropped;
+};
+
+// A card written in full, so that the cards around it are told apart.
+const std::string kGoodCard = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Good;Card\r\nEND:VCARD\r\n";
+
+const ReportCase kReportCases[] = {
+    {"VersionFourWithItsValue",
+     kGoodCard + "BEGIN:VCARD\r\nVERSION:4.0\r\nN:Doe;John;;;\r\nEND:VCARD\r\n",
+     {{2, "Doe John", SkipReason::UnsupportedVersion, "VERSION:4.0"}},
+     {}},
+    {"VersionAfterTheName",
+     "BEGIN:VCARD\r\nN:山田;太郎\r\nVERSION:1.0\r\nEND:VCARD\r\n",
+     {{1, "山田 太郎", SkipReason::UnsupportedVersion, "VERSION:1.0"}},
+     {}},
+    {"UnknownCharsetNamesParameterAndProperty",
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Roe;Jane\r\nADR;HOME;CHARSET=X-NOWHERE:;;Main St\r\n"
+     "END:VCARD\r\n" +
+         kGoodCard,
+     {{1, "Roe Jane", SkipReason::UnsupportedCharset, "ADR;CHARSET=X-NOWHERE"}},
+     {}},
+    {"UnknownEncodingOfAGroupedProperty",
+     "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Poe;Edgar\r\nitem1.TEL;ENCODING=X-ROT13:123\r\n"
+     "END:VCARD\r\n",
+     {{1, "Poe Edgar", SkipReason::UnsupportedEncoding, "TEL;ENCODING=X-ROT13"}},
+     {}},
+    {"FirstReasonIsTold",
+     "BEGIN:VCARD\r\nVERSION:5.0\r\nN:Two;Faults\r\nNOTE;CHARSET=X-NOWHERE:x\r\nEND:VCARD\r\n",
+     {{1, "Two Faults", SkipReason::UnsupportedVersion, "VERSION:5.0"}},
+     {}},
+    {"NameFromFNWhenNoN",
+     "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Solo Name\r\nEND:VCARD\r\n",
+     {{1, "Solo Name", SkipReason::UnsupportedVersion, "VERSION:4.0"}},
+     {}},
+    {"NoNameAtAll",
+     "BEGIN:VCARD\r\nVERSION:4.0\r\nTEL:123\r\nEND:VCARD\r\n",
+     {{1, "（名前なし）", SkipReason::UnsupportedVersion, "VERSION:4.0"}},
+     {}},
+    {"QuotedPrintableNameIsDecoded",
+     "BEGIN:VCARD\r\nVERSION:4.0\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=B1=B1=E7=94=B0;"
+     "=E8=8A=B1=E5=AD=90\r\nEND:VCARD\r\n",
+     {{1, "山田 花子", SkipReason::UnsupportedVersion, "VERSION:4.0"}},
+     {}},
+    {"CardCutOffAtTheEnd",
+     kGoodCard + kGoodCard + "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Cut;Off\r\nTEL:1",
+     {{3, "Cut Off", SkipReason::NeverClosed, ""}},
+     {}},
+    {"CardCutOffNamedByFN",
+     "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Only FN\r\n",
+     {{1, "Only FN", SkipReason::NeverClosed, ""}},
+     {}},
+    {"PropertiesLeftOutCountedByName",
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN:A;B\r\nX-GN:g\r\nLABEL:l1\r\nitem1.LABEL:l2\r\nx-gn:h\r\n"
+     "SOUND;WAVE;ENCODING=BASE64:AAAA\r\n\r\nFN:A B\r\nitem2.X-ABLabel:_$!<Home>!$_\r\n"
+     "END:VCARD\r\n",
+     {},
+     {{"X-GN", 2}, {"LABEL", 2}, {"SOUND(音声)", 1}}},
+    {"PropertiesOfARejectedCardAreNotCounted",
+     "BEGIN:VCARD\r\nVERSION:4.0\r\nN:A;B\r\nX-GN:g\r\nEND:VCARD\r\n"
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN:C;D\r\nUID:1\r\nEND:VCARD\r\n",
+     {{1, "A B", SkipReason::UnsupportedVersion, "VERSION:4.0"}},
+     {{"UID", 1}}},
+    {"InnerCardKeepsItsPlace",
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Outer;Card\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:9.9\r\n"
+     "N:Inner;Card\r\nEND:VCARD\r\nEND:VCARD\r\n",
+     {{2, "Inner Card", SkipReason::UnsupportedVersion, "VERSION:9.9"}},
+     {{"AGENT", 1}}},
+};
+
+class ReportCaseTest : public testing::TestWithParam<ReportCase> {
+ protected:
+  testsupport::TempDir dir_;
+};
+
+TEST_P(ReportCaseTest, TellsCardPositionNameAndReason) {
+  const ReportCase& c = GetParam();
+  const std::string source = dir_.file("in.vcf");
+  testsupport::writeBytes(source, c.source);
+  vcard::ConversionReport report;
+  const auto result = vCardConvert(source.c_str(), dir_.file("out.vcf").c_str(), &report);
+  EXPECT_EQ(result[0], "");
+  ASSERT_TRUE(report.loaded);
+
+  ASSERT_EQ(report.skipped.size(), c.skipped.size());
+  for (std::size_t i = 0; i < c.skipped.size(); ++i) {
+    SCOPED_TRACE("card " + std::to_string(i));
+    EXPECT_EQ(report.skipped[i].position, c.skipped[i].position);
+    EXPECT_EQ(report.skipped[i].name, c.skipped[i].name);
+    EXPECT_EQ(report.skipped[i].reason, c.skipped[i].reason);
+    EXPECT_EQ(report.skipped[i].detail, c.skipped[i].detail);
+  }
+  ASSERT_EQ(report.dropped.size(), c.dropped.size());
+  for (std::size_t i = 0; i < c.dropped.size(); ++i) {
+    EXPECT_EQ(report.dropped[i].name, c.dropped[i].name);
+    EXPECT_EQ(report.dropped[i].count, c.dropped[i].count);
+  }
+  EXPECT_TRUE(report.worthTelling());
+
+  // The result texts are those of the plain entry point.
+  const auto plain = vCardConvert(source.c_str(), dir_.file("plain.vcf").c_str());
+  EXPECT_EQ(plain, result);
+  EXPECT_EQ(testsupport::readBytes(dir_.file("plain.vcf")),
+            testsupport::readBytes(dir_.file("out.vcf")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Reasons, ReportCaseTest, testing::ValuesIn(kReportCases), CaseName());
+
+struct QuietCase {
+  std::string name;
+  std::string bytes;
+};
+
+// Ordinary files that lose nothing: no report at all.
+const QuietCase kQuietCases[] = {
+    {"ShiftJIS",
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=SHIFT_JIS:\x8E\x52\x93\x63;\x91\xBE\x98\x59"
+     "\r\nFN:x\r\nEND:VCARD\r\n"},
+    {"UTF8", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:山田;太郎\r\nTEL:1\r\nEND:VCARD\r\n"},
+    {"UTF8WithMark",
+     "\xEF\xBB\xBF"
+     "BEGIN:VCARD\r\nVERSION:3.0\r\nN:山田;太郎\r\nEND:VCARD\r\n"},
+    {"UTF16LEWithMark", utf16le("BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n")},
+    {"GroupedWithLabels",
+     "BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;b\r\nitem1.EMAIL:a@b.c\r\nitem1.X-ABLabel:Work\r\n"
+     "END:VCARD\r\n"},
+    {"NothingToWrite", ""},
+};
+
+class QuietFileTest : public testing::TestWithParam<QuietCase> {
+ protected:
+  testsupport::TempDir dir_;
+};
+
+TEST_P(QuietFileTest, GetsNoReport) {
+  const std::string source = dir_.file("in.vcf");
+  testsupport::writeBytes(source, GetParam().bytes);
+  vcard::ConversionReport report;
+  (void)vCardConvert(source.c_str(), dir_.file("out.vcf").c_str(), &report);
+  EXPECT_TRUE(report.loaded);
+  EXPECT_FALSE(report.worthTelling());
+  EXPECT_EQ(vcard::reportText(report), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, QuietFileTest, testing::ValuesIn(kQuietCases), CaseName());
+
+struct FileLevelCase {
+  std::string name;
+  std::string bytes;
+  std::string expectedLine;  // a line the report must hold
+};
+
+const FileLevelCase kFileLevelCases[] = {
+    {"ZeroBytes", "BEGIN:VCARD\r\nN:a\0\0;b\r\nEND:VCARD\r\n"s,
+     "  ゼロバイト 2個を読み飛ばしました\n"},
+    // An unpaired surrogate (D800) in a UTF-16 file.
+    {"Repairs",
+     utf16le("BEGIN:VCARD\r\nN:a") + "\x00\xD8"s + utf16le("\r\nEND:VCARD\r\n").substr(2),
+     "  読めない文字 1個を「\xEF\xBF\xBD」に置き換えました\n"},
+    {"DeclaredWestern",
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=WINDOWS-1252:M\xFCller;Hans\r\nEND:VCARD\r\n",
+     "（ファイル内の CHARSET 指定による）\n"},
+};
+
+class FileLevelTest : public testing::TestWithParam<FileLevelCase> {
+ protected:
+  testsupport::TempDir dir_;
+};
+
+TEST_P(FileLevelTest, ToldOnlyWhereSomethingChanged) {
+  const std::string source = dir_.file("in.vcf");
+  testsupport::writeBytes(source, GetParam().bytes);
+  vcard::ConversionReport report;
+  (void)vCardConvert(source.c_str(), dir_.file("out.vcf").c_str(), &report);
+  EXPECT_TRUE(report.skipped.empty());
+  const std::string text = vcard::reportText(report);
+  EXPECT_NE(text.find("ファイル全体：\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(GetParam().expectedLine), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FileLevelTest, testing::ValuesIn(kFileLevelCases), CaseName());
+
+TEST(ReportTextTest, SummaryFirstThenAtMostMaxCardsThenTheRest) {
+  vcard::ConversionReport report;
+  report.loaded = true;
+  for (std::uint64_t i = 1; i <= 5; ++i)
+    report.skipped.push_back(
+        {i, "名" + std::to_string(i), SkipReason::UnsupportedVersion, "VERSION:4.0"});
+  report.dropped = {{"X-GN", 12}, {"LABEL", 3}};
+  EXPECT_EQ(vcard::reportText(report, 2),
+            "【変換レポート】書き出さなかったカード 5件／iPhone が取り込まない項目 15件\n"
+            "書き出さなかったカード：\n"
+            "  1件目「名1」　対応していないバージョンです（VERSION:4.0）\n"
+            "  2件目「名2」　対応していないバージョンです（VERSION:4.0）\n"
+            "  ほか 3件\n"
+            "ファイル全体：\n"
+            "  iPhone が取り込まない項目（書き出していません）：X-GN 12件、LABEL 3件\n\n");
+}
+
+TEST(ReportTextTest, FailedLoadTellsNothing) {
+  testsupport::TempDir dir;
+  vcard::ConversionReport report;
+  report.skipped.push_back({1, "stale", SkipReason::NeverClosed, ""});
+  const auto result =
+      vCardConvert(dir.file("missing.vcf").c_str(), dir.file("out.vcf").c_str(), &report);
+  EXPECT_NE(result[0], "");
+  EXPECT_FALSE(report.loaded);
+  EXPECT_TRUE(report.skipped.empty());  // nothing of an earlier report stays
+  EXPECT_EQ(vcard::reportText(report), "");
+}
+
+}  // namespace
