@@ -249,13 +249,17 @@ std::string escapedText(std::string_view text) {
 }
 
 // The text of one escaped part: escapes undone, blanks at either end gone.
-std::string unescaped(std::string_view part) {
+// With listCommas, a comma no backslash escapes parts a list of words (the
+// additional names of a 3.0 N) and becomes a blank.
+std::string unescaped(std::string_view part, bool listCommas = false) {
   std::string text;
   for (std::size_t i = 0; i < part.size(); ++i) {
     if (part[i] == '\\' && i + 1 < part.size()) {
       const char next = part[i + 1];
       text.push_back(next == 'n' || next == 'N' ? '\n' : next);
       ++i;
+    } else if (listCommas && part[i] == ',') {
+      text.push_back(' ');
     } else {
       text.push_back(part[i]);
     }
@@ -417,7 +421,7 @@ void appendFolded(std::string_view line, std::string* out) {
 std::string nameFromComponents(std::string_view nValue) {
   const auto parts = components(nValue);
   auto part = [&parts](std::size_t i) {
-    return i < parts.size() ? unescaped(parts[i]) : std::string();
+    return i < parts.size() ? unescaped(parts[i], true) : std::string();
   };
   // Prefix, family, given, additional, suffix.
   return joinedName({part(3), part(0), part(1), part(2), part(4)});
