@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -32,6 +33,14 @@ namespace {
 // these; they clear themselves when the window goes away.
 QPointer<QLineEdit> g_textFiled;
 QPointer<QLineEdit> g_outField;
+// The target chosen in that window; it lasts as long as the window (the
+// program keeps no settings).
+QPointer<QComboBox> g_targetChoice;
+
+vcard::Target chosenTarget() {
+  return g_targetChoice && g_targetChoice->currentIndex() == 1 ? vcard::Target::ICloud
+                                                               : vcard::Target::IPhone;
+}
 
 icu::UnicodeString toUnicode(const QString& text) {
   return icu::UnicodeString(reinterpret_cast<const char16_t*>(text.utf16()),
@@ -39,7 +48,7 @@ icu::UnicodeString toUnicode(const QString& text) {
 }
 
 QString outputPathFor(const QString& source) {
-  return QString::fromStdString(vcard::outputPathForSource(source.toStdString()));
+  return QString::fromStdString(vcard::outputPathForSource(source.toStdString(), chosenTarget()));
 }
 
 }  // namespace
@@ -88,6 +97,14 @@ void MainWindow::loadWindow() {
     const QString text = m_textField->text();
     m_outField->setText(text.isEmpty() ? QString() : outputPathFor(text));
   });
+  // The chosen target names the output file; the field follows it at once.
+  connect(m_ui->targetChoice, &QComboBox::currentIndexChanged, this, [this] {
+    const QString text = m_textField->text();
+    m_outField->setText(text.isEmpty() ? QString() : outputPathFor(text));
+    m_outField->setPlaceholderText(QStringLiteral("変換元と同じフォルダの「") +
+                                   QString::fromUtf8(vcard::outputFileName(chosenTarget())) +
+                                   QStringLiteral("」"));
+  });
   // A file dropped on the source field is a drop on the source area.
   m_ui->textField->installEventFilter(this);
   m_ui->sourceLabel->setAcceptDrops(true);
@@ -111,6 +128,7 @@ void MainWindow::windowDidLoad() {
   m_window->installEventFilter(this);
   g_textFiled = m_textField;
   g_outField = m_outField;
+  g_targetChoice = m_ui->targetChoice;
 }
 
 void MainWindow::fitMinimumSize() {
@@ -255,7 +273,8 @@ void MainWindow::execAnalysis(const char* org, const char* dst) {
   appendText(kConvertingLine);
   setBusy(true);
   vcard::ConversionReport report;
-  const std::array<std::string, 2> result = vCardConvert(org, dst, &report);
+  const std::array<std::string, 2> result =
+      vCardConvert(org, dst, vcard::ConvertOptions{chosenTarget()}, &report);
   setBusy(false);
   if (!result[0].empty()) showAlert(this, QString::fromStdString(result[0]));
   appendText(QString::fromStdString(result[1]));

@@ -1,5 +1,6 @@
 // vcard-convert: converts one vCard file to the form an iPhone address book
-// imports, with the same checks and the same engine as the desktop window.
+// imports (or, with --target=icloud, the form iCloud.com's Contacts page
+// imports), with the same checks and the same engine as the desktop window.
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
@@ -21,17 +22,23 @@ constexpr int kExitOutputExists = 3;
 constexpr int kExitUsage = 64;
 
 constexpr const char* kUsage =
-    "使い方: vcard-convert [--force] [--json] 変換元ファイル [出力ファイル]\n"
+    "使い方: vcard-convert [--force] [--json] [--target=iphone|icloud] 変換元ファイル "
+    "[出力ファイル]\n"
     "\n"
     "vCardファイル（Shift_JIS、UTF-8、UTF-16LE）をiPhoneの連絡先に取り込める形式\n"
     "（UTF-16LE、CR LF）に変換します。出力ファイルを省略すると、変換元ファイルと\n"
     "同じフォルダの「PC→iPhone.vcf」に書き出します。\n"
+    "--target=icloud では、iCloud.com の連絡先に読み込める形式（vCard 3.0、UTF-8、\n"
+    "CR LF、FN付き、写真は 224 KB まで）で「PC→iCloud.vcf」に書き出します。\n"
+    "50,000件を超えるときは「PC→iCloud-1.vcf」「PC→iCloud-2.vcf」…に分けます。\n"
     "\n"
     "変換結果のあとに、書き出さなかったカードとその理由などの変換レポートを表示します\n"
     "（カードの名前を含みます）。\n"
     "\n"
     "  --force  出力ファイルが既にあるときも上書きします\n"
     "  --json   結果とレポートを一つの JSON 文書として標準出力に書きます\n"
+    "  --target=iphone  iPhone で開くファイルを書き出します（既定）\n"
+    "  --target=icloud  iCloud.com に読み込むファイルを書き出します\n"
     "  --help   この説明を表示します\n"
     "\n"
     "終了コード: 0 変換完了、1 変換失敗、2 変換元ファイルの確認で不可、\n"
@@ -104,6 +111,26 @@ std::string jsonDocument(const std::array<std::string, 2>& result,
   for (const vcard::DroppedProperty& property : report.dropped)
     dropped.push_back({{"name", property.name}, {"count", property.count}});
   document["droppedProperties"] = dropped;
+  if (report.target == vcard::Target::ICloud) {
+    auto photos = [](const std::vector<vcard::PhotoAdapted>& list) {
+      nlohmann::ordered_json array = nlohmann::ordered_json::array();
+      for (const vcard::PhotoAdapted& photo : list) {
+        array.push_back({{"position", photo.position},
+                         {"name", photo.name},
+                         {"format", photo.format},
+                         {"sourceBytes", photo.sourceBytes},
+                         {"writtenBytes", photo.writtenBytes}});
+      }
+      return array;
+    };
+    nlohmann::ordered_json files = nlohmann::ordered_json::array();
+    for (const vcard::OutputPart& part : report.icloud.parts)
+      files.push_back({{"path", part.path}, {"cards", part.cards}});
+    document["target"] = "icloud";
+    document["icloud"] = {{"photosScaled", photos(report.icloud.photosScaled)},
+                          {"photosLeftOut", photos(report.icloud.photosLeftOut)},
+                          {"files", files}};
+  }
   document["report"] = vcard::reportText(report);
   return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
@@ -113,6 +140,7 @@ std::string jsonDocument(const std::array<std::string, 2>& result,
 int main(int argc, char** argv) {
   bool force = false;
   bool json = false;
+  vcard::ConvertOptions options;
   bool optionsEnded = false;
   std::vector<std::string> paths;
   for (int i = 1; i < argc; ++i) {
@@ -125,6 +153,9 @@ int main(int argc, char** argv) {
       force = true;
     } else if (!optionsEnded && argument == "--json") {
       json = true;
+    } else if (!optionsEnded && (argument == "--target=iphone" || argument == "--target=icloud")) {
+      options.target =
+          argument == "--target=icloud" ? vcard::Target::ICloud : vcard::Target::IPhone;
     } else if (!optionsEnded && argument == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
@@ -145,7 +176,8 @@ int main(int argc, char** argv) {
     printLine(stderr, alert);
     return kExitSourceRejected;
   }
-  const std::string output = paths.size() == 2 ? paths[1] : vcard::outputPathForSource(source);
+  const std::string output =
+      paths.size() == 2 ? paths[1] : vcard::outputPathForSource(source, options.target);
   if (vcard::isSameFile(source, output)) {
     printLine(stderr, vcard::kSameFileAlert);
     return kExitSourceRejected;
@@ -158,7 +190,7 @@ int main(int argc, char** argv) {
 
   vcard::ConversionReport report;
   const std::array<std::string, 2> result =
-      vCardConvert(source.c_str(), output.c_str(), &report);
+      vCardConvert(source.c_str(), output.c_str(), options, &report);
   const int status = result[0].empty() ? kExitOk : kExitConversionFailed;
   if (json) {
     std::fputs(jsonDocument(result, report).c_str(), stdout);

@@ -46,6 +46,10 @@ std::string checkSourcePath(const std::string& path) {
 }
 
 std::string outputPathForSource(const std::string& source) {
+  return outputPathForSource(source, Target::IPhone);
+}
+
+std::string outputPathForSource(const std::string& source, Target target) {
   std::string folder;
   try {
     const rx::Range range = rx::rangeOfRegex(toText(source), icu::UnicodeString(u"/[^/]+$"));
@@ -55,7 +59,7 @@ std::string outputPathForSource(const std::string& source) {
   } catch (...) {
     folder.clear();
   }
-  return folder + kOutputFileName;
+  return folder + outputFileName(target);
 }
 
 bool isSameFile(const std::string& a, const std::string& b) {

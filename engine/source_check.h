@@ -5,10 +5,19 @@
 
 #include <string>
 
+#include "convert_options.h"
+
 namespace vcard {
 
 // The fixed name of the output file, written beside the source.
 inline constexpr const char* kOutputFileName = "PC→iPhone.vcf";
+// The name of the file written for iCloud.com instead.
+inline constexpr const char* kICloudOutputFileName = "PC→iCloud.vcf";
+
+// The output file name of the target.
+[[nodiscard]] constexpr const char* outputFileName(Target target) noexcept {
+  return target == Target::ICloud ? kICloudOutputFileName : kOutputFileName;
+}
 
 // Alert texts of the source checks, in the order the checks run.
 inline constexpr const char* kEmptySourceAlert = "変換元ファイル名が入力（選択）されていません。";
@@ -27,6 +36,9 @@ std::string checkSourcePath(const std::string& path);
 // including its last slash) followed by "PC→iPhone.vcf"; just the name when
 // the path has no slash or ends in one.
 std::string outputPathForSource(const std::string& source);
+
+// The same rule with the target's file name.
+std::string outputPathForSource(const std::string& source, Target target);
 
 // True when both paths name the same existing file (same device and inode),
 // so links and relative spellings are caught.

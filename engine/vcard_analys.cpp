@@ -125,9 +125,10 @@ int vCard_CheckLine(const char* line, PROPERTY* prop) {
   } else if (prop->encodeType != kEncodingBase64 && !text.empty() &&
              text.find(':') == std::string_view::npos && endsWithEscapedBreak(prop->propText)) {
     // "Street\" then "City": the escaped break becomes the line break that
-    // a value carries in the output, CR LF and a space.
+    // a value carries in the output, CR LF and a space (one LF for the
+    // iCloud.com form).
     vcard::detail::dropLastPropertyByte(prop);
-    appendToProperty(prop, "\r\n ");
+    appendToProperty(prop, vcard::detail::keepsValueBreaks() ? "\n" : "\r\n ");
     appendToProperty(prop, text);
   } else {
     prop->lineStatus = PROP_DONE_REREAD;

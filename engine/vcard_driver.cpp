@@ -36,12 +36,14 @@ std::string successLog(std::uint64_t inCount, std::uint64_t outCount) {
 }
 
 std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
+                                   const vcard::ConvertOptions& options,
                                    vcard::ConversionReport* report) {
   using namespace vcard::detail;
   try {
     setPath(&orgFile, orgPath);
     setPath(&dstFile, dstPath);
     clearOutputFailure();
+    const TargetScope target(options, report);
     if (orgFile == nullptr || dstFile == nullptr) return {kCannotReadAlert, kFailedLog};
 
     // Writing over the source would destroy it before it is read again
@@ -58,7 +60,7 @@ std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
       report->source = vcard::lastSourceInfo();
     }
 
-    const bool created = Output_CreateFile(dstFile) == 1;
+    const bool created = createOutputFile(dstFile) == 1;
     std::uint64_t inCount = 0;
     std::uint64_t outCount = 0;
     {
@@ -79,7 +81,8 @@ std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
     if (outputFailed()) {
       // Only a file this call created is removed: a folder or a file that
       // could not be replaced stays as it was.
-      platform::removeFile(dstFile);
+      for (const std::string& file : outputFiles())
+        platform::removeFile(file);
       return {kCannotWriteAlert, kFailedLog};
     }
     if (outCount == 0) return {"", kNoOutputLog};
@@ -92,11 +95,18 @@ std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
 }  // namespace
 
 std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath) {
-  return convert(orgPath, dstPath, nullptr);
+  return convert(orgPath, dstPath, vcard::ConvertOptions{}, nullptr);
 }
 
 std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
                                         vcard::ConversionReport* report) {
   if (report != nullptr) *report = vcard::ConversionReport{};
-  return convert(orgPath, dstPath, report);
+  return convert(orgPath, dstPath, vcard::ConvertOptions{}, report);
+}
+
+std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
+                                        const vcard::ConvertOptions& options,
+                                        vcard::ConversionReport* report) {
+  if (report != nullptr) *report = vcard::ConversionReport{};
+  return convert(orgPath, dstPath, options, report);
 }

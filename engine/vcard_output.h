@@ -9,8 +9,13 @@
 // failure and removes the incomplete file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "convert_options.h"
+#include "vcard_report.h"
 
 namespace vcard::detail {
 
@@ -24,8 +29,37 @@ void clearOutputFailure() noexcept;
 // too long to be converted).
 bool appendUTF16LE(std::string_view utf8, std::string* out);
 
-// Hands a finished card to the output file at path.
-void writeCard(const char* path, const char* cardText) noexcept;
+// Hands a finished card to the output file at path. position is the card's
+// place among the cards begun (from 1), for the report; 0 when not known.
+void writeCard(const char* path, const char* cardText, std::uint64_t position = 0) noexcept;
+
+// True while a conversion for iCloud.com runs: a line break inside a value is
+// then kept in the card text as a lone LF, which its writer escapes, instead
+// of the fold (CR LF and a blank) the iPhone form writes it as.
+[[nodiscard]] bool keepsValueBreaks() noexcept;
+
+// The form of the output for the length of one conversion; the iPhone's when
+// none exists. Adaptations of the iCloud form go into report when it is not
+// null.
+class TargetScope {
+ public:
+  TargetScope(const ConvertOptions& options, ConversionReport* report) noexcept;
+  ~TargetScope();
+  TargetScope(const TargetScope&) = delete;
+  TargetScope& operator=(const TargetScope&) = delete;
+};
+
+// Creates the output file empty for the current form: FF FE for the iPhone
+// (Output_CreateFile), nothing at all for iCloud.com. Returns 1 or 0 as
+// Output_CreateFile does.
+int createOutputFile(const char* path);
+
+// The files the current conversion wrote to: the output path, or its
+// numbered parts once the cards were split.
+[[nodiscard]] std::vector<std::string> outputFiles();
+
+// The path of the numbered part: "dir/PC→iCloud.vcf", 2 -> "dir/PC→iCloud-2.vcf".
+[[nodiscard]] std::string partPath(const std::string& path, std::uint64_t number);
 
 class OutputBatch {
  public:

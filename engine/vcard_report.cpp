@@ -12,13 +12,25 @@ std::string count(std::uint64_t n) {
   return std::to_string(n);
 }
 
+// Bytes in kilobytes of 1,000, one decimal: "230.4 KB".
+std::string kilobytes(std::uint64_t bytes) {
+  const std::uint64_t tenths = (bytes + 50) / 100;
+  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " KB";
+}
+
 }  // namespace
 
 bool ConversionReport::worthTelling() const {
   if (!loaded) return false;
-  return !skipped.empty() || !dropped.empty() || source.zeroBytesDropped != 0 ||
-         source.replaced != 0 || source.marksDropped != 0 ||
-         source.basis == EncodingBasis::Guess || source.basis == EncodingBasis::Declared;
+  return !skipped.empty() || !icloud.photosScaled.empty() || !icloud.photosLeftOut.empty() ||
+         !icloud.parts.empty() || !dropped.empty() || source.zeroBytesDropped != 0 ||
+         source.replaced != 0 || source.marksDropped != 0 || source.basis == EncodingBasis::Guess ||
+         source.basis == EncodingBasis::Declared;
+}
+
+std::string fileNameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string skipReasonText(const SkippedCard& card) {
@@ -57,34 +69,75 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
   for (const DroppedProperty& property : report.dropped)
     droppedTotal += property.count;
 
+  const bool icloud = report.target == Target::ICloud;
+  const ICloudAdaptations& adapted = report.icloud;
   std::string text = "【変換レポート】";
   text += "書き出さなかったカード " + count(report.skipped.size()) + "件";
-  text += "／iPhone が取り込まない項目 " + count(droppedTotal) + "件\n";
+  text += "／iPhone が取り込まない項目 " + count(droppedTotal) + "件";
+  if (icloud) {
+    text += "／縮小した写真 " + count(adapted.photosScaled.size()) + "件";
+    text += "／書き出さなかった写真 " + count(adapted.photosLeftOut.size()) + "件";
+  }
+  text += "\n";
 
   if (!report.skipped.empty()) {
     text += "書き出さなかったカード：\n";
     std::size_t shown = 0;
     for (const SkippedCard& card : report.skipped) {
       if (shown == maxCards) break;
-      text += "  " + count(card.position) + "件目「" + card.name + "」　" + skipReasonText(card) +
-              "\n";
+      text +=
+          "  " + count(card.position) + "件目「" + card.name + "」　" + skipReasonText(card) + "\n";
       ++shown;
     }
     if (report.skipped.size() > shown)
       text += "  ほか " + count(report.skipped.size() - shown) + "件\n";
   }
 
+  if (!adapted.photosScaled.empty()) {
+    text += "iCloud.com の上限（写真 224 KB、カード 256 KB）に合わせて縮小した写真：\n";
+    std::size_t shown = 0;
+    for (const PhotoAdapted& photo : adapted.photosScaled) {
+      if (shown++ == maxCards) break;
+      text += "  " + count(photo.position) + "件目「" + photo.name + "」　" +
+              kilobytes(photo.sourceBytes) + " → " + kilobytes(photo.writtenBytes) + "（JPEG）\n";
+    }
+    if (adapted.photosScaled.size() > maxCards)
+      text += "  ほか " + count(adapted.photosScaled.size() - maxCards) + "件\n";
+  }
+  if (!adapted.photosLeftOut.empty()) {
+    text += "上限に収まらないため書き出さなかった写真（カードは書き出しています）：\n";
+    std::size_t shown = 0;
+    for (const PhotoAdapted& photo : adapted.photosLeftOut) {
+      if (shown++ == maxCards) break;
+      text += "  " + count(photo.position) + "件目「" + photo.name + "」　" +
+              kilobytes(photo.sourceBytes) +
+              (photo.format.empty() ? std::string("（形式不明）") : "（" + photo.format + "）") +
+              "\n";
+    }
+    if (adapted.photosLeftOut.size() > maxCards)
+      text += "  ほか " + count(adapted.photosLeftOut.size() - maxCards) + "件\n";
+  }
+  if (!adapted.parts.empty()) {
+    text += "1ファイル " + count(adapted.parts.empty() ? 0 : adapted.parts.front().cards) +
+            "件までのため、" + count(adapted.parts.size()) +
+            "個のファイルに分けて書き出しました：\n";
+    for (const OutputPart& part : adapted.parts)
+      text += "  " + fileNameOf(part.path) + "　" + count(part.cards) + "件\n";
+  }
+
   const SourceInfo& source = report.source;
   std::string fileLines;
   if (source.basis == EncodingBasis::Guess || source.basis == EncodingBasis::Declared)
-    fileLines += "  文字コード：" + source.encoding + "（" + encodingBasisText(source.basis) + "）\n";
+    fileLines +=
+        "  文字コード：" + source.encoding + "（" + encodingBasisText(source.basis) + "）\n";
   if (source.zeroBytesDropped != 0)
     fileLines += "  ゼロバイト " + count(source.zeroBytesDropped) + "個を読み飛ばしました\n";
   if (source.replaced != 0)
-    fileLines += "  読めない文字 " + count(source.replaced) + "個を「\xEF\xBF\xBD」に置き換えました\n";
+    fileLines +=
+        "  読めない文字 " + count(source.replaced) + "個を「\xEF\xBF\xBD」に置き換えました\n";
   if (source.marksDropped != 0)
-    fileLines += "  ファイル途中の BOM（U+FEFF）" + count(source.marksDropped) +
-                 "個を取り除きました\n";
+    fileLines +=
+        "  ファイル途中の BOM（U+FEFF）" + count(source.marksDropped) + "個を取り除きました\n";
   if (!report.dropped.empty()) {
     fileLines += "  iPhone が取り込まない項目（書き出していません）：";
     for (std::size_t i = 0; i < report.dropped.size(); ++i) {

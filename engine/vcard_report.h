@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "convert_options.h"
 #include "vcard.h"
 
 namespace vcard {
@@ -37,6 +38,29 @@ struct DroppedProperty {
   std::uint64_t count = 0;
 };
 
+// A photo of a card written for iCloud.com that did not fit its limits.
+struct PhotoAdapted {
+  std::uint64_t position = 0;  // the card's place among the cards begun, from 1
+  std::string name;            // the card's FN as written
+  std::uint64_t sourceBytes = 0;
+  std::uint64_t writtenBytes = 0;  // 0 when left out
+  std::string format;              // "JPEG", "PNG", "GIF", "BMP", "" when not known
+};
+
+// One file of the cards written for iCloud.com.
+struct OutputPart {
+  std::string path;
+  std::uint64_t cards = 0;
+};
+
+// What writing for iCloud.com changed beyond the rules; empty for the iPhone.
+struct ICloudAdaptations {
+  std::vector<PhotoAdapted> photosScaled;
+  std::vector<PhotoAdapted> photosLeftOut;
+  // The numbered files, when the cards did not fit one file; else empty.
+  std::vector<OutputPart> parts;
+};
+
 struct ConversionReport {
   std::uint64_t inCount = 0;   // as in the log text
   std::uint64_t outCount = 0;  // as in the log text
@@ -44,11 +68,16 @@ struct ConversionReport {
   SourceInfo source;
   std::vector<SkippedCard> skipped;      // in file order
   std::vector<DroppedProperty> dropped;  // in order of first appearance
+  Target target = Target::IPhone;
+  ICloudAdaptations icloud;
 
   // True when something was left out, repaired or guessed beyond the
   // ordinary; an ordinary file that lost nothing has nothing to report.
   [[nodiscard]] bool worthTelling() const;
 };
+
+// The file name of a path (after its last slash).
+[[nodiscard]] std::string fileNameOf(const std::string& path);
 
 // The reason in plain Japanese, with what was found.
 [[nodiscard]] std::string skipReasonText(const SkippedCard& card);
@@ -67,3 +96,10 @@ struct ConversionReport {
 // The result texts are exactly those of vCardConvert.
 std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
                                         vcard::ConversionReport* report);
+
+// vCardConvert for the target the options name: for the iPhone exactly the
+// two above; for iCloud.com the same cards in its form, in numbered files
+// beside dstPath when there are more than options.cardsPerFile.
+std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
+                                        const vcard::ConvertOptions& options,
+                                        vcard::ConversionReport* report = nullptr);

@@ -67,9 +67,12 @@ std::size_t findLineBreak(std::string_view text) {
 
 // Every line break inside a value, CR LF or a lone CR or LF, becomes CR LF and
 // a space: the value stays one folded line, and no CR or LF is left that is
-// not part of a CR LF line end.
+// not part of a CR LF line end. The iCloud.com form keeps each break as one
+// LF instead, which its writer escapes as "\n": a fold would be unfolded
+// away there.
 void foldLineBreaks(std::string* text) {
   if (findLineBreak(*text) == std::string_view::npos) return;
+  const char* const lineBreak = vcard::detail::keepsValueBreaks() ? "\n" : "\r\n ";
   std::string folded;
   folded.reserve(text->size() + 8);
   for (std::size_t i = 0; i < text->size(); ++i) {
@@ -79,17 +82,19 @@ void foldLineBreaks(std::string* text) {
       continue;
     }
     if (c == '\r' && i + 1 < text->size() && (*text)[i + 1] == '\n') ++i;
-    folded.append("\r\n ");
+    folded.append(lineBreak);
   }
   text->swap(folded);
 }
 
 // A written line whose CR and LF all belong to CR LF pairs (those of folding
 // included) is left alone; a lone CR or LF, which a plain value can carry,
-// becomes CR LF and a space.
+// becomes CR LF and a space, or for the iCloud.com form one LF, the value's
+// line break there.
 void foldBareBreaks(std::string* line) {
   const std::size_t first = findLineBreak(*line);
   if (first == std::string_view::npos) return;
+  const char* const lineBreak = vcard::detail::keepsValueBreaks() ? "\n" : "\r\n ";
   std::string folded(*line, 0, first);
   for (std::size_t i = first; i < line->size(); ++i) {
     const char c = (*line)[i];
@@ -97,7 +102,7 @@ void foldBareBreaks(std::string* line) {
       folded.append("\r\n");
       ++i;
     } else if (c == '\r' || c == '\n') {
-      folded.append("\r\n ");
+      folded.append(lineBreak);
     } else {
       folded.push_back(c);
     }

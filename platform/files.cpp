@@ -159,6 +159,10 @@ bool removeFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
+bool renameFile(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
 std::string homeDirectory() {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
   if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {

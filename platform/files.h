@@ -27,6 +27,9 @@ namespace platform {
 // as removed).
 bool removeFile(const std::string& path);
 
+// Renames a file within one file system, replacing a file of the new name.
+[[nodiscard]] bool renameFile(const std::string& from, const std::string& to);
+
 // The user's home folder ($HOME, else the password database).
 [[nodiscard]] std::string homeDirectory();
 

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -44,6 +45,8 @@ class TestMainWindow : public QObject {
   void shouldConvertARelativePathInTheCurrentFolder();
   void shouldAskBeforeOverwriting_data();
   void shouldAskBeforeOverwriting();
+  void shouldWriteForTheChosenTarget_data();
+  void shouldWriteForTheChosenTarget();
   void shouldRefuseWhenTheOutputIsTheSource_data();
   void shouldRefuseWhenTheOutputIsTheSource();
   void shouldConvertARealFile();
@@ -243,6 +246,54 @@ void TestMainWindow::shouldAskBeforeOverwriting() {
     QVERIFY(h.log().isEmpty());
     QCOMPARE(readFile(output), QByteArray("old"));
   }
+}
+
+void TestMainWindow::shouldWriteForTheChosenTarget_data() {
+  QTest::addColumn<int>("choice");
+  QTest::addColumn<QString>("existing");  // a file already there
+  QTest::addColumn<QString>("written");
+  QTest::addColumn<bool>("asked");
+  QTest::addColumn<QByteArray>("start");
+  const QString iphone = QStringLiteral("PC→iPhone.vcf");
+  const QString icloud = QStringLiteral("PC→iCloud.vcf");
+  QTest::newRow("iPhone beside an iCloud file")
+      << 0 << icloud << iphone << false << QByteArray("\xFF\xFE");
+  QTest::newRow("iCloud beside an iPhone file")
+      << 1 << iphone << icloud << false << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:");
+  QTest::newRow("iCloud over its own file")
+      << 1 << icloud << icloud << true << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:");
+}
+
+void TestMainWindow::shouldWriteForTheChosenTarget() {
+  QFETCH(int, choice);
+  QFETCH(QString, existing);
+  QFETCH(QString, written);
+  QFETCH(bool, asked);
+  QFETCH(QByteArray, start);
+
+  QTemporaryDir root;
+  QVERIFY(root.isValid());
+  const QString source = root.filePath(QStringLiteral("cards.vcf"));
+  QVERIFY(writeFile(source, kUtf8Card));
+  QVERIFY(writeFile(root.filePath(existing), "old"));
+
+  Harness h;
+  auto* target = h.window.outField()->window()->findChild<QComboBox*>("targetChoice");
+  QVERIFY(target != nullptr);
+  QCOMPARE(target->count(), 2);
+  QCOMPARE(target->itemText(0), QStringLiteral("iPhone で開く"));
+  QCOMPARE(target->itemText(1), QStringLiteral("iCloud.com に読み込む"));
+  QCOMPARE(target->currentIndex(), 0);
+  h.window.textField()->setText(source);
+  target->setCurrentIndex(choice);
+  QCOMPARE(h.window.outField()->text(), root.filePath(written));
+  h.shell.alerts.answers = {AlertAnswer::Default};
+  h.window.pushStart();
+
+  QCOMPARE(h.shell.alerts.questions().size(), asked ? 1 : 0);
+  QCOMPARE(h.log(), MainWindow::runHeading(source) + kConverting + kOneCardLog);
+  QVERIFY(readFile(root.filePath(written)).startsWith(start));
+  if (existing != written) QCOMPARE(readFile(root.filePath(existing)), QByteArray("old"));
 }
 
 void TestMainWindow::shouldRefuseWhenTheOutputIsTheSource_data() {

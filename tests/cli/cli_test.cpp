@@ -151,6 +151,23 @@ const Case kCases[] = {
     {"NoArguments", {}, {}, 64, "", "", ""},
     {"TooManyArguments", {"a.vcf"}, {"a.vcf", "b", "c"}, 64, "", "", ""},
     {"UnknownOption", {"a.vcf"}, {"--fast", "a.vcf"}, 64, "", "", ""},
+    {"UnknownTarget", {"a.vcf"}, {"--target=android", "a.vcf"}, 64, "", "", ""},
+    {"TargetWithoutValue", {"a.vcf"}, {"--target", "a.vcf"}, 64, "", "", ""},
+    {"IPhoneTargetIsTheDefaultForm",
+     {"a.vcf"},
+     {"--target=iphone", "a.vcf"},
+     0,
+     kDone,
+     "",
+     "PC→iPhone.vcf"},
+    {"ICloudOutputOnlyRefusedUnderItsOwnName",
+     {"a.vcf", "PC→iCloud.vcf"},
+     {"--target=icloud", "a.vcf"},
+     3,
+     "",
+     "出力ファイルが既に存在します: PC→iCloud.vcf\n上書きする場合は --force "
+     "を指定してください。\n",
+     ""},
 };
 
 class CliCaseTest : public CliTest, public testing::WithParamInterface<Case> {};
@@ -185,7 +202,50 @@ TEST_F(CliTest, HelpPrintsUsageOnStandardOutput) {
   const ProcessResult result = run({"--help"});
   EXPECT_EQ(result.status, 0);
   EXPECT_NE(result.out.find("vcard-convert [--force]"), std::string::npos);
+  EXPECT_NE(result.out.find("--target=icloud"), std::string::npos);
   EXPECT_EQ(result.err, "");
+}
+
+TEST_F(CliTest, ICloudTargetWritesItsOwnFileBesideTheSource) {
+  testsupport::writeBytes((dir_ / "a.vcf").string(), std::string(kCard));
+  testsupport::writeBytes((dir_ / "PC→iPhone.vcf").string(), "kept");
+  const ProcessResult result = run({"--target=icloud", "a.vcf"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, kDone);
+  EXPECT_EQ(slurp(dir_ / "PC→iCloud.vcf"),
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:A\r\nN:A;;;;\r\nEND:VCARD\r\n");
+  EXPECT_EQ(slurp(dir_ / "PC→iPhone.vcf"), "kept");
+}
+
+TEST_F(CliTest, JsonOfAnICloudRunTellsThePhotoLeftOut) {
+  const std::string gif = "GIF89a" + std::string(240'000, 'Z');
+  std::string photo;
+  static const char* const kAlphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (std::size_t i = 0; i + 3 <= gif.size(); i += 3) {
+    const unsigned group = static_cast<unsigned char>(gif[i]) << 16 |
+                           static_cast<unsigned char>(gif[i + 1]) << 8 |
+                           static_cast<unsigned char>(gif[i + 2]);
+    for (int shift = 18; shift >= 0; shift -= 6)
+      photo += kAlphabet[(group >> shift) & 0x3F];
+  }
+  testsupport::writeBytes((dir_ / "p.vcf").string(),
+                          "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;Jane\r\nPHOTO;ENCODING=b;TYPE=GIF:" +
+                              photo + "\r\nEND:VCARD\r\n");
+  const ProcessResult result = run({"--json", "--target=icloud", "p.vcf"});
+  EXPECT_EQ(result.status, 0);
+  const nlohmann::json document = nlohmann::json::parse(result.out);
+  EXPECT_EQ(document["target"], "icloud");
+  ASSERT_EQ(document["icloud"]["photosLeftOut"].size(), 1U);
+  EXPECT_EQ(document["icloud"]["photosLeftOut"][0]["position"], 1);
+  EXPECT_EQ(document["icloud"]["photosLeftOut"][0]["name"], "Doe Jane");
+  EXPECT_EQ(document["icloud"]["photosLeftOut"][0]["format"], "GIF");
+  EXPECT_EQ(document["icloud"]["photosLeftOut"][0]["sourceBytes"], gif.size());
+  EXPECT_TRUE(document["icloud"]["photosScaled"].empty());
+  EXPECT_TRUE(document["icloud"]["files"].empty());
+  EXPECT_NE(document["report"].get<std::string>().find("書き出さなかった写真 1件"),
+            std::string::npos);
+  EXPECT_EQ(slurp(dir_ / "PC→iCloud.vcf").find("PHOTO"), std::string::npos);
 }
 
 TEST_F(CliTest, RoadOfOneCardFromPhoneExport) {
@@ -242,6 +302,9 @@ TEST_F(CliTest, JsonHoldsTheSameFacts) {
   EXPECT_EQ(document["droppedProperties"][0]["count"], 1);
   EXPECT_EQ(document["source"]["encoding"], "US-ASCII");
   EXPECT_EQ(document["source"]["zeroBytesDropped"], 0);
+  // The iPhone's document is as it always was.
+  EXPECT_FALSE(document.contains("target"));
+  EXPECT_FALSE(document.contains("icloud"));
   EXPECT_NE(document["report"].get<std::string>().find("1件目「Doe John」"), std::string::npos);
 }
 

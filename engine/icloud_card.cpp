@@ -1,0 +1,519 @@
+// The iCloud.com form of one card. The rules have written the card for the
+// iPhone's own importer; here its lines are taken apart once more and written
+// as vCard 3.0: the version, the parameters and the escaping of RFC 2426, an
+// FN built from the name, and photos that keep within iCloud's limits.
+#include "icloud_card.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "photo_shrink.h"
+#include "platform.h"
+
+namespace vcard::detail {
+namespace {
+
+constexpr std::size_t kFoldWidth = 75;
+
+bool equalsUpper(std::string_view text, std::string_view upperWord) {
+  return text.size() == upperWord.size() &&
+         std::equal(text.begin(), text.end(), upperWord.begin(), [](char a, char b) {
+           return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
+         });
+}
+
+std::string upper(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return result;
+}
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+    text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+    text.remove_suffix(1);
+  return text;
+}
+
+// ---- Base64 ----------------------------------------------------------------
+
+constexpr std::string_view kBase64Alphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Folding blanks, padding and anything outside the alphabet are skipped, as
+// photo data from phones holds all of them.
+std::string decodeBase64(std::string_view text) {
+  std::array<int, 256> digits{};
+  digits.fill(-1);
+  for (std::size_t i = 0; i < kBase64Alphabet.size(); ++i)
+    digits[static_cast<unsigned char>(kBase64Alphabet[i])] = static_cast<int>(i);
+  std::string bytes;
+  bytes.reserve(text.size() / 4 * 3);
+  unsigned bits = 0;
+  int count = 0;
+  for (const char c : text) {
+    const int digit = digits[static_cast<unsigned char>(c)];
+    if (digit < 0) continue;
+    bits = (bits << 6) | static_cast<unsigned>(digit);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      bytes.push_back(static_cast<char>((bits >> count) & 0xFF));
+    }
+  }
+  return bytes;
+}
+
+void appendBase64(std::string_view bytes, std::string* out) {
+  out->reserve(out->size() + (bytes.size() + 2) / 3 * 4);
+  std::size_t i = 0;
+  auto byte = [&bytes](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const unsigned group = byte(i) << 16 | byte(i + 1) << 8 | byte(i + 2);
+    for (int shift = 18; shift >= 0; shift -= 6)
+      out->push_back(kBase64Alphabet[(group >> shift) & 0x3F]);
+  }
+  if (i < bytes.size()) {
+    const bool two = i + 1 < bytes.size();
+    const unsigned group = byte(i) << 16 | (two ? byte(i + 1) << 8 : 0U);
+    out->push_back(kBase64Alphabet[(group >> 18) & 0x3F]);
+    out->push_back(kBase64Alphabet[(group >> 12) & 0x3F]);
+    out->push_back(two ? kBase64Alphabet[(group >> 6) & 0x3F] : '=');
+    out->push_back('=');
+  }
+}
+
+// ---- Lines -----------------------------------------------------------------
+
+struct Line {
+  std::string group;  // "item1" of "item1.EMAIL", as written
+  std::string name;   // as written
+  std::string key;    // the name upper-cased
+  std::vector<std::string> params;
+  std::string value;
+};
+
+// Splits text at sep outside double quotes (a parameter value may quote ":"
+// and ";").
+std::vector<std::string_view> splitUnquoted(std::string_view text, char sep) {
+  std::vector<std::string_view> parts;
+  bool quoted = false;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '"') quoted = !quoted;
+    if (text[i] == sep && !quoted) {
+      parts.push_back(text.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+std::optional<Line> parseLine(std::string_view text) {
+  bool quoted = false;
+  std::size_t colon = std::string_view::npos;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '"') quoted = !quoted;
+    if (text[i] == ':' && !quoted) {
+      colon = i;
+      break;
+    }
+  }
+  if (colon == std::string_view::npos) return std::nullopt;
+  const auto head = splitUnquoted(text.substr(0, colon), ';');
+  Line line;
+  std::string_view name = trimmed(head[0]);
+  if (const std::size_t dot = name.rfind('.'); dot != std::string_view::npos && dot > 0) {
+    line.group = name.substr(0, dot);
+    name.remove_prefix(dot + 1);
+  }
+  line.name = name;
+  line.key = upper(name);
+  for (std::size_t i = 1; i < head.size(); ++i) {
+    if (!trimmed(head[i]).empty()) line.params.emplace_back(trimmed(head[i]));
+  }
+  line.value = text.substr(colon + 1);
+  return line;
+}
+
+// The card's lines with their folds undone. A 2.1 fold keeps the blank that
+// starts the continuation, which belongs to the value there; 3.0 drops it.
+std::vector<std::string> logicalLines(std::string_view text, bool keepFoldBlank) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view physical = text.substr(start, end - start);
+    start = end + 2;
+    if (!lines.empty() && !physical.empty() && (physical[0] == ' ' || physical[0] == '\t')) {
+      lines.back().append(keepFoldBlank ? physical : physical.substr(1));
+    } else {
+      lines.emplace_back(physical);
+    }
+  }
+  return lines;
+}
+
+// True when the card's own VERSION line says 2.1.
+bool isVersion21(std::string_view text) {
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view physical = text.substr(start, end - start);
+    start = end + 2;
+    if (physical.size() > 8 && equalsUpper(physical.substr(0, 8), "VERSION:"))
+      return physical.find("2.1") != std::string_view::npos;
+  }
+  return false;
+}
+
+// ---- Values ----------------------------------------------------------------
+
+enum class ValueKind {
+  Structured,  // N, ADR, ORG: ";" parts the value
+  Text,        // one text: a ";" in it is written escaped
+  Plain,       // numbers, addresses of the web, dates: written as they are
+};
+
+ValueKind kindOf(std::string_view key) {
+  for (const std::string_view structured : {"N", "ADR", "ORG"}) {
+    if (key == structured) return ValueKind::Structured;
+  }
+  for (const std::string_view text : {"NOTE", "TITLE", "NICKNAME", "X-PHONETIC-LAST-NAME",
+                                      "X-PHONETIC-FIRST-NAME", "EMAIL", "X-ABLABEL", "FN"}) {
+    if (key == text) return ValueKind::Text;
+  }
+  return ValueKind::Plain;
+}
+
+// The value as RFC 2426 escapes it. Escapes the value already has (\\, \;,
+// \, and \n) stay; a backslash before anything else is a backslash of the
+// text. A line break (a lone LF where the rules kept one, or a lone CR)
+// becomes \n. In a 2.1 card a comma is always text and is escaped; in a 3.0
+// card an unescaped comma may part a list and is left alone.
+std::string escapedValue(std::string_view value, ValueKind kind, bool escapeCommas) {
+  std::string out;
+  out.reserve(value.size() + 8);
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
+      out.append("\\n");
+      continue;
+    }
+    if (kind == ValueKind::Plain) {
+      out.push_back(c);
+      continue;
+    }
+    if (c == '\\') {
+      const char next = i + 1 < value.size() ? value[i + 1] : '\0';
+      if (next == '\\' || next == ';' || next == ',' || next == 'n' || next == 'N') {
+        out.push_back('\\');
+        out.push_back(next == 'N' ? 'n' : next);
+        ++i;
+      } else {
+        out.append("\\\\");
+      }
+    } else if (c == ';' && kind == ValueKind::Text) {
+      out.append("\\;");
+    } else if (c == ',' && escapeCommas) {
+      out.append("\\,");
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+// Plain text (an FN made here) escaped as a text value.
+std::string escapedText(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '\\' || c == ';' || c == ',') out.push_back('\\');
+    if (c == '\n') {
+      out.append("\\n");
+    } else if (c != '\r') {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+// The text of one escaped part: escapes undone, blanks at either end gone.
+// With listCommas, a comma no backslash escapes parts a list of words (the
+// additional names of a 3.0 N) and becomes a blank.
+std::string unescaped(std::string_view part, bool listCommas = false) {
+  std::string text;
+  for (std::size_t i = 0; i < part.size(); ++i) {
+    if (part[i] == '\\' && i + 1 < part.size()) {
+      const char next = part[i + 1];
+      text.push_back(next == 'n' || next == 'N' ? '\n' : next);
+      ++i;
+    } else if (listCommas && part[i] == ',') {
+      text.push_back(' ');
+    } else {
+      text.push_back(part[i]);
+    }
+  }
+  return std::string(trimmed(text));
+}
+
+// The parts of a structured value, cut at every ";" no backslash escapes.
+std::vector<std::string_view> components(std::string_view value) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '\\') {
+      ++i;
+    } else if (value[i] == ';') {
+      parts.push_back(value.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  parts.push_back(value.substr(start));
+  return parts;
+}
+
+// Latin, Greek, Cyrillic and the like put spaces between words; the scripts
+// from U+2E80 on (kana, CJK ideographs, full-width forms, Hangul) are written
+// without them in a Japanese address book.
+bool spacedScript(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (i + length > text.size()) return true;
+    if (utf::decodeValidUTF8CodePoint(text.data() + i) >= 0x2E80) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::string joinedName(const std::vector<std::string>& parts) {
+  std::string name;
+  std::string_view previous;
+  for (const std::string& part : parts) {
+    if (part.empty()) continue;
+    if (!previous.empty() && spacedScript(previous) && spacedScript(part)) name.push_back(' ');
+    name.append(part);
+    previous = part;
+  }
+  return name;
+}
+
+// ---- Parameters ------------------------------------------------------------
+
+bool isTransferWord(std::string_view upperWord) {
+  for (const std::string_view word : {"BASE64", "B", "QUOTED-PRINTABLE", "7BIT", "8BIT"}) {
+    if (upperWord == word) return true;
+  }
+  return false;
+}
+
+// The parameters as 3.0 writes them: a bare 2.1 type ("CELL") as TYPE=CELL;
+// no CHARSET (everything is UTF-8) and no transfer encoding (nothing is
+// encoded but a photo, which gets its own).
+std::string parametersOf(const Line& line) {
+  std::string out;
+  for (const std::string& param : line.params) {
+    const std::size_t equals = param.find('=');
+    if (equals == std::string::npos) {
+      if (isTransferWord(upper(param))) continue;
+      out.append(";TYPE=").append(param);
+      continue;
+    }
+    const std::string key = upper(trimmed(std::string_view(param).substr(0, equals)));
+    const std::string_view value = trimmed(std::string_view(param).substr(equals + 1));
+    if (key == "CHARSET" || key == "ENCODING") continue;
+    if (key == "VALUE" && equalsUpper(value, "URL")) {
+      out.append(";VALUE=uri");
+    } else {
+      out.append(";").append(param);
+    }
+  }
+  return out;
+}
+
+bool isBase64Photo(const Line& line) {
+  if (line.key != "PHOTO") return false;
+  for (const std::string& param : line.params) {
+    const std::string word = upper(param);
+    if (word == "BASE64" || word == "B" || word == "ENCODING=BASE64" || word == "ENCODING=B")
+      return true;
+  }
+  return false;
+}
+
+// The TYPE a photo's parameters give ("JPEG" of TYPE=JPEG or a bare JPEG).
+std::string photoTypeParameter(const Line& line) {
+  for (const std::string& param : line.params) {
+    const std::string word = upper(param);
+    if (word.starts_with("TYPE=")) return param.substr(5);
+    if (word.find('=') == std::string::npos && !isTransferWord(word)) return param;
+  }
+  return {};
+}
+
+std::string photoLine(std::string_view bytes, std::string_view type) {
+  std::string line = "PHOTO;ENCODING=b";
+  if (!type.empty()) line.append(";TYPE=").append(type);
+  line.push_back(':');
+  appendBase64(bytes, &line);
+  return line;
+}
+
+// The bytes appendFolded writes for the line.
+std::size_t foldedSize(std::string_view line) {
+  std::size_t size = 0;
+  std::size_t limit = kFoldWidth;
+  while (line.size() > limit) {
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+      --cut;
+    if (cut == 0) cut = limit;
+    size += cut + 3;
+    line.remove_prefix(cut);
+    limit = kFoldWidth - 1;
+  }
+  return size + line.size() + 2;
+}
+
+// The largest picture whose photo line, folded, takes at most lineBytes.
+std::size_t pictureBytesFor(std::size_t lineBytes) {
+  constexpr std::size_t kHead = sizeof "PHOTO;ENCODING=b;TYPE=JPEG:" - 1;
+  if (lineBytes < 256) return 0;
+  // Each folded physical line of 74 characters costs 77 bytes.
+  const std::size_t characters = (lineBytes - 8) / 77 * 74;
+  if (characters <= kHead) return 0;
+  return (characters - kHead) / 4 * 3;
+}
+
+struct PendingPhoto {
+  std::size_t index;  // its place among the card's lines
+  std::string bytes;
+  std::string type;
+};
+
+}  // namespace
+
+void appendFolded(std::string_view line, std::string* out) {
+  std::size_t limit = kFoldWidth;
+  while (line.size() > limit) {
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+      --cut;
+    if (cut == 0) cut = limit;  // not UTF-8 at all: cut where the width ends
+    out->append(line.substr(0, cut)).append("\r\n ");
+    line.remove_prefix(cut);
+    limit = kFoldWidth - 1;  // the blank takes one octet of the next line
+  }
+  out->append(line).append("\r\n");
+}
+
+std::string nameFromComponents(std::string_view nValue) {
+  const auto parts = components(nValue);
+  auto part = [&parts](std::size_t i) {
+    return i < parts.size() ? unescaped(parts[i], true) : std::string();
+  };
+  // Prefix, family, given, additional, suffix.
+  return joinedName({part(3), part(0), part(1), part(2), part(4)});
+}
+
+ICloudCard icloudCard(std::string_view cardText) {
+  const bool version21 = isVersion21(cardText);
+  ICloudCard card;
+  std::vector<std::string> body;
+  std::vector<PendingPhoto> photos;
+  std::string fromName;
+  std::string fromOrg;
+  std::string fromOther;  // a nickname, an e-mail address or a number
+
+  for (const std::string& text : logicalLines(cardText, version21)) {
+    std::optional<Line> line = parseLine(text);
+    if (!line) continue;
+    const std::string& key = line->key;
+    if (line->group.empty() && (key == "BEGIN" || key == "END" || key == "VERSION" || key == "FN"))
+      continue;
+    if (isBase64Photo(*line)) {
+      std::string bytes = decodeBase64(line->value);
+      const photo::Format format = photo::formatOf(bytes);
+      const std::string type =
+          format != photo::Format::Unknown ? photo::typeName(format) : photoTypeParameter(*line);
+      photos.push_back({body.size(), std::move(bytes), type});
+      body.emplace_back();
+      continue;
+    }
+    const ValueKind kind = kindOf(key);
+    const std::string value = escapedValue(line->value, kind, version21);
+    if (key == "N" && fromName.empty()) fromName = nameFromComponents(value);
+    if (key == "ORG" && fromOrg.empty()) {
+      std::vector<std::string> parts;
+      for (const std::string_view part : components(value))
+        parts.push_back(unescaped(part));
+      fromOrg = joinedName(parts);
+    }
+    if (fromOther.empty() && (key == "NICKNAME" || key == "EMAIL" || key == "TEL"))
+      fromOther = unescaped(value);
+    std::string written = line->group.empty() ? line->name : line->group + "." + line->name;
+    written.append(parametersOf(*line)).append(":").append(value);
+    body.push_back(std::move(written));
+  }
+
+  // iCloud.com refuses a card without FN: the name as the address book
+  // shows it, else the company, else whatever the card is known by.
+  card.name = !fromName.empty() ? fromName : !fromOrg.empty() ? fromOrg : fromOther;
+
+  std::size_t bytes = foldedSize("BEGIN:VCARD") + foldedSize("VERSION:3.0") +
+                      foldedSize("END:VCARD") + foldedSize("FN:" + escapedText(card.name));
+  for (const std::string& line : body)
+    bytes += line.empty() ? 0 : foldedSize(line);
+
+  for (PendingPhoto& pending : photos) {
+    PhotoOutcome outcome;
+    outcome.sourceBytes = pending.bytes.size();
+    outcome.format = photo::typeName(photo::formatOf(pending.bytes));
+    const std::size_t room = bytes < kICloudMaxCardBytes ? kICloudMaxCardBytes - bytes : 0;
+    std::string line = photoLine(pending.bytes, pending.type);
+    if (pending.bytes.size() > kICloudMaxPhotoBytes || foldedSize(line) > room) {
+      line.clear();
+      const std::size_t limit = std::min(kICloudMaxPhotoBytes, pictureBytesFor(room));
+      if (limit > 0) {
+        if (auto shrunk = photo::shrinkToJPEG(pending.bytes, limit)) {
+          line = photoLine(shrunk->jpeg, "JPEG");
+          outcome.fate = PhotoFate::Scaled;
+          outcome.writtenBytes = shrunk->jpeg.size();
+        }
+      }
+      if (line.empty() || foldedSize(line) > room) {
+        line.clear();
+        outcome.fate = PhotoFate::LeftOut;
+        outcome.writtenBytes = 0;
+      }
+    } else {
+      outcome.writtenBytes = pending.bytes.size();
+    }
+    if (!line.empty()) bytes += foldedSize(line);
+    body[pending.index] = std::move(line);
+    card.photos.push_back(std::move(outcome));
+  }
+
+  std::string& out = card.text;
+  out.reserve(bytes);
+  out.append("BEGIN:VCARD\r\nVERSION:3.0\r\n");
+  appendFolded("FN:" + escapedText(card.name), &out);
+  for (const std::string& line : body) {
+    if (!line.empty()) appendFolded(line, &out);
+  }
+  out.append("END:VCARD\r\n");
+  return card;
+}
+
+}  // namespace vcard::detail
