@@ -74,7 +74,8 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
   std::string text = "【変換レポート】";
   text += "書き出さなかったカード " + count(report.skipped.size()) + "件";
   text += "／iPhone が取り込まない項目 " + count(droppedTotal) + "件";
-  if (icloud) {
+  // The photo counts only where photos were adapted: most exports carry none.
+  if (icloud && (!adapted.photosScaled.empty() || !adapted.photosLeftOut.empty())) {
     text += "／縮小した写真 " + count(adapted.photosScaled.size()) + "件";
     text += "／書き出さなかった写真 " + count(adapted.photosLeftOut.size()) + "件";
   }

@@ -243,6 +243,17 @@ TEST(ReportTextTest, SummaryFirstThenAtMostMaxCardsThenTheRest) {
             "  iPhone が取り込まない項目（書き出していません）：X-GN 12件、LABEL 3件\n\n");
 }
 
+TEST(ReportTextTest, PhotoCountsOnlyWherePhotosWereAdapted) {
+  vcard::ConversionReport report;
+  report.loaded = true;
+  report.target = vcard::Target::ICloud;
+  report.skipped.push_back({1, "名", SkipReason::NeverClosed, ""});
+  EXPECT_EQ(vcard::reportText(report).find("写真"), std::string::npos);
+  report.icloud.photosLeftOut.push_back({});
+  EXPECT_NE(vcard::reportText(report).find("／縮小した写真 0件／書き出さなかった写真 1件\n"),
+            std::string::npos);
+}
+
 TEST(ReportTextTest, FailedLoadTellsNothing) {
   testsupport::TempDir dir;
   vcard::ConversionReport report;
