@@ -36,7 +36,8 @@ std::string successLog(std::uint64_t inCount, std::uint64_t outCount) {
 }
 
 std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
-                                   vcard::ConversionReport* report) {
+                                   vcard::ConversionReport* report,
+                                   const vcard::ConvertOptions& options) {
   using namespace vcard::detail;
   try {
     setPath(&orgFile, orgPath);
@@ -49,7 +50,7 @@ std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
     if (vcard::isSameFile(orgFile, dstFile)) return {vcard::kSameFileAlert, kFailedLog};
 
     char* loaded = nullptr;
-    const int code = vCard_GetData(orgFile, &loaded);
+    const int code = vCard_GetData(orgFile, &loaded, options.carrier);
     const platform::OwnedCString text(loaded);
     if (code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
     if (code != kLoadOK) return {kCannotReadAlert, kFailedLog};
@@ -92,11 +93,17 @@ std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
 }  // namespace
 
 std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath) {
-  return convert(orgPath, dstPath, nullptr);
+  return convert(orgPath, dstPath, nullptr, vcard::ConvertOptions{});
 }
 
 std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
                                         vcard::ConversionReport* report) {
+  return vCardConvert(orgPath, dstPath, report, vcard::ConvertOptions{});
+}
+
+std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
+                                        vcard::ConversionReport* report,
+                                        const vcard::ConvertOptions& options) {
   if (report != nullptr) *report = vcard::ConversionReport{};
-  return convert(orgPath, dstPath, report);
+  return convert(orgPath, dstPath, report, options);
 }

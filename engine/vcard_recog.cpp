@@ -234,7 +234,10 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
     vcard::detail::appendToCard(card, "\r\n");
     vcard::detail::finishCard(card);
     vcard::detail::cardClosed(list);
-    if (card->isError == 0) vcard::detail::writeCard(dstPath, card->cardText);
+    if (card->isError == 0) {
+      vcard::detail::noteWritten(list, card);
+      vcard::detail::writeCard(dstPath, card->cardText);
+    }
     return kStageOK;
   }
 

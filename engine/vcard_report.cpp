@@ -17,8 +17,59 @@ std::string count(std::uint64_t n) {
 bool ConversionReport::worthTelling() const {
   if (!loaded) return false;
   return !skipped.empty() || !dropped.empty() || source.zeroBytesDropped != 0 ||
-         source.replaced != 0 || source.marksDropped != 0 ||
-         source.basis == EncodingBasis::Guess || source.basis == EncodingBasis::Declared;
+         source.replaced != 0 || source.marksDropped != 0 || source.basis == EncodingBasis::Guess ||
+         source.basis == EncodingBasis::Declared || source.pictograms.codes != 0 ||
+         privateUseLeft != 0;
+}
+
+std::string carrierText(Carrier carrier) {
+  switch (carrier) {
+    case Carrier::Docomo:
+      return "ドコモ";
+    case Carrier::AU:
+      return "au";
+    case Carrier::SoftBank:
+      return "ソフトバンク";
+    case Carrier::None:
+      break;
+  }
+  return {};
+}
+
+std::string carrierBasisText(const PictogramInfo& pictograms) {
+  const std::string carrier = carrierText(pictograms.carrier);
+  switch (pictograms.basis) {
+    case CarrierBasis::NoPictograms:
+      return "絵文字のコードがありません";
+    case CarrierBasis::Specified:
+      return "指定による";
+    case CarrierBasis::CarrierOnlyCode:
+      return carrier + "だけが使う絵文字のコードがあるため";
+    case CarrierBasis::Declared:
+      return "ファイル内の " + carrier + " の項目による";
+    case CarrierBasis::OnlyCovering:
+      return "すべての絵文字のコードに当てはまるのが " + carrier + " だけのため";
+    case CarrierBasis::NotPhoneExport:
+      return "携帯電話から書き出したファイルに見えないため（PC の外字かもしれません）";
+    case CarrierBasis::Conflict:
+      return "複数の携帯会社の絵文字のコードが混じっているため";
+    case CarrierBasis::Ambiguous:
+      return "どの携帯会社の絵文字か判別できないため";
+  }
+  return {};
+}
+
+std::optional<CarrierChoice> parseCarrierChoice(std::string_view word) {
+  std::string lower(word);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (lower == "auto") return CarrierChoice::Auto;
+  if (lower == "docomo") return CarrierChoice::Docomo;
+  if (lower == "au") return CarrierChoice::AU;
+  if (lower == "softbank") return CarrierChoice::SoftBank;
+  if (lower == "none") return CarrierChoice::None;
+  return std::nullopt;
 }
 
 std::string skipReasonText(const SkippedCard& card) {
@@ -66,8 +117,8 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
     std::size_t shown = 0;
     for (const SkippedCard& card : report.skipped) {
       if (shown == maxCards) break;
-      text += "  " + count(card.position) + "件目「" + card.name + "」　" + skipReasonText(card) +
-              "\n";
+      text +=
+          "  " + count(card.position) + "件目「" + card.name + "」　" + skipReasonText(card) + "\n";
       ++shown;
     }
     if (report.skipped.size() > shown)
@@ -77,20 +128,46 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
   const SourceInfo& source = report.source;
   std::string fileLines;
   if (source.basis == EncodingBasis::Guess || source.basis == EncodingBasis::Declared)
-    fileLines += "  文字コード：" + source.encoding + "（" + encodingBasisText(source.basis) + "）\n";
+    fileLines +=
+        "  文字コード：" + source.encoding + "（" + encodingBasisText(source.basis) + "）\n";
   if (source.zeroBytesDropped != 0)
     fileLines += "  ゼロバイト " + count(source.zeroBytesDropped) + "個を読み飛ばしました\n";
   if (source.replaced != 0)
-    fileLines += "  読めない文字 " + count(source.replaced) + "個を「\xEF\xBF\xBD」に置き換えました\n";
+    fileLines +=
+        "  読めない文字 " + count(source.replaced) + "個を「\xEF\xBF\xBD」に置き換えました\n";
   if (source.marksDropped != 0)
-    fileLines += "  ファイル途中の BOM（U+FEFF）" + count(source.marksDropped) +
-                 "個を取り除きました\n";
+    fileLines +=
+        "  ファイル途中の BOM（U+FEFF）" + count(source.marksDropped) + "個を取り除きました\n";
   if (!report.dropped.empty()) {
     fileLines += "  iPhone が取り込まない項目（書き出していません）：";
     for (std::size_t i = 0; i < report.dropped.size(); ++i) {
       if (i > 0) fileLines += "、";
       fileLines += report.dropped[i].name + " " + count(report.dropped[i].count) + "件";
     }
+    fileLines += "\n";
+  }
+  const PictogramInfo& pictograms = source.pictograms;
+  if (pictograms.codes != 0) {
+    fileLines += "  携帯電話の絵文字：";
+    fileLines += pictograms.carrier == Carrier::None
+                     ? "変換していません"
+                     : carrierText(pictograms.carrier) + "の絵文字として変換";
+    fileLines += "（" + carrierBasisText(pictograms) + "）\n";
+    if (pictograms.mapped != 0)
+      fileLines += "  絵文字 " + count(pictograms.mapped) + "個を Unicode の絵文字にしました\n";
+  }
+  if (report.privateUseLeft != 0) {
+    fileLines += "  私用領域の文字（iPhone では表示されない絵文字や外字）" +
+                 count(report.privateUseLeft) + "個が残っています：";
+    std::size_t shown = 0;
+    for (const std::uint64_t position : report.privateUseCards) {
+      if (shown == maxCards) break;
+      if (shown > 0) fileLines += "、";
+      fileLines += count(position) + "件目";
+      ++shown;
+    }
+    if (report.privateUseCards.size() > shown)
+      fileLines += " ほか " + count(report.privateUseCards.size() - shown) + "件";
     fileLines += "\n";
   }
   if (!fileLines.empty()) text += "ファイル全体：\n" + fileLines;

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,11 @@ struct ConversionReport {
   SourceInfo source;
   std::vector<SkippedCard> skipped;      // in file order
   std::vector<DroppedProperty> dropped;  // in order of first appearance
+  // Private-use characters (pictograms no table mapped, a PC's own glyphs)
+  // in the written cards of a file that had codes of the user-defined area,
+  // and the places of those cards among the cards begun, from 1.
+  std::uint64_t privateUseLeft = 0;
+  std::vector<std::uint64_t> privateUseCards;
 
   // True when something was left out, repaired or guessed beyond the
   // ordinary; an ordinary file that lost nothing has nothing to report.
@@ -56,6 +62,16 @@ struct ConversionReport {
 // How the encoding was chosen, in Japanese ("ファイル内容から推定" ...).
 [[nodiscard]] std::string encodingBasisText(EncodingBasis basis);
 
+// The carrier in Japanese ("ドコモ", "au", "ソフトバンク"; "" for none).
+[[nodiscard]] std::string carrierText(Carrier carrier);
+
+// Why the carrier was chosen, or none, in Japanese.
+[[nodiscard]] std::string carrierBasisText(const PictogramInfo& pictograms);
+
+// The carrier choice written on a command line ("auto", "docomo", "au",
+// "softbank", "none"), in any letter case; nothing for another word.
+[[nodiscard]] std::optional<CarrierChoice> parseCarrierChoice(std::string_view word);
+
 // The report as lines of text: a summary line, one line per card left out
 // (at most maxCards, then "ほか N件"), then the file-level lines; "" when
 // there is nothing worth telling.
@@ -67,3 +83,8 @@ struct ConversionReport {
 // The result texts are exactly those of vCardConvert.
 std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
                                         vcard::ConversionReport* report);
+
+// vCardConvert with the caller's options; report may be null.
+std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
+                                        vcard::ConversionReport* report,
+                                        const vcard::ConvertOptions& options);

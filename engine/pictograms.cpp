@@ -1,0 +1,352 @@
+#include "pictograms.h"
+
+#include <algorithm>
+#include <span>
+
+#include "pictogram_table.h"
+#include "platform.h"
+
+namespace vcard::detail {
+namespace {
+
+using generated::PictogramEntry;
+
+std::span<const PictogramEntry> tableOf(Carrier carrier) noexcept {
+  switch (carrier) {
+    case Carrier::Docomo:
+      return generated::kDocomoPictograms;
+    case Carrier::AU:
+      return generated::kAUPictograms;
+    case Carrier::SoftBank:
+      return generated::kSoftBankPictograms;
+    case Carrier::None:
+      break;
+  }
+  return {};
+}
+
+constexpr std::array<Carrier, 3> kCarriers = {Carrier::Docomo, Carrier::AU, Carrier::SoftBank};
+
+unsigned carrierBit(Carrier carrier) noexcept {
+  switch (carrier) {
+    case Carrier::Docomo:
+      return 1;
+    case Carrier::AU:
+      return 2;
+    case Carrier::SoftBank:
+      return 4;
+    case Carrier::None:
+      break;
+  }
+  return 0;
+}
+
+const PictogramEntry* findEntry(Carrier carrier, std::uint16_t code) noexcept {
+  const std::span<const PictogramEntry> table = tableOf(carrier);
+  const auto found = std::lower_bound(
+      table.begin(), table.end(), code,
+      [](const PictogramEntry& entry, std::uint16_t wanted) { return entry.code < wanted; });
+  return found != table.end() && found->code == code ? &*found : nullptr;
+}
+
+// The carriers (bits as in PictogramScan) whose tables hold the code.
+unsigned carriersHolding(std::uint16_t code) noexcept {
+  unsigned mask = 0;
+  for (const Carrier carrier : kCarriers) {
+    if (findEntry(carrier, code) != nullptr) mask |= carrierBit(carrier);
+  }
+  return mask;
+}
+
+bool isLeadByte(unsigned char b) noexcept {
+  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+bool isTrailByte(unsigned char b) noexcept {
+  return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
+
+// A lead byte of the user-defined area (F0-F9) or of SoftBank's FBxx.
+bool isPictogramLead(unsigned char b) noexcept {
+  return (b >= 0xF0 && b <= 0xF9) || b == 0xFB;
+}
+
+int hexValue(unsigned char c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = static_cast<unsigned char>(c | 0x20);
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Quoted-printable "=XX" at i, as its byte value; -1 when there is none.
+int tokenAt(const unsigned char* u, std::size_t n, std::size_t i) noexcept {
+  if (i + 2 >= n || u[i] != '=') return -1;
+  const int high = hexValue(u[i + 1]);
+  const int low = hexValue(u[i + 2]);
+  return high < 0 || low < 0 ? -1 : high << 4 | low;
+}
+
+// A quoted-printable soft line break ("=" CR LF, or "=" LF) ending just
+// before end: its length, else 0.
+std::size_t softBreakBefore(const unsigned char* u, std::size_t end) noexcept {
+  if (end >= 3 && u[end - 1] == '\n' && u[end - 2] == '\r' && u[end - 3] == '=') return 3;
+  if (end >= 2 && u[end - 1] == '\n' && u[end - 2] == '=') return 2;
+  return 0;
+}
+
+std::size_t softBreakAt(const unsigned char* u, std::size_t n, std::size_t i) noexcept {
+  if (i + 1 < n && u[i] == '=' && u[i + 1] == '\n') return 2;
+  if (i + 2 < n && u[i] == '=' && u[i + 1] == '\r' && u[i + 2] == '\n') return 3;
+  return 0;
+}
+
+// Whether the plain byte at i starts a character. Bytes that can only be
+// single or trail bytes end a character, and every byte after such a one
+// up to i can be a lead; so they pair up from there, and i is a lead when an
+// even number of them come before it.
+bool plainCharacterStartsAt(const unsigned char* u, std::size_t i) noexcept {
+  std::size_t leads = 0;
+  while (leads < i && isLeadByte(u[i - leads - 1]))
+    ++leads;
+  return leads % 2 == 0;
+}
+
+// The same for the quoted-printable byte whose "=XX" starts at i: the bytes
+// before it are read back token by token, soft line breaks passed over.
+bool encodedCharacterStartsAt(const unsigned char* u, std::size_t n, std::size_t i) noexcept {
+  std::size_t leads = 0;
+  std::size_t end = i;
+  for (;;) {
+    if (const std::size_t soft = softBreakBefore(u, end); soft != 0) {
+      end -= soft;
+      continue;
+    }
+    if (end < 3) break;
+    const int value = tokenAt(u, n, end - 3);
+    if (value < 0 || !isLeadByte(static_cast<unsigned char>(value))) break;
+    ++leads;
+    end -= 3;
+  }
+  return leads % 2 == 0;
+}
+
+// True for a place the walk must look at: a plain byte that may lead a
+// pictogram, or a quoted-printable "=F".
+bool mayStartCode(const unsigned char* u, std::size_t i, bool plain) noexcept {
+  return (plain && isPictogramLead(u[i])) || (u[i] == '=' && (u[i + 1] | 0x20) == 'f');
+}
+
+void countCode(PictogramScan* scan, std::uint16_t code, bool plain) noexcept {
+  const unsigned mask = carriersHolding(code);
+  // FA-FC without a pictogram are IBM extension kanji, no private glyphs.
+  if (mask == 0 && code > 0xF9FC) return;
+  ++scan->byCarriers[mask];
+  if (plain) ++scan->plainCodes;
+}
+
+// The code whose lead byte is at i, plain or encoded, when there is one.
+void countCodeAt(PictogramScan* scan, const unsigned char* u, std::size_t n,
+                 std::size_t i) noexcept {
+  if (u[i] != '=') {
+    if (i + 1 < n && isTrailByte(u[i + 1]) && plainCharacterStartsAt(u, i))
+      countCode(scan, static_cast<std::uint16_t>(u[i] << 8 | u[i + 1]), true);
+    return;
+  }
+  const int lead = tokenAt(u, n, i);
+  if (lead < 0 || !isPictogramLead(static_cast<unsigned char>(lead))) return;
+  if (!encodedCharacterStartsAt(u, n, i)) return;
+  std::size_t next = i + 3;
+  while (const std::size_t soft = softBreakAt(u, n, next))
+    next += soft;
+  if (next >= n) return;
+  // Encoders write a trail byte in the ASCII range either as "=XX" or as
+  // the letter itself.
+  const int encoded = tokenAt(u, n, next);
+  const int trail = encoded >= 0 ? encoded : u[next] == '=' ? -1 : u[next];
+  if (trail < 0 || !isTrailByte(static_cast<unsigned char>(trail))) return;
+  countCode(scan, static_cast<std::uint16_t>(lead << 8 | trail), false);
+}
+
+}  // namespace
+
+std::uint64_t PictogramScan::total() const noexcept {
+  std::uint64_t sum = 0;
+  for (const std::uint64_t count : byCarriers)
+    sum += count;
+  return sum;
+}
+
+std::uint64_t PictogramScan::heldBy(Carrier carrier) const noexcept {
+  const unsigned bit = carrierBit(carrier);
+  std::uint64_t sum = 0;
+  for (unsigned mask = 0; mask < byCarriers.size(); ++mask) {
+    if ((mask & bit) != 0) sum += byCarriers[mask];
+  }
+  return sum;
+}
+
+PictogramScan scanPictogramCodes(std::string_view bytes, bool plainIsShiftJIS) {
+  PictogramScan scan;
+  const auto* u = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  if (n < 2) return scan;
+  // Most files hold no pictogram, and the places worth a look are rare even
+  // in those that do: blocks are first tested as a whole, in a loop the
+  // compiler turns into vector instructions, and only a block with such a
+  // place is walked byte by byte.
+  constexpr std::size_t kBlock = 64;
+  const std::size_t last = n - 1;  // mayStartCode reads one byte ahead
+  for (std::size_t block = 0; block < last; block += kBlock) {
+    const std::size_t end = std::min(last, block + kBlock);
+    bool any = false;
+    for (std::size_t i = block; i < end; ++i)
+      any |= mayStartCode(u, i, plainIsShiftJIS);
+    if (!any) continue;
+    for (std::size_t i = block; i < end; ++i) {
+      if (mayStartCode(u, i, plainIsShiftJIS)) countCodeAt(&scan, u, n, i);
+    }
+  }
+  return scan;
+}
+
+namespace {
+
+// Marks only a phone's export carries, and the maker some of them name. A
+// mark counts as a property name or parameter: after a line start, ";" or
+// a group's ".", and, for a whole name, before ":", ";" or "=".
+struct ExportMark {
+  std::string_view text;
+  bool prefix;       // any name that starts so
+  Carrier declares;  // the maker it names, if any
+};
+
+constexpr ExportMark kExportMarks[] = {
+    {"X-IRMC-", true, Carrier::None},   // SOUND;X-IRMC-N, X-IRMC-LUID of IrMC phone books
+    {"X-GNO", false, Carrier::None},    // a phone's group number
+    {"X-GN", false, Carrier::None},     // and group name
+    {"X-DCM-", true, Carrier::Docomo},  // docomo's own properties
+};
+
+struct ExportMarks {
+  bool phone = false;
+  unsigned declared = 0;  // carrier bits
+};
+
+bool equalsUpperASCII(std::string_view text, std::string_view upper) noexcept {
+  return text.size() == upper.size() &&
+         std::equal(text.begin(), text.end(), upper.begin(), [](char a, char b) {
+           return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
+         });
+}
+
+ExportMarks findExportMarks(std::string_view content) noexcept {
+  ExportMarks marks;
+  for (std::size_t at = 0; at < content.size(); ++at) {
+    const char before = at == 0 ? '\n' : content[at - 1];
+    if (before != '\n' && before != ';' && before != '.') continue;
+    for (const ExportMark& mark : kExportMarks) {
+      if (!equalsUpperASCII(content.substr(at, mark.text.size()), mark.text)) continue;
+      const std::size_t after = at + mark.text.size();
+      if (!mark.prefix && after < content.size() && content[after] != ':' &&
+          content[after] != ';' && content[after] != '=')
+        continue;
+      marks.phone = true;
+      marks.declared |= carrierBit(mark.declares);
+    }
+  }
+  return marks;
+}
+
+Carrier carrierOfBit(unsigned bit) noexcept {
+  for (const Carrier carrier : kCarriers) {
+    if (carrierBit(carrier) == bit) return carrier;
+  }
+  return Carrier::None;
+}
+
+}  // namespace
+
+PictogramInfo decideCarrier(CarrierChoice choice, const PictogramScan& scan,
+                            std::string_view content) {
+  PictogramInfo info;
+  info.codes = scan.total();
+  auto chosen = [&](Carrier carrier, CarrierBasis basis) {
+    info.carrier = carrier;
+    info.basis = basis;
+    info.mapped = scan.heldBy(carrier);
+    return info;
+  };
+  switch (choice) {
+    case CarrierChoice::Docomo:
+      return chosen(Carrier::Docomo, CarrierBasis::Specified);
+    case CarrierChoice::AU:
+      return chosen(Carrier::AU, CarrierBasis::Specified);
+    case CarrierChoice::SoftBank:
+      return chosen(Carrier::SoftBank, CarrierBasis::Specified);
+    case CarrierChoice::None:
+      return chosen(Carrier::None, CarrierBasis::Specified);
+    case CarrierChoice::Auto:
+      break;
+  }
+  if (info.codes == 0) return chosen(Carrier::None, CarrierBasis::NoPictograms);
+  const ExportMarks marks = findExportMarks(content);
+  // A PC address book may keep its own glyphs in the same area.
+  if (!marks.phone) return chosen(Carrier::None, CarrierBasis::NotPhoneExport);
+
+  // The carriers whose tables hold every code that some table holds; a code
+  // only one carrier uses narrows them to that one.
+  unsigned covering = 7;
+  bool anyKnown = false;
+  bool carrierOnly = false;
+  for (unsigned mask = 1; mask < scan.byCarriers.size(); ++mask) {
+    if (scan.byCarriers[mask] == 0) continue;
+    anyKnown = true;
+    covering &= mask;
+    if ((mask & (mask - 1)) == 0) carrierOnly = true;
+  }
+  if (!anyKnown) return chosen(Carrier::None, CarrierBasis::Ambiguous);
+  if (marks.declared != 0) {
+    // The export says whose it is; codes of another carrier contradict it.
+    if ((marks.declared & (marks.declared - 1)) != 0 || (covering & marks.declared) == 0)
+      return chosen(Carrier::None, CarrierBasis::Conflict);
+    return chosen(carrierOfBit(marks.declared), CarrierBasis::Declared);
+  }
+  if (covering == 0) return chosen(Carrier::None, CarrierBasis::Conflict);
+  if ((covering & (covering - 1)) != 0) return chosen(Carrier::None, CarrierBasis::Ambiguous);
+  return chosen(carrierOfBit(covering),
+                carrierOnly ? CarrierBasis::CarrierOnlyCode : CarrierBasis::OnlyCovering);
+}
+
+std::string_view pictogramText(Carrier carrier, std::uint16_t code) noexcept {
+  const PictogramEntry* entry = findEntry(carrier, code);
+  return entry != nullptr ? std::string_view(entry->utf8) : std::string_view();
+}
+
+std::optional<std::string> decodeShiftJISWithPictograms(std::string_view bytes, Carrier carrier,
+                                                        bool lossy) {
+  return platform::decodeShiftJISToUTF8(
+      bytes, [carrier](std::uint16_t code) { return pictogramText(carrier, code); }, lossy);
+}
+
+bool mayHoldPictogram(std::string_view bytes) noexcept {
+  return std::any_of(bytes.begin(), bytes.end(),
+                     [](char c) { return isPictogramLead(static_cast<unsigned char>(c)); });
+}
+
+std::uint64_t countPrivateUse(std::string_view text) noexcept {
+  // U+E000-U+EFFF is EE 80 80-EE BF BF, U+F000-U+F8FF EF 80 80-EF A3 BF.
+  std::uint64_t count = 0;
+  const auto* u = reinterpret_cast<const unsigned char*>(text.data());
+  for (std::size_t i = 0; i + 2 < text.size(); ++i) {
+    if (u[i] < 0xEE) continue;
+    if (u[i] == 0xEE || (u[i] == 0xEF && u[i + 1] >= 0x80 && u[i + 1] <= 0xA3)) {
+      if (u[i + 1] >= 0x80 && u[i + 1] <= 0xBF) {
+        ++count;
+        i += 2;
+      }
+    }
+  }
+  return count;
+}
+
+}  // namespace vcard::detail
