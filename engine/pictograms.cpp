@@ -106,23 +106,49 @@ std::size_t softBreakAt(const unsigned char* u, std::size_t n, std::size_t i) no
   return 0;
 }
 
+// How many lead-range bytes (or encoded bytes) come right before a place
+// already looked at. Places are looked at in file order, so a walk back
+// stops where the last one began: a long run of such bytes (a hostile file
+// of nothing else) is walked once, not once per place.
+struct RunMemo {
+  std::size_t at = 0;
+  std::size_t leads = 0;
+};
+
+struct Walk {
+  RunMemo plain;
+  RunMemo encoded;
+};
+
 // Whether the plain byte at i starts a character. Bytes that can only be
 // single or trail bytes end a character, and every byte after such a one
 // up to i can be a lead; so they pair up from there, and i is a lead when an
 // even number of them come before it.
-bool plainCharacterStartsAt(const unsigned char* u, std::size_t i) noexcept {
+bool plainCharacterStartsAt(const unsigned char* u, std::size_t i, RunMemo* memo) noexcept {
   std::size_t leads = 0;
-  while (leads < i && isLeadByte(u[i - leads - 1]))
+  for (std::size_t j = i; j > 0; --j) {
+    if (j == memo->at) {
+      leads += memo->leads;
+      break;
+    }
+    if (!isLeadByte(u[j - 1])) break;
     ++leads;
+  }
+  *memo = {i, leads};
   return leads % 2 == 0;
 }
 
 // The same for the quoted-printable byte whose "=XX" starts at i: the bytes
 // before it are read back token by token, soft line breaks passed over.
-bool encodedCharacterStartsAt(const unsigned char* u, std::size_t n, std::size_t i) noexcept {
+bool encodedCharacterStartsAt(const unsigned char* u, std::size_t n, std::size_t i,
+                              RunMemo* memo) noexcept {
   std::size_t leads = 0;
   std::size_t end = i;
   for (;;) {
+    if (end <= memo->at) {
+      if (end == memo->at) leads += memo->leads;
+      break;
+    }
     if (const std::size_t soft = softBreakBefore(u, end); soft != 0) {
       end -= soft;
       continue;
@@ -133,6 +159,7 @@ bool encodedCharacterStartsAt(const unsigned char* u, std::size_t n, std::size_t
     ++leads;
     end -= 3;
   }
+  *memo = {i, leads};
   return leads % 2 == 0;
 }
 
@@ -190,16 +217,17 @@ void countCode(PictogramScan* scan, std::uint16_t code, bool plain) noexcept {
 }
 
 // The code whose lead byte is at i, plain or encoded, when there is one.
-void countCodeAt(PictogramScan* scan, const unsigned char* u, std::size_t n,
+void countCodeAt(PictogramScan* scan, Walk* walk, const unsigned char* u, std::size_t n,
                  std::size_t i) noexcept {
   if (u[i] != '=') {
-    if (isPictogramLead(u[i]) && i + 1 < n && isTrailByte(u[i + 1]) && plainCharacterStartsAt(u, i))
+    if (isPictogramLead(u[i]) && i + 1 < n && isTrailByte(u[i + 1]) &&
+        plainCharacterStartsAt(u, i, &walk->plain))
       countCode(scan, static_cast<std::uint16_t>(u[i] << 8 | u[i + 1]), true);
     return;
   }
   const int lead = tokenAt(u, n, i);
   if (lead < 0 || !isPictogramLead(static_cast<unsigned char>(lead))) return;
-  if (!encodedCharacterStartsAt(u, n, i)) return;
+  if (!encodedCharacterStartsAt(u, n, i, &walk->encoded)) return;
   std::size_t next = i + 3;
   while (const std::size_t soft = softBreakAt(u, n, next))
     next += soft;
@@ -239,6 +267,7 @@ template <bool plain>
 void scanBlocks(PictogramScan* scan, const unsigned char* u, std::size_t n) noexcept {
   constexpr std::size_t kBlock = 4 * kVector;
   const std::size_t last = n - 1;  // the tests read one byte ahead
+  Walk walk;
   std::size_t at = 0;
   for (; at + kBlock <= last; at += kBlock) {
     const Bytes16 marks[4] = {markMayStartCode<plain>(u + at),
@@ -248,12 +277,12 @@ void scanBlocks(PictogramScan* scan, const unsigned char* u, std::size_t n) noex
     if (!anyMarked(marks[0] | marks[1] | marks[2] | marks[3])) continue;
     for (std::size_t k = 0; k < 4; ++k) {
       for (unsigned bits = markedBits(marks[k]); bits != 0; bits &= bits - 1)
-        countCodeAt(scan, u, n,
+        countCodeAt(scan, &walk, u, n,
                     at + k * kVector + static_cast<std::size_t>(std::countr_zero(bits)));
     }
   }
   for (std::size_t i = at; i < last; ++i) {
-    if (mayStartCode(u, i, plain)) countCodeAt(scan, u, n, i);
+    if (mayStartCode(u, i, plain)) countCodeAt(scan, &walk, u, n, i);
   }
 }
 

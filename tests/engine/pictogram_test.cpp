@@ -108,6 +108,18 @@ const ScanCase kScanCases[] = {
     // FA40 is an IBM extension kanji; FC4B too: neither is a private glyph.
     {"IbmExtensionKanjiIgnored", "\xFA\x40\xFC\x4B", true, {}, 0},
     {"Empty", "", true, {}, 0},
+    // Nothing but F8: each pair is docomo's F8F8, however long the run.
+    {"LongRunOfOneLeadByte", std::string(200000, '\xF8'), true, {{1, 100000}}, 100000},
+    {"LongRunOfEncodedLeadBytes",
+     [] {
+       std::string run;
+       for (int i = 0; i < 20000; ++i)
+         run += "=F8";
+       return run;
+     }(),
+     false,
+     {{1, 10000}},
+     0},
 };
 
 class PictogramScanTest : public testing::TestWithParam<ScanCase> {};
