@@ -83,7 +83,7 @@ const HostileCase kCases[] = {
     {"NulBytesEverywhere",
      [] {
        std::string bytes = card("N:a\0b;c\r\nTEL\0;CELL:1\r\nEMAIL:\0\r\n");
-       bytes.insert(5, std::string(1, '\0'));
+       bytes.insert(bytes.begin() + 5, '\0');
        return bytes;
      },
      nullptr},
