@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 #include "mainview.h"
 #include "pages.h"
@@ -45,6 +46,18 @@ vcard::Target chosenTarget() {
 icu::UnicodeString toUnicode(const QString& text) {
   return icu::UnicodeString(reinterpret_cast<const char16_t*>(text.utf16()),
                             static_cast<int32_t>(text.size()));
+}
+
+// The carrier choices in the order of the window's list: 自動, ドコモ, au,
+// ソフトバンク, 変換しない.
+constexpr vcard::CarrierChoice kCarrierChoices[] = {
+    vcard::CarrierChoice::Auto, vcard::CarrierChoice::Docomo, vcard::CarrierChoice::AU,
+    vcard::CarrierChoice::SoftBank, vcard::CarrierChoice::None};
+
+vcard::CarrierChoice carrierChoiceAt(int index) {
+  if (index < 0 || index >= static_cast<int>(std::size(kCarrierChoices)))
+    return vcard::CarrierChoice::Auto;
+  return kCarrierChoices[index];
 }
 
 QString outputPathFor(const QString& source) {
@@ -80,6 +93,7 @@ void MainWindow::loadWindow() {
   m_textField = m_ui->textField;
   m_outField = m_ui->outField;
   m_messageField = m_ui->messageField;
+  m_carrierChoice = m_ui->carrierChoice;
   m_myWindow = m_window.get();
 
   connect(m_ui->startButton, &QPushButton::clicked, this, &MainWindow::pushStart);
@@ -273,8 +287,11 @@ void MainWindow::execAnalysis(const char* org, const char* dst) {
   appendText(kConvertingLine);
   setBusy(true);
   vcard::ConversionReport report;
-  const std::array<std::string, 2> result =
-      vCardConvert(org, dst, vcard::ConvertOptions{chosenTarget()}, &report);
+  vcard::ConvertOptions options;
+  options.target = chosenTarget();
+  if (m_carrierChoice != nullptr)
+    options.carrier = carrierChoiceAt(m_carrierChoice->currentIndex());
+  const std::array<std::string, 2> result = vCardConvert(org, dst, options, &report);
   setBusy(false);
   if (!result[0].empty()) showAlert(this, QString::fromStdString(result[0]));
   appendText(QString::fromStdString(result[1]));

@@ -15,6 +15,7 @@
 #include "services.h"
 
 class MainView;
+class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
@@ -40,6 +41,7 @@ class MainWindow : public QObject {
   [[nodiscard]] QLineEdit* textField() const { return m_textField; }
   [[nodiscard]] QLineEdit* outField() const { return m_outField; }
   [[nodiscard]] QPlainTextEdit* messageField() const { return m_messageField; }
+  [[nodiscard]] QComboBox* carrierChoice() const { return m_carrierChoice; }
   [[nodiscard]] QWidget* myWindow() const { return m_myWindow; }
 
   // The paths handed to the engine at the last start (UTF-8).
@@ -78,7 +80,8 @@ class MainWindow : public QObject {
   void appendText(const QString& text);
   // Keeps the source field's text up to its first carriage return.
   void controlTextDidChange(QLineEdit* field);
-  // The conversion run over UTF-8 paths: log line, engine, alert, log text.
+  // The conversion run over UTF-8 paths: log line, engine, alert, log text;
+  // carrier pictograms as the choice beside the source field says.
   void execAnalysis(const char* org, const char* dst);
   // Asks the quit question; "OK" ends the application.
   void endApp();
@@ -111,6 +114,7 @@ class MainWindow : public QObject {
   QLineEdit* m_textField = nullptr;
   QLineEdit* m_outField = nullptr;
   QPlainTextEdit* m_messageField = nullptr;
+  QComboBox* m_carrierChoice = nullptr;
   std::string m_org;
   std::string m_dst;
   QWidget* m_myWindow = nullptr;

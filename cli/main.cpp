@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,8 @@ constexpr int kExitOutputExists = 3;
 constexpr int kExitUsage = 64;
 
 constexpr const char* kUsage =
-    "使い方: vcard-convert [--force] [--json] [--target=iphone|icloud] 変換元ファイル "
-    "[出力ファイル]\n"
+    "使い方: vcard-convert [--force] [--json] [--target=iphone|icloud] [--carrier=携帯会社]\n"
+    "                      変換元ファイル [出力ファイル]\n"
     "\n"
     "vCardファイル（Shift_JIS、UTF-8、UTF-16LE）をiPhoneの連絡先に取り込める形式\n"
     "（UTF-16LE、CR LF）に変換します。出力ファイルを省略すると、変換元ファイルと\n"
@@ -39,6 +40,9 @@ constexpr const char* kUsage =
     "  --json   結果とレポートを一つの JSON 文書として標準出力に書きます\n"
     "  --target=iphone  iPhone で開くファイルを書き出します（既定）\n"
     "  --target=icloud  iCloud.com に読み込むファイルを書き出します\n"
+    "  --carrier=auto|docomo|au|softbank|none\n"
+    "           携帯電話の絵文字をどの携帯会社のものとして Unicode の絵文字にするか\n"
+    "           （auto: ファイルから判定〔既定〕、none: 変換しない）\n"
     "  --help   この説明を表示します\n"
     "\n"
     "終了コード: 0 変換完了、1 変換失敗、2 変換元ファイルの確認で不可、\n"
@@ -59,6 +63,42 @@ const char* reasonKey(vcard::SkipReason reason) {
       return "unsupportedEncoding";
     case vcard::SkipReason::NeverClosed:
       return "neverClosed";
+  }
+  return "";
+}
+
+const char* carrierKey(vcard::Carrier carrier) {
+  switch (carrier) {
+    case vcard::Carrier::Docomo:
+      return "docomo";
+    case vcard::Carrier::AU:
+      return "au";
+    case vcard::Carrier::SoftBank:
+      return "softbank";
+    case vcard::Carrier::None:
+      break;
+  }
+  return "none";
+}
+
+const char* carrierBasisKey(vcard::CarrierBasis basis) {
+  switch (basis) {
+    case vcard::CarrierBasis::NoPictograms:
+      return "noPictograms";
+    case vcard::CarrierBasis::Specified:
+      return "specified";
+    case vcard::CarrierBasis::CarrierOnlyCode:
+      return "carrierOnlyCode";
+    case vcard::CarrierBasis::Declared:
+      return "declared";
+    case vcard::CarrierBasis::OnlyCovering:
+      return "onlyCovering";
+    case vcard::CarrierBasis::NotPhoneExport:
+      return "notPhoneExport";
+    case vcard::CarrierBasis::Conflict:
+      return "conflict";
+    case vcard::CarrierBasis::Ambiguous:
+      return "ambiguous";
   }
   return "";
 }
@@ -131,6 +171,18 @@ std::string jsonDocument(const std::array<std::string, 2>& result,
                           {"photosLeftOut", photos(report.icloud.photosLeftOut)},
                           {"files", files}};
   }
+  if (report.loaded) {
+    const vcard::PictogramInfo& pictograms = report.source.pictograms;
+    document["pictograms"] = {{"carrier", carrierKey(pictograms.carrier)},
+                              {"basis", carrierBasisKey(pictograms.basis)},
+                              {"reason", vcard::carrierBasisText(pictograms)},
+                              {"codes", pictograms.codes},
+                              {"mapped", pictograms.mapped},
+                              {"privateUseLeft", report.privateUseLeft},
+                              {"privateUseCards", report.privateUseCards}};
+  } else {
+    document["pictograms"] = nullptr;
+  }
   document["report"] = vcard::reportText(report);
   return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
@@ -156,6 +208,15 @@ int main(int argc, char** argv) {
     } else if (!optionsEnded && (argument == "--target=iphone" || argument == "--target=icloud")) {
       options.target =
           argument == "--target=icloud" ? vcard::Target::ICloud : vcard::Target::IPhone;
+    } else if (!optionsEnded && argument.starts_with("--carrier=")) {
+      const std::string word = argument.substr(std::strlen("--carrier="));
+      const std::optional<vcard::CarrierChoice> choice = vcard::parseCarrierChoice(word);
+      if (!choice) {
+        std::fprintf(stderr, "不明な携帯会社です: %s\n", word.c_str());
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+      }
+      options.carrier = *choice;
     } else if (!optionsEnded && argument == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {

@@ -16,11 +16,17 @@ enum class Target {
   ICloud,
 };
 
+// Which carrier's pictograms the conversion maps: found out from the file,
+// named by the user, or none.
+enum class CarrierChoice : std::uint8_t { Auto, Docomo, AU, SoftBank, None };
+
+// What a caller may choose about a conversion beyond its two paths.
 struct ConvertOptions {
   Target target = Target::IPhone;
   // iCloud.com refuses a file of more cards than this as a whole; beyond it
   // the cards go to numbered files ("PC→iCloud-1.vcf", ...).
   std::uint64_t cardsPerFile = 50'000;
+  CarrierChoice carrier = CarrierChoice::Auto;
 };
 
 }  // namespace vcard

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "card_settle.h"
+#include "pictograms.h"
 
 namespace vcard::detail {
 
@@ -25,6 +26,8 @@ struct Notes {
   std::vector<std::string> names;
   // (card index, index into names), one per property left out.
   std::vector<std::pair<std::uint64_t, std::uint32_t>> dropped;
+  // (card index, private-use characters), one per written card holding some.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> privateUse;
 };
 
 thread_local Notes* current = nullptr;
@@ -91,7 +94,7 @@ std::string nameOfCard(const char* cardText) {
 ReportNotes::ReportNotes(ConversionReport* report) noexcept {
   if (report == nullptr) return;
   try {
-    current = new Notes{report, {}, {}, {}};
+    current = new Notes{report, {}, {}, {}, {}};
   } catch (...) {
     current = nullptr;  // out of memory: the conversion goes on without a report
   }
@@ -142,6 +145,20 @@ void noteDropped(const VCARDLIST* list, const VCARDDATA* card, std::string_view 
   }
 }
 
+void noteWritten(const VCARDLIST* list, const VCARDDATA* card) noexcept {
+  if (current == nullptr || !inList(list, card) || card->cardText == nullptr) return;
+  // Only a file with such codes is looked at: the count costs a pass over
+  // every card.
+  if (lastSourceInfo().pictograms.codes == 0) return;
+  const std::uint64_t count = countPrivateUse(card->cardText);
+  if (count == 0) return;
+  try {
+    current->privateUse.emplace_back(indexOf(list, card), count);
+  } catch (...) {
+    // Out of memory: the card goes untold.
+  }
+}
+
 void finishReport(VCARDLIST* list) noexcept {
   if (current == nullptr || list == nullptr) return;
   try {
@@ -180,6 +197,11 @@ void finishReport(VCARDLIST* list) noexcept {
     }
     for (const std::uint32_t nameId : order)
       report.dropped.push_back({current->names[nameId], counts[nameId]});
+
+    for (const auto& [index, count] : current->privateUse) {
+      report.privateUseLeft += count;
+      report.privateUseCards.push_back(index + 1);
+    }
   } catch (...) {
     // Out of memory: the report stays as far as it got.
   }

@@ -35,6 +35,10 @@ void noteRejected(const VCARDLIST* list, const VCARDDATA* card, SkipReason reaso
 // left out.
 void noteDropped(const VCARDLIST* list, const VCARDDATA* card, std::string_view name) noexcept;
 
+// The card is being written: the private-use characters it still holds are
+// noted, in a file that had codes of the user-defined area.
+void noteWritten(const VCARDLIST* list, const VCARDDATA* card) noexcept;
+
 // Fills the report's cards and properties from the list as analysis left
 // it: every ended card that was rejected, every card never closed, and the
 // dropped properties of the cards that were written.

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "convert_options.h"
+
 // ---- Card records ----------------------------------------------------------
 
 // Assembly state of the property being collected (PROPERTY::lineStatus).
@@ -81,6 +83,26 @@ void Output_CloseFile();
 
 // ---- Loading ---------------------------------------------------------------
 
+namespace vcard {
+
+// The mobile carriers whose pictogram codes (絵文字) a Shift_JIS export may
+// hold, in the user-defined area F040-F9FC and, for SoftBank, in FBxx.
+enum class Carrier : std::uint8_t { None, Docomo, AU, SoftBank };
+
+// Why the carrier of a file's pictograms is what it is.
+enum class CarrierBasis : std::uint8_t {
+  NoPictograms,     // the file holds no code of the user-defined area
+  Specified,        // the user named the carrier (or none)
+  CarrierOnlyCode,  // a code that only this carrier uses
+  Declared,         // the export names its maker (X-DCM-...)
+  OnlyCovering,     // the only carrier whose table holds every code present
+  NotPhoneExport,   // codes, but no mark of a phone export: a PC's own glyphs (外字)
+  Conflict,         // the codes, or the codes and the export, point at different carriers
+  Ambiguous,        // the codes fit more than one carrier, or none's table
+};
+
+}  // namespace vcard
+
 // The results of vCard_GetData; the values are the ones its callers compare.
 enum VCardLoadResult : int {
   kLoadOK = 0,
@@ -92,8 +114,12 @@ enum VCardLoadResult : int {
 // Reads the regular file at path into *text as UTF-8 without byte-order mark,
 // zero bytes and U+FEFF; ill-formed UTF-8 or UTF-16 is repaired with U+FFFD.
 // Returns a VCardLoadResult. *text is only set on kLoadOK; the caller frees it
-// (vCard_ReleaseData).
+// (vCard_ReleaseData). Carrier pictograms are mapped as the file shows.
 int vCard_GetData(const char* path, char** text);
+
+// vCard_GetData with the carrier whose pictograms are mapped, here and in
+// the values decoded after loading.
+int vCard_GetData(const char* path, char** text, vcard::CarrierChoice carrier);
 
 // What the last vCard_GetData decided about its source, kept for the
 // conversion report; it changes nothing in the result texts.
@@ -108,6 +134,15 @@ enum class EncodingBasis {
   Guess,          // the charset detector's guess for content nothing else fits
 };
 
+struct PictogramInfo {
+  Carrier carrier = Carrier::None;  // whose table was used; None: nothing mapped
+  CarrierBasis basis = CarrierBasis::NoPictograms;
+  // Codes of the user-defined area and SoftBank's FBxx pictograms, in plain
+  // and in quoted-printable values.
+  std::uint64_t codes = 0;
+  std::uint64_t mapped = 0;  // of them, the ones written as Unicode emoji
+};
+
 struct SourceInfo {
   // "US-ASCII" (no mark, ASCII only), "UTF-8", "UTF-16LE", "UTF-16BE",
   // "Shift_JIS", "windows-1252", ...
@@ -116,6 +151,7 @@ struct SourceInfo {
   std::uint64_t zeroBytesDropped = 0;  // zero bytes (or U+0000 units) left out of the text
   std::uint64_t replaced = 0;          // ill-formed sequences replaced by U+FFFD
   std::uint64_t marksDropped = 0;      // U+FEFF after the leading mark, left out
+  PictogramInfo pictograms;
 };
 
 // Reset at the start of every vCard_GetData.

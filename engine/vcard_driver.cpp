@@ -51,7 +51,7 @@ std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
     if (vcard::isSameFile(orgFile, dstFile)) return {vcard::kSameFileAlert, kFailedLog};
 
     char* loaded = nullptr;
-    const int code = vCard_GetData(orgFile, &loaded);
+    const int code = vCard_GetData(orgFile, &loaded, options.carrier);
     const platform::OwnedCString text(loaded);
     if (code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
     if (code != kLoadOK) return {kCannotReadAlert, kFailedLog};

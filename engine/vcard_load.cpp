@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "engine_p.h"
+#include "pictograms.h"
 #include "platform.h"
 #include "rk_text_converter.h"
 #include "strutil.h"
@@ -22,10 +23,12 @@
 namespace {
 
 using platform::OwnedCString;
+using vcard::CarrierChoice;
 using vcard::EncodingBasis;
 using vcard::SourceInfo;
 
 SourceInfo g_source;
+CarrierChoice g_carrierChoice = CarrierChoice::Auto;
 
 constexpr std::string_view kMarkUTF8 = "\xEF\xBB\xBF";
 
@@ -83,9 +86,12 @@ bool hasBeginLine(std::string_view text) {
 }
 
 // The text as the loader hands it over: an owned copy without U+0000 and
-// U+FEFF.
+// U+FEFF. Its own characters are Unicode already; only quoted-printable
+// values may still hold Shift_JIS pictogram codes, decoded later.
 VCardLoadResult handOver(std::string& utf8, OwnedCString* text) {
   dropNulsAndMarks(utf8);
+  g_source.pictograms = vcard::detail::decideCarrier(
+      g_carrierChoice, vcard::detail::scanPictogramCodes(utf8, false), utf8);
   *text = platform::copyToCString(utf8);
   return *text ? kLoadOK : kLoadUndecodable;
 }
@@ -158,11 +164,25 @@ VCardLoadResult loadEightBit(std::string& content, OwnedCString* text) {
     g_source.basis = EncodingBasis::Declared;
     return decodeRepaired(content, declared->c_str(), text);
   }
-  std::optional<platform::DecodedText> sjis =
-      platform::decodeToUTF8Block(content, platform::Encoding::ShiftJIS);
+  // Pictogram codes are mapped while the bytes are still Shift_JIS: once
+  // decoded, SoftBank's FBxx codes are kanji like any other.
+  const vcard::detail::PictogramScan scan = vcard::detail::scanPictogramCodes(content, true);
+  const vcard::PictogramInfo pictograms =
+      vcard::detail::decideCarrier(g_carrierChoice, scan, content);
+  std::optional<platform::DecodedText> sjis;
+  if (pictograms.carrier != vcard::Carrier::None && scan.plainCodes != 0) {
+    if (std::optional<std::string> mapped =
+            vcard::detail::decodeShiftJISWithPictograms(content, pictograms.carrier, false)) {
+      if (OwnedCString block = platform::copyToCString(*mapped))
+        sjis.emplace(block.release(), mapped->size());
+    }
+  } else {
+    sjis = platform::decodeToUTF8Block(content, platform::Encoding::ShiftJIS);
+  }
   if (sjis) {
     // Shift_JIS has neither U+0000 (the zero bytes are gone) nor U+FEFF.
     g_source.encoding = "Shift_JIS";
+    g_source.pictograms = pictograms;
     std::string().swap(content);
     text->reset(sjis->release());
     return *text ? kLoadOK : kLoadUndecodable;
@@ -240,7 +260,12 @@ const vcard::SourceInfo& vcard::lastSourceInfo() noexcept {
 }
 
 int vCard_GetData(const char* path, char** text) {
+  return vCard_GetData(path, text, CarrierChoice::Auto);
+}
+
+int vCard_GetData(const char* path, char** text, CarrierChoice carrier) {
   g_source = SourceInfo{};
+  g_carrierChoice = carrier;
   if (path == nullptr || text == nullptr) return kLoadUnreadable;
   try {
     OwnedCString loaded;

@@ -234,9 +234,11 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
     vcard::detail::appendToCard(card, "\r\n");
     vcard::detail::finishCard(card);
     vcard::detail::cardClosed(list);
-    if (card->isError == 0)
+    if (card->isError == 0) {
+      vcard::detail::noteWritten(list, card);
       vcard::detail::writeCard(dstPath, card->cardText,
                                static_cast<std::uint64_t>(card - list->cardArray) + 1);
+    }
     return kStageOK;
   }
 

@@ -25,12 +25,63 @@ bool ConversionReport::worthTelling() const {
   return !skipped.empty() || !icloud.photosScaled.empty() || !icloud.photosLeftOut.empty() ||
          !icloud.parts.empty() || !dropped.empty() || source.zeroBytesDropped != 0 ||
          source.replaced != 0 || source.marksDropped != 0 || source.basis == EncodingBasis::Guess ||
-         source.basis == EncodingBasis::Declared;
+         source.basis == EncodingBasis::Declared || source.pictograms.codes != 0 ||
+         privateUseLeft != 0;
 }
 
 std::string fileNameOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string carrierText(Carrier carrier) {
+  switch (carrier) {
+    case Carrier::Docomo:
+      return "ドコモ";
+    case Carrier::AU:
+      return "au";
+    case Carrier::SoftBank:
+      return "ソフトバンク";
+    case Carrier::None:
+      break;
+  }
+  return {};
+}
+
+std::string carrierBasisText(const PictogramInfo& pictograms) {
+  const std::string carrier = carrierText(pictograms.carrier);
+  switch (pictograms.basis) {
+    case CarrierBasis::NoPictograms:
+      return "絵文字のコードがありません";
+    case CarrierBasis::Specified:
+      return "指定による";
+    case CarrierBasis::CarrierOnlyCode:
+      return carrier + "だけが使う絵文字のコードがあるため";
+    case CarrierBasis::Declared:
+      return "ファイル内の " + carrier + " の項目による";
+    case CarrierBasis::OnlyCovering:
+      return "すべての絵文字のコードに当てはまるのが " + carrier + " だけのため";
+    case CarrierBasis::NotPhoneExport:
+      return "携帯電話から書き出したファイルに見えないため（PC の外字かもしれません）";
+    case CarrierBasis::Conflict:
+      return "複数の携帯会社の絵文字のコードが混じっているため";
+    case CarrierBasis::Ambiguous:
+      return "どの携帯会社の絵文字か判別できないため";
+  }
+  return {};
+}
+
+std::optional<CarrierChoice> parseCarrierChoice(std::string_view word) {
+  std::string lower(word);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (lower == "auto") return CarrierChoice::Auto;
+  if (lower == "docomo") return CarrierChoice::Docomo;
+  if (lower == "au") return CarrierChoice::AU;
+  if (lower == "softbank") return CarrierChoice::SoftBank;
+  if (lower == "none") return CarrierChoice::None;
+  return std::nullopt;
 }
 
 std::string skipReasonText(const SkippedCard& card) {
@@ -145,6 +196,30 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
       if (i > 0) fileLines += "、";
       fileLines += report.dropped[i].name + " " + count(report.dropped[i].count) + "件";
     }
+    fileLines += "\n";
+  }
+  const PictogramInfo& pictograms = source.pictograms;
+  if (pictograms.codes != 0) {
+    fileLines += "  携帯電話の絵文字：";
+    fileLines += pictograms.carrier == Carrier::None
+                     ? "変換していません"
+                     : carrierText(pictograms.carrier) + "の絵文字として変換";
+    fileLines += "（" + carrierBasisText(pictograms) + "）\n";
+    if (pictograms.mapped != 0)
+      fileLines += "  絵文字 " + count(pictograms.mapped) + "個を Unicode の絵文字にしました\n";
+  }
+  if (report.privateUseLeft != 0) {
+    fileLines += "  私用領域の文字（iPhone では表示されない絵文字や外字）" +
+                 count(report.privateUseLeft) + "個が残っています：";
+    std::size_t shown = 0;
+    for (const std::uint64_t position : report.privateUseCards) {
+      if (shown == maxCards) break;
+      if (shown > 0) fileLines += "、";
+      fileLines += count(position) + "件目";
+      ++shown;
+    }
+    if (report.privateUseCards.size() > shown)
+      fileLines += " ほか " + count(report.privateUseCards.size() - shown) + "件";
     fileLines += "\n";
   }
   if (!fileLines.empty()) text += "ファイル全体：\n" + fileLines;

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,11 @@ struct ConversionReport {
   std::vector<DroppedProperty> dropped;  // in order of first appearance
   Target target = Target::IPhone;
   ICloudAdaptations icloud;
+  // Private-use characters (pictograms no table mapped, a PC's own glyphs)
+  // in the written cards of a file that had codes of the user-defined area,
+  // and the places of those cards among the cards begun, from 1.
+  std::uint64_t privateUseLeft = 0;
+  std::vector<std::uint64_t> privateUseCards;
 
   // True when something was left out, repaired or guessed beyond the
   // ordinary; an ordinary file that lost nothing has nothing to report.
@@ -84,6 +90,16 @@ struct ConversionReport {
 
 // How the encoding was chosen, in Japanese ("ファイル内容から推定" ...).
 [[nodiscard]] std::string encodingBasisText(EncodingBasis basis);
+
+// The carrier in Japanese ("ドコモ", "au", "ソフトバンク"; "" for none).
+[[nodiscard]] std::string carrierText(Carrier carrier);
+
+// Why the carrier was chosen, or none, in Japanese.
+[[nodiscard]] std::string carrierBasisText(const PictogramInfo& pictograms);
+
+// The carrier choice written on a command line ("auto", "docomo", "au",
+// "softbank", "none"), in any letter case; nothing for another word.
+[[nodiscard]] std::optional<CarrierChoice> parseCarrierChoice(std::string_view word);
 
 // The report as lines of text: a summary line, one line per card left out
 // (at most maxCards, then "ほか N件"), then the file-level lines; "" when

@@ -5,11 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine_p.h"
+#include "pictograms.h"
 #include "platform.h"
 #include "strutil.h"
 #include "vcard.h"
@@ -28,6 +31,18 @@ bool sourceIsUnicode() {
   return encoding == "UTF-8" || encoding.starts_with("UTF-16");
 }
 
+// Shift_JIS bytes of a value as UTF-8, with the pictograms of the carrier
+// the loader chose for the file.
+std::string decodeShiftJIS(std::string_view bytes) {
+  const vcard::Carrier carrier = vcard::lastSourceInfo().pictograms.carrier;
+  if (carrier != vcard::Carrier::None && vcard::detail::mayHoldPictogram(bytes)) {
+    if (std::optional<std::string> mapped =
+            vcard::detail::decodeShiftJISWithPictograms(bytes, carrier, true))
+      return std::move(*mapped);
+  }
+  return platform::decodeLossyToUTF8(bytes.data(), bytes.size(), platform::Encoding::ShiftJIS);
+}
+
 // Decoded bytes as UTF-8 by the property's charset; every undecodable byte
 // becomes U+FFFD so the rest of the value survives.
 char* decodedToUTF8(const char* bytes, std::uint64_t charsetType, const char* charsetName) {
@@ -42,13 +57,13 @@ char* decodedToUTF8(const char* bytes, std::uint64_t charsetType, const char* ch
       utf8 = platform::decodeLossyToUTF8(view, charsetName).value_or(std::string());
       break;
     case kCharsetShiftJIS:
-      utf8 = platform::decodeLossyToUTF8(view.data(), view.size(), platform::Encoding::ShiftJIS);
+      utf8 = decodeShiftJIS(view);
       break;
     default:
       // Undeclared bytes come from Shift_JIS phones, unless the file itself
       // was UTF and the bytes read as such.
       if (sourceIsUnicode() && utf::validateUTF8(view)) return StrAlloc(bytes);
-      utf8 = platform::decodeLossyToUTF8(view.data(), view.size(), platform::Encoding::ShiftJIS);
+      utf8 = decodeShiftJIS(view);
       break;
   }
   return StrAlloc(utf8.c_str());

@@ -297,6 +297,64 @@ std::optional<std::string> decodeLossyToUTF8(std::string_view bytes, const char*
   return out;
 }
 
+namespace {
+
+bool isShiftJISLead(unsigned char b) {
+  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+bool isShiftJISTrail(unsigned char b) {
+  return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
+
+}  // namespace
+
+std::optional<std::string> decodeShiftJISToUTF8(std::string_view bytes,
+                                                const ShiftJISSubstitute& substitute, bool lossy) {
+  if (bytes.size() > static_cast<std::size_t>(INT32_MAX / 2)) return std::nullopt;
+  icu::LocalUConverterPointer conv = openConverter(Encoding::ShiftJIS);
+  if (conv.isNull()) return std::nullopt;
+  UErrorCode status = U_ZERO_ERROR;
+  ucnv_setToUCallBack(conv.getAlias(), lossy ? replacementCallback : UCNV_TO_U_CALLBACK_STOP,
+                      nullptr, nullptr, nullptr, &status);
+  if (U_FAILURE(status)) return std::nullopt;
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  auto append = [&out](const char* piece, std::size_t size) {
+    out.append(piece, size);
+    return true;
+  };
+  // The stretches between substituted codes go through ICU. Shift_JIS has no
+  // shift state, and a stretch ends where a character ends, so decoding it
+  // alone gives what decoding the whole would. The walk pairs a lead byte
+  // with a following trail byte as ICU does; a lead byte without one stands
+  // alone.
+  const auto* u = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t stretch = 0;
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    if (!isShiftJISLead(u[i]) || i + 1 == bytes.size() || !isShiftJISTrail(u[i + 1])) {
+      ++i;
+      continue;
+    }
+    if (u[i] >= 0xF0) {
+      const auto code = static_cast<std::uint16_t>(u[i] << 8 | u[i + 1]);
+      const std::string_view text = substitute ? substitute(code) : std::string_view();
+      if (!text.empty()) {
+        ucnv_resetToUnicode(conv.getAlias());
+        if (!decodePieces(conv.getAlias(), bytes.substr(stretch, i - stretch), append))
+          return std::nullopt;
+        out.append(text);
+        stretch = i + 2;
+      }
+    }
+    i += 2;
+  }
+  ucnv_resetToUnicode(conv.getAlias());
+  if (!decodePieces(conv.getAlias(), bytes.substr(stretch), append)) return std::nullopt;
+  return out;
+}
+
 bool isKnownCharset(const char* name) {
   if (name == nullptr || *name == '\0') return false;
   UErrorCode status = U_ZERO_ERROR;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -98,6 +99,18 @@ class DecodedText {
 [[nodiscard]] std::optional<std::string> decodeLossyToUTF8(std::string_view bytes,
                                                            const char* converterName,
                                                            std::uint64_t* replaced = nullptr);
+
+// The UTF-8 text written in place of a two-byte Shift_JIS code whose lead
+// byte is F0-FC (the user-defined area and the IBM extensions), or an empty
+// view for the code to be decoded as usual.
+using ShiftJISSubstitute = std::function<std::string_view(std::uint16_t code)>;
+
+// Decodes Shift_JIS to UTF-8 like decodeToUTF8 (strict: nothing when a byte
+// sequence is invalid) or like the lossy decoding (every invalid sequence
+// U+FFFD), writing substitute's text for the codes it answers.
+[[nodiscard]] std::optional<std::string> decodeShiftJISToUTF8(std::string_view bytes,
+                                                              const ShiftJISSubstitute& substitute,
+                                                              bool lossy);
 
 // True when ICU can open a converter of that name.
 [[nodiscard]] bool isKnownCharset(const char* name);

@@ -57,6 +57,9 @@ class TestMainWindow : public QObject {
   void shouldKeepTheCaretWhenNothingIsCut();
   void shouldAppendToTheLogAndFollowIt();
   void shouldAppendTheReportAfterTheResult();
+  void shouldOfferTheCarrierChoices();
+  void shouldConvertPictogramsAsChosen_data();
+  void shouldConvertPictogramsAsChosen();
 };
 
 void TestMainWindow::cleanup() {
@@ -507,6 +510,64 @@ void TestMainWindow::shouldAppendTheReportAfterTheResult() {
 
   h.start(good);
   QCOMPARE(h.log(), expected + MainWindow::runHeading(good) + kConverting + kOneCardLog);
+}
+
+void TestMainWindow::shouldOfferTheCarrierChoices() {
+  Harness h;
+  QComboBox* choice = h.window.carrierChoice();
+  QVERIFY(choice != nullptr);
+  QStringList items;
+  for (int i = 0; i < choice->count(); ++i)
+    items << choice->itemText(i);
+  QCOMPARE(items,
+           QStringList({QStringLiteral("自動"), QStringLiteral("ドコモ"), QStringLiteral("au"),
+                        QStringLiteral("ソフトバンク"), QStringLiteral("変換しない")}));
+  QCOMPARE(choice->currentIndex(), 0);
+}
+
+// A phone export whose pictogram F941 is docomo's waxing moon or SoftBank's
+// boy; only the choice tells which.
+void TestMainWindow::shouldConvertPictogramsAsChosen_data() {
+  QTest::addColumn<QString>("choice");
+  QTest::addColumn<QString>("nameLine");
+  QTest::addColumn<QString>("reportLine");
+  QTest::newRow("automatic") << QStringLiteral("自動") << QStringLiteral("N:山\uE69D;\r\n")
+                             << QStringLiteral("（どの携帯会社の絵文字か判別できないため）");
+  QTest::newRow("docomo") << QStringLiteral("ドコモ") << QStringLiteral("N:山\U0001F314;\r\n")
+                          << QStringLiteral("ドコモの絵文字として変換（指定による）");
+  QTest::newRow("softbank") << QStringLiteral("ソフトバンク")
+                            << QStringLiteral("N:山\U0001F466;\r\n")
+                            << QStringLiteral("ソフトバンクの絵文字として変換（指定による）");
+  QTest::newRow("none") << QStringLiteral("変換しない") << QStringLiteral("N:山\uE69D;\r\n")
+                        << QStringLiteral("変換していません（指定による）");
+}
+
+void TestMainWindow::shouldConvertPictogramsAsChosen() {
+  QFETCH(QString, choice);
+  QFETCH(QString, nameLine);
+  QFETCH(QString, reportLine);
+  QTemporaryDir root;
+  QVERIFY(root.isValid());
+  const QString source = root.filePath(QStringLiteral("phone.vcf"));
+  QVERIFY(writeFile(source, QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\n"
+                                       "N;CHARSET=SHIFT_JIS:\x8E\x52\xF9\x41;\r\n"
+                                       "SOUND;X-IRMC-N;CHARSET=SHIFT_JIS:\xD4\xCF;\r\n"
+                                       "END:VCARD\r\n")));
+
+  Harness h;
+  QComboBox* box = h.window.carrierChoice();
+  QVERIFY(box != nullptr);
+  box->setCurrentIndex(box->findText(choice));
+  QCOMPARE(box->currentText(), choice);
+  h.start(source);
+
+  QVERIFY(h.shell.alerts.shown.isEmpty());
+  const QByteArray bytes = readFile(root.filePath(kOutputName));
+  QVERIFY(bytes.startsWith("\xFF\xFE"));
+  const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
+                                          (bytes.size() - 2) / 2);
+  QVERIFY2(text.contains(nameLine), qPrintable(text));
+  QVERIFY2(h.log().contains(reportLine), qPrintable(h.log()));
 }
 
 QTEST_MAIN(TestMainWindow)

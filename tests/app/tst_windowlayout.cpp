@@ -2,10 +2,12 @@
 // setup, drops on the source field, the output field, the log's run
 // headings, its minimum size and where it opens.
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMimeData>
@@ -45,6 +47,7 @@ class TestWindowLayout : public QObject {
   void shouldNameTheSourceInTheLog();
   void shouldNotOverlapAtTheMinimumSize_data();
   void shouldNotOverlapAtTheMinimumSize();
+  void shouldShowTheCarrierChoiceBesideTheSourceField();
   void shouldPlaceTheFrameAtTheStartWindowsCorner();
 };
 
@@ -248,6 +251,32 @@ void TestWindowLayout::shouldNotOverlapAtTheMinimumSize() {
           qPrintable(widgets[i]->objectName() + QStringLiteral(" / ") + widgets[j]->objectName()));
     }
   }
+}
+
+// The carrier choice sits on the source field's row, after the chooser
+// button, with its label before it and room for its longest item even at
+// the minimum size.
+void TestWindowLayout::shouldShowTheCarrierChoiceBesideTheSourceField() {
+  Harness h;
+  QWidget* window = h.window.myWindow();
+  window->resize(window->minimumSize());
+  window->layout()->activate();
+  QCoreApplication::processEvents();
+  auto* choice = window->findChild<QComboBox*>(QStringLiteral("carrierChoice"));
+  auto* label = window->findChild<QLabel*>(QStringLiteral("carrierLabel"));
+  auto* button = window->findChild<QPushButton*>(QStringLiteral("fileRefButton"));
+  QVERIFY(choice != nullptr && label != nullptr && button != nullptr);
+  QCOMPARE(label->text(), QStringLiteral("絵文字"));
+  QCOMPARE(label->buddy(), choice);
+  const QRect field = h.window.textField()->geometry();
+  for (const QWidget* widget :
+       {static_cast<const QWidget*>(label), static_cast<const QWidget*>(choice)}) {
+    QVERIFY2(widget->geometry().top() < field.bottom() && widget->geometry().bottom() > field.top(),
+             qPrintable(widget->objectName()));
+  }
+  QVERIFY(button->geometry().right() < label->geometry().left());
+  QVERIFY(label->geometry().right() < choice->geometry().left());
+  QVERIFY(choice->width() >= choice->minimumSizeHint().width());
 }
 
 // The lower-left corner of the frame lands on the start window's, with the

@@ -168,6 +168,9 @@ const Case kCases[] = {
      "出力ファイルが既に存在します: PC→iCloud.vcf\n上書きする場合は --force "
      "を指定してください。\n",
      ""},
+    {"CarrierNamed", {"a.vcf"}, {"--carrier=softbank", "a.vcf"}, 0, kDone, "", "PC→iPhone.vcf"},
+    {"UnknownCarrier", {"a.vcf"}, {"--carrier=kddi", "a.vcf"}, 64, "", "", ""},
+    {"CarrierWithoutValue", {"a.vcf"}, {"--carrier", "a.vcf"}, 64, "", "", ""},
 };
 
 class CliCaseTest : public CliTest, public testing::WithParamInterface<Case> {};
@@ -306,6 +309,90 @@ TEST_F(CliTest, JsonHoldsTheSameFacts) {
   EXPECT_FALSE(document.contains("target"));
   EXPECT_FALSE(document.contains("icloud"));
   EXPECT_NE(document["report"].get<std::string>().find("1件目「Doe John」"), std::string::npos);
+}
+
+// A phone export whose one pictogram, F941, is docomo's waxing moon or
+// SoftBank's boy: the file does not say which.
+const std::string kSharedCodeExport =
+    "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=SHIFT_JIS:\x8E\x52\xF9\x41;\r\n"
+    "SOUND;X-IRMC-N;CHARSET=SHIFT_JIS:\xD4\xCF;\r\nEND:VCARD\r\n";
+
+// The line as it stands in the UTF-16LE output.
+std::string utf16Line(const std::u16string& line) {
+  return std::string(reinterpret_cast<const char*>(line.data()), line.size() * 2);
+}
+
+struct CarrierRun {
+  std::string name;
+  std::vector<std::string> args;
+  std::u16string nameLine;
+  std::string reportLine;
+};
+
+const CarrierRun kCarrierRuns[] = {
+    {"AutoLeavesTheSharedCode",
+     {},
+     u"N:山\uE69D;\r\n",
+     "  携帯電話の絵文字：変換していません（どの携帯会社の絵文字か判別できないため）\n"},
+    {"AutoSpelledOut",
+     {"--carrier=auto"},
+     u"N:山\uE69D;\r\n",
+     "  携帯電話の絵文字：変換していません（どの携帯会社の絵文字か判別できないため）\n"},
+    {"Docomo",
+     {"--carrier=docomo"},
+     u"N:山\U0001F314;\r\n",
+     "  携帯電話の絵文字：ドコモの絵文字として変換（指定による）\n"},
+    {"SoftBank",
+     {"--carrier=softbank"},
+     u"N:山\U0001F466;\r\n",
+     "  携帯電話の絵文字：ソフトバンクの絵文字として変換（指定による）\n"},
+    // au has no F941: it stays as it was.
+    {"AU",
+     {"--carrier=au"},
+     u"N:山\uE69D;\r\n",
+     "  携帯電話の絵文字：auの絵文字として変換（指定による）\n"},
+    {"None",
+     {"--carrier=none"},
+     u"N:山\uE69D;\r\n",
+     "  携帯電話の絵文字：変換していません（指定による）\n"},
+};
+
+class CliCarrierTest : public CliTest, public testing::WithParamInterface<CarrierRun> {};
+
+TEST_P(CliCarrierTest, CarrierOptionOverridesTheGuess) {
+  const CarrierRun& c = GetParam();
+  testsupport::writeBytes((dir_ / "phone.vcf").string(), kSharedCodeExport);
+  std::vector<std::string> args = c.args;
+  args.push_back("phone.vcf");
+  const ProcessResult result = run(args);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_NE(slurp(dir_ / "PC→iPhone.vcf").find(utf16Line(c.nameLine)), std::string::npos);
+  EXPECT_NE(result.out.find(c.reportLine), std::string::npos) << result.out;
+  EXPECT_EQ(slurp(dir_ / "phone.vcf"), kSharedCodeExport);
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices, CliCarrierTest, testing::ValuesIn(kCarrierRuns), CaseName());
+
+TEST_F(CliTest, JsonTellsCarrierAndPrivateUseCards) {
+  testsupport::writeBytes((dir_ / "phone.vcf").string(), std::string(kCard) + kSharedCodeExport);
+  const ProcessResult guessedRun = run({"--json", "phone.vcf"});
+  EXPECT_EQ(guessedRun.status, 0);
+  const nlohmann::json guessed = nlohmann::json::parse(guessedRun.out)["pictograms"];
+  EXPECT_EQ(guessed["carrier"], "none");
+  EXPECT_EQ(guessed["basis"], "ambiguous");
+  EXPECT_EQ(guessed["codes"], 1);
+  EXPECT_EQ(guessed["mapped"], 0);
+  EXPECT_EQ(guessed["privateUseLeft"], 1);
+  EXPECT_EQ(guessed["privateUseCards"], nlohmann::json::array({2}));
+
+  const ProcessResult named = run({"--json", "--force", "--carrier=docomo", "phone.vcf"});
+  const nlohmann::json chosen = nlohmann::json::parse(named.out)["pictograms"];
+  EXPECT_EQ(chosen["carrier"], "docomo");
+  EXPECT_EQ(chosen["basis"], "specified");
+  EXPECT_EQ(chosen["reason"], "指定による");
+  EXPECT_EQ(chosen["mapped"], 1);
+  EXPECT_EQ(chosen["privateUseLeft"], 0);
 }
 
 TEST_F(CliTest, JsonOfAFailedRunKeepsStatusAndAlert) {

@@ -171,6 +171,12 @@ const QuietCase kQuietCases[] = {
      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;b\r\nitem1.EMAIL:a@b.c\r\nitem1.X-ABLabel:Work\r\n"
      "END:VCARD\r\n"},
     {"NothingToWrite", ""},
+    // A phone export without pictograms: 引 (88 F8) plain and encoded holds
+    // F8 as a trail byte, which starts no pictogram code.
+    {"PhoneExportWithoutPictograms",
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=SHIFT_JIS:\x88\xF8\x9F\x40;\r\n"
+     "SOUND;X-IRMC-N;CHARSET=SHIFT_JIS:\xB2\xDD;\r\n"
+     "NOTE;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:=88=F8=9F@\r\nEND:VCARD\r\n"},
 };
 
 class QuietFileTest : public testing::TestWithParam<QuietCase> {
