@@ -28,22 +28,12 @@
 
 namespace {
 
+using peer::peerFiles;
+
 // iCloud.com's limits as the importer states them, in the smaller kilobyte.
 constexpr std::size_t kMaxPhotoBytes = 224'000;
 constexpr std::size_t kMaxCardBytes = 256'000;
 constexpr std::size_t kMaxCards = 50'000;
-
-std::vector<std::filesystem::path> peerFiles(const std::filesystem::path& root) {
-  std::vector<std::filesystem::path> files;
-  for (const char* folder : {"realworld", "android-vcard"}) {
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(root / folder, error)) {
-      if (entry.path().extension() == ".vcf") files.push_back(entry.path());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
 
 bool wellFormedUTF8(std::string_view bytes) {
   UErrorCode status = U_ZERO_ERROR;

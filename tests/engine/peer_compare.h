@@ -9,6 +9,7 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <string_view>
@@ -17,6 +18,20 @@
 #include "peer_reader.h"
 
 namespace peer {
+
+// The peer exports' vCard files, in name order; none when the folder is
+// absent.
+inline std::vector<std::filesystem::path> peerFiles(const std::filesystem::path& root) {
+  std::vector<std::filesystem::path> files;
+  for (const char* folder : {"realworld", "android-vcard"}) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(root / folder, error)) {
+      if (entry.path().extension() == ".vcf") files.push_back(entry.path());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
 
 // ---- Values and their comparison -------------------------------------------
 

@@ -26,6 +26,8 @@
 
 namespace {
 
+using peer::peerFiles;
+
 using peer::checkFile;
 using peer::FileCheck;
 
@@ -39,18 +41,6 @@ const std::string_view kKnownAlerts[] = {
     testsupport::kCannotWriteAlert,
     testsupport::kSameFileAlert,
 };
-
-std::vector<std::filesystem::path> peerFiles(const std::filesystem::path& root) {
-  std::vector<std::filesystem::path> files;
-  for (const char* folder : {"realworld", "android-vcard"}) {
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(root / folder, error)) {
-      if (entry.path().extension() == ".vcf") files.push_back(entry.path());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
 
 // Runs one conversion in a child process: a crash then names its file and
 // does not take the other files' results with it.
