@@ -210,7 +210,11 @@ void MainWindow::pushStart() {
   m_dst = output.toStdString();
 
   const bool sourceError = isFileError(source);
-  const bool outputExists = isFileExist(output);
+  // For iCloud.com a split run replaces the numbered files of an earlier
+  // one, so the question is asked for them too.
+  const bool outputExists =
+      isFileExist(output) || (chosenTarget() == vcard::Target::ICloud &&
+                              !vcard::existingOutput(m_dst, vcard::Target::ICloud).empty());
   if (sourceError) return;
 
   // A source named like the output file would be overwritten by the output

@@ -243,8 +243,9 @@ int main(int argc, char** argv) {
     printLine(stderr, vcard::kSameFileAlert);
     return kExitSourceRejected;
   }
-  if (platform::fileExists(output) && !force) {
-    printLine(stderr, "出力ファイルが既に存在します: " + output +
+  if (const std::string existing = vcard::existingOutput(output, options.target);
+      !existing.empty() && !force) {
+    printLine(stderr, "出力ファイルが既に存在します: " + existing +
                           "\n上書きする場合は --force を指定してください。");
     return kExitOutputExists;
   }

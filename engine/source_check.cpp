@@ -8,6 +8,7 @@
 
 #include "platform.h"
 #include "regex_additions.h"
+#include "vcard_output.h"
 
 namespace vcard {
 
@@ -60,6 +61,15 @@ std::string outputPathForSource(const std::string& source, Target target) {
     folder.clear();
   }
   return folder + outputFileName(target);
+}
+
+std::string existingOutput(const std::string& output, Target target) {
+  if (platform::fileExists(output)) return output;
+  if (target == Target::ICloud) {
+    const std::string firstPart = detail::partPath(output, 1);
+    if (platform::fileExists(firstPart)) return firstPart;
+  }
+  return {};
 }
 
 bool isSameFile(const std::string& a, const std::string& b) {

@@ -40,6 +40,11 @@ std::string outputPathForSource(const std::string& source);
 // The same rule with the target's file name.
 std::string outputPathForSource(const std::string& source, Target target);
 
+// The output file a conversion would replace: output itself when it exists;
+// for iCloud.com also the first numbered file ("PC→iCloud-1.vcf") of an
+// earlier run that was split, which a split run replaces. "" when none does.
+std::string existingOutput(const std::string& output, Target target);
+
 // True when both paths name the same existing file (same device and inode),
 // so links and relative spellings are caught.
 bool isSameFile(const std::string& a, const std::string& b);

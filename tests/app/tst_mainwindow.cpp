@@ -265,6 +265,12 @@ void TestMainWindow::shouldWriteForTheChosenTarget_data() {
       << 1 << iphone << icloud << false << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:");
   QTest::newRow("iCloud over its own file")
       << 1 << icloud << icloud << true << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:");
+  // A split run replaces the numbered files of an earlier one: asked as well.
+  const QString icloudFirstPart = QStringLiteral("PC→iCloud-1.vcf");
+  QTest::newRow("iCloud beside an earlier split")
+      << 1 << icloudFirstPart << icloud << true << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:");
+  QTest::newRow("iPhone beside an earlier iCloud split")
+      << 0 << icloudFirstPart << iphone << false << QByteArray("\xFF\xFE");
 }
 
 void TestMainWindow::shouldWriteForTheChosenTarget() {
