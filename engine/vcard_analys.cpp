@@ -27,8 +27,7 @@ struct AnalysisRun {
 };
 
 void resetProperty(PROPERTY* prop) {
-  vcard::detail::forgetProperty(prop);
-  std::free(prop->propText);
+  vcard::detail::releasePropertyText(prop);
   *prop = PROPERTY{};
 }
 
@@ -120,7 +119,7 @@ vcard::detail::LineTaken vcard::detail::checkLine(const char* line, PROPERTY* pr
   }
 
   if (prop->propText == nullptr) {
-    prop->propText = StrAlloc(line);
+    appendToProperty(prop, text);
     return LineTaken::Started;
   }
   if (line[0] == ' ' || line[0] == '\t') {

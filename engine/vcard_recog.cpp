@@ -72,6 +72,12 @@ bool asciiUpperEquals(std::string_view text, std::string_view word) {
 // letter, so a longer text (a photo, say) is not upper-cased, nor even
 // measured to its end.
 bool upperEquals(const char* text, std::string_view word) {
+  // An ASCII first character upper-cases to one ASCII letter, the first of
+  // the result: most lines are told apart by their first byte alone.
+  const char first = text[0];
+  if (!word.empty() && utf::isASCII(first) &&
+      (first >= 'a' && first <= 'z' ? static_cast<char>(first - 'a' + 'A') : first) != word[0])
+    return false;
   const std::size_t limit = 3 * word.size();
   const std::string_view view(text, strnlen(text, limit + 1));
   if (view.size() > limit) return false;

@@ -177,6 +177,36 @@ char* vcard::detail::convertValue(const char* value, const PROPERTY* prop, bool 
 
 namespace {
 
+// The string an output line is built in: the thread's reused one when no
+// other line is being built with it, so that a line costs no allocation. A
+// buffer grown past a modest size by a long line (a photo) is given back.
+class LineBuffer {
+ public:
+  LineBuffer() : m_line(t_inUse ? m_own : t_line) {
+    if (&m_line == &t_line) t_inUse = true;
+    m_line.clear();
+  }
+  ~LineBuffer() {
+    if (&m_line != &t_line) return;
+    if (t_line.capacity() > kKeptBytes) std::string().swap(t_line);
+    t_inUse = false;
+  }
+  LineBuffer(const LineBuffer&) = delete;
+  LineBuffer& operator=(const LineBuffer&) = delete;
+
+  std::string& get() noexcept { return m_line; }
+
+ private:
+  static constexpr std::size_t kKeptBytes = 64 * 1024;
+  static thread_local std::string t_line;
+  static thread_local bool t_inUse;
+  std::string m_own;
+  std::string& m_line;
+};
+
+thread_local std::string LineBuffer::t_line;
+thread_local bool LineBuffer::t_inUse = false;
+
 // Appends the values joined with ";", each through StrConvert. Lines are
 // built in a std::string so that a value list of any length stays linear.
 // Base64 is kept as it came only for a photo: every other value is text,
@@ -221,7 +251,9 @@ void appendOtherItem(VCARDDATA* card, const char* name, char** values, std::size
   char prefix[32];
   std::snprintf(prefix, sizeof prefix, "item%" PRIu64 ".", card->itemNo);
   try {
-    std::string line = std::string(prefix) + name + ":";
+    LineBuffer buffer;
+    std::string& line = buffer.get();
+    line.append(prefix).append(name).push_back(':');
     const bool complete = appendValues(&line, values, valueCount, prop);
     line.append("\r\n").append(prefix).append("X-ABLabel:_$!<Other>!$_");
     appendLine(card, &line, complete);
@@ -233,7 +265,9 @@ void appendOtherItem(VCARDDATA* card, const char* name, char** values, std::size
 void appendTypedLine(VCARDDATA* card, const char* head, char** values, std::size_t valueCount,
                      const PROPERTY* prop) {
   try {
-    std::string line(head);
+    LineBuffer buffer;
+    std::string& line = buffer.get();
+    line.append(head);
     const bool complete = appendValues(&line, values, valueCount, prop);
     appendLine(card, &line, complete);
   } catch (...) {
@@ -269,7 +303,8 @@ int setDirectly(VCARDDATA* card, char** params, std::size_t paramCount, char** v
                 std::size_t valueCount, PROPERTY* prop) {
   if (card == nullptr || prop == nullptr) return 0;
   try {
-    std::string line;
+    LineBuffer buffer;
+    std::string& line = buffer.get();
     // A photo's Base64 data stays exactly as it came, parameters included, so
     // the encoded picture remains readable.
     const bool keepBase64 = prop->encodeType == kEncodingBase64 && paramCount > 0 &&
