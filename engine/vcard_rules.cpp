@@ -45,28 +45,22 @@ std::string decodeShiftJIS(std::string_view bytes) {
 
 // Decoded bytes as UTF-8 by the property's charset; every undecodable byte
 // becomes U+FFFD so the rest of the value survives.
-char* decodedToUTF8(const char* bytes, std::uint64_t charsetType, const char* charsetName) {
-  const std::string_view view(bytes);
-  std::string utf8;
+std::string decodedToUTF8(std::string_view bytes, std::uint64_t charsetType,
+                          const char* charsetName) {
   switch (charsetType) {
     case kCharsetUTF8:
-      if (utf::validateUTF8(view)) return StrAlloc(bytes);
-      utf8 = platform::decodeLossyToUTF8(view.data(), view.size(), platform::Encoding::UTF8);
-      break;
+      if (utf::validateUTF8(bytes)) return std::string(bytes);
+      return platform::decodeLossyToUTF8(bytes.data(), bytes.size(), platform::Encoding::UTF8);
     case kCharsetOther:
-      utf8 = platform::decodeLossyToUTF8(view, charsetName).value_or(std::string());
-      break;
+      return platform::decodeLossyToUTF8(bytes, charsetName).value_or(std::string());
     case kCharsetShiftJIS:
-      utf8 = decodeShiftJIS(view);
-      break;
+      return decodeShiftJIS(bytes);
     default:
       // Undeclared bytes come from Shift_JIS phones, unless the file itself
       // was UTF and the bytes read as such.
-      if (sourceIsUnicode() && utf::validateUTF8(view)) return StrAlloc(bytes);
-      utf8 = decodeShiftJIS(view);
-      break;
+      if (sourceIsUnicode() && utf::validateUTF8(bytes)) return std::string(bytes);
+      return decodeShiftJIS(bytes);
   }
-  return StrAlloc(utf8.c_str());
 }
 
 // The first CR or LF of the text, or npos. Two scans for one byte each are
@@ -152,27 +146,38 @@ bool namesCharsetOrEncoding(std::string_view parameter) {
 
 }  // namespace
 
-char* vcard::detail::convertValue(const char* value, const PROPERTY* prop, bool decodeBase64) {
+namespace {
+
+// Appends the value converted as convertValue converts it, in one pass over
+// one decoded string: decoding, charset, line breaks and folding. False
+// where convertValue gives null.
+bool appendConvertedValue(const char* value, const PROPERTY* prop, bool decodeBase64,
+                          std::string* out) {
   const bool quotedPrintable = prop->encodeType == kEncodingQuotedPrintable;
   const bool base64Text = decodeBase64 && prop->encodeType == kEncodingBase64;
-  // Folding makes its own copy.
-  if (!quotedPrintable && !base64Text && prop->isHalfToFull != 0) return Half_to_Full(value);
-  OwnedCString text(quotedPrintable ? QprintDecode(value)
-                    : base64Text    ? Base64Decode(value)
-                                    : StrAlloc(value));
-  if (!text) return nullptr;
-  if (quotedPrintable || base64Text) {
-    // Only decoded bytes need a charset; everything else is UTF-8 since
-    // loading.
-    text.reset(decodedToUTF8(text.get(), prop->charsetType, prop->charsetName));
-    if (!text) return nullptr;
-    std::string folded(text.get());
-    foldLineBreaks(&folded);
-    text.reset(StrAlloc(folded.c_str()));
-    if (!text) return nullptr;
+  if (!quotedPrintable && !base64Text) {
+    // Everything but decoded bytes is UTF-8 since loading.
+    if (prop->isHalfToFull != 0) return AppendHalfToFull(value, out);
+    out->append(value);
+    return true;
   }
-  if (prop->isHalfToFull != 0) text.reset(Half_to_Full(text.get()));
-  return text.release();
+  const OwnedCString decoded(quotedPrintable ? QprintDecode(value) : Base64Decode(value));
+  if (!decoded) return false;
+  std::string text = decodedToUTF8(decoded.get(), prop->charsetType, prop->charsetName);
+  // Values are C strings: a decoded U+0000 ends the value.
+  if (const std::size_t end = text.find('\0'); end != std::string::npos) text.resize(end);
+  foldLineBreaks(&text);
+  if (prop->isHalfToFull != 0) return AppendHalfToFull(text.c_str(), out);
+  out->append(text);
+  return true;
+}
+
+}  // namespace
+
+char* vcard::detail::convertValue(const char* value, const PROPERTY* prop, bool decodeBase64) {
+  std::string converted;
+  if (!appendConvertedValue(value, prop, decodeBase64, &converted)) return nullptr;
+  return StrAlloc(converted.c_str());
 }
 
 namespace {
@@ -218,18 +223,7 @@ bool appendValues(std::string* line, char** values, std::size_t valueCount, cons
   for (std::size_t i = 0; i < valueCount; ++i) {
     if (i > 0) line->push_back(';');
     const char* raw = values[i] != nullptr ? values[i] : "";
-    if (prop->encodeType != kEncodingQuotedPrintable && !decodeBase64) {
-      // What StrConvert gives without quoted-printable, written in place.
-      if (prop->isHalfToFull == 0) {
-        line->append(raw);
-      } else if (!AppendHalfToFull(raw, line)) {
-        return false;
-      }
-      continue;
-    }
-    OwnedCString value(convertValue(raw, prop, decodeBase64));
-    if (!value) return false;
-    line->append(value.get());
+    if (!appendConvertedValue(raw, prop, decodeBase64, line)) return false;
   }
   return true;
 }
@@ -312,8 +306,8 @@ int setDirectly(VCARDDATA* card, char** params, std::size_t paramCount, char** v
     for (std::size_t i = 0; i < paramCount; ++i) {
       const char* element = params[i];
       if (element == nullptr) continue;
-      if (!keepBase64 && (CheckCharset_onearg(element) != 0 || CheckEncoding_onearg(element) != 0 ||
-                          namesCharsetOrEncoding(element)))
+      if (!keepBase64 &&
+          (strutil::declaresCharsetOrEncoding(element) || namesCharsetOrEncoding(element)))
         continue;
       if (i > 0) line.push_back(';');
       line.append(element);

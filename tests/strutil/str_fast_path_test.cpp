@@ -383,6 +383,9 @@ const UpperCase kFoldCases[] = {
     {"VuAndPunctuation", "ｳﾞ｡｢｣､･ｰﾝ"},
     {"KanaAtEnd", "abcﾝ"},
     {"IllFormed", "ｶ\xE3\x81"},
+    // Other characters whose UTF-8 starts with EF: U+FF60 and U+FFA0 just
+    // outside the range, a full-width letter and the yen sign.
+    {"NeighboursOfTheRange", "｠ｱﾠﾟＡ￥ﾝ"},
 };
 
 class FoldShortcutTest : public testing::TestWithParam<UpperCase> {};
@@ -433,6 +436,12 @@ const CodeCase kCodeCases[] = {
     {"EncodingBAcrossElementsDoesNotCount", {"ENCODING=", "B"}},
 };
 
+// What the rules asked before declaresCharsetOrEncoding: two look-ups.
+bool declaresByLookups(const char* element) {
+  return strutil::detail::CheckCharsetOneByLookups(element) != 0 ||
+         strutil::detail::CheckEncodingOneByLookups(element) != 0;
+}
+
 class CodeShortcutTest : public testing::TestWithParam<CodeCase> {};
 
 TEST_P(CodeShortcutTest, GivesTheLookUpAnswers) {
@@ -445,6 +454,7 @@ TEST_P(CodeShortcutTest, GivesTheLookUpAnswers) {
   for (const char* element : c.list) {
     EXPECT_EQ(CheckEncoding_onearg(element), strutil::detail::CheckEncodingOneByLookups(element));
     EXPECT_EQ(CheckCharset_onearg(element), strutil::detail::CheckCharsetOneByLookups(element));
+    EXPECT_EQ(strutil::declaresCharsetOrEncoding(element), declaresByLookups(element));
   }
 }
 
@@ -460,6 +470,8 @@ TEST(CodeShortcutGenerated, MatchesTheLookUps) {
     ASSERT_EQ(CheckCharset(list, 3), strutil::detail::CheckCharsetByLookups(list, 3));
     ASSERT_EQ(CheckEncoding_onearg(list[0]), strutil::detail::CheckEncodingOneByLookups(list[0]));
     ASSERT_EQ(CheckCharset_onearg(list[0]), strutil::detail::CheckCharsetOneByLookups(list[0]));
+    for (const char* element : list)
+      ASSERT_EQ(strutil::declaresCharsetOrEncoding(element), declaresByLookups(element));
   }
 }
 
