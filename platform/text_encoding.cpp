@@ -12,13 +12,13 @@
 #include <utility>
 
 #include "owned_cstring.h"
+#include "shift_jis_table_p.h"
 #include "text_encoding.h"
 #include "utf8.h"
 
 namespace platform {
-namespace {
 
-icu::LocalUConverterPointer openConverter(Encoding encoding) {
+icu::LocalUConverterPointer detail::openConverter(Encoding encoding) {
   const char* name = icuConverterName(encoding);
   if (name == nullptr) return icu::LocalUConverterPointer();
   UErrorCode status = U_ZERO_ERROR;
@@ -26,6 +26,10 @@ icu::LocalUConverterPointer openConverter(Encoding encoding) {
   if (U_FAILURE(status)) return icu::LocalUConverterPointer();
   return conv;
 }
+
+namespace {
+
+using detail::openConverter;
 
 // Lossy decoding writes U+FFFD for every undecodable sequence; ICU's own
 // substitution would write U+001A for some Shift_JIS bytes, a control
@@ -193,7 +197,31 @@ std::optional<std::string> decodeToUTF8(std::string_view bytes, Encoding encodin
   return std::string(text->view());
 }
 
+namespace {
+
+// Below this size the table is not worth building: ICU decodes directly.
+constexpr std::size_t kShiftJISTableThreshold = 64 * 1024;
+
+std::optional<DecodedText> decodeBlockByICU(std::string_view bytes, Encoding encoding);
+
+}  // namespace
+
+std::optional<DecodedText> detail::decodeShiftJISByICU(std::string_view bytes) {
+  return decodeBlockByICU(bytes, Encoding::ShiftJIS);
+}
+
 std::optional<DecodedText> decodeToUTF8Block(std::string_view bytes, Encoding encoding) {
+  const char* name = icuConverterName(encoding);
+  if (bytes.size() >= kShiftJISTableThreshold && name != nullptr &&
+      std::strcmp(name, "Shift_JIS") == 0) {
+    if (std::optional<DecodedText> text = detail::decodeShiftJISByTable(bytes)) return text;
+  }
+  return decodeBlockByICU(bytes, encoding);
+}
+
+namespace {
+
+std::optional<DecodedText> decodeBlockByICU(std::string_view bytes, Encoding encoding) {
   if (encoding == Encoding::Unicode) {
     // The mark handling of decode; a rare case, taken the long way.
     auto text = decode(bytes, encoding);
@@ -231,6 +259,8 @@ std::optional<DecodedText> decodeToUTF8Block(std::string_view bytes, Encoding en
   if (auto* fitted = static_cast<char*>(std::realloc(block, length + 1))) block = fitted;
   return DecodedText(block, length);
 }
+
+}  // namespace
 
 std::string decodeLossyToUTF8(const void* bytes, std::size_t length, Encoding encoding) {
   const char* p = static_cast<const char*>(bytes);
