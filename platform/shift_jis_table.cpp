@@ -1,6 +1,7 @@
 #include <unicode/ucnv.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -155,25 +156,24 @@ Table buildTable() {
   return table;
 }
 
+// Set once the table is built, for the callers that use it only then.
+std::atomic<const Table*> g_built{nullptr};
+
 const Table& sharedTable() {
   static const Table table = buildTable();
+  g_built.store(&table, std::memory_order_release);
   return table;
 }
 
-}  // namespace
-
-std::optional<DecodedText> decodeShiftJISByTable(std::string_view bytes) {
-  const Table& table = sharedTable();
-  if (!table.usable || bytes.size() > static_cast<std::size_t>(INT32_MAX / 2)) return std::nullopt;
-  // Room for the worst case (three UTF-8 bytes per source byte) is only
-  // reserved, as in decodeToUTF8Block, and the block trimmed at the end.
-  DecodedText out(static_cast<char*>(std::malloc(bytes.size() * 3 + 16)), 0);
-  if (out.data() == nullptr) return std::nullopt;
+// Decodes bytes into out, which has room for three bytes per source byte
+// and three more; the length written, or nothing at a sequence the table
+// does not hold.
+std::optional<std::size_t> decodeInto(const Table& table, std::string_view bytes, char* out) {
   const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
   const Entry* const singles = table.single.data();
   const Entry* const pairs = table.pairs.data();
-  char* o = out.data();
+  char* o = out;
   std::size_t i = 0;
   while (i < n) {
     if (table.wordStep) {
@@ -207,11 +207,34 @@ std::optional<DecodedText> decodeShiftJISByTable(std::string_view bytes) {
     std::memcpy(o, entry->bytes, 3);
     o += entry->length;
   }
-  const auto length = static_cast<std::size_t>(o - out.data());
-  *o = '\0';
+  return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace
+
+std::optional<DecodedText> decodeShiftJISByTable(std::string_view bytes) {
+  const Table& table = sharedTable();
+  if (!table.usable || bytes.size() > static_cast<std::size_t>(INT32_MAX / 2)) return std::nullopt;
+  // Room for the worst case (three UTF-8 bytes per source byte) is only
+  // reserved, as in decodeToUTF8Block, and the block trimmed at the end.
+  DecodedText out(static_cast<char*>(std::malloc(bytes.size() * 3 + 16)), 0);
+  if (out.data() == nullptr) return std::nullopt;
+  const std::optional<std::size_t> length = decodeInto(table, bytes, out.data());
+  if (!length) return std::nullopt;
+  out.data()[*length] = '\0';
   char* block = out.release();
-  if (auto* fitted = static_cast<char*>(std::realloc(block, length + 1))) block = fitted;
-  return DecodedText(block, length);
+  if (auto* fitted = static_cast<char*>(std::realloc(block, *length + 1))) block = fitted;
+  return DecodedText(block, *length);
+}
+
+std::optional<std::string> decodeShiftJISByBuiltTable(std::string_view bytes) {
+  const Table* table = g_built.load(std::memory_order_acquire);
+  if (table == nullptr || !table->usable) return std::nullopt;
+  std::string out(bytes.size() * 3 + 16, '\0');
+  const std::optional<std::size_t> length = decodeInto(*table, bytes, out.data());
+  if (!length) return std::nullopt;
+  out.resize(*length);
+  return out;
 }
 
 }  // namespace platform::detail

@@ -9,6 +9,7 @@
 #include <unicode/ucnv.h>
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "text_encoding.h"
@@ -23,6 +24,12 @@ namespace platform::detail {
 // lead byte with a trail byte that ICU maps to one character); otherwise
 // nothing, and the caller decodes with ICU.
 [[nodiscard]] std::optional<DecodedText> decodeShiftJISByTable(std::string_view bytes);
+
+// decodeShiftJISByTable for a short text (a value), as a string, once some
+// large file has had the table built; nothing before that, or where
+// decodeShiftJISByTable gives nothing. Valid Shift_JIS decodes the same
+// strictly and lossily, so the lossy decoding of values may use it too.
+[[nodiscard]] std::optional<std::string> decodeShiftJISByBuiltTable(std::string_view bytes);
 
 // The same decoding through ICU alone, the general form the table stands in
 // for.

@@ -267,6 +267,14 @@ std::string decodeLossyToUTF8(const void* bytes, std::size_t length, Encoding en
   if (p == nullptr) length = 0;
   if (encoding == Encoding::Unicode) encoding = Encoding::UTF16LE;
   if (length > static_cast<std::size_t>(INT32_MAX / 2)) return std::string();
+  if (const char* name = icuConverterName(encoding);
+      name != nullptr && std::strcmp(name, "Shift_JIS") == 0) {
+    // A value of a large Shift_JIS file: the table that decoded the file
+    // decodes it the same way when it holds every sequence.
+    if (std::optional<std::string> text =
+            detail::decodeShiftJISByBuiltTable(std::string_view(p, length)))
+      return std::move(*text);
+  }
   // Opening a converter costs more than decoding a short value, and values
   // come one after another: the last one opened is kept for the next call.
   thread_local icu::LocalUConverterPointer cached;

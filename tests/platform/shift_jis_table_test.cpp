@@ -124,4 +124,23 @@ TEST(ShiftJISTableGenerated, AgreesWithICU) {
   }
 }
 
+// Values of a large file are decoded leniently, by the table once it is
+// built: the same text as ICU's lenient decoding by name, which never takes
+// the table, on every one- and two-byte sequence.
+TEST(ShiftJISTableValues, DecodeLikeICULeniently) {
+  ASSERT_TRUE(decodeShiftJISByTable("build").has_value());
+  for (int first = 0; first < 256; ++first) {
+    for (int second = -1; second < 256; ++second) {
+      std::string bytes = "ab";
+      bytes.push_back(static_cast<char>(first));
+      if (second >= 0) bytes.push_back(static_cast<char>(second));
+      bytes += "cd";
+      SCOPED_TRACE(hex(bytes));
+      ASSERT_EQ(
+          platform::decodeLossyToUTF8(bytes.data(), bytes.size(), platform::Encoding::ShiftJIS),
+          platform::decodeLossyToUTF8(bytes, "Shift_JIS"));
+    }
+  }
+}
+
 }  // namespace
