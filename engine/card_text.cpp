@@ -22,7 +22,15 @@ struct Tracked {
 struct Growth {
   Tracked card;  // text of the card last appended to
   Tracked prop;
+  // The block of the last property's text, kept for the next one: a card
+  // has a dozen properties, each of which would otherwise cost a malloc.
+  char* spareProp = nullptr;
+  std::size_t spareCapacity = 0;
 };
+
+// A property text block up to this size is kept for the next property; a
+// larger one (a photo's) is given back.
+constexpr std::size_t kKeptPropertyBlock = 64 * 1024;
 Growth* g_growth = nullptr;
 
 bool overlaps(const char* block, std::size_t size, std::string_view piece) {
@@ -111,6 +119,12 @@ bool appendToProperty(PROPERTY* prop, std::string_view piece) noexcept {
   if (prop == nullptr) return false;
   if (g_growth == nullptr) return appendExact(&prop->propText, piece);
   if (g_growth->prop.owner != prop) g_growth->prop = Tracked{prop};
+  if (prop->propText == nullptr && g_growth->spareProp != nullptr) {
+    g_growth->prop = Tracked{prop, g_growth->spareProp, 0, g_growth->spareCapacity};
+    g_growth->spareProp[0] = '\0';
+    prop->propText = g_growth->spareProp;
+    g_growth->spareProp = nullptr;
+  }
   return appendTracked(&g_growth->prop, &prop->propText, piece);
 }
 
@@ -127,8 +141,20 @@ void dropLastPropertyByte(PROPERTY* prop) noexcept {
   if (length > 0) prop->propText[length - 1] = '\0';
 }
 
-void forgetProperty(const PROPERTY* prop) noexcept {
-  if (g_growth != nullptr && g_growth->prop.owner == prop) g_growth->prop = Tracked{};
+void releasePropertyText(PROPERTY* prop) noexcept {
+  if (prop == nullptr) return;
+  if (g_growth != nullptr && g_growth->prop.owner == prop) {
+    Tracked& tracked = g_growth->prop;
+    if (tracked.text != nullptr && tracked.text == prop->propText &&
+        g_growth->spareProp == nullptr && tracked.capacity <= kKeptPropertyBlock) {
+      g_growth->spareProp = tracked.text;
+      g_growth->spareCapacity = tracked.capacity;
+      prop->propText = nullptr;
+    }
+    tracked = Tracked{};
+  }
+  std::free(prop->propText);
+  prop->propText = nullptr;
 }
 
 void finishCard(VCARDDATA* card) noexcept {
@@ -147,6 +173,7 @@ RoomyTextGrowth::~RoomyTextGrowth() {
   for (std::uint64_t i = list_->cardCount; i-- > 0 && card.text != nullptr;) {
     if (list_->cardArray[i].cardText == card.text) finishTrackedCard(&card, &list_->cardArray[i]);
   }
+  std::free(g_growth->spareProp);
   g_growth = nullptr;
 }
 

@@ -24,8 +24,9 @@ bool appendToProperty(PROPERTY* prop, std::string_view piece) noexcept;
 // Removes the last byte of the property's text (none when it is empty).
 void dropLastPropertyByte(PROPERTY* prop) noexcept;
 
-// The property's text is about to be freed or replaced.
-void forgetProperty(const PROPERTY* prop) noexcept;
+// Frees the property's text and sets it to null. In a run, the block of the
+// text being grown is kept for the next property's text instead.
+void releasePropertyText(PROPERTY* prop) noexcept;
 
 // Trims the card's text to exactly fit if it is the one being grown, and
 // stops following it; its text may then be freed or replaced.

@@ -20,6 +20,24 @@ namespace vcard::detail {
 // null on exhausted memory.
 char* convertValue(const char* value, const PROPERTY* prop, bool decodeBase64 = false);
 
+// How the line loop's own form of vCard_CheckLine took a line.
+enum class LineTaken {
+  Started,  // the line opened the property, which holds it unchanged
+  Changed,  // the property's text now differs from the line that opened it
+  Left,     // the line was not taken (another property, or none open)
+};
+
+// vCard_CheckLine for the line loop: a line that opens a property is split
+// once, names and values, into split, whose tokens then serve its
+// recognition as long as the property's text is that line unchanged.
+// knownUTF8 says the line was validated with the text it comes from.
+LineTaken checkLine(const char* line, PROPERTY* prop, strutil::LineSplit* split, bool knownUTF8);
+
+// vCard_RecogData for the line loop; split holds the split of line when
+// splitDone, and is used for the split otherwise.
+int recogData(const char* line, const char* dstPath, PROPERTY* prop, VCARDLIST* list,
+              strutil::LineSplit* split, bool splitDone, bool knownUTF8);
+
 // Both lists of one SplitFR call, released together.
 struct SplitPair {
   char** names = nullptr;

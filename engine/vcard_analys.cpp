@@ -8,6 +8,7 @@
 
 #include "engine_p.h"
 #include "strutil.h"
+#include "utf8.h"
 #include "vcard.h"
 
 namespace {
@@ -26,19 +27,22 @@ struct AnalysisRun {
 };
 
 void resetProperty(PROPERTY* prop) {
-  vcard::detail::forgetProperty(prop);
-  std::free(prop->propText);
+  vcard::detail::releasePropertyText(prop);
   *prop = PROPERTY{};
 }
 
 // Reads the charset and transfer-encoding codes from the property's first
-// physical line, which holds its name and parameters.
-void startProperty(const char* line, PROPERTY* prop) {
-  char** names = nullptr;
-  std::uint64_t namesCount = 0;
-  SplitFRNames(line, &names, &namesCount);
-  const ParameterCodes codes = ReadParameterCodes(names, namesCount);
-  SplitFree(names);
+// physical line, which holds its name and parameters. The values are cut in
+// the same pass: a property of one line is recognised from this split.
+void startProperty(const char* line, PROPERTY* prop, strutil::LineSplit* split, bool knownUTF8) {
+  ParameterCodes codes;
+  try {
+    split->split(line, true, knownUTF8);
+    codes = ReadParameterCodes(split->names(), split->namesCount());
+  } catch (...) {
+    // Out of memory for the split: the line declares nothing, as a line
+    // SplitFRNames cannot split.
+  }
   prop->charsetType = static_cast<std::uint64_t>(codes.charset);
   prop->encodeType = static_cast<std::uint64_t>(codes.encoding);
   std::memcpy(prop->charsetName, codes.charsetName, sizeof prop->charsetName);
@@ -85,14 +89,16 @@ bool endsWithEscapedBreak(const char* text) {
 
 }  // namespace
 
-int vCard_CheckLine(const char* line, PROPERTY* prop) {
-  if (prop == nullptr) return 0;
+vcard::detail::LineTaken vcard::detail::checkLine(const char* line, PROPERTY* prop,
+                                                  strutil::LineSplit* split, bool knownUTF8) {
+  if (prop == nullptr) return LineTaken::Left;
   if (line == nullptr) {
     prop->lineStatus = prop->propText != nullptr ? PROP_DONE : PROP_IDLE;
-    return 0;
+    return LineTaken::Left;
   }
-  if (prop->propText == nullptr) startProperty(line, prop);
-  if (prop->lineStatus != PROP_OPEN) return 0;
+  const bool starting = prop->propText == nullptr;
+  if (starting) startProperty(line, prop, split, knownUTF8);
+  if (prop->lineStatus != PROP_OPEN) return LineTaken::Left;
 
   const std::string_view text(line);
   if (prop->encodeType == kEncodingQuotedPrintable) {
@@ -100,21 +106,23 @@ int vCard_CheckLine(const char* line, PROPERTY* prop) {
     // value ends there and the line is taken as itself.
     if (prop->propText != nullptr && isCardBoundary(text)) {
       prop->lineStatus = PROP_DONE_REREAD;
-      return 0;
+      return LineTaken::Left;
     }
     if (!text.empty() && text.back() == '=') {
       // Soft line break: the next physical line continues the value directly.
       appendToProperty(prop, text.substr(0, text.size() - 1));
-    } else {
-      appendToProperty(prop, text);
-      prop->lineStatus = PROP_DONE;
+      return LineTaken::Changed;
     }
-    return 0;
+    appendToProperty(prop, text);
+    prop->lineStatus = PROP_DONE;
+    return starting ? LineTaken::Started : LineTaken::Changed;
   }
 
   if (prop->propText == nullptr) {
-    prop->propText = StrAlloc(line);
-  } else if (line[0] == ' ' || line[0] == '\t') {
+    appendToProperty(prop, text);
+    return LineTaken::Started;
+  }
+  if (line[0] == ' ' || line[0] == '\t') {
     // A folded continuation stays folded in the output.
     appendToProperty(prop, "\r\n");
     appendToProperty(prop, text);
@@ -132,7 +140,15 @@ int vCard_CheckLine(const char* line, PROPERTY* prop) {
     appendToProperty(prop, text);
   } else {
     prop->lineStatus = PROP_DONE_REREAD;
+    return LineTaken::Left;
   }
+  return LineTaken::Changed;
+}
+
+int vCard_CheckLine(const char* line, PROPERTY* prop) {
+  thread_local strutil::LineSplit split;
+  (void)vcard::detail::checkLine(line, prop, &split, false);
+  split.trim();
   return 0;
 }
 
@@ -146,6 +162,10 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
   // buffer, and CrLf2NULL cuts the break off there; the text itself is never
   // copied as a whole. pending is the buffer while it holds an unused line.
   const char* position = text;
+  // Validated once here, the text's lines need no validation when split.
+  const bool knownUTF8 = utf::validateUTF8(text);
+  strutil::LineSplit split;
+  bool splitHolds = false;  // split is that of the open property's text
   platform::OwnedCString lineBuffer;
   std::size_t lineCapacity = 0;
   char* pending = nullptr;
@@ -171,15 +191,28 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
       (void)CrLf2NULL(pending, &count);
       position = lineFeed != nullptr ? lineFeed + 1 : nullptr;
     }
-    vCard_CheckLine(pending, &prop);
+    switch (vcard::detail::checkLine(pending, &prop, &split, knownUTF8)) {
+      case vcard::detail::LineTaken::Started:
+        splitHolds = true;
+        break;
+      case vcard::detail::LineTaken::Changed:
+        splitHolds = false;
+        break;
+      case vcard::detail::LineTaken::Left:
+        break;
+    }
+    auto recognise = [&] {
+      vcard::detail::recogData(prop.propText, dstFile, &prop, list, &split, splitHolds, knownUTF8);
+      split.trim();
+      splitHolds = false;
+      resetProperty(&prop);
+    };
     switch (prop.lineStatus) {
       case PROP_DONE_REREAD:
-        vCard_RecogData(prop.propText, dstFile, &prop, list);
-        resetProperty(&prop);
+        recognise();
         break;  // the pending line starts the next property
       case PROP_DONE:
-        vCard_RecogData(prop.propText, dstFile, &prop, list);
-        resetProperty(&prop);
+        recognise();
         pending = nullptr;
         break;
       case PROP_OPEN:

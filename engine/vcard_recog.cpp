@@ -19,8 +19,15 @@
 namespace {
 
 using platform::OwnedCString;
-using vcard::detail::SplitPair;
 using vcard::detail::upperASCII;
+
+// The two token lists of a split line, as the rules take them.
+struct LineTokens {
+  char** names;
+  std::uint64_t namesCount;
+  char** values;
+  std::uint64_t valuesCount;
+};
 
 using Rule = int (*)(VCARDDATA*, char**, std::size_t, char**, std::size_t, PROPERTY*);
 
@@ -65,6 +72,12 @@ bool asciiUpperEquals(std::string_view text, std::string_view word) {
 // letter, so a longer text (a photo, say) is not upper-cased, nor even
 // measured to its end.
 bool upperEquals(const char* text, std::string_view word) {
+  // An ASCII first character upper-cases to one ASCII letter, the first of
+  // the result: most lines are told apart by their first byte alone.
+  const char first = text[0];
+  if (!word.empty() && utf::isASCII(first) &&
+      (first >= 'a' && first <= 'z' ? static_cast<char>(first - 'a' + 'A') : first) != word[0])
+    return false;
   const std::size_t limit = 3 * word.size();
   const std::string_view view(text, strnlen(text, limit + 1));
   if (view.size() > limit) return false;
@@ -201,6 +214,14 @@ std::string parameterNamed(char** names, std::uint64_t count, std::string_view k
 }  // namespace
 
 int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARDLIST* list) {
+  thread_local strutil::LineSplit split;
+  const int result = vcard::detail::recogData(line, dstPath, prop, list, &split, false, false);
+  split.trim();
+  return result;
+}
+
+int vcard::detail::recogData(const char* line, const char* dstPath, PROPERTY* prop, VCARDLIST* list,
+                             strutil::LineSplit* lineSplit, bool splitDone, bool knownUTF8) {
   if (line == nullptr || prop == nullptr || list == nullptr) return kStageOK;
   // A property nobody takes changes nothing; it need not be split.
   if (prop->isTarget == 0 && isIgnoredLine(line)) {
@@ -213,8 +234,15 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
     vcard::detail::noteFN(vcard::detail::openCard(list), line, prop);
     return kStageOK;
   }
-  SplitPair split;
-  SplitFR(line, &split.names, &split.namesCount, &split.values, &split.valuesCount);
+  if (!splitDone) {
+    try {
+      lineSplit->split(line, true, knownUTF8);
+    } catch (...) {
+      return kStageOK;  // out of memory: the line cannot be split
+    }
+  }
+  LineTokens split{lineSplit->names(), lineSplit->namesCount(), lineSplit->values(),
+                   lineSplit->valuesCount()};
   if (split.namesCount == 0 || split.valuesCount == 0) return kStageOK;
 
   if (lineIs(line, "BEGIN:VCARD") && beginCard(line, list) != kStageOK) return kStageFailed;
@@ -256,7 +284,7 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARD
   }();
   if (!group.empty()) split.names[0] = fullName + group.size() + 1;
   struct RestoreName {
-    SplitPair& split;
+    LineTokens& split;
     char* name;
     ~RestoreName() { split.names[0] = name; }
   } restore{split, fullName};

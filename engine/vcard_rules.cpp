@@ -45,28 +45,22 @@ std::string decodeShiftJIS(std::string_view bytes) {
 
 // Decoded bytes as UTF-8 by the property's charset; every undecodable byte
 // becomes U+FFFD so the rest of the value survives.
-char* decodedToUTF8(const char* bytes, std::uint64_t charsetType, const char* charsetName) {
-  const std::string_view view(bytes);
-  std::string utf8;
+std::string decodedToUTF8(std::string_view bytes, std::uint64_t charsetType,
+                          const char* charsetName) {
   switch (charsetType) {
     case kCharsetUTF8:
-      if (utf::validateUTF8(view)) return StrAlloc(bytes);
-      utf8 = platform::decodeLossyToUTF8(view.data(), view.size(), platform::Encoding::UTF8);
-      break;
+      if (utf::validateUTF8(bytes)) return std::string(bytes);
+      return platform::decodeLossyToUTF8(bytes.data(), bytes.size(), platform::Encoding::UTF8);
     case kCharsetOther:
-      utf8 = platform::decodeLossyToUTF8(view, charsetName).value_or(std::string());
-      break;
+      return platform::decodeLossyToUTF8(bytes, charsetName).value_or(std::string());
     case kCharsetShiftJIS:
-      utf8 = decodeShiftJIS(view);
-      break;
+      return decodeShiftJIS(bytes);
     default:
       // Undeclared bytes come from Shift_JIS phones, unless the file itself
       // was UTF and the bytes read as such.
-      if (sourceIsUnicode() && utf::validateUTF8(view)) return StrAlloc(bytes);
-      utf8 = decodeShiftJIS(view);
-      break;
+      if (sourceIsUnicode() && utf::validateUTF8(bytes)) return std::string(bytes);
+      return decodeShiftJIS(bytes);
   }
-  return StrAlloc(utf8.c_str());
 }
 
 // The first CR or LF of the text, or npos. Two scans for one byte each are
@@ -152,30 +146,71 @@ bool namesCharsetOrEncoding(std::string_view parameter) {
 
 }  // namespace
 
-char* vcard::detail::convertValue(const char* value, const PROPERTY* prop, bool decodeBase64) {
+namespace {
+
+// Appends the value converted as convertValue converts it, in one pass over
+// one decoded string: decoding, charset, line breaks and folding. False
+// where convertValue gives null.
+bool appendConvertedValue(const char* value, const PROPERTY* prop, bool decodeBase64,
+                          std::string* out) {
   const bool quotedPrintable = prop->encodeType == kEncodingQuotedPrintable;
   const bool base64Text = decodeBase64 && prop->encodeType == kEncodingBase64;
-  // Folding makes its own copy.
-  if (!quotedPrintable && !base64Text && prop->isHalfToFull != 0) return Half_to_Full(value);
-  OwnedCString text(quotedPrintable ? QprintDecode(value)
-                    : base64Text    ? Base64Decode(value)
-                                    : StrAlloc(value));
-  if (!text) return nullptr;
-  if (quotedPrintable || base64Text) {
-    // Only decoded bytes need a charset; everything else is UTF-8 since
-    // loading.
-    text.reset(decodedToUTF8(text.get(), prop->charsetType, prop->charsetName));
-    if (!text) return nullptr;
-    std::string folded(text.get());
-    foldLineBreaks(&folded);
-    text.reset(StrAlloc(folded.c_str()));
-    if (!text) return nullptr;
+  if (!quotedPrintable && !base64Text) {
+    // Everything but decoded bytes is UTF-8 since loading.
+    if (prop->isHalfToFull != 0) return AppendHalfToFull(value, out);
+    out->append(value);
+    return true;
   }
-  if (prop->isHalfToFull != 0) text.reset(Half_to_Full(text.get()));
-  return text.release();
+  const OwnedCString decoded(quotedPrintable ? QprintDecode(value) : Base64Decode(value));
+  if (!decoded) return false;
+  std::string text = decodedToUTF8(decoded.get(), prop->charsetType, prop->charsetName);
+  // Values are C strings: a decoded U+0000 ends the value.
+  if (const std::size_t end = text.find('\0'); end != std::string::npos) text.resize(end);
+  foldLineBreaks(&text);
+  if (prop->isHalfToFull != 0) return AppendHalfToFull(text.c_str(), out);
+  out->append(text);
+  return true;
+}
+
+}  // namespace
+
+char* vcard::detail::convertValue(const char* value, const PROPERTY* prop, bool decodeBase64) {
+  std::string converted;
+  if (!appendConvertedValue(value, prop, decodeBase64, &converted)) return nullptr;
+  return StrAlloc(converted.c_str());
 }
 
 namespace {
+
+// The string an output line is built in: the thread's reused one when no
+// other line is being built with it, so that a line costs no allocation. A
+// buffer grown past a modest size by a long line (a photo) is given back.
+class LineBuffer {
+ public:
+  LineBuffer() : m_line(t_inUse ? m_own : t_line) {
+    if (&m_line == &t_line) t_inUse = true;
+    m_line.clear();
+  }
+  ~LineBuffer() {
+    if (&m_line != &t_line) return;
+    if (t_line.capacity() > kKeptBytes) std::string().swap(t_line);
+    t_inUse = false;
+  }
+  LineBuffer(const LineBuffer&) = delete;
+  LineBuffer& operator=(const LineBuffer&) = delete;
+
+  std::string& get() noexcept { return m_line; }
+
+ private:
+  static constexpr std::size_t kKeptBytes = 64 * 1024;
+  static thread_local std::string t_line;
+  static thread_local bool t_inUse;
+  std::string m_own;
+  std::string& m_line;
+};
+
+thread_local std::string LineBuffer::t_line;
+thread_local bool LineBuffer::t_inUse = false;
 
 // Appends the values joined with ";", each through StrConvert. Lines are
 // built in a std::string so that a value list of any length stays linear.
@@ -188,18 +223,7 @@ bool appendValues(std::string* line, char** values, std::size_t valueCount, cons
   for (std::size_t i = 0; i < valueCount; ++i) {
     if (i > 0) line->push_back(';');
     const char* raw = values[i] != nullptr ? values[i] : "";
-    if (prop->encodeType != kEncodingQuotedPrintable && !decodeBase64) {
-      // What StrConvert gives without quoted-printable, written in place.
-      if (prop->isHalfToFull == 0) {
-        line->append(raw);
-      } else if (!AppendHalfToFull(raw, line)) {
-        return false;
-      }
-      continue;
-    }
-    OwnedCString value(convertValue(raw, prop, decodeBase64));
-    if (!value) return false;
-    line->append(value.get());
+    if (!appendConvertedValue(raw, prop, decodeBase64, line)) return false;
   }
   return true;
 }
@@ -221,7 +245,9 @@ void appendOtherItem(VCARDDATA* card, const char* name, char** values, std::size
   char prefix[32];
   std::snprintf(prefix, sizeof prefix, "item%" PRIu64 ".", card->itemNo);
   try {
-    std::string line = std::string(prefix) + name + ":";
+    LineBuffer buffer;
+    std::string& line = buffer.get();
+    line.append(prefix).append(name).push_back(':');
     const bool complete = appendValues(&line, values, valueCount, prop);
     line.append("\r\n").append(prefix).append("X-ABLabel:_$!<Other>!$_");
     appendLine(card, &line, complete);
@@ -233,7 +259,9 @@ void appendOtherItem(VCARDDATA* card, const char* name, char** values, std::size
 void appendTypedLine(VCARDDATA* card, const char* head, char** values, std::size_t valueCount,
                      const PROPERTY* prop) {
   try {
-    std::string line(head);
+    LineBuffer buffer;
+    std::string& line = buffer.get();
+    line.append(head);
     const bool complete = appendValues(&line, values, valueCount, prop);
     appendLine(card, &line, complete);
   } catch (...) {
@@ -269,7 +297,8 @@ int setDirectly(VCARDDATA* card, char** params, std::size_t paramCount, char** v
                 std::size_t valueCount, PROPERTY* prop) {
   if (card == nullptr || prop == nullptr) return 0;
   try {
-    std::string line;
+    LineBuffer buffer;
+    std::string& line = buffer.get();
     // A photo's Base64 data stays exactly as it came, parameters included, so
     // the encoded picture remains readable.
     const bool keepBase64 = prop->encodeType == kEncodingBase64 && paramCount > 0 &&
@@ -277,8 +306,8 @@ int setDirectly(VCARDDATA* card, char** params, std::size_t paramCount, char** v
     for (std::size_t i = 0; i < paramCount; ++i) {
       const char* element = params[i];
       if (element == nullptr) continue;
-      if (!keepBase64 && (CheckCharset_onearg(element) != 0 || CheckEncoding_onearg(element) != 0 ||
-                          namesCharsetOrEncoding(element)))
+      if (!keepBase64 &&
+          (strutil::declaresCharsetOrEncoding(element) || namesCharsetOrEncoding(element)))
         continue;
       if (i > 0) line.push_back(';');
       line.append(element);

@@ -12,13 +12,13 @@
 #include <utility>
 
 #include "owned_cstring.h"
+#include "shift_jis_table_p.h"
 #include "text_encoding.h"
 #include "utf8.h"
 
 namespace platform {
-namespace {
 
-icu::LocalUConverterPointer openConverter(Encoding encoding) {
+icu::LocalUConverterPointer detail::openConverter(Encoding encoding) {
   const char* name = icuConverterName(encoding);
   if (name == nullptr) return icu::LocalUConverterPointer();
   UErrorCode status = U_ZERO_ERROR;
@@ -26,6 +26,10 @@ icu::LocalUConverterPointer openConverter(Encoding encoding) {
   if (U_FAILURE(status)) return icu::LocalUConverterPointer();
   return conv;
 }
+
+namespace {
+
+using detail::openConverter;
 
 // Lossy decoding writes U+FFFD for every undecodable sequence; ICU's own
 // substitution would write U+001A for some Shift_JIS bytes, a control
@@ -193,7 +197,31 @@ std::optional<std::string> decodeToUTF8(std::string_view bytes, Encoding encodin
   return std::string(text->view());
 }
 
+namespace {
+
+// Below this size the table is not worth building: ICU decodes directly.
+constexpr std::size_t kShiftJISTableThreshold = 64 * 1024;
+
+std::optional<DecodedText> decodeBlockByICU(std::string_view bytes, Encoding encoding);
+
+}  // namespace
+
+std::optional<DecodedText> detail::decodeShiftJISByICU(std::string_view bytes) {
+  return decodeBlockByICU(bytes, Encoding::ShiftJIS);
+}
+
 std::optional<DecodedText> decodeToUTF8Block(std::string_view bytes, Encoding encoding) {
+  const char* name = icuConverterName(encoding);
+  if (bytes.size() >= kShiftJISTableThreshold && name != nullptr &&
+      std::strcmp(name, "Shift_JIS") == 0) {
+    if (std::optional<DecodedText> text = detail::decodeShiftJISByTable(bytes)) return text;
+  }
+  return decodeBlockByICU(bytes, encoding);
+}
+
+namespace {
+
+std::optional<DecodedText> decodeBlockByICU(std::string_view bytes, Encoding encoding) {
   if (encoding == Encoding::Unicode) {
     // The mark handling of decode; a rare case, taken the long way.
     auto text = decode(bytes, encoding);
@@ -232,11 +260,21 @@ std::optional<DecodedText> decodeToUTF8Block(std::string_view bytes, Encoding en
   return DecodedText(block, length);
 }
 
+}  // namespace
+
 std::string decodeLossyToUTF8(const void* bytes, std::size_t length, Encoding encoding) {
   const char* p = static_cast<const char*>(bytes);
   if (p == nullptr) length = 0;
   if (encoding == Encoding::Unicode) encoding = Encoding::UTF16LE;
   if (length > static_cast<std::size_t>(INT32_MAX / 2)) return std::string();
+  if (const char* name = icuConverterName(encoding);
+      name != nullptr && std::strcmp(name, "Shift_JIS") == 0) {
+    // A value of a large Shift_JIS file: the table that decoded the file
+    // decodes it the same way when it holds every sequence.
+    if (std::optional<std::string> text =
+            detail::decodeShiftJISByBuiltTable(std::string_view(p, length)))
+      return std::move(*text);
+  }
   // Opening a converter costs more than decoding a short value, and values
   // come one after another: the last one opened is kept for the next call.
   thread_local icu::LocalUConverterPointer cached;

@@ -172,6 +172,11 @@ bool AppendHalfToFull(const char* text, std::string* out) {
   RKTextConverter* converter = nullptr;
   std::size_t copiedUpTo = 0;
   for (std::size_t i = 0; i < length;) {
+    // Every half-width katakana starts with EF, which Japanese text (kana
+    // and kanji start with E3-E9) seldom holds: the search skips to the next.
+    const void* lead = std::memchr(s + i, 0xEF, length - i);
+    if (lead == nullptr) break;
+    i = static_cast<std::size_t>(static_cast<const unsigned char*>(lead) - s);
     if (!isHalfwidthKatakanaAt(s + i, length - i)) {
       ++i;
       continue;

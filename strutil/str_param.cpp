@@ -289,6 +289,17 @@ std::int64_t CheckCharset_onearg(const char* parameter) noexcept {
   return strutil::detail::CheckCharsetOneByLookups(parameter);
 }
 
+bool strutil::declaresCharsetOrEncoding(const char* parameter) noexcept {
+  try {
+    const ScratchRelease release(scratchElements);
+    if (asciiElements(&parameter, 1, &scratchElements))
+      return charsetOf(scratchElements) != kCharsetNone ||
+             encodingOf(scratchElements) != kEncodingNone;
+  } catch (...) {
+  }
+  return CheckCharset_onearg(parameter) != 0 || CheckEncoding_onearg(parameter) != 0;
+}
+
 namespace strutil::detail {
 
 std::int64_t CheckEncodingByLookups(const char* const* list, std::uint64_t count) noexcept {

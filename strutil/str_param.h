@@ -52,6 +52,15 @@ inline constexpr std::int64_t kCharsetUTF8 = 2;
 // The charset code of the one parameter.
 [[nodiscard]] std::int64_t CheckCharset_onearg(const char* parameter) noexcept;
 
+namespace strutil {
+
+// CheckCharset_onearg(parameter) != 0 || CheckEncoding_onearg(parameter) != 0,
+// answered in one pass over the parameter: the rules ask it of every
+// parameter they write.
+[[nodiscard]] bool declaresCharsetOrEncoding(const char* parameter) noexcept;
+
+}  // namespace strutil
+
 // Codes beyond the three above, given only by ReadParameterCodes.
 inline constexpr std::int64_t kCharsetOther = 3;     // a charset ICU knows: bytes decoded with it
 inline constexpr std::int64_t kCharsetUnknown = 4;   // a charset ICU does not know

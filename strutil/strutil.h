@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "line_split.h"
 #include "owned_cstring.h"
 #include "str_buffer.h"
 #include "str_charset.h"

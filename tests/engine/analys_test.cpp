@@ -100,6 +100,22 @@ const AnalysCase kAnalysCases[] = {
     // A folded continuation of the end line is part of it, so it no longer
     // closes the card.
     {"FoldedEndLineDoesNotClose", "BEGIN:VCARD\nEND:VCARD\n x\n", 1, 0, 0, ""},
+    // A property is split from its first line only while that line is all
+    // of it; a fold or a soft line break makes the whole text count.
+    {"FoldedValueSplitWhole", "BEGIN:VCARD\nNOTE:a\n b;c\nEND:VCARD\n", 1, 1, 1,
+     "BEGIN:VCARD\nNOTE:a\n b;c\nEND:VCARD\n"},
+    {"SoftBreakValueSplitWhole",
+     "BEGIN:VCARD\nNOTE;ENCODING=QUOTED-PRINTABLE:=41=\n;=42\nEND:VCARD\n", 1, 1, 1,
+     "BEGIN:VCARD\nNOTE:A;B\nEND:VCARD\n"},
+    // Property texts reuse one block: a shorter text after a longer one
+    // keeps none of its bytes, and a very long one is let go.
+    {"ShorterPropertyAfterLonger", "BEGIN:VCARD\nNOTE:abcdefghij\nTEL:1\nEND:VCARD\n", 1, 1, 1,
+     "BEGIN:VCARD\nNOTE:abcdefghij\nTEL:1\nEND:VCARD\n"},
+    {"PropertyAfterVeryLongOne",
+     "BEGIN:VCARD\nNOTE:" + std::string(70000, 'x') + "\nTEL:1\nEND:VCARD\n", 1, 1, 1,
+     "BEGIN:VCARD\nNOTE:" + std::string(70000, 'x') + "\nTEL:1\nEND:VCARD\n"},
+    {"LowerCaseCardLines", "begin:vcard\nTEL:1\nend:vcard\n", 1, 1, 1,
+     "begin:vcard\nTEL:1\nend:vcard\n"},
 };
 
 class AnalysTest : public testing::TestWithParam<AnalysCase> {};

@@ -262,6 +262,14 @@ const RuleCase kRuleCases[] = {
      {"TEL;PREF;CHARSET=UTF-8;VOICE:1"},
      "TEL;PREF;VOICE:1\r\n",
      false},
+    // UTF-7 "+AAA-" is U+0000: a value ends there, before or after a line
+    // break of its own, folded to full width (NOTE) or not (URL).
+    {"DecodedZeroEndsValue",
+     {"NOTE;CHARSET=UTF-7;ENCODING=QUOTED-PRINTABLE:a+AAA-b=0D=0Ac",
+      "URL;CHARSET=UTF-7;ENCODING=QUOTED-PRINTABLE:a+AAA-b=0D=0Ac",
+      "URL;CHARSET=UTF-7;ENCODING=QUOTED-PRINTABLE:x=0D=0Ay+AAA-b"},
+     "NOTE:a\r\nURL:a\r\nURL:x\r\n y\r\n",
+     false},
 };
 
 class RuleTest : public testing::TestWithParam<RuleCase> {};

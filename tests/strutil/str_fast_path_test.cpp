@@ -171,6 +171,101 @@ TEST(SplitFRShortcutGenerated, MatchesThePatternSplits) {
   }
 }
 
+// --- LineSplit -----------------------------------------------------------------------
+
+// The two lists of a property line; a list that is not made is nothing.
+struct LineLists {
+  Tokens names;
+  Tokens values;
+  bool operator==(const LineLists&) const = default;
+};
+
+LineLists splitFRLists(const std::string& line) {
+  char** names = nullptr;
+  char** values = nullptr;
+  std::uint64_t namesCount = 0;
+  std::uint64_t valuesCount = 0;
+  SplitFR(line.c_str(), &names, &namesCount, &values, &valuesCount);
+  LineLists lists;
+  lists.names = tokens([&](std::uint64_t* count) {
+    *count = namesCount;
+    return names;
+  });
+  lists.values = tokens([&](std::uint64_t* count) {
+    *count = valuesCount;
+    return values;
+  });
+  return lists;
+}
+
+Tokens listOf(char** list, std::size_t count) {
+  if (count == 0) return std::nullopt;
+  return std::vector<std::string>(list, list + count);
+}
+
+LineLists lineSplitLists(strutil::LineSplit& split, const std::string& line, bool withValues,
+                         bool knownUTF8) {
+  split.split(line, withValues, knownUTF8);
+  return {listOf(split.names(), split.namesCount()), listOf(split.values(), split.valuesCount())};
+}
+
+struct LineSplitCase {
+  std::string_view name;
+  std::string line;
+};
+
+const LineSplitCase kLineSplitCases[] = {
+    {"Empty", ""},
+    {"NameOnly", "BEGIN"},
+    {"Plain", "N;CHARSET=SHIFT_JIS:山田;太郎;;;"},
+    {"EscapedColonInName", "X-A\\:B;P=1:v"},
+    {"ColonFirst", ":value;x"},
+    {"ColonLast", "NOTE;A:"},
+    {"SeveralColons", "URL:http://example.jp:80/a;b"},
+    {"EscapedSemicolons", "ADR:a\\;b;c\\\\;d"},
+    {"DelimiterRightAfterColon", "N:;;;"},
+    {"EscapedDelimiterRightAfterColon", "N:\\;a;b"},
+    {"TrailingBackslash", "NOTE:a;b\\"},
+    {"BackslashBeforeColonOnly", "\\:"},
+    {"Photo", "PHOTO;ENCODING=BASE64;TYPE=JPEG:/9j/4AAQSkZJRgABAQ=="},
+    // C3 starts a two-byte sequence that never comes: not UTF-8.
+    {"IllFormedUTF8", "N:a;\xC3;b"},
+};
+
+class LineSplitShortcutTest : public testing::TestWithParam<LineSplitCase> {};
+
+TEST_P(LineSplitShortcutTest, GivesTheSplitFRLists) {
+  const std::string& line = GetParam().line;
+  strutil::LineSplit split;
+  const LineLists expected = splitFRLists(line);
+  EXPECT_EQ(lineSplitLists(split, line, true, false), expected);
+  // Without values, the same names and no value list.
+  EXPECT_EQ(lineSplitLists(split, line, false, false), (LineLists{expected.names, std::nullopt}));
+  // Validated by the caller: the same lists for every UTF-8 line.
+  if (expected.names.has_value()) {
+    EXPECT_EQ(lineSplitLists(split, line, true, true), expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, LineSplitShortcutTest, testing::ValuesIn(kLineSplitCases),
+                         CaseName());
+
+// One object reused over many lines, as the engine reuses it: no token of an
+// earlier line may show through, and long lines give their storage back.
+TEST(LineSplitShortcutGenerated, MatchesSplitFROnEveryLine) {
+  strutil::LineSplit split;
+  std::vector<std::string> lines = generatedTexts(600);
+  lines.push_back("NOTE:" + std::string(200000, 'x') + ";y");
+  lines.push_back("N:a;b");
+  for (const std::string& line : lines) {
+    SCOPED_TRACE(testing::Message() << "line \"" << line.substr(0, 80) << "\"");
+    const LineLists expected = splitFRLists(line);
+    ASSERT_EQ(lineSplitLists(split, line, true, true), expected);
+    ASSERT_EQ(lineSplitLists(split, line, false, false), (LineLists{expected.names, std::nullopt}));
+    split.trim();
+  }
+}
+
 // --- SearchDelimiter -----------------------------------------------------------------
 
 struct SearchCase {
@@ -288,6 +383,9 @@ const UpperCase kFoldCases[] = {
     {"VuAndPunctuation", "ｳﾞ｡｢｣､･ｰﾝ"},
     {"KanaAtEnd", "abcﾝ"},
     {"IllFormed", "ｶ\xE3\x81"},
+    // Other characters whose UTF-8 starts with EF: U+FF60 and U+FFA0 just
+    // outside the range, a full-width letter and the yen sign.
+    {"NeighboursOfTheRange", "｠ｱﾠﾟＡ￥ﾝ"},
 };
 
 class FoldShortcutTest : public testing::TestWithParam<UpperCase> {};
@@ -338,6 +436,12 @@ const CodeCase kCodeCases[] = {
     {"EncodingBAcrossElementsDoesNotCount", {"ENCODING=", "B"}},
 };
 
+// What the rules asked before declaresCharsetOrEncoding: two look-ups.
+bool declaresByLookups(const char* element) {
+  return strutil::detail::CheckCharsetOneByLookups(element) != 0 ||
+         strutil::detail::CheckEncodingOneByLookups(element) != 0;
+}
+
 class CodeShortcutTest : public testing::TestWithParam<CodeCase> {};
 
 TEST_P(CodeShortcutTest, GivesTheLookUpAnswers) {
@@ -350,6 +454,7 @@ TEST_P(CodeShortcutTest, GivesTheLookUpAnswers) {
   for (const char* element : c.list) {
     EXPECT_EQ(CheckEncoding_onearg(element), strutil::detail::CheckEncodingOneByLookups(element));
     EXPECT_EQ(CheckCharset_onearg(element), strutil::detail::CheckCharsetOneByLookups(element));
+    EXPECT_EQ(strutil::declaresCharsetOrEncoding(element), declaresByLookups(element));
   }
 }
 
@@ -365,6 +470,8 @@ TEST(CodeShortcutGenerated, MatchesTheLookUps) {
     ASSERT_EQ(CheckCharset(list, 3), strutil::detail::CheckCharsetByLookups(list, 3));
     ASSERT_EQ(CheckEncoding_onearg(list[0]), strutil::detail::CheckEncodingOneByLookups(list[0]));
     ASSERT_EQ(CheckCharset_onearg(list[0]), strutil::detail::CheckCharsetOneByLookups(list[0]));
+    for (const char* element : list)
+      ASSERT_EQ(strutil::declaresCharsetOrEncoding(element), declaresByLookups(element));
   }
 }
 

@@ -1,0 +1,240 @@
+#include <unicode/ucnv.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shift_jis_table_p.h"
+#include "utf8.h"
+
+namespace platform::detail {
+namespace {
+
+// One character's UTF-8; length 0 for a sequence the table does not hold.
+struct Entry {
+  std::uint8_t length = 0;
+  char bytes[3] = {};
+};
+
+bool isLead(unsigned char b) {
+  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// Lead bytes 81-9F and E0-FC as 0-60.
+std::size_t leadIndex(unsigned char b) {
+  return b <= 0x9F ? b - 0x81u : b - 0xE0u + 0x1Fu;
+}
+
+constexpr std::size_t kLeadCount = 0x1F + 0x1D;
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+// ICU's Shift_JIS table moves a few control characters (1A, 1C and 7F go
+// round in a circle); every other ASCII byte decodes to itself.
+constexpr std::size_t kMaxMovedASCII = 4;
+
+struct Table {
+  std::array<Entry, 256> single{};
+  std::vector<Entry> pairs;  // kLeadCount rows of 256 trail bytes
+  // The ASCII bytes that do not decode to themselves, each repeated over a
+  // word, for the eight-byte step; more than kMaxMovedASCII turns it off.
+  std::uint64_t moved[kMaxMovedASCII] = {};
+  std::size_t movedCount = 0;
+  bool wordStep = false;
+  bool usable = false;
+};
+
+// True when some byte of word equals the byte repeated over pattern.
+bool holdsByte(std::uint64_t word, std::uint64_t pattern) {
+  const std::uint64_t x = word ^ pattern;
+  return ((x - kOnes) & ~x & kHighBits) != 0;
+}
+
+// The entry for one unit of UTF-16 that ICU gave for a whole sequence.
+Entry entryOf(char16_t unit) {
+  Entry entry;
+  if (unit >= 0xD800 && unit <= 0xDFFF) return entry;  // never one unit alone
+  char utf8[3];
+  entry.length = static_cast<std::uint8_t>(utf::convertUTF16ToUTF8WithReplacement(&unit, 1, utf8));
+  std::memcpy(entry.bytes, utf8, entry.length);
+  return entry;
+}
+
+// Decodes the sequences laid out one after another in source, each of width
+// bytes, and gives each the entry ICU's single unit for it makes: a sequence
+// ICU refuses, or decodes to anything but one unit that starts at it, gets
+// none. Offsets tell which source byte each unit came from.
+std::vector<Entry> entriesFor(UConverter* conv, const std::vector<char>& source,
+                              std::size_t width) {
+  const std::size_t count = source.size() / width;
+  std::vector<Entry> entries(count);
+  std::vector<UChar> units(source.size() + 16);
+  std::vector<int32_t> offsets(units.size());
+  UErrorCode status = U_ZERO_ERROR;
+  ucnv_resetToUnicode(conv);
+  ucnv_setToUCallBack(conv, UCNV_TO_U_CALLBACK_SKIP, nullptr, nullptr, nullptr, &status);
+  UChar* target = units.data();
+  const char* begin = source.data();
+  ucnv_toUnicode(conv, &target, units.data() + units.size(), &begin, source.data() + source.size(),
+                 offsets.data(), true, &status);
+  if (U_FAILURE(status)) return {};
+  const auto written = static_cast<std::size_t>(target - units.data());
+  std::vector<int> unitsFrom(count, 0);
+  std::vector<bool> stray(count, false);
+  for (std::size_t u = 0; u < written; ++u) {
+    if (offsets[u] < 0) return {};
+    const auto offset = static_cast<std::size_t>(offsets[u]);
+    const std::size_t sequence = offset / width;
+    if (offset % width != 0) stray[sequence] = true;  // a byte decoded on its own
+    ++unitsFrom[sequence];
+  }
+  for (std::size_t u = 0; u < written; ++u) {
+    const std::size_t sequence = static_cast<std::size_t>(offsets[u]) / width;
+    if (unitsFrom[sequence] == 1 && !stray[sequence]) entries[sequence] = entryOf(units[u]);
+  }
+  return entries;
+}
+
+// ICU's decoding of one sequence alone, strictly: the units, or nothing
+// when ICU refuses it (an unmapped code, a lead byte without its trail).
+std::optional<std::u16string> decodeAlone(UConverter* conv, const char* bytes, int32_t length) {
+  UChar units[8];
+  UErrorCode status = U_ZERO_ERROR;
+  const int32_t count = ucnv_toUChars(conv, units, 8, bytes, length, &status);
+  if (U_FAILURE(status)) return std::nullopt;
+  return std::u16string(units, units + count);
+}
+
+Table buildTable() {
+  Table table;
+  icu::LocalUConverterPointer conv = openConverter(Encoding::ShiftJIS);
+  if (conv.isNull()) return table;
+  UErrorCode status = U_ZERO_ERROR;
+  ucnv_setToUCallBack(conv.getAlias(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  if (U_FAILURE(status)) return table;
+  table.wordStep = true;
+  for (int b = 0; b < 256; ++b) {
+    const char byte = static_cast<char>(b);
+    const std::optional<std::u16string> units = decodeAlone(conv.getAlias(), &byte, 1);
+    if (isLead(static_cast<unsigned char>(b))) {
+      // A lead byte must need its trail byte, or the pairs below would not
+      // be pairs for ICU.
+      if (units && !units->empty()) return table;
+      continue;
+    }
+    if (units && units->size() == 1)
+      table.single[static_cast<std::size_t>(b)] = entryOf((*units)[0]);
+    const Entry& e = table.single[static_cast<std::size_t>(b)];
+    if (b < 0x80 && (e.length != 1 || e.bytes[0] != byte)) {
+      if (table.movedCount == kMaxMovedASCII) {
+        table.wordStep = false;
+      } else {
+        table.moved[table.movedCount++] = kOnes * static_cast<std::uint64_t>(b);
+      }
+    }
+  }
+  // Pairs: every lead byte with every byte after it, decoded as one stream;
+  // a trail byte ICU does not take shows up as a unit of its own, or as no
+  // unit, and leaves the pair out.
+  std::vector<char> pairs;
+  pairs.reserve(kLeadCount * 256 * 2);
+  for (int lead = 0x81; lead <= 0xFC; ++lead) {
+    if (!isLead(static_cast<unsigned char>(lead))) continue;
+    for (int trail = 0; trail < 256; ++trail) {
+      pairs.push_back(static_cast<char>(lead));
+      pairs.push_back(static_cast<char>(trail));
+    }
+  }
+  table.pairs = entriesFor(conv.getAlias(), pairs, 2);
+  table.usable = table.pairs.size() == kLeadCount * 256;
+  return table;
+}
+
+// Set once the table is built, for the callers that use it only then.
+std::atomic<const Table*> g_built{nullptr};
+
+const Table& sharedTable() {
+  static const Table table = buildTable();
+  g_built.store(&table, std::memory_order_release);
+  return table;
+}
+
+// Decodes bytes into out, which has room for three bytes per source byte
+// and three more; the length written, or nothing at a sequence the table
+// does not hold.
+std::optional<std::size_t> decodeInto(const Table& table, std::string_view bytes, char* out) {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  const Entry* const singles = table.single.data();
+  const Entry* const pairs = table.pairs.data();
+  char* o = out;
+  std::size_t i = 0;
+  while (i < n) {
+    if (table.wordStep) {
+      // Runs of ASCII, the bulk of a card file, are copied eight bytes at
+      // once while no byte ICU moves is among them.
+      while (n - i >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s + i, sizeof word);
+        if ((word & kHighBits) != 0) break;
+        bool moved = false;
+        for (std::size_t m = 0; m < table.movedCount && !moved; ++m)
+          moved = holdsByte(word, table.moved[m]);
+        if (moved) break;
+        std::memcpy(o, &word, sizeof word);
+        o += 8;
+        i += 8;
+      }
+      if (i >= n) break;
+    }
+    const unsigned char c = s[i];
+    const Entry* entry;
+    if (isLead(c)) {
+      if (i + 1 == n) return std::nullopt;
+      entry = &pairs[leadIndex(c) * 256 + s[i + 1]];
+      i += 2;
+    } else {
+      entry = &singles[c];
+      ++i;
+    }
+    if (entry->length == 0) return std::nullopt;
+    std::memcpy(o, entry->bytes, 3);
+    o += entry->length;
+  }
+  return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace
+
+std::optional<DecodedText> decodeShiftJISByTable(std::string_view bytes) {
+  const Table& table = sharedTable();
+  if (!table.usable || bytes.size() > static_cast<std::size_t>(INT32_MAX / 2)) return std::nullopt;
+  // Room for the worst case (three UTF-8 bytes per source byte) is only
+  // reserved, as in decodeToUTF8Block, and the block trimmed at the end.
+  DecodedText out(static_cast<char*>(std::malloc(bytes.size() * 3 + 16)), 0);
+  if (out.data() == nullptr) return std::nullopt;
+  const std::optional<std::size_t> length = decodeInto(table, bytes, out.data());
+  if (!length) return std::nullopt;
+  out.data()[*length] = '\0';
+  char* block = out.release();
+  if (auto* fitted = static_cast<char*>(std::realloc(block, *length + 1))) block = fitted;
+  return DecodedText(block, *length);
+}
+
+std::optional<std::string> decodeShiftJISByBuiltTable(std::string_view bytes) {
+  const Table* table = g_built.load(std::memory_order_acquire);
+  if (table == nullptr || !table->usable) return std::nullopt;
+  std::string out(bytes.size() * 3 + 16, '\0');
+  const std::optional<std::size_t> length = decodeInto(*table, bytes, out.data());
+  if (!length) return std::nullopt;
+  out.resize(*length);
+  return out;
+}
+
+}  // namespace platform::detail
