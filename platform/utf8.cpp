@@ -1,5 +1,6 @@
 #include "utf8.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -124,6 +125,24 @@ bool convertUTF8ToUTF16LE(std::string_view utf8, std::string* out) {
     const unsigned char c = s[i];
     const std::size_t left = n - i;
     if (c < 0x80) {
+      if constexpr (std::endian::native == std::endian::little) {
+        // Runs of ASCII, most of a card, are widened eight bytes at a time:
+        // each byte moves to the low half of its own 16-bit unit.
+        auto widen = [](std::uint64_t four) {
+          four = (four | four << 16) & 0x0000FFFF0000FFFFULL;
+          return (four | four << 8) & 0x00FF00FF00FF00FFULL;
+        };
+        std::uint64_t word;
+        if (left >= 8 && (std::memcpy(&word, s + i, sizeof word), (word & kHighBits) == 0)) {
+          const std::uint64_t low = widen(word & 0xFFFFFFFFULL);
+          const std::uint64_t high = widen(word >> 32);
+          std::memcpy(o, &low, sizeof low);
+          std::memcpy(o + 8, &high, sizeof high);
+          o += 16;
+          i += 8;
+          continue;
+        }
+      }
       put(c);
       i += 1;
     } else if (c >= 0xC2 && c <= 0xDF && left >= 2 && isContinuation(s[i + 1])) {

@@ -131,6 +131,26 @@ TEST_P(UTF8AgainstICU, ConvertsToUTF16LEAsICUOrAppendsNothing) {
   }
 }
 
+// ASCII runs of every length up to 40 with one other piece at every place:
+// a kana, a character outside the BMP, or a byte that is not UTF-8.
+TEST(UTF8AgainstICUASCIIRuns, ConvertsToUTF16LEAsICU) {
+  for (const std::string piece : {"\u3042", "\U0001F600", "\xFF", "\xE3\x81"}) {
+    for (std::size_t length = 0; length <= 40; ++length) {
+      for (std::size_t at = 0; at <= length; ++at) {
+        std::string text(length, 'x');
+        for (std::size_t i = 0; i < length; ++i)
+          text[i] = static_cast<char>(' ' + (i * 7) % 95);
+        text.insert(at, piece);
+        std::string out;
+        const bool ok = utf::convertUTF8ToUTF16LE(text, &out);
+        const auto reference = icuUTF16(text);
+        ASSERT_EQ(ok, reference.has_value()) << hex(text);
+        ASSERT_EQ(out, reference ? littleEndianBytes(*reference) : "") << hex(text);
+      }
+    }
+  }
+}
+
 TEST_P(UTF8AgainstICU, RecognisesASCIIOrUncasedJapaneseByCodePoint) {
   for (const std::string& text : texts(GetParam())) {
     bool expected = icuUTF16(text).has_value();
