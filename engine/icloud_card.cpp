@@ -143,37 +143,45 @@ std::optional<Line> parseLine(std::string_view text) {
   return line;
 }
 
-// The card's lines with their folds undone. A 2.1 fold keeps the blank that
-// starts the continuation, which belongs to the value there; 3.0 drops it.
-std::vector<std::string> logicalLines(std::string_view text, bool keepFoldBlank) {
-  std::vector<std::string> lines;
+// Calls visit with each physical line of text (without its CR LF) until it
+// returns false.
+template <typename Visit>
+void forEachPhysicalLine(std::string_view text, Visit visit) {
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find("\r\n", start);
     if (end == std::string_view::npos) end = text.size();
-    const std::string_view physical = text.substr(start, end - start);
+    if (!visit(text.substr(start, end - start))) return;
     start = end + 2;
+  }
+}
+
+// The card's lines with their folds undone. A 2.1 fold keeps the blank that
+// starts the continuation, which belongs to the value there; 3.0 drops it.
+std::vector<std::string> logicalLines(std::string_view text, bool keepFoldBlank) {
+  std::vector<std::string> lines;
+  forEachPhysicalLine(text, [&](std::string_view physical) {
     if (!lines.empty() && !physical.empty() && (physical[0] == ' ' || physical[0] == '\t')) {
       lines.back().append(keepFoldBlank ? physical : physical.substr(1));
     } else {
       lines.emplace_back(physical);
     }
-  }
+    return true;
+  });
   return lines;
 }
 
 // True when the card's own VERSION line says 2.1.
 bool isVersion21(std::string_view text) {
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view physical = text.substr(start, end - start);
-    start = end + 2;
-    if (physical.size() > 8 && equalsUpper(physical.substr(0, 8), "VERSION:"))
-      return physical.find("2.1") != std::string_view::npos;
-  }
-  return false;
+  bool is21 = false;
+  forEachPhysicalLine(text, [&](std::string_view physical) {
+    if (physical.size() > 8 && equalsUpper(physical.substr(0, 8), "VERSION:")) {
+      is21 = physical.find("2.1") != std::string_view::npos;
+      return false;
+    }
+    return true;
+  });
+  return is21;
 }
 
 // ---- Values ----------------------------------------------------------------

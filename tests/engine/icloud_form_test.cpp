@@ -12,6 +12,7 @@
 #include "files.h"
 #include "icloud_card.h"
 #include "param_names.h"
+#include "peer_reader.h"
 #include "test_images.h"
 #include "test_support.h"
 #include "vcard.h"
@@ -55,24 +56,7 @@ std::string base64(const std::string& bytes) {
   return out;
 }
 
-std::string unbase64(const std::string& text) {
-  static const std::string kAlphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string bytes;
-  unsigned bits = 0;
-  int count = 0;
-  for (const char c : text) {
-    const auto digit = kAlphabet.find(c);
-    if (digit == std::string::npos) continue;
-    bits = (bits << 6) | static_cast<unsigned>(digit);
-    count += 6;
-    if (count >= 8) {
-      count -= 8;
-      bytes += static_cast<char>((bits >> count) & 0xFF);
-    }
-  }
-  return bytes;
-}
+using peer::unbase64;
 
 // Base64 folded into lines of 72 characters behind a blank, as exporters
 // write a photo.
