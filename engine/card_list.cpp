@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+
+#include "card_settle.h"
 
 namespace vcard::detail {
 namespace {
@@ -12,6 +15,8 @@ struct Run {
   VCARDLIST* list = nullptr;
   std::size_t capacity = 0;              // records in list->cardArray's block
   std::vector<std::uint64_t> openCards;  // indices of the open cards, innermost last
+  bool releaseWrittenTexts = false;
+  RetiredCards retired;
 };
 Run* g_run = nullptr;
 
@@ -73,9 +78,55 @@ void cardClosed(VCARDLIST* list) noexcept {
   if (run != nullptr && !run->openCards.empty()) run->openCards.pop_back();
 }
 
-CardListRun::CardListRun(VCARDLIST* list) noexcept {
+std::uint64_t positionOf(const VCARDLIST* list, const VCARDDATA* card) noexcept {
+  const Run* run = runOf(list);
+  return (run != nullptr ? run->retired.count : 0) +
+         static_cast<std::uint64_t>(card - list->cardArray) + 1;
+}
+
+std::uint64_t closedFront(const VCARDLIST* list) noexcept {
+  const Run* run = runOf(list);
+  if (run == nullptr) return 0;
+  return run->openCards.empty() ? list->cardCount : run->openCards.front();
+}
+
+RetiredCards retiredCards(const VCARDLIST* list) noexcept {
+  const Run* run = runOf(list);
+  return run != nullptr ? run->retired : RetiredCards{};
+}
+
+void retireCards(VCARDLIST* list, std::uint64_t count) noexcept {
+  Run* run = runOf(list);
+  if (run == nullptr) return;
+  count = std::min(count, closedFront(list));
+  if (count == 0) return;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    VCARDDATA& card = list->cardArray[i];
+    if (card.isEnd != 0) {
+      ++run->retired.ended;
+      if (card.isError == 0) ++run->retired.written;
+    }
+    std::free(card.cardText);
+    delete card.extras;
+  }
+  std::memmove(list->cardArray, list->cardArray + count,
+               sizeof(VCARDDATA) * (list->cardCount - count));
+  list->cardCount -= count;
+  for (std::uint64_t& open : run->openCards)
+    open -= count;
+  run->retired.count += count;
+}
+
+bool releasesWrittenTexts(const VCARDLIST* list) noexcept {
+  const Run* run = runOf(list);
+  return run != nullptr && run->releaseWrittenTexts;
+}
+
+CardListRun::CardListRun(VCARDLIST* list, bool releaseWrittenTexts) noexcept {
   static Run run;
   run.list = list;
+  run.releaseWrittenTexts = releaseWrittenTexts;
+  run.retired = RetiredCards{};
   run.capacity = list->cardCount;
   run.openCards.clear();
   try {

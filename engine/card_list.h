@@ -25,10 +25,35 @@ VCARDDATA* openCard(VCARDLIST* list) noexcept;
 void cardOpened(VCARDLIST* list) noexcept;
 void cardClosed(VCARDLIST* list) noexcept;
 
+// True while the list's run lets go of each card's text once the card is
+// written: the driver's runs, where nothing reads a written card again.
+[[nodiscard]] bool releasesWrittenTexts(const VCARDLIST* list) noexcept;
+
+// The card's place among the cards begun, from 1, counting the cards let go
+// from the front of the list.
+[[nodiscard]] std::uint64_t positionOf(const VCARDLIST* list, const VCARDDATA* card) noexcept;
+
+// How many cards at the front of the list are closed (before the first
+// open one); 0 outside a run.
+[[nodiscard]] std::uint64_t closedFront(const VCARDLIST* list) noexcept;
+
+// The cards let go so far: how many, how many of them had ended and how
+// many of those were written.
+struct RetiredCards {
+  std::uint64_t count = 0;
+  std::uint64_t ended = 0;
+  std::uint64_t written = 0;
+};
+[[nodiscard]] RetiredCards retiredCards(const VCARDLIST* list) noexcept;
+
+// Lets go of the first count cards (at most closedFront), their texts and
+// records; positions of the cards after them stay what they were.
+void retireCards(VCARDLIST* list, std::uint64_t count) noexcept;
+
 class CardListRun {
  public:
   // A list handed in with open cards (never by the driver) keeps them open.
-  explicit CardListRun(VCARDLIST* list) noexcept;
+  explicit CardListRun(VCARDLIST* list, bool releaseWrittenTexts = false) noexcept;
   ~CardListRun();
   CardListRun(const CardListRun&) = delete;
   CardListRun& operator=(const CardListRun&) = delete;

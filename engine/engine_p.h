@@ -1,7 +1,9 @@
 // Internals shared by the engine's source files; each job has its own header.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -32,6 +34,31 @@ enum class LineTaken {
 // recognition as long as the property's text is that line unchanged.
 // knownUTF8 says the line was validated with the text it comes from.
 LineTaken checkLine(const char* line, PROPERTY* prop, strutil::LineSplit* split, bool knownUTF8);
+
+// The line loop of vCard_AnalysData over a text handed in pieces: the cards
+// come out as if the pieces were one text. Every piece but the last ends
+// with a line feed; the last one (possibly empty) ends the text. knownUTF8
+// says every piece is well-formed UTF-8; with releaseWrittenTexts, a card's
+// text is let go once the card is written (the list keeps the record).
+class LineAnalysis {
+ public:
+  LineAnalysis(VCARDLIST* list, bool knownUTF8, bool releaseWrittenTexts = false);
+  ~LineAnalysis();  // hands the cards still collected to the output
+  LineAnalysis(const LineAnalysis&) = delete;
+  LineAnalysis& operator=(const LineAnalysis&) = delete;
+
+  void feed(const char* text, std::size_t length, bool last);
+  // With releaseWrittenTexts, lets go of the records of the cards closed
+  // before the first one still open (the report is told first), so that
+  // the list holds only what may still change.
+  void retireClosedCards() noexcept;
+  // The cards ended so far and, of them, the ones written.
+  void counts(std::uint64_t* inCount, std::uint64_t* outCount) const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // vCard_RecogData for the line loop; split holds the split of line when
 // splitDone, and is used for the split otherwise.

@@ -24,16 +24,30 @@ struct Notes {
   // The distinct names of dropped properties, upper-cased, in the order met;
   // a file has a few dozen at most, so a linear search finds them.
   std::vector<std::string> names;
-  // (card index, index into names), one per property left out.
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> dropped;
+  // Properties left out of the cards still open, in the order met.
+  struct Dropped {
+    std::uint64_t card;      // its index among the cards begun
+    std::uint64_t sequence;  // its place among all properties left out
+    std::uint32_t nameId;    // index into names
+  };
+  std::vector<Dropped> pending;
+  std::uint64_t droppedSoFar = 0;
+  // Per name: properties left out of the cards that were written, and the
+  // sequence of the first one (the report lists the names in that order).
+  std::vector<std::uint64_t> droppedCounts;
+  std::vector<std::uint64_t> firstWritten;
+  // Cards let go from the front of the list (noteRetiring): indices in the
+  // list start after them.
+  std::uint64_t retired = 0;
   // (card index, private-use characters), one per written card holding some.
   std::vector<std::pair<std::uint64_t, std::uint64_t>> privateUse;
 };
 
 thread_local Notes* current = nullptr;
 
+// The card's index among all the cards begun, those let go included.
 std::uint64_t indexOf(const VCARDLIST* list, const VCARDDATA* card) {
-  return static_cast<std::uint64_t>(card - list->cardArray);
+  return current->retired + static_cast<std::uint64_t>(card - list->cardArray);
 }
 
 bool inList(const VCARDLIST* list, const VCARDDATA* card) {
@@ -94,7 +108,8 @@ std::string nameOfCard(const char* cardText) {
 ReportNotes::ReportNotes(ConversionReport* report) noexcept {
   if (report == nullptr) return;
   try {
-    current = new Notes{report, {}, {}, {}, {}};
+    current = new Notes{};
+    current->report = report;
   } catch (...) {
     current = nullptr;  // out of memory: the conversion goes on without a report
   }
@@ -136,13 +151,35 @@ void noteDropped(const VCARDLIST* list, const VCARDDATA* card, std::string_view 
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
       }
       names.push_back(std::move(upper));
+      current->droppedCounts.push_back(0);
+      current->firstWritten.push_back(UINT64_MAX);
       known = names.end() - 1;
     }
-    current->dropped.emplace_back(indexOf(list, card),
-                                  static_cast<std::uint32_t>(known - names.begin()));
+    current->pending.push_back({indexOf(list, card), current->droppedSoFar++,
+                                static_cast<std::uint32_t>(known - names.begin())});
   } catch (...) {
     // Out of memory: the property goes untold.
   }
+}
+
+void noteClosed(const VCARDLIST* list, const VCARDDATA* card) noexcept {
+  if (current == nullptr || !inList(list, card)) return;
+  // The card's properties are the last ones noted, after those of the
+  // cards it sits in: a card inside it was closed before it.
+  const std::uint64_t index = indexOf(list, card);
+  std::vector<Notes::Dropped>& pending = current->pending;
+  std::size_t from = pending.size();
+  while (from > 0 && pending[from - 1].card == index)
+    --from;
+  if (card->isError == 0) {
+    for (std::size_t k = from; k < pending.size(); ++k) {
+      const Notes::Dropped& dropped = pending[k];
+      ++current->droppedCounts[dropped.nameId];
+      std::uint64_t& first = current->firstWritten[dropped.nameId];
+      first = std::min(first, dropped.sequence);
+    }
+  }
+  pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(from), pending.end());
 }
 
 void noteWritten(const VCARDLIST* list, const VCARDDATA* card) noexcept {
@@ -159,44 +196,67 @@ void noteWritten(const VCARDLIST* list, const VCARDDATA* card) noexcept {
   }
 }
 
+namespace {
+
+// Tells the first count cards of the list that were not written: rejected
+// ones, and (once the text has ended) the ones never closed.
+void tellSkipped(VCARDLIST* list, std::uint64_t count) {
+  ConversionReport& report = *current->report;
+  const std::uint64_t base = current->retired;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    VCARDDATA& card = list->cardArray[i];
+    SkippedCard skipped;
+    skipped.position = base + i + 1;
+    if (card.isEnd == 0) {
+      // Never closed: what it holds is settled as its end would have, so
+      // that a name from FN can name it too.
+      settleCard(&card);
+      skipped.reason = SkipReason::NeverClosed;
+    } else if (card.isError != 0) {
+      const auto found = current->rejected.find(base + i);
+      if (found == current->rejected.end()) continue;  // rejected for want of memory
+      skipped.reason = found->second.reason;
+      skipped.detail = std::move(found->second.detail);
+      current->rejected.erase(found);
+    } else {
+      continue;
+    }
+    skipped.name = nameOfCard(card.cardText);
+    if (skipped.name.empty()) skipped.name = "（名前なし）";
+    report.skipped.push_back(std::move(skipped));
+  }
+}
+
+}  // namespace
+
+void noteRetiring(const VCARDLIST* list, std::uint64_t count) noexcept {
+  if (current == nullptr || list == nullptr) return;
+  try {
+    // Closed cards only: nothing is settled.
+    tellSkipped(const_cast<VCARDLIST*>(list), std::min(count, list->cardCount));
+  } catch (...) {
+    // Out of memory: the cards go untold.
+  }
+  current->retired += count;
+}
+
 void finishReport(VCARDLIST* list) noexcept {
   if (current == nullptr || list == nullptr) return;
   try {
     ConversionReport& report = *current->report;
-    for (std::uint64_t i = 0; i < list->cardCount; ++i) {
-      VCARDDATA& card = list->cardArray[i];
-      SkippedCard skipped;
-      skipped.position = i + 1;
-      if (card.isEnd == 0) {
-        // Never closed: what it holds is settled as its end would have, so
-        // that a name from FN can name it too.
-        settleCard(&card);
-        skipped.reason = SkipReason::NeverClosed;
-      } else if (card.isError != 0) {
-        const auto found = current->rejected.find(i);
-        if (found == current->rejected.end()) continue;  // rejected for want of memory
-        skipped.reason = found->second.reason;
-        skipped.detail = found->second.detail;
-      } else {
-        continue;
-      }
-      skipped.name = nameOfCard(card.cardText);
-      if (skipped.name.empty()) skipped.name = "（名前なし）";
-      report.skipped.push_back(std::move(skipped));
-    }
+    tellSkipped(list, list->cardCount);
 
     // Counted by name, in the order the names were first met on a card
     // that was written.
-    std::vector<std::uint64_t> counts(current->names.size(), 0);
     std::vector<std::uint32_t> order;
-    for (const auto& [index, nameId] : current->dropped) {
-      if (index >= list->cardCount) continue;
-      const VCARDDATA& card = list->cardArray[index];
-      if (card.isEnd == 0 || card.isError != 0) continue;  // the card itself was not written
-      if (counts[nameId]++ == 0) order.push_back(nameId);
+    for (std::uint32_t nameId = 0; nameId < current->names.size(); ++nameId) {
+      if (current->droppedCounts[nameId] != 0) order.push_back(nameId);
     }
+    std::sort(order.begin(), order.end(), [](std::uint32_t a, std::uint32_t b) {
+      return current->firstWritten[a] < current->firstWritten[b];
+    });
     for (const std::uint32_t nameId : order)
-      report.dropped.push_back({current->names[nameId], counts[nameId]});
+      report.dropped.push_back({current->names[nameId], current->droppedCounts[nameId]});
 
     for (const auto& [index, count] : current->privateUse) {
       report.privateUseLeft += count;

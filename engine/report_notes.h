@@ -35,6 +35,14 @@ void noteRejected(const VCARDLIST* list, const VCARDDATA* card, SkipReason reaso
 // left out.
 void noteDropped(const VCARDLIST* list, const VCARDDATA* card, std::string_view name) noexcept;
 
+// The card's END:VCARD line was taken: the properties left out of it count
+// when it is to be written, and are forgotten when it is not.
+void noteClosed(const VCARDLIST* list, const VCARDDATA* card) noexcept;
+
+// The first count cards of the list, all closed, are about to be let go
+// (retireCards): the rejected ones among them are told now.
+void noteRetiring(const VCARDLIST* list, std::uint64_t count) noexcept;
+
 // The card is being written: the private-use characters it still holds are
 // noted, in a file that had codes of the user-defined area.
 void noteWritten(const VCARDLIST* list, const VCARDDATA* card) noexcept;

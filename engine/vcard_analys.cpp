@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "engine_p.h"
+#include "report_notes.h"
 #include "strutil.h"
 #include "utf8.h"
 #include "vcard.h"
@@ -23,7 +25,8 @@ struct AnalysisRun {
   vcard::detail::CardListRun cards;
   vcard::detail::RoomyTextGrowth texts;
 
-  explicit AnalysisRun(VCARDLIST* list) noexcept : cards(list), texts(list) {}
+  AnalysisRun(VCARDLIST* list, bool releaseWrittenTexts) noexcept
+      : cards(list, releaseWrittenTexts), texts(list) {}
 };
 
 void resetProperty(PROPERTY* prop) {
@@ -152,62 +155,94 @@ int vCard_CheckLine(const char* line, PROPERTY* prop) {
   return 0;
 }
 
-int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
-                     std::uint64_t* outCount) {
-  if (text == nullptr || list == nullptr || inCount == nullptr || outCount == nullptr)
-    return kStageFailed;
-  const AnalysisRun run(list);
+namespace vcard::detail {
 
-  // Each physical line is copied out with its line break into one reused
-  // buffer, and CrLf2NULL cuts the break off there; the text itself is never
-  // copied as a whole. pending is the buffer while it holds an unused line.
-  const char* position = text;
-  // Validated once here, the text's lines need no validation when split.
-  const bool knownUTF8 = utf::validateUTF8(text);
+// What the line loop keeps from one piece of the text to the next.
+struct LineAnalysis::State {
+  AnalysisRun run;
+  VCARDLIST* list;
+  bool knownUTF8;
   strutil::LineSplit split;
   bool splitHolds = false;  // split is that of the open property's text
   platform::OwnedCString lineBuffer;
   std::size_t lineCapacity = 0;
-  char* pending = nullptr;
   PROPERTY prop{};
-  do {
-    if (position != nullptr && pending == nullptr) {
-      const char* lineFeed = std::strchr(position, '\n');
-      const std::size_t length = lineFeed != nullptr
-                                     ? static_cast<std::size_t>(lineFeed - position) + 1
-                                     : std::strlen(position);
-      if (length + 1 > lineCapacity) {
-        const std::size_t capacity = std::max(length + 1, 2 * lineCapacity);
-        auto* grown = static_cast<char*>(std::realloc(lineBuffer.get(), capacity));
-        if (grown == nullptr) break;  // out of memory: stop with what was reached
-        (void)lineBuffer.release();   // moved by realloc
-        lineBuffer.reset(grown);
-        lineCapacity = capacity;
+  bool stopped = false;  // out of memory: the rest of the text is not read
+
+  State(VCARDLIST* cards, bool utf8, bool releaseWritten)
+      : run(cards, releaseWritten), list(cards), knownUTF8(utf8) {}
+  ~State() { resetProperty(&prop); }
+};
+
+LineAnalysis::LineAnalysis(VCARDLIST* list, bool knownUTF8, bool releaseWrittenTexts)
+    : state_(std::make_unique<State>(list, knownUTF8, releaseWrittenTexts)) {}
+
+LineAnalysis::~LineAnalysis() = default;
+
+void LineAnalysis::feed(const char* text, std::size_t length, bool last) {
+  State& s = *state_;
+  if (s.stopped) return;
+  // Each physical line is copied out with its line break into one reused
+  // buffer, and CrLf2NULL cuts the break off there; the text itself is never
+  // copied as a whole. pending is the buffer while it holds an unused line.
+  const char* position = text;
+  const char* const end = text + length;
+  bool linesLeft = true;
+  char* pending = nullptr;
+  for (;;) {
+    if (pending == nullptr) {
+      const void* lineFeed =
+          linesLeft ? std::memchr(position, '\n', static_cast<std::size_t>(end - position))
+                    : nullptr;
+      if (lineFeed == nullptr && linesLeft && last) {
+        // The text's last line, without a line break (empty when the text
+        // ends with one), is a line like any other.
+        linesLeft = false;
+        lineFeed = end;
+      } else if (lineFeed == nullptr) {
+        // The piece is used up; the end of the text ends the open property.
+        if (!last || s.prop.lineStatus != PROP_OPEN) break;
       }
-      pending = lineBuffer.get();
-      std::memcpy(pending, position, length);
-      pending[length] = '\0';
-      std::uint64_t count = 0;
-      (void)CrLf2NULL(pending, &count);
-      position = lineFeed != nullptr ? lineFeed + 1 : nullptr;
+      if (lineFeed != nullptr) {
+        const char* lineEnd = static_cast<const char*>(lineFeed);
+        const std::size_t size =
+            static_cast<std::size_t>(lineEnd - position) + (lineEnd != end ? 1 : 0);
+        if (size + 1 > s.lineCapacity) {
+          const std::size_t capacity = std::max(size + 1, 2 * s.lineCapacity);
+          auto* grown = static_cast<char*>(std::realloc(s.lineBuffer.get(), capacity));
+          if (grown == nullptr) {
+            s.stopped = true;  // out of memory: stop with what was reached
+            return;
+          }
+          (void)s.lineBuffer.release();  // moved by realloc
+          s.lineBuffer.reset(grown);
+          s.lineCapacity = capacity;
+        }
+        pending = s.lineBuffer.get();
+        std::memcpy(pending, position, size);
+        pending[size] = '\0';
+        std::uint64_t count = 0;
+        (void)CrLf2NULL(pending, &count);
+        position += size;
+      }
     }
-    switch (vcard::detail::checkLine(pending, &prop, &split, knownUTF8)) {
-      case vcard::detail::LineTaken::Started:
-        splitHolds = true;
+    switch (checkLine(pending, &s.prop, &s.split, s.knownUTF8)) {
+      case LineTaken::Started:
+        s.splitHolds = true;
         break;
-      case vcard::detail::LineTaken::Changed:
-        splitHolds = false;
+      case LineTaken::Changed:
+        s.splitHolds = false;
         break;
-      case vcard::detail::LineTaken::Left:
+      case LineTaken::Left:
         break;
     }
-    auto recognise = [&] {
-      vcard::detail::recogData(prop.propText, dstFile, &prop, list, &split, splitHolds, knownUTF8);
-      split.trim();
-      splitHolds = false;
-      resetProperty(&prop);
+    auto recognise = [&s] {
+      recogData(s.prop.propText, dstFile, &s.prop, s.list, &s.split, s.splitHolds, s.knownUTF8);
+      s.split.trim();
+      s.splitHolds = false;
+      resetProperty(&s.prop);
     };
-    switch (prop.lineStatus) {
+    switch (s.prop.lineStatus) {
       case PROP_DONE_REREAD:
         recognise();
         break;  // the pending line starts the next property
@@ -219,15 +254,27 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
         pending = nullptr;
         break;
       default:
-        resetProperty(&prop);
+        resetProperty(&s.prop);
         pending = nullptr;
         break;
     }
-  } while (position != nullptr || pending != nullptr || prop.lineStatus == PROP_OPEN);
-  resetProperty(&prop);
+  }
+}
 
-  std::uint64_t ended = 0;
-  std::uint64_t written = 0;
+void LineAnalysis::retireClosedCards() noexcept {
+  State& s = *state_;
+  if (!releasesWrittenTexts(s.list)) return;
+  const std::uint64_t count = closedFront(s.list);
+  if (count == 0) return;
+  noteRetiring(s.list, count);
+  retireCards(s.list, count);
+}
+
+void LineAnalysis::counts(std::uint64_t* inCount, std::uint64_t* outCount) const {
+  const VCARDLIST* list = state_->list;
+  const RetiredCards retired = retiredCards(list);
+  std::uint64_t ended = retired.ended;
+  std::uint64_t written = retired.written;
   for (std::uint64_t i = 0; i < list->cardCount; ++i) {
     const VCARDDATA& card = list->cardArray[i];
     if (card.isEnd == 0) continue;
@@ -236,6 +283,19 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
   }
   *inCount = ended;
   *outCount = written;
+}
+
+}  // namespace vcard::detail
+
+int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
+                     std::uint64_t* outCount) {
+  if (text == nullptr || list == nullptr || inCount == nullptr || outCount == nullptr)
+    return kStageFailed;
+  const std::size_t length = std::strlen(text);
+  // Validated once here, the text's lines need no validation when split.
+  vcard::detail::LineAnalysis analysis(list, utf::validateUTF8(std::string_view(text, length)));
+  analysis.feed(text, length, true);
+  analysis.counts(inCount, outCount);
   return kStageOK;
 }
 

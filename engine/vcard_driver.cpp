@@ -9,7 +9,9 @@
 #include "platform.h"
 #include "report_notes.h"
 #include "source_check.h"
+#include "source_stream.h"
 #include "strutil.h"
+#include "utf8.h"
 #include "vcard.h"
 #include "vcard_report.h"
 
@@ -50,11 +52,19 @@ std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
     // (the loader re-reads the file by path).
     if (vcard::isSameFile(orgFile, dstFile)) return {vcard::kSameFileAlert, kFailedLog};
 
-    char* loaded = nullptr;
-    const int code = vCard_GetData(orgFile, &loaded, options.carrier);
-    const platform::OwnedCString text(loaded);
-    if (code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
-    if (code != kLoadOK) return {kCannotReadAlert, kFailedLog};
+    // A large source in UTF-8 or Shift_JIS is read in pieces; any other is
+    // loaded whole.
+    SourceStream stream(orgFile, options.carrier, streamLimits());
+    if (stream.plan() == SourcePlan::Unreadable) return {kCannotReadAlert, kFailedLog};
+    const bool whole = stream.plan() == SourcePlan::Whole;
+    platform::OwnedCString text;
+    if (whole) {
+      char* loaded = nullptr;
+      const int code = vCard_GetData(orgFile, &loaded, options.carrier);
+      text.reset(loaded);
+      if (code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
+      if (code != kLoadOK) return {kCannotReadAlert, kFailedLog};
+    }
     if (report != nullptr) {
       report->loaded = true;
       report->source = vcard::lastSourceInfo();
@@ -63,20 +73,41 @@ std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
     const bool created = createOutputFile(dstFile) == 1;
     std::uint64_t inCount = 0;
     std::uint64_t outCount = 0;
+    bool readFailed = false;
     {
       CardList cards;
       const ReportNotes notes(report);
       if (created) {
-        (void)vCard_AnalysData(text.get(), cards.get(), &inCount, &outCount);
+        // Nothing reads a written card's text again: it is let go at once,
+        // so that memory holds the cards still open, not the whole output.
+        if (whole) {
+          const std::string_view all(text.get());
+          LineAnalysis analysis(cards.get(), utf::validateUTF8(all), true);
+          analysis.feed(all.data(), all.size(), true);
+          analysis.counts(&inCount, &outCount);
+        } else {
+          // Both decodings give well-formed UTF-8.
+          LineAnalysis analysis(cards.get(), true, true);
+          readFailed = !stream.run(&analysis);
+          analysis.counts(&inCount, &outCount);
+        }
         finishReport(cards.get());
       }
     }
     if (report != nullptr) {
+      // Pieces that no longer decoded (the file changed on the way) count.
+      if (!whole) report->source = vcard::lastSourceInfo();
       report->inCount = inCount;
       report->outCount = outCount;
     }
     Output_CloseFile();
 
+    if (created && readFailed) {
+      // The source went away half-read: what was written is no conversion.
+      for (const std::string& file : outputFiles())
+        platform::removeFile(file);
+      return {kCannotReadAlert, kFailedLog};
+    }
     if (!created) return {kCannotWriteAlert, kFailedLog};
     if (outputFailed()) {
       // Only a file this call created is removed: a folder or a file that

@@ -17,6 +17,7 @@
 #include "pictograms.h"
 #include "platform.h"
 #include "rk_text_converter.h"
+#include "source_stream.h"
 #include "strutil.h"
 #include "vcard.h"
 
@@ -105,21 +106,14 @@ VCardLoadResult decodeRepaired(std::string_view content, const char* converter,
   return handOver(*utf8, text);
 }
 
-char asciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
+}  // namespace
 
-// The Western single-byte charset (windows-125x, ISO-8859-x) that the file's
-// own CHARSET parameters name, when they name one and no other charset
-// except UTF-8 and US-ASCII (which label single values and cannot describe a
-// file that is not UTF-8): an Outlook "ANSI" export labels its
-// quoted-printable values so, while its plain values carry the same bytes
-// unlabelled. Such a file may decode as Shift_JIS by coincidence ("Lä" is a
-// valid pair), which its own label outranks.
-std::optional<std::string> declaredWesternCharset(std::string_view content) {
+void vcard::detail::WesternCharsetDeclarations::scan(std::string_view content) {
+  auto asciiUpper = [](char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  };
   constexpr std::string_view kKey = "CHARSET=";
-  std::optional<std::string> western;
-  for (std::size_t at = 1; at + kKey.size() <= content.size(); ++at) {
+  for (std::size_t at = 1; !other_ && at + kKey.size() <= content.size(); ++at) {
     // Candidates follow a ";" (a parameter).
     const void* semicolon = std::memchr(content.data() + at - 1, ';', content.size() - at);
     if (semicolon == nullptr) break;
@@ -139,10 +133,29 @@ std::optional<std::string> declaredWesternCharset(std::string_view content) {
       c = asciiUpper(c);
     const bool isWestern = name.starts_with("WINDOWS-125") || name.starts_with("ISO-8859-");
     const bool neutral = name == "UTF-8" || name == "US-ASCII";
-    if (!isWestern && !neutral) return std::nullopt;  // Japanese, or unknown
-    if (isWestern && !western && platform::isKnownCharset(name.c_str())) western = name;
+    if (!isWestern && !neutral) other_ = true;  // Japanese, or unknown
+    if (isWestern && !western_ && platform::isKnownCharset(name.c_str())) western_ = name;
   }
-  return western;
+}
+
+std::optional<std::string> vcard::detail::WesternCharsetDeclarations::charset() const {
+  if (other_) return std::nullopt;
+  return western_;
+}
+
+namespace {
+
+// The Western single-byte charset (windows-125x, ISO-8859-x) that the file's
+// own CHARSET parameters name, when they name one and no other charset
+// except UTF-8 and US-ASCII (which label single values and cannot describe a
+// file that is not UTF-8): an Outlook "ANSI" export labels its
+// quoted-printable values so, while its plain values carry the same bytes
+// unlabelled. Such a file may decode as Shift_JIS by coincidence ("Lä" is a
+// valid pair), which its own label outranks.
+std::optional<std::string> declaredWesternCharset(std::string_view content) {
+  vcard::detail::WesternCharsetDeclarations declarations;
+  declarations.scan(content);
+  return declarations.charset();
 }
 
 // Content of one byte per character (or a multi-byte Japanese or UTF-8
@@ -256,6 +269,12 @@ VCardLoadResult load(const char* path, OwnedCString* text) {
 }  // namespace
 
 const vcard::SourceInfo& vcard::lastSourceInfo() noexcept {
+  return g_source;
+}
+
+vcard::SourceInfo& vcard::detail::beginSource(CarrierChoice carrier) noexcept {
+  g_source = SourceInfo{};
+  g_carrierChoice = carrier;
   return g_source;
 }
 

@@ -262,10 +262,14 @@ int vcard::detail::recogData(const char* line, const char* dstPath, PROPERTY* pr
     vcard::detail::appendToCard(card, "\r\n");
     vcard::detail::finishCard(card);
     vcard::detail::cardClosed(list);
+    vcard::detail::noteClosed(list, card);
     if (card->isError == 0) {
       vcard::detail::noteWritten(list, card);
-      vcard::detail::writeCard(dstPath, card->cardText,
-                               static_cast<std::uint64_t>(card - list->cardArray) + 1);
+      vcard::detail::writeCard(dstPath, card->cardText, vcard::detail::positionOf(list, card));
+      if (vcard::detail::releasesWrittenTexts(list)) {
+        std::free(card->cardText);
+        card->cardText = nullptr;
+      }
     }
     return kStageOK;
   }

@@ -66,29 +66,62 @@ bool writeAll(int fd, std::string_view content) {
 
 using detail::writeAll;
 
-std::optional<std::string> readFile(const std::string& path) {
-  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
-  // come; with it the open returns at once and fstat turns the FIFO away.
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) return std::nullopt;
+namespace {
+
+// Opens a regular file for reading; -1 for anything else. Without
+// O_NONBLOCK, opening a FIFO waits for a writer that may never come; with it
+// the open returns at once and fstat turns the FIFO away.
+int openRegularFile(const std::string& path, std::uint64_t* size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
   struct stat st {};
   // Devices (/dev/zero never ends), sockets, FIFOs and folders are no source.
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  std::string content;
-  if (st.st_size > 0) {
-    // Room for a caller's terminator too, so that adding one does not copy
-    // the whole content.
-    content.reserve(static_cast<std::size_t>(st.st_size) + 8);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return -1;
   }
-  char buffer[1 << 16];
+  *size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  return fd;
+}
+
+}  // namespace
+
+FileReader::FileReader(const std::string& path) {
+  fd_ = openRegularFile(path, &size_);
+}
+
+FileReader::~FileReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::optional<std::size_t> FileReader::readSome(std::string* out, std::size_t count) {
+  if (fd_ < 0) return std::nullopt;
+  const std::size_t before = out->size();
+  out->resize(before + count);
   for (;;) {
-    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    content.append(buffer, static_cast<std::size_t>(n));
+    const ssize_t n = ::read(fd_, out->data() + before, count);
+    if (n < 0 && errno == EINTR) continue;
+    out->resize(before + (n > 0 ? static_cast<std::size_t>(n) : 0));
+    if (n < 0) return std::nullopt;
+    return static_cast<std::size_t>(n);
+  }
+}
+
+bool FileReader::rewind() noexcept {
+  return fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+  FileReader reader(path);
+  if (!reader.isOpen()) return std::nullopt;
+  std::string content;
+  // Room for a caller's terminator too, so that adding one does not copy
+  // the whole content.
+  if (reader.size() > 0) content.reserve(static_cast<std::size_t>(reader.size()) + 8);
+  for (;;) {
+    const std::optional<std::size_t> n = reader.readSome(&content, 1 << 16);
+    if (!n) return std::nullopt;
+    if (*n == 0) break;
   }
   return content;
 }

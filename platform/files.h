@@ -1,11 +1,37 @@
 // File-system services. Paths are byte strings as the file system takes them.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace platform {
+
+// Reads a regular file piece by piece, for sources too large to hold twice.
+// Opens as readFile does: anything but a regular file is refused at once.
+class FileReader {
+ public:
+  explicit FileReader(const std::string& path);
+  ~FileReader();
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+
+  // False when the path is no readable regular file.
+  [[nodiscard]] bool isOpen() const noexcept { return fd_ >= 0; }
+  // The size when it was opened.
+  [[nodiscard]] std::uint64_t size() const noexcept { return size_; }
+  // Appends up to count bytes to out: how many (0 at the end of the file),
+  // or nothing on a read error.
+  [[nodiscard]] std::optional<std::size_t> readSome(std::string* out, std::size_t count);
+  // Back to the first byte; false on failure.
+  [[nodiscard]] bool rewind() noexcept;
+
+ private:
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+};
 
 // The whole content of a regular file (links followed). Anything else, a
 // folder, a device or a FIFO, gives nothing at once, without blocking.

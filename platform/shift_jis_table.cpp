@@ -167,7 +167,9 @@ const Table& sharedTable() {
 
 // Decodes bytes into out, which has room for three bytes per source byte
 // and three more; the length written, or nothing at a sequence the table
-// does not hold.
+// does not hold. Without write, only tells whether the table holds every
+// sequence (out is not touched and the length is 0).
+template <bool write = true>
 std::optional<std::size_t> decodeInto(const Table& table, std::string_view bytes, char* out) {
   const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
@@ -187,8 +189,10 @@ std::optional<std::size_t> decodeInto(const Table& table, std::string_view bytes
         for (std::size_t m = 0; m < table.movedCount && !moved; ++m)
           moved = holdsByte(word, table.moved[m]);
         if (moved) break;
-        std::memcpy(o, &word, sizeof word);
-        o += 8;
+        if constexpr (write) {
+          std::memcpy(o, &word, sizeof word);
+          o += 8;
+        }
         i += 8;
       }
       if (i >= n) break;
@@ -204,8 +208,10 @@ std::optional<std::size_t> decodeInto(const Table& table, std::string_view bytes
       ++i;
     }
     if (entry->length == 0) return std::nullopt;
-    std::memcpy(o, entry->bytes, 3);
-    o += entry->length;
+    if constexpr (write) {
+      std::memcpy(o, entry->bytes, 3);
+      o += entry->length;
+    }
   }
   return static_cast<std::size_t>(o - out);
 }
@@ -238,3 +244,44 @@ std::optional<std::string> decodeShiftJISByBuiltTable(std::string_view bytes) {
 }
 
 }  // namespace platform::detail
+
+namespace platform {
+
+ShiftJISPieceDecoder::ShiftJISPieceDecoder() = default;
+ShiftJISPieceDecoder::~ShiftJISPieceDecoder() = default;
+
+bool ShiftJISPieceDecoder::isShiftJIS(std::string_view bytes) {
+  const detail::Table& table = detail::sharedTable();
+  if (table.usable && detail::decodeInto<false>(table, bytes, nullptr)) return true;
+  return detail::decodeShiftJISByICU(bytes).has_value();
+}
+
+bool ShiftJISPieceDecoder::decode(std::string_view bytes) {
+  length_ = 0;
+  const detail::Table& table = detail::sharedTable();
+  if (table.usable) {
+    const std::size_t needed = bytes.size() * 3 + 16;
+    if (needed > capacity_) {
+      // Grown, never shrunk: the pieces of one file are about the same size.
+      auto* grown = static_cast<char*>(std::realloc(block_.get(), needed));
+      if (grown == nullptr) return false;
+      (void)block_.release();  // moved by realloc
+      block_.reset(grown);
+      capacity_ = needed;
+    }
+    if (const std::optional<std::size_t> length = detail::decodeInto(table, bytes, block_.get())) {
+      length_ = *length;
+      block_.get()[length_] = '\0';
+      return true;
+    }
+  }
+  // What the table does not hold, ICU decides.
+  std::optional<DecodedText> text = detail::decodeShiftJISByICU(bytes);
+  if (!text) return false;
+  length_ = text->size();
+  capacity_ = length_ + 1;
+  block_.reset(text->release());
+  return true;
+}
+
+}  // namespace platform

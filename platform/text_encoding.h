@@ -87,6 +87,32 @@ class DecodedText {
 [[nodiscard]] std::optional<DecodedText> decodeToUTF8Block(std::string_view bytes,
                                                            Encoding encoding);
 
+// Shift_JIS decoding of a large file piece by piece (pieces cut at line
+// ends), each decoded as decodeToUTF8Block would, into one block reused from
+// piece to piece.
+class ShiftJISPieceDecoder {
+ public:
+  ShiftJISPieceDecoder();
+  ~ShiftJISPieceDecoder();
+  ShiftJISPieceDecoder(const ShiftJISPieceDecoder&) = delete;
+  ShiftJISPieceDecoder& operator=(const ShiftJISPieceDecoder&) = delete;
+
+  // True when decodeToUTF8Block(bytes, Encoding::ShiftJIS) would give a
+  // text; nothing is decoded where the table tells.
+  [[nodiscard]] static bool isShiftJIS(std::string_view bytes);
+  // Decodes the piece, replacing the previous one's text; false, with no
+  // text, when some byte sequence is not Shift_JIS.
+  [[nodiscard]] bool decode(std::string_view bytes);
+  // The last piece's text, NUL-terminated (valid until the next decode).
+  [[nodiscard]] const char* data() const noexcept { return block_.get(); }
+  [[nodiscard]] std::size_t size() const noexcept { return length_; }
+
+ private:
+  OwnedCString block_;
+  std::size_t capacity_ = 0;
+  std::size_t length_ = 0;
+};
+
 // toUTF8(decodeLossy(...)), reusing one converter from call to call on the
 // calling thread.
 [[nodiscard]] std::string decodeLossyToUTF8(const void* bytes, std::size_t length,

@@ -1,0 +1,268 @@
+// A large source read in pieces converts exactly as it does loaded whole:
+// the same output bytes, result texts and report, whatever the size of the
+// pieces; and a source the pieces cannot stand for is loaded whole.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine_p.h"
+#include "param_names.h"
+#include "peer_compare.h"
+#include "source_stream.h"
+#include "test_support.h"
+#include "vcard.h"
+#include "vcard_report.h"
+
+namespace {
+
+using testsupport::CaseName;
+using vcard::detail::SourcePlan;
+using vcard::detail::StreamLimits;
+
+// Sets the driver's limits for the test's length.
+class LimitsScope {
+ public:
+  explicit LimitsScope(StreamLimits limits) : saved_(vcard::detail::streamLimits()) {
+    vcard::detail::streamLimits() = limits;
+  }
+  ~LimitsScope() { vcard::detail::streamLimits() = saved_; }
+  LimitsScope(const LimitsScope&) = delete;
+  LimitsScope& operator=(const LimitsScope&) = delete;
+
+ private:
+  StreamLimits saved_;
+};
+
+constexpr StreamLimits kWhole{UINT64_MAX, 1u << 20};
+
+// Everything a conversion tells: result texts, output bytes, the report in
+// text and the source's record.
+struct Outcome {
+  std::string alert;
+  std::string log;
+  std::string output;
+  std::string report;
+  std::string source;
+};
+
+Outcome convert(const std::string& source, const std::string& output, vcard::Target target) {
+  vcard::ConvertOptions options;
+  options.target = target;
+  vcard::ConversionReport report;
+  const auto result = vCardConvert(source.c_str(), output.c_str(), options, &report);
+  Outcome outcome{result[0], result[1], testsupport::readBytes(output), vcard::reportText(report),
+                  ""};
+  const vcard::SourceInfo& info = report.source;
+  outcome.source = info.encoding + "/" + std::to_string(static_cast<int>(info.basis)) + "/" +
+                   std::to_string(info.zeroBytesDropped) + "/" + std::to_string(info.replaced) +
+                   "/" + std::to_string(info.marksDropped) + "/" +
+                   std::to_string(static_cast<int>(info.pictograms.carrier)) + "/" +
+                   std::to_string(static_cast<int>(info.pictograms.basis));
+  std::filesystem::remove(output);
+  return outcome;
+}
+
+void expectSame(const Outcome& pieces, const Outcome& whole) {
+  EXPECT_EQ(pieces.alert, whole.alert);
+  EXPECT_EQ(pieces.log, whole.log);
+  EXPECT_EQ(pieces.output, whole.output);
+  EXPECT_EQ(pieces.report, whole.report);
+  EXPECT_EQ(pieces.source, whole.source);
+}
+
+SourcePlan planOf(const std::string& path, StreamLimits limits) {
+  return vcard::detail::SourceStream(path.c_str(), vcard::CarrierChoice::Auto, limits).plan();
+}
+
+const std::string kCard = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Good;Card\r\nTEL:1\r\nEND:VCARD\r\n";
+
+struct StreamCase {
+  std::string name;
+  std::string bytes;
+  SourcePlan plan;  // with pieces allowed for every size
+};
+
+const StreamCase kStreamCases[] = {
+    {"ShiftJISWithKana",
+     kCard +
+         "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=SHIFT_JIS:\x8E\x52\x93\x63;\x91\xBE\x98\x59\r\n"
+         "SOUND;X-IRMC-N;CHARSET=SHIFT_JIS:\xBB\xB2\xC4\xB3;\xC0\xDB\xB3\r\n"
+         "NOTE;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:=88=F8=\r\n=9F@\r\nEND:VCARD\r\n" +
+         kCard,
+     SourcePlan::ShiftJIS},
+    {"UTF8WithMark", "\xEF\xBB\xBF" + kCard + "BEGIN:VCARD\r\nN:山田;太郎\r\nEND:VCARD\r\n" + kCard,
+     SourcePlan::UTF8},
+    {"ASCIIWithLowerCaseEnds",
+     "begin:vcard\r\nversion:3.0\r\nn:a;b\r\nend:vcard\r\n" + kCard + "end:vcard\r\n",
+     SourcePlan::UTF8},
+    {"LineFeedsOnlyAndNoFinalBreak",
+     "BEGIN:VCARD\nVERSION:3.0\nN:a;b\nNOTE:x\n y\nEND:VCARD\nBEGIN:VCARD\nN:c;d\nEND:VCARD",
+     SourcePlan::UTF8},
+    {"RejectedNestedAndCutOff",
+     kCard + "BEGIN:VCARD\r\nVERSION:4.0\r\nN:Doe;John\r\nX-GN:g\r\nEND:VCARD\r\n" +
+         "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Outer;Card\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:9.9\r\n"
+         "N:Inner;Card\r\nUID:2\r\nEND:VCARD\r\nLABEL:l\r\nEND:VCARD\r\n" +
+         kCard + "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Cut;Off\r\nTEL:1",
+     SourcePlan::UTF8},
+    {"QuotedPrintableRunsOntoTheEndLine",
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nEND:VCARD\r\n" + kCard,
+     SourcePlan::UTF8},
+    {"Base64PhotoOverManyLines",
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN:P;Q\r\nPHOTO;ENCODING=BASE64;TYPE=JPEG:" +
+         std::string(300, 'A') + "\r\n" + std::string(76, 'B') + "\r\n" + std::string(76, 'C') +
+         "\r\n\r\nEND:VCARD\r\n" + kCard,
+     SourcePlan::UTF8},
+    {"CarriageReturnsOnly", "BEGIN:VCARD\rN:a;b\rEND:VCARD\r" + kCard, SourcePlan::UTF8},
+    // What the pieces cannot stand for is loaded whole.
+    {"MarkInside", kCard + "\xEF\xBB\xBF" + kCard, SourcePlan::Whole},
+    {"ZeroByte", kCard + std::string(1, '\0') + kCard, SourcePlan::Whole},
+    {"UTF16LE", std::string("\xFF\xFE", 2) + "B\0E\0", SourcePlan::Whole},
+    {"MarkedButIllFormed", "\xEF\xBB\xBF" + kCard + "N:\xFF\r\n" + kCard, SourcePlan::Whole},
+    {"WesternDeclared", kCard + "BEGIN:VCARD\r\nN;CHARSET=WINDOWS-1252:M\xFCller\r\nEND:VCARD\r\n",
+     SourcePlan::Whole},
+    {"NeitherUTF8NorShiftJIS", kCard + "BEGIN:VCARD\r\nN:\xA0\x80\xFD\r\nEND:VCARD\r\n",
+     SourcePlan::Whole},
+    {"Pictograms",
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nX-DCM-GN:x\r\nN;CHARSET=SHIFT_JIS:\x8E\x52\xF8\x9F\r\n"
+     "END:VCARD\r\n" +
+         kCard,
+     SourcePlan::Whole},
+};
+
+class StreamCaseTest : public testing::TestWithParam<StreamCase> {
+ protected:
+  testsupport::TempDir dir_;
+};
+
+TEST_P(StreamCaseTest, PiecesOfAnySizeConvertAsTheWholeFile) {
+  const StreamCase& c = GetParam();
+  const std::string source = dir_.file("in.vcf");
+  testsupport::writeBytes(source, c.bytes);
+  EXPECT_EQ(planOf(source, StreamLimits{1, 1}), c.plan);
+
+  for (const vcard::Target target : {vcard::Target::IPhone, vcard::Target::ICloud}) {
+    Outcome whole;
+    {
+      const LimitsScope scope(kWhole);
+      whole = convert(source, dir_.file("whole.vcf"), target);
+    }
+    for (const std::size_t readSize : {1u, 7u, 64u, 4096u}) {
+      SCOPED_TRACE("read size " + std::to_string(readSize));
+      const LimitsScope scope(StreamLimits{1, readSize});
+      expectSame(convert(source, dir_.file("pieces.vcf"), target), whole);
+    }
+  }
+  // The source is only read.
+  EXPECT_EQ(testsupport::readBytes(source), c.bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, StreamCaseTest, testing::ValuesIn(kStreamCases), CaseName());
+
+// The cards of a list: each one's text and flags.
+std::vector<std::string> cardsOf(const VCARDLIST& list) {
+  std::vector<std::string> cards;
+  for (std::uint64_t i = 0; i < list.cardCount; ++i) {
+    const VCARDDATA& card = list.cardArray[i];
+    cards.push_back(std::to_string(card.isEnd) + std::to_string(card.isError) + ":" +
+                    (card.cardText != nullptr ? card.cardText : "(null)"));
+  }
+  return cards;
+}
+
+// Texts whose lines run on: folding (even after an END:VCARD line),
+// quoted-printable soft breaks, unindented Base64, escaped line breaks,
+// cards inside cards, a card never closed.
+const char* const kRunOnTexts[] = {
+    "BEGIN:VCARD\r\nVERSION:2.1\r\nN:a;b\r\nNOTE:x\r\n y\r\n\tz\r\nEND:VCARD\r\n z\r\n",
+    "BEGIN:VCARD\nVERSION:2.1\nNOTE;ENCODING=QUOTED-PRINTABLE:=E3=81=82=\n=E3=81=84=\n\nEND:"
+    "VCARD\n",
+    "BEGIN:VCARD\r\nVERSION:2.1\r\nPHOTO;ENCODING=BASE64:AAAA\r\nBBBB\r\n\r\nADR:;;Street\\\r\n"
+    "City\r\nAGENT:\r\nBEGIN:VCARD\r\nN:in;ner\r\nEND:VCARD\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:c",
+    "BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n\r\n",
+    "",
+};
+
+class RunOnTextTest : public testing::TestWithParam<const char*> {};
+
+// Cut at any line feed, the pieces give the cards the whole text gives.
+TEST_P(RunOnTextTest, PiecesCutAtAnyLineFeedGiveTheSameCards) {
+  const std::string text = GetParam();
+  VCARDLIST whole{0, nullptr};
+  std::uint64_t wholeIn = 0;
+  std::uint64_t wholeOut = 0;
+  ASSERT_EQ(vCard_AnalysData(text.c_str(), &whole, &wholeIn, &wholeOut), kStageOK);
+  const std::vector<std::string> expected = cardsOf(whole);
+  vCard_ReleaseData(&whole, nullptr);
+
+  std::vector<std::size_t> cuts;
+  for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+    cuts.push_back(at + 1);
+  // Cut at every line feed, and at each one alone.
+  std::vector<std::vector<std::size_t>> cutSets{cuts};
+  for (const std::size_t cut : cuts)
+    cutSets.push_back({cut});
+  for (const auto& set : cutSets) {
+    VCARDLIST list{0, nullptr};
+    std::uint64_t in = 0;
+    std::uint64_t out = 0;
+    {
+      vcard::detail::LineAnalysis analysis(&list, true);
+      std::size_t from = 0;
+      for (const std::size_t cut : set) {
+        analysis.feed(text.data() + from, cut - from, false);
+        from = cut;
+      }
+      analysis.feed(text.data() + from, text.size() - from, true);
+      analysis.counts(&in, &out);
+    }
+    EXPECT_EQ(cardsOf(list), expected)
+        << set.size() << " cuts, first at " << (set.empty() ? 0 : set.front());
+    EXPECT_EQ(in, wholeIn);
+    EXPECT_EQ(out, wholeOut);
+    vCard_ReleaseData(&list, nullptr);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, RunOnTextTest, testing::ValuesIn(kRunOnTexts));
+
+TEST(StreamLimitsTest, SmallAndEmptyFilesAreLoadedWhole) {
+  testsupport::TempDir dir;
+  const std::string empty = dir.file("empty.vcf");
+  const std::string small = dir.file("small.vcf");
+  testsupport::writeBytes(empty, "");
+  testsupport::writeBytes(small, kCard);
+  EXPECT_EQ(planOf(empty, StreamLimits{0, 64}), SourcePlan::Whole);
+  EXPECT_EQ(planOf(small, StreamLimits{kCard.size() + 1, 64}), SourcePlan::Whole);
+  EXPECT_EQ(planOf(small, StreamLimits{kCard.size(), 64}), SourcePlan::UTF8);
+  EXPECT_EQ(planOf(dir.file("missing.vcf"), StreamLimits{0, 64}), SourcePlan::Unreadable);
+  EXPECT_EQ(planOf(dir.path(), StreamLimits{0, 64}), SourcePlan::Unreadable);
+}
+
+// Every peer export, cut into small pieces, converts as it does whole, and
+// most of them are such that pieces can stand for them.
+TEST(StreamPeerTest, PeerExportsConvertTheSameInPieces) {
+  const std::filesystem::path root = PEER_DATA_DIR;
+  const auto files = peer::peerFiles(root);
+  if (files.empty()) GTEST_SKIP() << "no peer vCard files under " << root.string();
+  testsupport::TempDir dir;
+  std::size_t streamed = 0;
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.filename().string());
+    if (planOf(file.string(), StreamLimits{1, 64}) != SourcePlan::Whole) ++streamed;
+    for (const vcard::Target target : {vcard::Target::IPhone, vcard::Target::ICloud}) {
+      Outcome whole;
+      {
+        const LimitsScope scope(kWhole);
+        whole = convert(file.string(), dir.file("whole.vcf"), target);
+      }
+      const LimitsScope scope(StreamLimits{1, 64});
+      expectSame(convert(file.string(), dir.file("pieces.vcf"), target), whole);
+    }
+  }
+  EXPECT_GT(streamed, files.size() / 2);
+}
+
+}  // namespace
