@@ -1,6 +1,9 @@
 #include "source_stream.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -52,46 +55,69 @@ class Pieces {
   Pieces(platform::FileReader* file, std::size_t readSize, std::size_t skip)
       : file_(file), readSize_(readSize), skip_(skip) {}
 
-  // The next piece, and whether it is the last; false on a read error.
+  // The next piece, and whether it is the last; false on a read error or
+  // exhausted memory.
   bool next(std::string_view* piece, bool* last) {
     if (taken_ > 0) {
-      buffer_.erase(0, taken_);
+      // What follows the last piece is at most a card: moving it is cheap.
+      std::memmove(data_.get(), data_.get() + taken_, size_ - taken_);
+      size_ -= taken_;
       taken_ = 0;
       searched_ = 0;
     }
     for (;;) {
+      const std::string_view held(data_.get(), size_);
       if (skip_ == 0) {
-        if (const std::size_t cut = findCut(buffer_, searched_); cut != std::string_view::npos) {
-          *piece = std::string_view(buffer_.data(), cut);
+        if (const std::size_t cut = findCut(held, searched_); cut != std::string_view::npos) {
+          *piece = held.substr(0, cut);
           *last = false;
           taken_ = cut;
           return true;
         }
-        searched_ = buffer_.size();
+        searched_ = size_;
       }
       if (ended_) {
-        *piece = buffer_;
+        *piece = held;
         *last = true;
-        taken_ = buffer_.size();
+        taken_ = size_;
         return true;
       }
-      const std::optional<std::size_t> read = file_->readSome(&buffer_, readSize_);
+      if (!reserve(size_ + readSize_)) return false;
+      const std::optional<std::size_t> read = file_->readSome(data_.get() + size_, readSize_);
       if (!read) return false;
+      size_ += *read;
       ended_ = *read == 0;
-      if (skip_ > 0 && (buffer_.size() >= skip_ || ended_)) {
-        buffer_.erase(0, std::min(skip_, buffer_.size()));
+      if (skip_ > 0 && (size_ >= skip_ || ended_)) {
+        const std::size_t skipped = std::min(skip_, size_);
+        std::memmove(data_.get(), data_.get() + skipped, size_ - skipped);
+        size_ -= skipped;
         skip_ = 0;
       }
     }
   }
 
  private:
+  // Room for at least capacity bytes, the held ones kept. The bytes are
+  // read over at once, so the room is never cleared first.
+  bool reserve(std::size_t capacity) {
+    if (capacity <= capacity_) return true;
+    const std::size_t grown = std::max(capacity, 2 * capacity_);
+    std::unique_ptr<char[]> data(new (std::nothrow) char[grown]);
+    if (!data) return false;
+    if (size_ > 0) std::memcpy(data.get(), data_.get(), size_);
+    data_ = std::move(data);
+    capacity_ = grown;
+    return true;
+  }
+
   platform::FileReader* file_;
   std::size_t readSize_;
   std::size_t skip_;
-  std::string buffer_;
-  std::size_t taken_ = 0;     // bytes of buffer_ handed out as the last piece
-  std::size_t searched_ = 0;  // bytes of buffer_ already searched for a cut
+  std::unique_ptr<char[]> data_;
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;      // bytes held
+  std::size_t taken_ = 0;     // of them, the ones handed out as the last piece
+  std::size_t searched_ = 0;  // of them, the ones already searched for a cut
   bool ended_ = false;
 };
 
@@ -116,8 +142,15 @@ SourceStream::SourceStream(const char* path, CarrierChoice carrier, const Stream
 SourcePlan SourceStream::decide(CarrierChoice carrier) {
   // The mark decides first, as in the whole-file loader: UTF-16 marks and
   // everything to repair are left to it.
-  std::string head;
-  if (!file_.readSome(&head, 4)) return SourcePlan::Unreadable;
+  char bytes[3];
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    const std::optional<std::size_t> read = file_.readSome(bytes + got, sizeof bytes - got);
+    if (!read) return SourcePlan::Unreadable;
+    if (*read == 0) break;
+    got += *read;
+  }
+  const std::string_view head(bytes, got);
   if (head.starts_with("\xFE\xFF") || head.starts_with("\xFF\xFE")) return SourcePlan::Whole;
   const bool marked = head.starts_with(kMarkUTF8);
   skip_ = marked ? kMarkUTF8.size() : 0;
@@ -151,7 +184,6 @@ SourcePlan SourceStream::decide(CarrierChoice carrier) {
       } else {
         declarations.scan(piece);
         if (scanPictogramCodes(piece, true).total() != 0) return SourcePlan::Whole;
-        if (!platform::ShiftJISPieceDecoder::isShiftJIS(piece)) return SourcePlan::Whole;
       }
     }
     if (!restart) break;
@@ -171,35 +203,27 @@ SourcePlan SourceStream::decide(CarrierChoice carrier) {
   return utf8 ? SourcePlan::UTF8 : SourcePlan::ShiftJIS;
 }
 
-bool SourceStream::run(LineAnalysis* analysis) {
-  if (plan_ != SourcePlan::UTF8 && plan_ != SourcePlan::ShiftJIS) return false;
-  if (!file_.rewind()) return false;
+StreamEnd SourceStream::run(LineAnalysis* analysis) {
+  if (plan_ != SourcePlan::UTF8 && plan_ != SourcePlan::ShiftJIS) return StreamEnd::NotAsPlanned;
+  if (!file_.rewind()) return StreamEnd::ReadFailed;
   Pieces pieces(&file_, limits_.readSize, skip_);
   platform::ShiftJISPieceDecoder decoder;
-  std::string scratch;
   for (bool last = false; !last;) {
     std::string_view piece;
-    if (!pieces.next(&piece, &last)) return false;
-    std::string_view text;
-    // The file may have changed since it was read to decide: what no longer
-    // decodes is repaired rather than trusted.
+    if (!pieces.next(&piece, &last)) return StreamEnd::ReadFailed;
+    std::string_view text = piece;
     if (plan_ == SourcePlan::ShiftJIS) {
-      if (decoder.decode(piece)) {
-        text = std::string_view(decoder.data(), decoder.size());
-      } else {
-        scratch = platform::decodeLossyToUTF8(piece, "Shift_JIS", &source_->replaced).value_or("");
-        text = scratch;
-      }
-    } else if (!utf::validateUTF8(piece)) {
-      scratch = platform::decodeLossyToUTF8(piece, "UTF-8", &source_->replaced).value_or("");
-      text = scratch;
-    } else {
-      text = piece;
+      if (std::memchr(piece.data(), '\0', piece.size()) != nullptr || !decoder.decode(piece))
+        return StreamEnd::NotAsPlanned;
+      text = std::string_view(decoder.data(), decoder.size());
+    } else if (!utf::validateUTF8(piece) || piece.find(kMarkUTF8) != std::string_view::npos ||
+               std::memchr(piece.data(), '\0', piece.size()) != nullptr) {
+      return StreamEnd::NotAsPlanned;  // changed since the first reading
     }
     analysis->feed(text.data(), text.size(), last);
     if (!last) analysis->retireClosedCards();
   }
-  return true;
+  return StreamEnd::Done;
 }
 
 }  // namespace vcard::detail

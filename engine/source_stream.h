@@ -3,7 +3,9 @@
 //
 // A first pass over the file decides what the whole-file loader would: the
 // encoding, the charset its parameters declare, whether it holds pictogram
-// codes. Only sources whose text is its bytes (UTF-8 without U+FEFF inside) or
+// codes. Whether a file that is not UTF-8 is all Shift_JIS shows only while
+// it is decoded: a piece that is not ends the run, and the conversion starts
+// again with the whole-file loader. Only sources whose text is its bytes (UTF-8 without U+FEFF inside) or
 // their plain Shift_JIS decoding are read in pieces; every other source (UTF-16, zero
 // bytes, a Western charset, pictograms to map, anything to repair) is left
 // to the whole-file loader, which decides as before. Pieces are cut after a
@@ -58,6 +60,13 @@ enum class SourcePlan {
   ShiftJIS,    // read in pieces, each decoded from Shift_JIS
 };
 
+enum class StreamEnd {
+  Done,
+  ReadFailed,   // reading failed on the way
+  NotAsPlanned  // a piece did not decode as planned: not Shift_JIS after all,
+                // or the file changed since it was first read
+};
+
 class SourceStream {
  public:
   // Opens the source and reads it once to decide the plan; for a plan read
@@ -67,8 +76,8 @@ class SourceStream {
   [[nodiscard]] SourcePlan plan() const noexcept { return plan_; }
 
   // Reads the source again and hands its text to analysis piece by piece,
-  // the last one as such. False when reading failed on the way.
-  [[nodiscard]] bool run(LineAnalysis* analysis);
+  // the last one as such.
+  [[nodiscard]] StreamEnd run(LineAnalysis* analysis);
 
  private:
   SourcePlan decide(CarrierChoice carrier);

@@ -37,6 +37,81 @@ std::string successLog(std::uint64_t inCount, std::uint64_t outCount) {
   return buffer;
 }
 
+// One conversion of the source: loaded whole when stream is null, else in
+// its pieces. Sets *startAgain, with nothing left written, when a piece
+// turned out not to be what the first reading promised (the file is not
+// Shift_JIS after all, or changed on the way): then the whole-file loader
+// decides.
+std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
+                                         vcard::ConversionReport* report,
+                                         vcard::detail::SourceStream* stream, bool* startAgain) {
+  using namespace vcard::detail;
+  *startAgain = false;
+  clearOutputFailure();
+  const TargetScope target(options, report);
+  platform::OwnedCString text;
+  if (stream == nullptr) {
+    char* loaded = nullptr;
+    const int code = vCard_GetData(orgFile, &loaded, options.carrier);
+    text.reset(loaded);
+    if (code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
+    if (code != kLoadOK) return {kCannotReadAlert, kFailedLog};
+  }
+  if (report != nullptr) {
+    report->loaded = true;
+    report->source = vcard::lastSourceInfo();
+  }
+
+  const bool created = createOutputFile(dstFile) == 1;
+  std::uint64_t inCount = 0;
+  std::uint64_t outCount = 0;
+  StreamEnd end = StreamEnd::Done;
+  {
+    CardList cards;
+    const ReportNotes notes(report);
+    if (created) {
+      // Nothing reads a written card's text again: it is let go at once,
+      // so that memory holds the cards still open, not the whole output.
+      if (stream == nullptr) {
+        const std::string_view all(text.get());
+        LineAnalysis analysis(cards.get(), utf::validateUTF8(all), true);
+        analysis.feed(all.data(), all.size(), true);
+        analysis.counts(&inCount, &outCount);
+      } else {
+        // Pieces are handed over as well-formed UTF-8.
+        LineAnalysis analysis(cards.get(), true, true);
+        end = stream->run(&analysis);
+        analysis.counts(&inCount, &outCount);
+      }
+      if (end == StreamEnd::Done) finishReport(cards.get());
+    }
+  }
+  if (report != nullptr) {
+    report->inCount = inCount;
+    report->outCount = outCount;
+  }
+  Output_CloseFile();
+
+  if (created && end != StreamEnd::Done) {
+    // What was written is no conversion of the source.
+    for (const std::string& file : outputFiles())
+      platform::removeFile(file);
+    if (end == StreamEnd::ReadFailed) return {kCannotReadAlert, kFailedLog};
+    *startAgain = true;
+    return {};
+  }
+  if (!created) return {kCannotWriteAlert, kFailedLog};
+  if (outputFailed()) {
+    // Only a file this call created is removed: a folder or a file that
+    // could not be replaced stays as it was.
+    for (const std::string& file : outputFiles())
+      platform::removeFile(file);
+    return {kCannotWriteAlert, kFailedLog};
+  }
+  if (outCount == 0) return {"", kNoOutputLog};
+  return {"", successLog(inCount, outCount)};
+}
+
 std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
                                    const vcard::ConvertOptions& options,
                                    vcard::ConversionReport* report) {
@@ -45,79 +120,34 @@ std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
     setPath(&orgFile, orgPath);
     setPath(&dstFile, dstPath);
     clearOutputFailure();
-    const TargetScope target(options, report);
-    if (orgFile == nullptr || dstFile == nullptr) return {kCannotReadAlert, kFailedLog};
+    if (orgFile == nullptr || dstFile == nullptr) {
+      const TargetScope target(options, report);
+      return {kCannotReadAlert, kFailedLog};
+    }
 
     // Writing over the source would destroy it before it is read again
     // (the loader re-reads the file by path).
-    if (vcard::isSameFile(orgFile, dstFile)) return {vcard::kSameFileAlert, kFailedLog};
+    if (vcard::isSameFile(orgFile, dstFile)) {
+      const TargetScope target(options, report);
+      return {vcard::kSameFileAlert, kFailedLog};
+    }
 
     // A large source in UTF-8 or Shift_JIS is read in pieces; any other is
     // loaded whole.
     SourceStream stream(orgFile, options.carrier, streamLimits());
-    if (stream.plan() == SourcePlan::Unreadable) return {kCannotReadAlert, kFailedLog};
-    const bool whole = stream.plan() == SourcePlan::Whole;
-    platform::OwnedCString text;
-    if (whole) {
-      char* loaded = nullptr;
-      const int code = vCard_GetData(orgFile, &loaded, options.carrier);
-      text.reset(loaded);
-      if (code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
-      if (code != kLoadOK) return {kCannotReadAlert, kFailedLog};
-    }
-    if (report != nullptr) {
-      report->loaded = true;
-      report->source = vcard::lastSourceInfo();
-    }
-
-    const bool created = createOutputFile(dstFile) == 1;
-    std::uint64_t inCount = 0;
-    std::uint64_t outCount = 0;
-    bool readFailed = false;
-    {
-      CardList cards;
-      const ReportNotes notes(report);
-      if (created) {
-        // Nothing reads a written card's text again: it is let go at once,
-        // so that memory holds the cards still open, not the whole output.
-        if (whole) {
-          const std::string_view all(text.get());
-          LineAnalysis analysis(cards.get(), utf::validateUTF8(all), true);
-          analysis.feed(all.data(), all.size(), true);
-          analysis.counts(&inCount, &outCount);
-        } else {
-          // Both decodings give well-formed UTF-8.
-          LineAnalysis analysis(cards.get(), true, true);
-          readFailed = !stream.run(&analysis);
-          analysis.counts(&inCount, &outCount);
-        }
-        finishReport(cards.get());
-      }
-    }
-    if (report != nullptr) {
-      // Pieces that no longer decoded (the file changed on the way) count.
-      if (!whole) report->source = vcard::lastSourceInfo();
-      report->inCount = inCount;
-      report->outCount = outCount;
-    }
-    Output_CloseFile();
-
-    if (created && readFailed) {
-      // The source went away half-read: what was written is no conversion.
-      for (const std::string& file : outputFiles())
-        platform::removeFile(file);
+    if (stream.plan() == SourcePlan::Unreadable) {
+      const TargetScope target(options, report);
       return {kCannotReadAlert, kFailedLog};
     }
-    if (!created) return {kCannotWriteAlert, kFailedLog};
-    if (outputFailed()) {
-      // Only a file this call created is removed: a folder or a file that
-      // could not be replaced stays as it was.
-      for (const std::string& file : outputFiles())
-        platform::removeFile(file);
-      return {kCannotWriteAlert, kFailedLog};
+    bool startAgain = false;
+    const bool whole = stream.plan() == SourcePlan::Whole;
+    std::array<std::string, 2> result =
+        convertSource(options, report, whole ? nullptr : &stream, &startAgain);
+    if (startAgain) {
+      if (report != nullptr) *report = vcard::ConversionReport{};
+      result = convertSource(options, report, nullptr, &startAgain);
     }
-    if (outCount == 0) return {"", kNoOutputLog};
-    return {"", successLog(inCount, outCount)};
+    return result;
   } catch (...) {
     return {kCannotReadAlert, kFailedLog};
   }

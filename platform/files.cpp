@@ -94,16 +94,12 @@ FileReader::~FileReader() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::optional<std::size_t> FileReader::readSome(std::string* out, std::size_t count) {
+std::optional<std::size_t> FileReader::readSome(char* out, std::size_t count) {
   if (fd_ < 0) return std::nullopt;
-  const std::size_t before = out->size();
-  out->resize(before + count);
   for (;;) {
-    const ssize_t n = ::read(fd_, out->data() + before, count);
-    if (n < 0 && errno == EINTR) continue;
-    out->resize(before + (n > 0 ? static_cast<std::size_t>(n) : 0));
-    if (n < 0) return std::nullopt;
-    return static_cast<std::size_t>(n);
+    const ssize_t n = ::read(fd_, out, count);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) return std::nullopt;
   }
 }
 
@@ -118,10 +114,12 @@ std::optional<std::string> readFile(const std::string& path) {
   // Room for a caller's terminator too, so that adding one does not copy
   // the whole content.
   if (reader.size() > 0) content.reserve(static_cast<std::size_t>(reader.size()) + 8);
+  char buffer[1 << 16];
   for (;;) {
-    const std::optional<std::size_t> n = reader.readSome(&content, 1 << 16);
+    const std::optional<std::size_t> n = reader.readSome(buffer, sizeof buffer);
     if (!n) return std::nullopt;
     if (*n == 0) break;
+    content.append(buffer, *n);
   }
   return content;
 }

@@ -22,9 +22,9 @@ class FileReader {
   [[nodiscard]] bool isOpen() const noexcept { return fd_ >= 0; }
   // The size when it was opened.
   [[nodiscard]] std::uint64_t size() const noexcept { return size_; }
-  // Appends up to count bytes to out: how many (0 at the end of the file),
+  // Reads up to count bytes into out: how many (0 at the end of the file),
   // or nothing on a read error.
-  [[nodiscard]] std::optional<std::size_t> readSome(std::string* out, std::size_t count);
+  [[nodiscard]] std::optional<std::size_t> readSome(char* out, std::size_t count);
   // Back to the first byte; false on failure.
   [[nodiscard]] bool rewind() noexcept;
 

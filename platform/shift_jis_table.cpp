@@ -167,9 +167,7 @@ const Table& sharedTable() {
 
 // Decodes bytes into out, which has room for three bytes per source byte
 // and three more; the length written, or nothing at a sequence the table
-// does not hold. Without write, only tells whether the table holds every
-// sequence (out is not touched and the length is 0).
-template <bool write = true>
+// does not hold.
 std::optional<std::size_t> decodeInto(const Table& table, std::string_view bytes, char* out) {
   const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
@@ -189,10 +187,8 @@ std::optional<std::size_t> decodeInto(const Table& table, std::string_view bytes
         for (std::size_t m = 0; m < table.movedCount && !moved; ++m)
           moved = holdsByte(word, table.moved[m]);
         if (moved) break;
-        if constexpr (write) {
-          std::memcpy(o, &word, sizeof word);
-          o += 8;
-        }
+        std::memcpy(o, &word, sizeof word);
+        o += 8;
         i += 8;
       }
       if (i >= n) break;
@@ -208,10 +204,8 @@ std::optional<std::size_t> decodeInto(const Table& table, std::string_view bytes
       ++i;
     }
     if (entry->length == 0) return std::nullopt;
-    if constexpr (write) {
-      std::memcpy(o, entry->bytes, 3);
-      o += entry->length;
-    }
+    std::memcpy(o, entry->bytes, 3);
+    o += entry->length;
   }
   return static_cast<std::size_t>(o - out);
 }
@@ -249,12 +243,6 @@ namespace platform {
 
 ShiftJISPieceDecoder::ShiftJISPieceDecoder() = default;
 ShiftJISPieceDecoder::~ShiftJISPieceDecoder() = default;
-
-bool ShiftJISPieceDecoder::isShiftJIS(std::string_view bytes) {
-  const detail::Table& table = detail::sharedTable();
-  if (table.usable && detail::decodeInto<false>(table, bytes, nullptr)) return true;
-  return detail::decodeShiftJISByICU(bytes).has_value();
-}
 
 bool ShiftJISPieceDecoder::decode(std::string_view bytes) {
   length_ = 0;

@@ -97,9 +97,6 @@ class ShiftJISPieceDecoder {
   ShiftJISPieceDecoder(const ShiftJISPieceDecoder&) = delete;
   ShiftJISPieceDecoder& operator=(const ShiftJISPieceDecoder&) = delete;
 
-  // True when decodeToUTF8Block(bytes, Encoding::ShiftJIS) would give a
-  // text; nothing is decoded where the table tells.
-  [[nodiscard]] static bool isShiftJIS(std::string_view bytes);
   // Decodes the piece, replacing the previous one's text; false, with no
   // text, when some byte sequence is not Shift_JIS.
   [[nodiscard]] bool decode(std::string_view bytes);

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <array>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -123,8 +125,9 @@ const StreamCase kStreamCases[] = {
     {"MarkedButIllFormed", "\xEF\xBB\xBF" + kCard + "N:\xFF\r\n" + kCard, SourcePlan::Whole},
     {"WesternDeclared", kCard + "BEGIN:VCARD\r\nN;CHARSET=WINDOWS-1252:M\xFCller\r\nEND:VCARD\r\n",
      SourcePlan::Whole},
+    // Shows only while decoding: the conversion starts again, whole.
     {"NeitherUTF8NorShiftJIS", kCard + "BEGIN:VCARD\r\nN:\xA0\x80\xFD\r\nEND:VCARD\r\n",
-     SourcePlan::Whole},
+     SourcePlan::ShiftJIS},
     {"Pictograms",
      "BEGIN:VCARD\r\nVERSION:2.1\r\nX-DCM-GN:x\r\nN;CHARSET=SHIFT_JIS:\x8E\x52\xF8\x9F\r\n"
      "END:VCARD\r\n" +
@@ -227,6 +230,53 @@ TEST_P(RunOnTextTest, PiecesCutAtAnyLineFeedGiveTheSameCards) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, RunOnTextTest, testing::ValuesIn(kRunOnTexts));
+
+// The files of a folder with their bytes.
+std::map<std::string, std::string> folderFiles(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    files[entry.path().filename().string()] = testsupport::readBytes(entry.path().string());
+  return files;
+}
+
+// A file found not to be Shift_JIS after cards were written: what was
+// written goes, every numbered part too, and the whole-file conversion
+// leaves exactly its own files.
+TEST(StreamStartAgainTest, LateNonShiftJISByteLeavesOnlyTheWholeConversion) {
+  std::string bytes;
+  for (int i = 0; i < 6; ++i)
+    bytes += "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=SHIFT_JIS:\x8E\x52;" + std::to_string(i) +
+             "\r\nEND:VCARD\r\n";
+  bytes += "BEGIN:VCARD\r\nVERSION:2.1\r\nN:M\xFCller;\xA0\x80\r\nEND:VCARD\r\n";
+  vcard::ConvertOptions options;
+  options.target = vcard::Target::ICloud;
+  options.cardsPerFile = 2;
+
+  std::map<std::string, std::string> expected;
+  std::array<std::string, 2> expectedResult;
+  std::string expectedReport;
+  for (const bool pieces : {false, true}) {
+    testsupport::TempDir in;
+    testsupport::TempDir out;
+    const std::string source = in.file("in.vcf");
+    testsupport::writeBytes(source, bytes);
+    const LimitsScope scope(pieces ? StreamLimits{1, 16} : kWhole);
+    ASSERT_EQ(planOf(source, vcard::detail::streamLimits()),
+              pieces ? SourcePlan::ShiftJIS : SourcePlan::Whole);
+    vcard::ConversionReport report;
+    const auto result = vCardConvert(source.c_str(), out.file("PC.vcf").c_str(), options, &report);
+    if (!pieces) {
+      expected = folderFiles(out.path());
+      expectedResult = result;
+      expectedReport = vcard::reportText(report);
+      EXPECT_GE(expected.size(), 3u);  // the cards went into numbered parts
+      continue;
+    }
+    EXPECT_EQ(result, expectedResult);
+    EXPECT_EQ(vcard::reportText(report), expectedReport);
+    EXPECT_EQ(folderFiles(out.path()), expected);
+  }
+}
 
 TEST(StreamLimitsTest, SmallAndEmptyFilesAreLoadedWhole) {
   testsupport::TempDir dir;
