@@ -60,6 +60,10 @@ class LineAnalysis {
   std::unique_ptr<State> state_;
 };
 
+// True while a line loop runs over text validated as UTF-8: the values cut
+// from its lines need no validation of their own.
+[[nodiscard]] bool valuesKnownUTF8() noexcept;
+
 // vCard_RecogData for the line loop; split holds the split of line when
 // splitDone, and is used for the split otherwise.
 int recogData(const char* line, const char* dstPath, PROPERTY* prop, VCARDLIST* list,

@@ -157,6 +157,14 @@ int vCard_CheckLine(const char* line, PROPERTY* prop) {
 
 namespace vcard::detail {
 
+namespace {
+thread_local bool t_valuesKnownUTF8 = false;
+}  // namespace
+
+bool valuesKnownUTF8() noexcept {
+  return t_valuesKnownUTF8;
+}
+
 // What the line loop keeps from one piece of the text to the next.
 struct LineAnalysis::State {
   AnalysisRun run;
@@ -169,9 +177,19 @@ struct LineAnalysis::State {
   PROPERTY prop{};
   bool stopped = false;  // out of memory: the rest of the text is not read
 
+  bool outerKnownUTF8;  // the flag of a loop this one runs inside, if any
+
   State(VCARDLIST* cards, bool utf8, bool releaseWritten)
-      : run(cards, releaseWritten), list(cards), knownUTF8(utf8) {}
-  ~State() { resetProperty(&prop); }
+      : run(cards, releaseWritten),
+        list(cards),
+        knownUTF8(utf8),
+        outerKnownUTF8(t_valuesKnownUTF8) {
+    t_valuesKnownUTF8 = utf8;
+  }
+  ~State() {
+    resetProperty(&prop);
+    t_valuesKnownUTF8 = outerKnownUTF8;
+  }
 };
 
 LineAnalysis::LineAnalysis(VCARDLIST* list, bool knownUTF8, bool releaseWrittenTexts)

@@ -156,8 +156,12 @@ bool appendConvertedValue(const char* value, const PROPERTY* prop, bool decodeBa
   const bool quotedPrintable = prop->encodeType == kEncodingQuotedPrintable;
   const bool base64Text = decodeBase64 && prop->encodeType == kEncodingBase64;
   if (!quotedPrintable && !base64Text) {
-    // Everything but decoded bytes is UTF-8 since loading.
-    if (prop->isHalfToFull != 0) return AppendHalfToFull(value, out);
+    // Everything but decoded bytes is UTF-8 since loading; validated there
+    // when the line loop says so.
+    if (prop->isHalfToFull != 0) {
+      return vcard::detail::valuesKnownUTF8() ? AppendHalfToFullOfValid(value, out)
+                                              : AppendHalfToFull(value, out);
+    }
     out->append(value);
     return true;
   }
@@ -167,7 +171,8 @@ bool appendConvertedValue(const char* value, const PROPERTY* prop, bool decodeBa
   // Values are C strings: a decoded U+0000 ends the value.
   if (const std::size_t end = text.find('\0'); end != std::string::npos) text.resize(end);
   foldLineBreaks(&text);
-  if (prop->isHalfToFull != 0) return AppendHalfToFull(text.c_str(), out);
+  // Decoded and folded text is well-formed UTF-8 by construction.
+  if (prop->isHalfToFull != 0) return AppendHalfToFullOfValid(text, out);
   out->append(text);
   return true;
 }

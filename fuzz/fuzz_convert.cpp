@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes through the whole conversion: loading with every
 // encoding path, line analysis, recognition, rewrite rules and output, in a
 // private temporary folder. Aborts when the source changes, when the result
-// is not one of the fixed texts, or when a failed conversion leaves output.
+// is not one of the fixed texts, or when a failed conversion leaves output;
+// and when the source read in pieces (of a size the first byte picks)
+// converts otherwise than loaded whole.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,7 +17,9 @@
 #include <iterator>
 #include <string>
 
+#include "source_stream.h"
 #include "vcard.h"
+#include "vcard_report.h"
 
 namespace {
 
@@ -59,7 +63,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::filesystem::remove(output);
 
-  const std::array<std::string, 2> result = vCardConvert(source.c_str(), output.c_str());
+  vcard::detail::streamLimits() = {UINT64_MAX, 1u << 20};
+  vcard::ConversionReport report;
+  const std::array<std::string, 2> result = vCardConvert(source.c_str(), output.c_str(), &report);
+  const std::string whole = readAll(output);
+  std::filesystem::remove(output);
+
+  vcard::detail::streamLimits() = {1, 1 + (size > 0 ? data[0] % 64u : 0u)};
+  vcard::ConversionReport piecesReport;
+  const std::array<std::string, 2> pieces =
+      vCardConvert(source.c_str(), output.c_str(), &piecesReport);
+  if (pieces != result || readAll(output) != whole ||
+      vcard::reportText(piecesReport) != vcard::reportText(report)) {
+    std::fprintf(stderr, "read in pieces, the source converts otherwise\n");
+    std::abort();
+  }
 
   if (readAll(source) != bytes) {
     std::fprintf(stderr, "source file changed\n");

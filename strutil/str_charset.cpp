@@ -163,7 +163,12 @@ bool isHalfwidthKatakanaAt(const unsigned char* s, std::size_t remaining) {
 bool AppendHalfToFull(const char* text, std::string* out) {
   if (text == nullptr) return false;
   const std::string_view view(text);
-  if (!utf::validateUTF8(view) || view.size() > static_cast<std::size_t>(INT32_MAX)) return false;
+  if (!utf::validateUTF8(view)) return false;
+  return AppendHalfToFullOfValid(view, out);
+}
+
+bool AppendHalfToFullOfValid(std::string_view view, std::string* out) {
+  if (view.size() > static_cast<std::size_t>(INT32_MAX)) return false;
   // Only half-width katakana changes; everything else is copied byte for
   // byte, which is what a round trip through UTF-16 gives for valid UTF-8.
   const auto* s = reinterpret_cast<const unsigned char*>(view.data());

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 // Reads the file at path as UTF-16 little-endian and returns its text as a
 // malloc'd UTF-8 string, without a leading U+FEFF. buffer is not read. Null
@@ -27,6 +28,10 @@
 // unchanged) when text is null or not valid UTF-8. Logs like Half_to_Full;
 // may throw std::bad_alloc.
 bool AppendHalfToFull(const char* text, std::string* out);
+
+// AppendHalfToFull for a text already known to be well-formed UTF-8, which
+// is not validated again.
+bool AppendHalfToFullOfValid(std::string_view text, std::string* out);
 
 // Charset guesses of GetCharset.
 inline constexpr std::int32_t kCharsetGuessNotText = -1;

@@ -3,8 +3,8 @@
 // pieces; and a source the pieces cannot stand for is loaded whole.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
