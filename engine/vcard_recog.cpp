@@ -89,8 +89,27 @@ bool upperEquals(const char* text, std::string_view word) {
   return upper && word == upper.get();
 }
 
-bool lineIs(const char* line, const char* word) {
+bool lineIs(const char* line, std::string_view word) {
   return upperEquals(line, word);
+}
+
+// The row of the table for a property name (without group): ASCII names
+// in any letter case, any other name already upper-cased.
+const RecognitionRow* rowNamed(std::string_view name, bool ascii) {
+  constexpr std::size_t kLongest = 21;  // X-PHONETIC-FIRST-NAME
+  if (name.empty() || name.size() > kLongest) return nullptr;
+  char upper[kLongest];
+  if (ascii) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      const char c = name[i];
+      upper[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    name = std::string_view(upper, name.size());
+  }
+  for (const RecognitionRow& row : kRecognitionTable) {
+    if (row.name.size() == name.size() && row.name[0] == name[0] && row.name == name) return &row;
+  }
+  return nullptr;
 }
 
 // The name of a property without its group: "EMAIL" of "item1.EMAIL".
@@ -113,9 +132,7 @@ bool isIgnoredLine(const char* line) {
   }
   const std::string_view fullName(line, end);
   const std::string_view name = ungrouped(fullName);
-  for (const RecognitionRow& row : kRecognitionTable) {
-    if (asciiUpperEquals(name, row.name)) return false;
-  }
+  if (rowNamed(name, true) != nullptr) return false;
   if (asciiUpperEquals(name, "FN")) return false;
   if (name.size() != fullName.size() && asciiUpperEquals(name, "X-ABLABEL")) return false;
   return !lineIs(line, "BEGIN:VCARD") && !lineIs(line, "END:VCARD");
@@ -313,16 +330,14 @@ int vcard::detail::recogData(const char* line, const char* dstPath, PROPERTY* pr
     vcard::detail::noteLabel(card, group, split.values, split.valuesCount, prop);
     return kStageOK;
   }
-  bool recognised = false;
-  for (const RecognitionRow& row : kRecognitionTable) {
-    if (!nameIs(row.name)) continue;
-    recognised = true;
-    if (row.rule == setSound && nameIs("SOUND") &&
-        isAudioSound(split.names, split.namesCount, prop)) {
-      // Audio, not a reading: dropped like any unrecognised property.
-      if (vcard::detail::notingReport()) vcard::detail::noteDropped(list, card, "SOUND(音声)");
-      break;
-    }
+  const RecognitionRow* const found = rowNamed(name, asciiName);
+  const bool recognised = found != nullptr;
+  if (found != nullptr && found->rule == setSound && nameIs("SOUND") &&
+      isAudioSound(split.names, split.namesCount, prop)) {
+    // Audio, not a reading: dropped like any unrecognised property.
+    if (vcard::detail::notingReport()) vcard::detail::noteDropped(list, card, "SOUND(音声)");
+  } else if (found != nullptr) {
+    const RecognitionRow& row = *found;
     prop->isTarget = 1;
     if (row.isHalfToFull != 0) prop->isHalfToFull = 1;
     // Where the card's N and grouped lines stand is needed only at its end.
@@ -346,7 +361,6 @@ int vcard::detail::recogData(const char* line, const char* dstPath, PROPERTY* pr
         extras->grouped.push_back({before, after, upperASCII(group), card->itemNo != itemsBefore});
       }
     }
-    break;
   }
 
   // Only a charset ICU does not know, or a transfer encoding nobody knows,
