@@ -33,7 +33,9 @@ enum class LineTaken {
 // once, names and values, into split, whose tokens then serve its
 // recognition as long as the property's text is that line unchanged.
 // knownUTF8 says the line was validated with the text it comes from.
-LineTaken checkLine(const char* line, PROPERTY* prop, strutil::LineSplit* split, bool knownUTF8);
+// length is the line's (ignored for a null line, the end of the input).
+LineTaken checkLine(const char* line, std::size_t length, PROPERTY* prop, strutil::LineSplit* split,
+                    bool knownUTF8);
 
 // The line loop of vCard_AnalysData over a text handed in pieces: the cards
 // come out as if the pieces were one text. Every piece but the last ends

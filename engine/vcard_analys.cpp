@@ -37,7 +37,8 @@ void resetProperty(PROPERTY* prop) {
 // Reads the charset and transfer-encoding codes from the property's first
 // physical line, which holds its name and parameters. The values are cut in
 // the same pass: a property of one line is recognised from this split.
-void startProperty(const char* line, PROPERTY* prop, strutil::LineSplit* split, bool knownUTF8) {
+void startProperty(std::string_view line, PROPERTY* prop, strutil::LineSplit* split,
+                   bool knownUTF8) {
   ParameterCodes codes;
   try {
     split->split(line, true, knownUTF8);
@@ -92,18 +93,19 @@ bool endsWithEscapedBreak(const char* text) {
 
 }  // namespace
 
-vcard::detail::LineTaken vcard::detail::checkLine(const char* line, PROPERTY* prop,
-                                                  strutil::LineSplit* split, bool knownUTF8) {
+vcard::detail::LineTaken vcard::detail::checkLine(const char* line, std::size_t length,
+                                                  PROPERTY* prop, strutil::LineSplit* split,
+                                                  bool knownUTF8) {
   if (prop == nullptr) return LineTaken::Left;
   if (line == nullptr) {
     prop->lineStatus = prop->propText != nullptr ? PROP_DONE : PROP_IDLE;
     return LineTaken::Left;
   }
+  const std::string_view text(line, length);
   const bool starting = prop->propText == nullptr;
-  if (starting) startProperty(line, prop, split, knownUTF8);
+  if (starting) startProperty(text, prop, split, knownUTF8);
   if (prop->lineStatus != PROP_OPEN) return LineTaken::Left;
 
-  const std::string_view text(line);
   if (prop->encodeType == kEncodingQuotedPrintable) {
     // A soft line break never runs over a card's own begin or end line: the
     // value ends there and the line is taken as itself.
@@ -150,7 +152,8 @@ vcard::detail::LineTaken vcard::detail::checkLine(const char* line, PROPERTY* pr
 
 int vCard_CheckLine(const char* line, PROPERTY* prop) {
   thread_local strutil::LineSplit split;
-  (void)vcard::detail::checkLine(line, prop, &split, false);
+  (void)vcard::detail::checkLine(line, line != nullptr ? std::strlen(line) : 0, prop, &split,
+                                 false);
   split.trim();
   return 0;
 }
@@ -201,12 +204,13 @@ void LineAnalysis::feed(const char* text, std::size_t length, bool last) {
   State& s = *state_;
   if (s.stopped) return;
   // Each physical line is copied out with its line break into one reused
-  // buffer, and CrLf2NULL cuts the break off there; the text itself is never
-  // copied as a whole. pending is the buffer while it holds an unused line.
+  // buffer, where the break is cut off; the text itself is never copied as a
+  // whole. pending is the buffer while it holds an unused line.
   const char* position = text;
   const char* const end = text + length;
   bool linesLeft = true;
   char* pending = nullptr;
+  std::size_t pendingLength = 0;
   for (;;) {
     if (pending == nullptr) {
       const void* lineFeed =
@@ -239,12 +243,18 @@ void LineAnalysis::feed(const char* text, std::size_t length, bool last) {
         pending = s.lineBuffer.get();
         std::memcpy(pending, position, size);
         pending[size] = '\0';
-        std::uint64_t count = 0;
-        (void)CrLf2NULL(pending, &count);
+        // The line feed is cut off with the carriage returns before it; a
+        // last line without a feed keeps them.
+        pendingLength = size;
+        if (lineEnd != end) {
+          pending[--pendingLength] = '\0';
+          while (pendingLength > 0 && pending[pendingLength - 1] == '\r')
+            pending[--pendingLength] = '\0';
+        }
         position += size;
       }
     }
-    switch (checkLine(pending, &s.prop, &s.split, s.knownUTF8)) {
+    switch (checkLine(pending, pendingLength, &s.prop, &s.split, s.knownUTF8)) {
       case LineTaken::Started:
         s.splitHolds = true;
         break;

@@ -3,6 +3,8 @@
 // hands finished cards to the output. What a card settles at its end is in
 // card_settle.cpp.
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -93,23 +95,43 @@ bool lineIs(const char* line, std::string_view word) {
   return upperEquals(line, word);
 }
 
+// The row of each name by its first letter and its length, which no two
+// rows share: one comparison settles a name.
+constexpr std::size_t kLongestName = 21;  // X-PHONETIC-FIRST-NAME
+constexpr std::uint8_t kNoRow = 0xFF;
+using RowIndex = std::array<std::array<std::uint8_t, kLongestName + 1>, 26>;
+constexpr RowIndex kRowIndex = [] {
+  RowIndex index{};
+  for (auto& letters : index)
+    letters.fill(kNoRow);
+  for (std::size_t i = 0; i < std::size(kRecognitionTable); ++i) {
+    const std::string_view name = kRecognitionTable[i].name;
+    index[static_cast<std::size_t>(name[0] - 'A')][name.size()] = static_cast<std::uint8_t>(i);
+  }
+  return index;
+}();
+constexpr bool rowIndexHoldsEveryRow() {
+  for (std::size_t i = 0; i < std::size(kRecognitionTable); ++i) {
+    const std::string_view name = kRecognitionTable[i].name;
+    if (name.size() > kLongestName || name[0] < 'A' || name[0] > 'Z' ||
+        kRowIndex[static_cast<std::size_t>(name[0] - 'A')][name.size()] != i)
+      return false;
+  }
+  return true;
+}
+static_assert(rowIndexHoldsEveryRow(), "two rows share a first letter and a length");
+
 // The row of the table for a property name (without group): ASCII names
 // in any letter case, any other name already upper-cased.
 const RecognitionRow* rowNamed(std::string_view name, bool ascii) {
-  constexpr std::size_t kLongest = 21;  // X-PHONETIC-FIRST-NAME
-  if (name.empty() || name.size() > kLongest) return nullptr;
-  char upper[kLongest];
-  if (ascii) {
-    for (std::size_t i = 0; i < name.size(); ++i) {
-      const char c = name[i];
-      upper[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    }
-    name = std::string_view(upper, name.size());
-  }
-  for (const RecognitionRow& row : kRecognitionTable) {
-    if (row.name.size() == name.size() && row.name[0] == name[0] && row.name == name) return &row;
-  }
-  return nullptr;
+  if (name.empty() || name.size() > kLongestName) return nullptr;
+  char first = name[0];
+  if (ascii && first >= 'a' && first <= 'z') first = static_cast<char>(first - 'a' + 'A');
+  if (first < 'A' || first > 'Z') return nullptr;
+  const std::uint8_t at = kRowIndex[static_cast<std::size_t>(first - 'A')][name.size()];
+  if (at == kNoRow) return nullptr;
+  const RecognitionRow& row = kRecognitionTable[at];
+  return (ascii ? asciiUpperEquals(name, row.name) : row.name == name) ? &row : nullptr;
 }
 
 // The name of a property without its group: "EMAIL" of "item1.EMAIL".
