@@ -289,7 +289,66 @@ std::int64_t CheckCharset_onearg(const char* parameter) noexcept {
   return strutil::detail::CheckCharsetOneByLookups(parameter);
 }
 
+namespace {
+
+// True when the upper-cased key starts at text[at].
+bool keyAt(const char* text, std::size_t length, std::size_t at, std::string_view key) {
+  if (length - at < key.size()) return false;
+  for (std::size_t k = 0; k < key.size(); ++k) {
+    if (asciiUpper(text[at + k]) != key[k]) return false;
+  }
+  return true;
+}
+
+// True when "ENCODING=B" starts at text[at], spaces and tabs after its
+// first letter left out.
+bool encodingBAt(const char* text, std::size_t length, std::size_t at) {
+  constexpr std::string_view key = "ENCODING=B";
+  std::size_t k = 0;
+  for (std::size_t i = at; i < length && k < key.size(); ++i) {
+    if (i > at && (text[i] == ' ' || text[i] == '\t')) continue;
+    if (asciiUpper(text[i]) != key[k]) return false;
+    ++k;
+  }
+  return k == key.size();
+}
+
+// charsetOf or encodingOf of the one ASCII element, in one pass: every key
+// is looked for only where its first letter stands.
+bool declaresInASCII(const char* text, std::size_t length) {
+  if (length == 1) return text[0] == 'b' || text[0] == 'B';  // the only key that short
+  for (std::size_t at = 0; at < length; ++at) {
+    bool found = false;
+    switch (asciiUpper(text[at])) {
+      case 'U':
+        found = keyAt(text, length, at, "UTF-8");
+        break;
+      case 'S':
+        found = keyAt(text, length, at, "SHIFT_JIS");
+        break;
+      case 'Q':
+        found = keyAt(text, length, at, "QUOTED-PRINTABLE");
+        break;
+      case 'B':
+        found = keyAt(text, length, at, "BASE64");
+        break;
+      case 'E':
+        found = encodingBAt(text, length, at);
+        break;
+      default:
+        break;
+    }
+    if (found) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool strutil::declaresCharsetOrEncoding(const char* parameter) noexcept {
+  if (parameter == nullptr) return false;
+  const std::size_t length = std::strlen(parameter);
+  if (utf::isASCII(std::string_view(parameter, length))) return declaresInASCII(parameter, length);
   try {
     const ScratchRelease release(scratchElements);
     if (asciiElements(&parameter, 1, &scratchElements))
