@@ -24,7 +24,7 @@ for src in "$work"/*.vcf; do
   /usr/bin/time -f "%e %M" -o "$work/time" "$converter" --force "$src" "$work/out.vcf" \
     >"$work/stdout" 2>"$work/stderr" || true
   read -r t r <"$work/time"
-  result=$(tr "\n" " " <"$work/stdout")
+  result=$(head -n 2 "$work/stdout" | tr "\n" " ")
   awk -v n="$name" -v b="$bytes" -v t="$t" -v r="$r" -v res="$result" \
     'BEGIN { printf "%-16s %12d %9.2f %9.1f %10.2f  %s\n", n, b, t, r / 1024, r * 1024 / b, res }'
 done

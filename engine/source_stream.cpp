@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <string>
 #include <string_view>
 
@@ -57,6 +55,13 @@ class Pieces {
 
   // The next piece, and whether it is the last; false on a read error or
   // exhausted memory.
+  // Gives back the room once the last piece is no longer read: a file
+  // without a card's end in it is one piece, as large as the file.
+  void release() noexcept {
+    data_.reset();
+    capacity_ = size_ = taken_ = searched_ = 0;
+  }
+
   bool next(std::string_view* piece, bool* last) {
     if (taken_ > 0) {
       // What follows the last piece is at most a card: moving it is cheap.
@@ -102,10 +107,13 @@ class Pieces {
   bool reserve(std::size_t capacity) {
     if (capacity <= capacity_) return true;
     const std::size_t grown = std::max(capacity, 2 * capacity_);
-    std::unique_ptr<char[]> data(new (std::nothrow) char[grown]);
-    if (!data) return false;
-    if (size_ > 0) std::memcpy(data.get(), data_.get(), size_);
-    data_ = std::move(data);
+    // realloc moves a large block by remapping it rather than by copying
+    // and freeing, which would also leave the allocator keeping later
+    // large blocks of the analysis for good.
+    auto* data = static_cast<char*>(std::realloc(data_.get(), grown));
+    if (data == nullptr) return false;
+    (void)data_.release();  // moved by realloc
+    data_.reset(data);
     capacity_ = grown;
     return true;
   }
@@ -113,7 +121,7 @@ class Pieces {
   platform::FileReader* file_;
   std::size_t readSize_;
   std::size_t skip_;
-  std::unique_ptr<char[]> data_;
+  platform::OwnedCString data_;
   std::size_t capacity_ = 0;
   std::size_t size_ = 0;      // bytes held
   std::size_t taken_ = 0;     // of them, the ones handed out as the last piece
@@ -216,6 +224,7 @@ StreamEnd SourceStream::run(LineAnalysis* analysis) {
       if (std::memchr(piece.data(), '\0', piece.size()) != nullptr || !decoder.decode(piece))
         return StreamEnd::NotAsPlanned;
       text = std::string_view(decoder.data(), decoder.size());
+      if (last) pieces.release();
     } else if (!utf::validateUTF8(piece) || piece.find(kMarkUTF8) != std::string_view::npos ||
                std::memchr(piece.data(), '\0', piece.size()) != nullptr) {
       return StreamEnd::NotAsPlanned;  // changed since the first reading
