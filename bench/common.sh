@@ -28,3 +28,17 @@ bench_setup() {
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
 }
+
+# Converts one file with vcard-convert and prints "LABEL BYTES SECONDS RSS_MIB
+# RSS/INPUT RESULT" in columns of width LABEL_WIDTH (default 16); RESULT is
+# the first two lines the converter printed.
+convert_and_report() {
+  local label=$1 src=$2 bytes t r result
+  bytes=$(stat -c %s "$src")
+  /usr/bin/time -f "%e %M" -o "$work/time" "$converter" --force "$src" "$work/out.vcf" \
+    >"$work/stdout" 2>"$work/stderr" || true
+  read -r t r <"$work/time"
+  result=$(head -n 2 "$work/stdout" | tr "\n" " ")
+  awk -v n="$label" -v w="${LABEL_WIDTH:-16}" -v b="$bytes" -v t="$t" -v r="$r" -v res="$result" \
+    'BEGIN { printf "%-*s %14d %9.2f %9.1f %10.3f  %s\n", w, n, b, t, r / 1024, r * 1024 / b, res }'
+}

@@ -18,12 +18,6 @@ printf '%-9s %14s %9s %9s %10s  %s\n' cards bytes seconds "RSS MiB" "RSS/input" 
 for n in "${sizes[@]}"; do
   src=$work/export-$n.vcf
   python3 "$root/bench/gen_vcards.py" "$n" "$src"
-  bytes=$(stat -c %s "$src")
-  /usr/bin/time -f "%e %M" -o "$work/time" "$converter" --force "$src" "$work/out.vcf" \
-    >"$work/stdout" 2>"$work/stderr" || true
-  read -r t r <"$work/time"
-  result=$(head -n 2 "$work/stdout" | tr "\n" " ")
-  awk -v n="$n" -v b="$bytes" -v t="$t" -v r="$r" -v res="$result" \
-    'BEGIN { printf "%-9d %14d %9.2f %9.1f %10.3f  %s\n", n, b, t, r / 1024, r * 1024 / b, res }'
+  LABEL_WIDTH=9 convert_and_report "$n" "$src"
   rm -f "$src" "$work/out.vcf"
 done
