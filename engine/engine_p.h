@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "ascii_case.h"   // ASCII letter case of names and lines
 #include "card_list.h"    // the card array, the open card, the owning list
 #include "card_settle.h"  // what a card settles at its end
 #include "card_text.h"    // growth of card and property texts
@@ -82,15 +83,6 @@ struct SplitPair {
   SplitPair& operator=(const SplitPair&) = delete;
   ~SplitPair() { SplitFree(names, values); }
 };
-
-// ASCII letters upper-cased, every other byte kept.
-inline std::string upperASCII(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
 
 // Log and alert texts of the driver.
 inline constexpr const char* kFailedLog = "変換処理に失敗しました。\n\n";

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ascii_case.h"
 #include "photo_shrink.h"
 #include "platform.h"
 
@@ -17,21 +18,6 @@ namespace vcard::detail {
 namespace {
 
 constexpr std::size_t kFoldWidth = 75;
-
-bool equalsUpper(std::string_view text, std::string_view upperWord) {
-  return text.size() == upperWord.size() &&
-         std::equal(text.begin(), text.end(), upperWord.begin(), [](char a, char b) {
-           return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
-         });
-}
-
-std::string upper(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return result;
-}
 
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
@@ -135,7 +121,7 @@ std::optional<Line> parseLine(std::string_view text) {
     name.remove_prefix(dot + 1);
   }
   line.name = name;
-  line.key = upper(name);
+  line.key = upperASCII(name);
   for (std::size_t i = 1; i < head.size(); ++i) {
     if (!trimmed(head[i]).empty()) line.params.emplace_back(trimmed(head[i]));
   }
@@ -175,7 +161,7 @@ std::vector<std::string> logicalLines(std::string_view text, bool keepFoldBlank)
 bool isVersion21(std::string_view text) {
   bool is21 = false;
   forEachPhysicalLine(text, [&](std::string_view physical) {
-    if (physical.size() > 8 && equalsUpper(physical.substr(0, 8), "VERSION:")) {
+    if (physical.size() > 8 && asciiUpperEquals(physical.substr(0, 8), "VERSION:")) {
       is21 = physical.find("2.1") != std::string_view::npos;
       return false;
     }
@@ -334,14 +320,14 @@ std::string parametersOf(const Line& line) {
   for (const std::string& param : line.params) {
     const std::size_t equals = param.find('=');
     if (equals == std::string::npos) {
-      if (isTransferWord(upper(param))) continue;
+      if (isTransferWord(upperASCII(param))) continue;
       out.append(";TYPE=").append(param);
       continue;
     }
-    const std::string key = upper(trimmed(std::string_view(param).substr(0, equals)));
+    const std::string key = upperASCII(trimmed(std::string_view(param).substr(0, equals)));
     const std::string_view value = trimmed(std::string_view(param).substr(equals + 1));
     if (key == "CHARSET" || key == "ENCODING") continue;
-    if (key == "VALUE" && equalsUpper(value, "URL")) {
+    if (key == "VALUE" && asciiUpperEquals(value, "URL")) {
       out.append(";VALUE=uri");
     } else {
       out.append(";").append(param);
@@ -353,7 +339,7 @@ std::string parametersOf(const Line& line) {
 bool isBase64Photo(const Line& line) {
   if (line.key != "PHOTO") return false;
   for (const std::string& param : line.params) {
-    const std::string word = upper(param);
+    const std::string word = upperASCII(param);
     if (word == "BASE64" || word == "B" || word == "ENCODING=BASE64" || word == "ENCODING=B")
       return true;
   }
@@ -363,7 +349,7 @@ bool isBase64Photo(const Line& line) {
 // The TYPE a photo's parameters give ("JPEG" of TYPE=JPEG or a bare JPEG).
 std::string photoTypeParameter(const Line& line) {
   for (const std::string& param : line.params) {
-    const std::string word = upper(param);
+    const std::string word = upperASCII(param);
     if (word.starts_with("TYPE=")) return param.substr(5);
     if (word.find('=') == std::string::npos && !isTransferWord(word)) return param;
   }

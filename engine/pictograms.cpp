@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "ascii_case.h"
 #include "pictogram_table.h"
 #include "platform.h"
 
@@ -64,13 +65,8 @@ unsigned carriersHolding(std::uint16_t code) noexcept {
   return mask;
 }
 
-bool isLeadByte(unsigned char b) noexcept {
-  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-bool isTrailByte(unsigned char b) noexcept {
-  return b >= 0x40 && b <= 0xFC && b != 0x7F;
-}
+using platform::isShiftJISLeadByte;
+using platform::isShiftJISTrailByte;
 
 // A lead byte of the user-defined area (F0-F9) or of SoftBank's FBxx.
 bool isPictogramLead(unsigned char b) noexcept {
@@ -131,7 +127,7 @@ bool plainCharacterStartsAt(const unsigned char* u, std::size_t i, RunMemo* memo
       leads += memo->leads;
       break;
     }
-    if (!isLeadByte(u[j - 1])) break;
+    if (!isShiftJISLeadByte(u[j - 1])) break;
     ++leads;
   }
   *memo = {i, leads};
@@ -155,7 +151,7 @@ bool encodedCharacterStartsAt(const unsigned char* u, std::size_t n, std::size_t
     }
     if (end < 3) break;
     const int value = tokenAt(u, n, end - 3);
-    if (value < 0 || !isLeadByte(static_cast<unsigned char>(value))) break;
+    if (value < 0 || !isShiftJISLeadByte(static_cast<unsigned char>(value))) break;
     ++leads;
     end -= 3;
   }
@@ -220,7 +216,7 @@ void countCode(PictogramScan* scan, std::uint16_t code, bool plain) noexcept {
 void countCodeAt(PictogramScan* scan, Walk* walk, const unsigned char* u, std::size_t n,
                  std::size_t i) noexcept {
   if (u[i] != '=') {
-    if (isPictogramLead(u[i]) && i + 1 < n && isTrailByte(u[i + 1]) &&
+    if (isPictogramLead(u[i]) && i + 1 < n && isShiftJISTrailByte(u[i + 1]) &&
         plainCharacterStartsAt(u, i, &walk->plain))
       countCode(scan, static_cast<std::uint16_t>(u[i] << 8 | u[i + 1]), true);
     return;
@@ -236,7 +232,7 @@ void countCodeAt(PictogramScan* scan, Walk* walk, const unsigned char* u, std::s
   // the letter itself.
   const int encoded = tokenAt(u, n, next);
   const int trail = encoded >= 0 ? encoded : u[next] == '=' ? -1 : u[next];
-  if (trail < 0 || !isTrailByte(static_cast<unsigned char>(trail))) return;
+  if (trail < 0 || !isShiftJISTrailByte(static_cast<unsigned char>(trail))) return;
   countCode(scan, static_cast<std::uint16_t>(lead << 8 | trail), false);
 }
 
@@ -323,20 +319,13 @@ struct ExportMarks {
   unsigned declared = 0;  // carrier bits
 };
 
-bool equalsUpperASCII(std::string_view text, std::string_view upper) noexcept {
-  return text.size() == upper.size() &&
-         std::equal(text.begin(), text.end(), upper.begin(), [](char a, char b) {
-           return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
-         });
-}
-
 ExportMarks findExportMarks(std::string_view content) noexcept {
   ExportMarks marks;
   for (std::size_t at = 0; at < content.size(); ++at) {
     const char before = at == 0 ? '\n' : content[at - 1];
     if (before != '\n' && before != ';' && before != '.') continue;
     for (const ExportMark& mark : kExportMarks) {
-      if (!equalsUpperASCII(content.substr(at, mark.text.size()), mark.text)) continue;
+      if (!asciiUpperEquals(content.substr(at, mark.text.size()), mark.text)) continue;
       const std::size_t after = at + mark.text.size();
       if (!mark.prefix && after < content.size() && content[after] != ':' &&
           content[after] != ';' && content[after] != '=')

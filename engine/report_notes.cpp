@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "ascii_case.h"
 #include "card_settle.h"
 #include "pictograms.h"
 
@@ -140,17 +141,10 @@ void noteDropped(const VCARDLIST* list, const VCARDDATA* card, std::string_view 
   try {
     std::vector<std::string>& names = current->names;
     auto known = std::find_if(names.begin(), names.end(), [name](const std::string& seen) {
-      return seen.size() == name.size() &&
-             std::equal(seen.begin(), seen.end(), name.begin(), [](char upper, char c) {
-               return upper == (c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
-             });
+      return asciiUpperEquals(name, seen);
     });
     if (known == names.end()) {
-      std::string upper(name);
-      for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      }
-      names.push_back(std::move(upper));
+      names.push_back(upperASCII(name));
       current->droppedCounts.push_back(0);
       current->firstWritten.push_back(UINT64_MAX);
       known = names.end() - 1;

@@ -24,12 +24,7 @@ bool endsCard(std::string_view bytes, std::size_t lineFeed) {
   if (end < kEnd.size()) return false;
   const std::size_t start = end - kEnd.size();
   if (start > 0 && bytes[start - 1] != '\n') return false;
-  for (std::size_t k = 0; k < kEnd.size(); ++k) {
-    char c = bytes[start + k];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != kEnd[k]) return false;
-  }
-  return true;
+  return asciiUpperEquals(bytes.substr(start, kEnd.size()), kEnd);
 }
 
 // Where to cut bytes: just after the last END:VCARD line whose line feed is

@@ -5,8 +5,8 @@
 // encoding, the charset its parameters declare, whether it holds pictogram
 // codes. Whether a file that is not UTF-8 is all Shift_JIS shows only while
 // it is decoded: a piece that is not ends the run, and the conversion starts
-// again with the whole-file loader. Only sources whose text is its bytes (UTF-8 without U+FEFF inside) or
-// their plain Shift_JIS decoding are read in pieces; every other source (UTF-16, zero
+// again with the whole-file loader. Only sources whose text is its bytes (UTF-8 without U+FEFF
+// inside) or their plain Shift_JIS decoding are read in pieces; every other source (UTF-16, zero
 // bytes, a Western charset, pictograms to map, anything to repair) is left
 // to the whole-file loader, which decides as before. Pieces are cut after a
 // card's END:VCARD line, where no value, soft line break or character runs

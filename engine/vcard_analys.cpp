@@ -55,13 +55,8 @@ void startProperty(std::string_view line, PROPERTY* prop, strutil::LineSplit* sp
 
 // A BEGIN:VCARD or END:VCARD line, in any letter case.
 bool isCardBoundary(std::string_view line) {
-  auto equalsUpper = [&line](std::string_view word) {
-    return line.size() == word.size() &&
-           std::equal(line.begin(), line.end(), word.begin(), [](char a, char b) {
-             return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
-           });
-  };
-  return equalsUpper("BEGIN:VCARD") || equalsUpper("END:VCARD");
+  using vcard::detail::asciiUpperEquals;
+  return asciiUpperEquals(line, "BEGIN:VCARD") || asciiUpperEquals(line, "END:VCARD");
 }
 
 // A line that continues a vCard 2.1 Base64 value without the blank that

@@ -109,9 +109,6 @@ VCardLoadResult decodeRepaired(std::string_view content, const char* converter,
 }  // namespace
 
 void vcard::detail::WesternCharsetDeclarations::scan(std::string_view content) {
-  auto asciiUpper = [](char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-  };
   constexpr std::string_view kKey = "CHARSET=";
   for (std::size_t at = 1; !other_ && at + kKey.size() <= content.size(); ++at) {
     // Candidates follow a ";" (a parameter).

@@ -21,6 +21,8 @@
 namespace {
 
 using platform::OwnedCString;
+using vcard::detail::asciiUpper;
+using vcard::detail::asciiUpperEquals;
 using vcard::detail::upperASCII;
 
 // The two token lists of a split line, as the rules take them.
@@ -58,16 +60,6 @@ constexpr RecognitionRow kRecognitionTable[] = {
     {"PHOTO", 0, setDirectly},
 };
 
-// ASCII text equal to the upper-case word when upper-cased letter by letter.
-bool asciiUpperEquals(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != word[i]) return false;
-  }
-  return true;
-}
-
 // True when text, upper-cased, equals the upper-case ASCII word. ASCII text
 // upper-cases letter for letter and is compared in place; other text goes
 // through StrToUpper. Upper-casing turns at most three bytes into one ASCII
@@ -77,9 +69,7 @@ bool upperEquals(const char* text, std::string_view word) {
   // An ASCII first character upper-cases to one ASCII letter, the first of
   // the result: most lines are told apart by their first byte alone.
   const char first = text[0];
-  if (!word.empty() && utf::isASCII(first) &&
-      (first >= 'a' && first <= 'z' ? static_cast<char>(first - 'a' + 'A') : first) != word[0])
-    return false;
+  if (!word.empty() && utf::isASCII(first) && asciiUpper(first) != word[0]) return false;
   const std::size_t limit = 3 * word.size();
   const std::string_view view(text, strnlen(text, limit + 1));
   if (view.size() > limit) return false;
@@ -126,7 +116,7 @@ static_assert(rowIndexHoldsEveryRow(), "two rows share a first letter and a leng
 const RecognitionRow* rowNamed(std::string_view name, bool ascii) {
   if (name.empty() || name.size() > kLongestName) return nullptr;
   char first = name[0];
-  if (ascii && first >= 'a' && first <= 'z') first = static_cast<char>(first - 'a' + 'A');
+  if (ascii) first = asciiUpper(first);
   if (first < 'A' || first > 'Z') return nullptr;
   const std::uint8_t at = kRowIndex[static_cast<std::size_t>(first - 'A')][name.size()];
   if (at == kNoRow) return nullptr;

@@ -120,9 +120,7 @@ void foldBareBreaks(std::string* line) {
 }
 
 bool isPhoto(std::string_view name) {
-  return name.size() == 5 && std::equal(name.begin(), name.end(), "PHOTO", [](char a, char b) {
-           return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
-         });
+  return vcard::detail::asciiUpperEquals(name, "PHOTO");
 }
 
 // True for a CHARSET=... or ENCODING=... parameter, judged by its name: the
@@ -135,13 +133,8 @@ bool namesCharsetOrEncoding(std::string_view parameter) {
     name.remove_prefix(1);
   while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
     name.remove_suffix(1);
-  auto equalsUpper = [&name](std::string_view word) {
-    return name.size() == word.size() &&
-           std::equal(name.begin(), name.end(), word.begin(), [](char a, char b) {
-             return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
-           });
-  };
-  return equalsUpper("CHARSET") || equalsUpper("ENCODING");
+  using vcard::detail::asciiUpperEquals;
+  return asciiUpperEquals(name, "CHARSET") || asciiUpperEquals(name, "ENCODING");
 }
 
 }  // namespace

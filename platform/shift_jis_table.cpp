@@ -21,10 +21,6 @@ struct Entry {
   char bytes[3] = {};
 };
 
-bool isLead(unsigned char b) {
-  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
 // Lead bytes 81-9F and E0-FC as 0-60.
 std::size_t leadIndex(unsigned char b) {
   return b <= 0x9F ? b - 0x81u : b - 0xE0u + 0x1Fu;
@@ -122,7 +118,7 @@ Table buildTable() {
   for (int b = 0; b < 256; ++b) {
     const char byte = static_cast<char>(b);
     const std::optional<std::u16string> units = decodeAlone(conv.getAlias(), &byte, 1);
-    if (isLead(static_cast<unsigned char>(b))) {
+    if (isShiftJISLeadByte(static_cast<unsigned char>(b))) {
       // A lead byte must need its trail byte, or the pairs below would not
       // be pairs for ICU.
       if (units && !units->empty()) return table;
@@ -145,7 +141,7 @@ Table buildTable() {
   std::vector<char> pairs;
   pairs.reserve(kLeadCount * 256 * 2);
   for (int lead = 0x81; lead <= 0xFC; ++lead) {
-    if (!isLead(static_cast<unsigned char>(lead))) continue;
+    if (!isShiftJISLeadByte(static_cast<unsigned char>(lead))) continue;
     for (int trail = 0; trail < 256; ++trail) {
       pairs.push_back(static_cast<char>(lead));
       pairs.push_back(static_cast<char>(trail));
@@ -195,7 +191,7 @@ std::optional<std::size_t> decodeInto(const Table& table, std::string_view bytes
     }
     const unsigned char c = s[i];
     const Entry* entry;
-    if (isLead(c)) {
+    if (isShiftJISLeadByte(c)) {
       if (i + 1 == n) return std::nullopt;
       entry = &pairs[leadIndex(c) * 256 + s[i + 1]];
       i += 2;

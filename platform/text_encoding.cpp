@@ -335,18 +335,6 @@ std::optional<std::string> decodeLossyToUTF8(std::string_view bytes, const char*
   return out;
 }
 
-namespace {
-
-bool isShiftJISLead(unsigned char b) {
-  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-bool isShiftJISTrail(unsigned char b) {
-  return b >= 0x40 && b <= 0xFC && b != 0x7F;
-}
-
-}  // namespace
-
 std::optional<std::string> decodeShiftJISToUTF8(std::string_view bytes,
                                                 const ShiftJISSubstitute& substitute, bool lossy) {
   if (bytes.size() > static_cast<std::size_t>(INT32_MAX / 2)) return std::nullopt;
@@ -371,7 +359,7 @@ std::optional<std::string> decodeShiftJISToUTF8(std::string_view bytes,
   std::size_t stretch = 0;
   std::size_t i = 0;
   while (i < bytes.size()) {
-    if (!isShiftJISLead(u[i]) || i + 1 == bytes.size() || !isShiftJISTrail(u[i + 1])) {
+    if (!isShiftJISLeadByte(u[i]) || i + 1 == bytes.size() || !isShiftJISTrailByte(u[i + 1])) {
       ++i;
       continue;
     }

@@ -135,6 +135,15 @@ using ShiftJISSubstitute = std::function<std::string_view(std::uint16_t code)>;
                                                               const ShiftJISSubstitute& substitute,
                                                               bool lossy);
 
+// The bytes that start a two-byte Shift_JIS character (81-9F, E0-FC) and
+// those that may follow such a byte as its second (40-7E, 80-FC).
+[[nodiscard]] constexpr bool isShiftJISLeadByte(unsigned char b) noexcept {
+  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+[[nodiscard]] constexpr bool isShiftJISTrailByte(unsigned char b) noexcept {
+  return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
+
 // True when ICU can open a converter of that name.
 [[nodiscard]] bool isKnownCharset(const char* name);
 
