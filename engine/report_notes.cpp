@@ -42,6 +42,9 @@ struct Notes {
   std::uint64_t retired = 0;
   // (card index, private-use characters), one per written card holding some.
   std::vector<std::pair<std::uint64_t, std::uint64_t>> privateUse;
+  // Indices of the written cards that hold U+FFFD, in a file where the
+  // loader replaced bad bytes so.
+  std::vector<std::uint64_t> replaced;
 };
 
 thread_local Notes* current = nullptr;
@@ -178,8 +181,15 @@ void noteClosed(const VCARDLIST* list, const VCARDDATA* card) noexcept {
 
 void noteWritten(const VCARDLIST* list, const VCARDDATA* card) noexcept {
   if (current == nullptr || !inList(list, card) || card->cardText == nullptr) return;
-  // Only a file with such codes is looked at: the count costs a pass over
-  // every card.
+  // Only a file with such characters is looked at: the search costs a pass
+  // over every card.
+  if (lastSourceInfo().replaced != 0 && std::strstr(card->cardText, "\xEF\xBF\xBD") != nullptr) {
+    try {
+      current->replaced.push_back(indexOf(list, card));
+    } catch (...) {
+      // Out of memory: the card goes untold.
+    }
+  }
   if (lastSourceInfo().pictograms.codes == 0) return;
   const std::uint64_t count = countPrivateUse(card->cardText);
   if (count == 0) return;
@@ -252,6 +262,8 @@ void finishReport(VCARDLIST* list) noexcept {
     for (const std::uint32_t nameId : order)
       report.dropped.push_back({current->names[nameId], current->droppedCounts[nameId]});
 
+    for (const std::uint64_t index : current->replaced)
+      report.replacedCards.push_back(index + 1);
     for (const auto& [index, count] : current->privateUse) {
       report.privateUseLeft += count;
       report.privateUseCards.push_back(index + 1);

@@ -172,6 +172,11 @@ SourcePlan SourceStream::decide(CarrierChoice carrier) {
       if (!pieces.next(&piece, &last)) return SourcePlan::Unreadable;
       // Zero bytes may be UTF-16 without a mark, or strays to drop.
       if (std::memchr(piece.data(), '\0', piece.size()) != nullptr) return SourcePlan::Whole;
+      // Pieces are cut after a line feed, so a file without one is a single
+      // piece; if it ends its lines with CR alone, the loader makes them LF.
+      if (last && std::memchr(piece.data(), '\n', piece.size()) == nullptr &&
+          std::memchr(piece.data(), '\r', piece.size()) != nullptr)
+        return SourcePlan::Whole;
       if (utf8) {
         if (!utf::validateUTF8(piece)) {
           if (marked) return SourcePlan::Whole;  // to be repaired

@@ -108,7 +108,7 @@ enum VCardLoadResult : int {
   kLoadOK = 0,
   kLoadUnreadable = -1,           // cannot be read, or not a regular file
   kLoadUndecodable = -4,          // no text could be produced
-  kLoadUnsupportedEncoding = -5,  // UTF-16 big-endian, with or without a mark
+  kLoadUnsupportedEncoding = -5,  // an encoding the loader cannot read (none today)
 };
 
 // Reads the regular file at path into *text as UTF-8 without byte-order mark,
@@ -148,9 +148,10 @@ struct SourceInfo {
   // "Shift_JIS", "windows-1252", ...
   std::string encoding;
   EncodingBasis basis = EncodingBasis::None;
-  std::uint64_t zeroBytesDropped = 0;  // zero bytes (or U+0000 units) left out of the text
-  std::uint64_t replaced = 0;          // ill-formed sequences replaced by U+FFFD
-  std::uint64_t marksDropped = 0;      // U+FEFF after the leading mark, left out
+  std::uint64_t zeroBytesDropped = 0;   // zero bytes (or U+0000 units) left out of the text
+  std::uint64_t replaced = 0;           // ill-formed sequences replaced by U+FFFD
+  std::uint64_t marksDropped = 0;       // U+FEFF after the leading mark, left out
+  bool carriageReturnLineEnds = false;  // lines end with CR alone (old Mac files)
   PictogramInfo pictograms;
 };
 

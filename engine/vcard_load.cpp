@@ -3,9 +3,10 @@
 //
 // A source is never refused for what a reader can mend: zero bytes are
 // dropped instead of ending the text, ill-formed UTF-8 after a mark and
-// ill-formed UTF-16 become U+FFFD, and an undeclared Western file is decoded
-// by the charset detector's guess. Only UTF-16 big-endian, a file that
-// cannot be read and content nothing can decode are refused.
+// ill-formed UTF-16 become U+FFFD, a few bad bytes in a Japanese file become
+// U+FFFD instead of turning the file Western, CR line ends become LF, and an
+// undeclared Western file is decoded by the charset detector's guess. Only a
+// file that cannot be read and content nothing can decode are refused.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -65,15 +66,14 @@ void dropNulsAndMarks(std::string& utf8) {
   utf8.resize(out);
 }
 
-// True when some line of the text is BEGIN:VCARD in any letter case.
+// True when some line of the text is BEGIN:VCARD in any letter case. Lines
+// end at LF or CR, so that a file with CR line ends (old Macs) is found too.
 bool hasBeginLine(std::string_view text) {
   std::size_t start = 0;
   while (start <= text.size()) {
-    std::size_t end = text.find('\n', start);
+    std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(start, end - start);
-    while (!line.empty() && line.back() == '\r')
-      line.remove_suffix(1);
     // Upper-casing can shrink a character to at most a third of its bytes,
     // so longer lines cannot match and are not upper-cased.
     if (!line.empty() && line.size() <= 33) {
@@ -86,11 +86,25 @@ bool hasBeginLine(std::string_view text) {
   return false;
 }
 
+// A text with CR line ends and no LF at all (old Mac exports) gets LF line
+// ends, which the line analysis cuts at; a text with any LF is left alone, so
+// CR LF and LF files read exactly as they always have.
+void useCarriageReturnsAsLineEnds(char* text, std::size_t length) {
+  if (std::memchr(text, '\n', length) != nullptr) return;
+  char* at = static_cast<char*>(std::memchr(text, '\r', length));
+  if (at == nullptr) return;
+  g_source.carriageReturnLineEnds = true;
+  for (char* const end = text + length; at != end; ++at) {
+    if (*at == '\r') *at = '\n';
+  }
+}
+
 // The text as the loader hands it over: an owned copy without U+0000 and
 // U+FEFF. Its own characters are Unicode already; only quoted-printable
 // values may still hold Shift_JIS pictogram codes, decoded later.
 VCardLoadResult handOver(std::string& utf8, OwnedCString* text) {
   dropNulsAndMarks(utf8);
+  useCarriageReturnsAsLineEnds(utf8.data(), utf8.size());
   g_source.pictograms = vcard::detail::decideCarrier(
       g_carrierChoice, vcard::detail::scanPictogramCodes(utf8, false), utf8);
   *text = platform::copyToCString(utf8);
@@ -141,6 +155,145 @@ std::optional<std::string> vcard::detail::WesternCharsetDeclarations::charset() 
 }
 
 namespace {
+
+// The encodings a file that decodes strictly as nothing may still be.
+enum class Closest { UTF8, ShiftJIS, Neither };
+
+// How well bytes fit an encoding: its multi-byte characters, its runs of
+// ill-formed bytes (a run counts once: one damaged spot), and for Shift_JIS
+// the characters that stand next to another non-ASCII character, as the
+// characters of Japanese words do.
+struct Fit {
+  std::uint64_t characters = 0;
+  std::uint64_t badRuns = 0;
+  std::uint64_t inWords = 0;
+};
+
+// The length of the well-formed UTF-8 sequence of two bytes or more at the
+// start of bytes, or 0.
+std::size_t utf8SequenceLength(std::string_view bytes) {
+  const auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  const auto tail = [&](std::size_t i) { return i < bytes.size() && (b(i) & 0xC0) == 0x80; };
+  const unsigned char lead = b(0);
+  if (lead >= 0xC2 && lead <= 0xDF) return tail(1) ? 2 : 0;
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (!tail(1) || !tail(2)) return 0;
+    if ((lead == 0xE0 && b(1) < 0xA0) || (lead == 0xED && b(1) > 0x9F)) return 0;
+    return 3;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    if (!tail(1) || !tail(2) || !tail(3)) return 0;
+    if ((lead == 0xF0 && b(1) < 0x90) || (lead == 0xF4 && b(1) > 0x8F)) return 0;
+    return 4;
+  }
+  return 0;
+}
+
+Fit utf8Fit(std::string_view bytes) {
+  Fit fit;
+  bool inBadRun = false;
+  for (std::size_t i = 0; i < bytes.size();) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      inBadRun = false;
+      ++i;
+    } else if (const std::size_t length = utf8SequenceLength(bytes.substr(i)); length != 0) {
+      ++fit.characters;
+      inBadRun = false;
+      i += length;
+    } else {
+      if (!inBadRun) ++fit.badRuns;
+      inBadRun = true;
+      ++i;
+    }
+  }
+  return fit;
+}
+
+Fit shiftJISFit(std::string_view bytes) {
+  Fit fit;
+  bool inBadRun = false;
+  std::uint64_t run = 0;  // non-ASCII characters in a row so far
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    std::size_t length = 0;
+    if (c < 0x80) {
+      length = 1;
+    } else if (c >= 0xA1 && c <= 0xDF) {
+      length = 1;  // half-width katakana
+    } else if (platform::isShiftJISLeadByte(c) && i + 1 < bytes.size() &&
+               platform::isShiftJISTrailByte(static_cast<unsigned char>(bytes[i + 1]))) {
+      length = 2;
+    }
+    if (length == 0) {
+      if (!inBadRun) ++fit.badRuns;
+      inBadRun = true;
+      run = 0;
+      ++i;
+      continue;
+    }
+    inBadRun = false;
+    if (c >= 0x80) {
+      ++fit.characters;
+      // The second of a run counts the first with it.
+      ++run;
+      fit.inWords += run == 2 ? 2 : run > 2 ? 1 : 0;
+    } else {
+      run = 0;
+    }
+    i += length;
+  }
+  return fit;
+}
+
+// True when a CHARSET parameter of the content names a Japanese charset.
+bool declaresJapanese(std::string_view content) {
+  for (const std::string_view name : {"SHIFT_JIS", "SHIFT-JIS", "SJIS", "CP932", "WINDOWS-31J"}) {
+    const std::string key = "CHARSET=" + std::string(name);
+    for (std::size_t at = content.find('='); at != std::string_view::npos;
+         at = content.find('=', at + 1)) {
+      if (at < 7) continue;
+      const std::size_t start = at - 7;
+      if (start + key.size() <= content.size() &&
+          vcard::detail::asciiUpperEquals(content.substr(start, key.size()), key))
+        return true;
+    }
+  }
+  return false;
+}
+
+// The encoding whose structure bytes that are neither well-formed UTF-8 nor
+// well-formed Shift_JIS show: UTF-8 when its multi-byte characters at least
+// match its damaged spots; Shift_JIS when the file speaks Japanese (words of
+// two characters or more, or a Japanese CHARSET) and its damaged spots are
+// few beside its characters. A Western file fits neither: its accented
+// letters stand alone between ASCII letters, not as UTF-8 sequences or
+// Japanese words. Of two that fit, the one with fewer damaged spots per
+// character wins.
+Closest closestEncoding(std::string_view content) {
+  const Fit utf8 = utf8Fit(content);
+  const Fit sjis = shiftJISFit(content);
+  const bool utf8Fits = utf8.characters != 0 && utf8.badRuns <= utf8.characters;
+  const bool japanese =
+      (sjis.inWords >= 2 && 2 * sjis.inWords >= sjis.characters) || declaresJapanese(content);
+  const bool sjisFits = japanese && sjis.characters != 0 && 2 * sjis.badRuns <= sjis.characters;
+  if (utf8Fits && sjisFits) {
+    return utf8.badRuns * sjis.characters <= sjis.badRuns * utf8.characters ? Closest::UTF8
+                                                                            : Closest::ShiftJIS;
+  }
+  if (utf8Fits) return Closest::UTF8;
+  if (sjisFits) return Closest::ShiftJIS;
+  return Closest::Neither;
+}
+
+// The U+FFFD characters in UTF-8 text.
+std::uint64_t countReplacements(std::string_view utf8) {
+  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  std::uint64_t count = 0;
+  for (std::size_t at = utf8.find(kReplacement); at != std::string_view::npos;
+       at = utf8.find(kReplacement, at + kReplacement.size()))
+    ++count;
+  return count;
+}
 
 // The Western single-byte charset (windows-125x, ISO-8859-x) that the file's
 // own CHARSET parameters name, when they name one and no other charset
@@ -194,8 +347,35 @@ VCardLoadResult loadEightBit(std::string& content, OwnedCString* text) {
     g_source.encoding = "Shift_JIS";
     g_source.pictograms = pictograms;
     std::string().swap(content);
+    useCarriageReturnsAsLineEnds(sjis->data(), sjis->size());
     text->reset(sjis->release());
     return *text ? kLoadOK : kLoadUndecodable;
+  }
+  // Neither strictly. A few bad bytes (a character cut at a line end, a
+  // damaged sector) in a Japanese file must not turn every card into Latin
+  // mojibake: the encoding whose structure the bytes show is kept, each bad
+  // sequence becoming U+FFFD.
+  switch (closestEncoding(content)) {
+    case Closest::UTF8:
+      g_source.encoding = "UTF-8";
+      return decodeRepaired(content, "UTF-8", text);
+    case Closest::ShiftJIS: {
+      g_source.encoding = "Shift_JIS";
+      if (pictograms.carrier != vcard::Carrier::None && scan.plainCodes != 0) {
+        std::optional<std::string> mapped =
+            vcard::detail::decodeShiftJISWithPictograms(content, pictograms.carrier, true);
+        if (!mapped) return kLoadUndecodable;
+        g_source.replaced += countReplacements(*mapped);
+        const VCardLoadResult result = handOver(*mapped, text);
+        g_source.pictograms = pictograms;
+        return result;
+      }
+      const VCardLoadResult result = decodeRepaired(content, "Shift_JIS", text);
+      g_source.pictograms = pictograms;
+      return result;
+    }
+    case Closest::Neither:
+      break;
   }
   // Neither: an undeclared Western export ("ANSI"), say. Readable Latin text
   // is better than refusing the file.
@@ -206,10 +386,11 @@ VCardLoadResult loadEightBit(std::string& content, OwnedCString* text) {
   return decodeRepaired(content, guess->c_str(), text);
 }
 
-// Content without a mark. The detector's zero-byte pattern may say UTF-16:
-// that holds when the content, decoded so, has a BEGIN:VCARD line. Then
-// little-endian is the text and big-endian is refused like its mark; an
-// 8-bit file with stray zero bytes fails the test and is read as such.
+// Content without a mark. The detector's zero-byte pattern may say UTF-16
+// (zero bytes at odd offsets little-endian, at even ones big-endian, as some
+// Mac address books write): that holds when the content, decoded so, has a
+// BEGIN:VCARD line; an 8-bit file with stray zero bytes fails the test and is
+// read as such.
 VCardLoadResult loadWithoutMark(std::string& content, OwnedCString* text) {
   // The detector expects the content followed by a whole NUL unit.
   content.append(2, '\0');
@@ -225,7 +406,6 @@ VCardLoadResult loadWithoutMark(std::string& content, OwnedCString* text) {
     if (utf8 && hasBeginLine(*utf8)) {
       g_source.encoding = name;
       g_source.basis = EncodingBasis::Content;
-      if (bigEndian) return kLoadUnsupportedEncoding;
       g_source.replaced += replaced;
       return handOver(*utf8, text);
     }
@@ -239,11 +419,6 @@ VCardLoadResult load(const char* path, OwnedCString* text) {
   std::string& content = *file;  // the file's bytes, decoded where they are
 
   auto startsWith = [&](std::string_view mark) { return content.starts_with(mark); };
-  if (startsWith("\xFE\xFF")) {
-    g_source.encoding = "UTF-16BE";
-    g_source.basis = EncodingBasis::ByteOrderMark;
-    return kLoadUnsupportedEncoding;
-  }
 
   if (startsWith(kMarkUTF8)) {
     g_source.encoding = "UTF-8";
@@ -253,11 +428,12 @@ VCardLoadResult load(const char* path, OwnedCString* text) {
     if (utf::validateUTF8(content)) return handOver(content, text);
     return decodeRepaired(content, "UTF-8", text);
   }
-  if (startsWith("\xFF\xFE")) {
-    g_source.encoding = "UTF-16LE";
+  if (startsWith("\xFF\xFE") || startsWith("\xFE\xFF")) {
+    const char* name = content[0] == '\xFF' ? "UTF-16LE" : "UTF-16BE";
+    g_source.encoding = name;
     g_source.basis = EncodingBasis::ByteOrderMark;
     content.erase(0, 2);
-    return decodeRepaired(content, "UTF-16LE", text);
+    return decodeRepaired(content, name, text);
   }
   if (content.empty()) return handOver(content, text);
   return loadWithoutMark(content, text);

@@ -18,13 +18,28 @@ std::string kilobytes(std::uint64_t bytes) {
   return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " KB";
 }
 
+// "：3件目、7件目" for the cards at those places (at most maxCards, then
+// " ほか N件"); "" for none.
+std::string cardPlaces(const std::vector<std::uint64_t>& positions, std::size_t maxCards) {
+  std::string text;
+  std::size_t shown = 0;
+  for (const std::uint64_t position : positions) {
+    if (shown == maxCards) break;
+    text += (shown == 0 ? "：" : "、") + count(position) + "件目";
+    ++shown;
+  }
+  if (positions.size() > shown) text += " ほか " + count(positions.size() - shown) + "件";
+  return text;
+}
+
 }  // namespace
 
 bool ConversionReport::worthTelling() const {
   if (!loaded) return false;
   return !skipped.empty() || !icloud.photosScaled.empty() || !icloud.photosLeftOut.empty() ||
          !icloud.parts.empty() || !dropped.empty() || source.zeroBytesDropped != 0 ||
-         source.replaced != 0 || source.marksDropped != 0 || source.basis == EncodingBasis::Guess ||
+         source.replaced != 0 || source.marksDropped != 0 || source.carriageReturnLineEnds ||
+         source.encoding == "UTF-16BE" || source.basis == EncodingBasis::Guess ||
          source.basis == EncodingBasis::Declared || source.pictograms.codes != 0 ||
          privateUseLeft != 0;
 }
@@ -179,14 +194,21 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
 
   const SourceInfo& source = report.source;
   std::string fileLines;
-  if (source.basis == EncodingBasis::Guess || source.basis == EncodingBasis::Declared)
+  // The encoding is told where it was not plain to see: guessed, declared,
+  // big-endian UTF-16, or chosen for a file with bytes it could not read.
+  if (source.basis == EncodingBasis::Guess || source.basis == EncodingBasis::Declared ||
+      source.encoding == "UTF-16BE" || source.replaced != 0)
     fileLines +=
         "  文字コード：" + source.encoding + "（" + encodingBasisText(source.basis) + "）\n";
+  if (source.carriageReturnLineEnds)
+    fileLines += "  改行：CR だけの改行（古い Mac の形式）として読みました\n";
   if (source.zeroBytesDropped != 0)
     fileLines += "  ゼロバイト " + count(source.zeroBytesDropped) + "個を読み飛ばしました\n";
-  if (source.replaced != 0)
+  if (source.replaced != 0) {
     fileLines +=
-        "  読めない文字 " + count(source.replaced) + "個を「\xEF\xBF\xBD」に置き換えました\n";
+        "  読めない文字 " + count(source.replaced) + "個を「\xEF\xBF\xBD」に置き換えました";
+    fileLines += cardPlaces(report.replacedCards, maxCards) + "\n";
+  }
   if (source.marksDropped != 0)
     fileLines +=
         "  ファイル途中の BOM（U+FEFF）" + count(source.marksDropped) + "個を取り除きました\n";
@@ -210,17 +232,8 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
   }
   if (report.privateUseLeft != 0) {
     fileLines += "  私用領域の文字（iPhone では表示されない絵文字や外字）" +
-                 count(report.privateUseLeft) + "個が残っています：";
-    std::size_t shown = 0;
-    for (const std::uint64_t position : report.privateUseCards) {
-      if (shown == maxCards) break;
-      if (shown > 0) fileLines += "、";
-      fileLines += count(position) + "件目";
-      ++shown;
-    }
-    if (report.privateUseCards.size() > shown)
-      fileLines += " ほか " + count(report.privateUseCards.size() - shown) + "件";
-    fileLines += "\n";
+                 count(report.privateUseLeft) + "個が残っています";
+    fileLines += cardPlaces(report.privateUseCards, maxCards) + "\n";
   }
   if (!fileLines.empty()) text += "ファイル全体：\n" + fileLines;
   return text + "\n";

@@ -76,6 +76,9 @@ struct ConversionReport {
   // and the places of those cards among the cards begun, from 1.
   std::uint64_t privateUseLeft = 0;
   std::vector<std::uint64_t> privateUseCards;
+  // The places of the written cards holding U+FFFD, when the loader replaced
+  // bytes it could not read (source.replaced), from 1.
+  std::vector<std::uint64_t> replacedCards;
 
   // True when something was left out, repaired or guessed beyond the
   // ordinary; an ordinary file that lost nothing has nothing to report.
