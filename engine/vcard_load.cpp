@@ -159,13 +159,13 @@ namespace {
 // The encodings a file that decodes strictly as nothing may still be.
 enum class Closest { UTF8, ShiftJIS, Neither };
 
-// How well bytes fit an encoding: its multi-byte characters, its runs of
-// ill-formed bytes (a run counts once: one damaged spot), and for Shift_JIS
+// How well bytes fit an encoding: its multi-byte characters, its ill-formed
+// bytes, and for Shift_JIS
 // the characters that stand next to another non-ASCII character, as the
 // characters of Japanese words do.
 struct Fit {
   std::uint64_t characters = 0;
-  std::uint64_t badRuns = 0;
+  std::uint64_t badBytes = 0;
   std::uint64_t inWords = 0;
 };
 
@@ -191,18 +191,14 @@ std::size_t utf8SequenceLength(std::string_view bytes) {
 
 Fit utf8Fit(std::string_view bytes) {
   Fit fit;
-  bool inBadRun = false;
   for (std::size_t i = 0; i < bytes.size();) {
     if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-      inBadRun = false;
       ++i;
     } else if (const std::size_t length = utf8SequenceLength(bytes.substr(i)); length != 0) {
       ++fit.characters;
-      inBadRun = false;
       i += length;
     } else {
-      if (!inBadRun) ++fit.badRuns;
-      inBadRun = true;
+      ++fit.badBytes;
       ++i;
     }
   }
@@ -211,7 +207,6 @@ Fit utf8Fit(std::string_view bytes) {
 
 Fit shiftJISFit(std::string_view bytes) {
   Fit fit;
-  bool inBadRun = false;
   std::uint64_t run = 0;  // non-ASCII characters in a row so far
   for (std::size_t i = 0; i < bytes.size();) {
     const auto c = static_cast<unsigned char>(bytes[i]);
@@ -225,13 +220,12 @@ Fit shiftJISFit(std::string_view bytes) {
       length = 2;
     }
     if (length == 0) {
-      if (!inBadRun) ++fit.badRuns;
-      inBadRun = true;
-      run = 0;
+      // A bad byte inside a word (where a character was damaged) does not
+      // end it.
+      ++fit.badBytes;
       ++i;
       continue;
     }
-    inBadRun = false;
     if (c >= 0x80) {
       ++fit.characters;
       // The second of a run counts the first with it.
@@ -263,25 +257,22 @@ bool declaresJapanese(std::string_view content) {
 
 // The encoding whose structure bytes that are neither well-formed UTF-8 nor
 // well-formed Shift_JIS show: UTF-8 when its multi-byte characters at least
-// match its damaged spots; Shift_JIS when the file speaks Japanese (words of
-// two characters or more, or a Japanese CHARSET) and its damaged spots are
-// few beside its characters. A Western file fits neither: its accented
-// letters stand alone between ASCII letters, not as UTF-8 sequences or
-// Japanese words. Of two that fit, the one with fewer damaged spots per
-// character wins.
+// match its ill-formed bytes; else Shift_JIS when the file speaks Japanese
+// (a third of its characters in words of two or more, or a Japanese CHARSET)
+// and its characters at least match its ill-formed bytes. A Western file fits
+// neither: its accented letters stand alone between ASCII letters, not as
+// UTF-8 sequences or Japanese words.
 Closest closestEncoding(std::string_view content) {
+  // UTF-8's structure is strict: bytes of another encoding seldom form one of
+  // its sequences, let alone as many as they break. Shift_JIS takes almost
+  // any pair, so it also needs the file to speak Japanese.
   const Fit utf8 = utf8Fit(content);
+  if (utf8.characters != 0 && utf8.badBytes <= utf8.characters) return Closest::UTF8;
   const Fit sjis = shiftJISFit(content);
-  const bool utf8Fits = utf8.characters != 0 && utf8.badRuns <= utf8.characters;
   const bool japanese =
-      (sjis.inWords >= 2 && 2 * sjis.inWords >= sjis.characters) || declaresJapanese(content);
-  const bool sjisFits = japanese && sjis.characters != 0 && 2 * sjis.badRuns <= sjis.characters;
-  if (utf8Fits && sjisFits) {
-    return utf8.badRuns * sjis.characters <= sjis.badRuns * utf8.characters ? Closest::UTF8
-                                                                            : Closest::ShiftJIS;
-  }
-  if (utf8Fits) return Closest::UTF8;
-  if (sjisFits) return Closest::ShiftJIS;
+      (sjis.inWords >= 2 && 3 * sjis.inWords >= sjis.characters) || declaresJapanese(content);
+  if (japanese && sjis.characters != 0 && sjis.badBytes <= sjis.characters)
+    return Closest::ShiftJIS;
   return Closest::Neither;
 }
 

@@ -46,8 +46,8 @@ const LoadCase kLoadCases[] = {
     {"EmptyFile", "", 0, "", "", kNone},
     {"OnlyUTF8Mark", "\xEF\xBB\xBF", 0, "", "UTF-8", kMark},
     {"OnlyUTF16LEMark", "\xFF\xFE", 0, "", "UTF-16LE", kMark},
-    {"BigEndianMarkAlone", "\xFE\xFF", -5, "", "UTF-16BE", kMark},
-    {"BigEndianMarkWithText", "\xFE\xFF\x00\x42\x00\x45"s, -5, "", "UTF-16BE", kMark},
+    {"BigEndianMarkAlone", "\xFE\xFF", 0, "", "UTF-16BE", kMark},
+    {"BigEndianMarkWithText", "\xFE\xFF\x00\x42\x00\x45"s, 0, "BE", "UTF-16BE", kMark},
     // "N:あ" in UTF-8 without mark stays byte for byte.
     {"UTF8WithoutMark", "N:\xE3\x81\x82\r\n", 0, "N:\xE3\x81\x82\r\n", "UTF-8", kContent},
     {"AsciiOnly", "NOTE;ENCODING=QUOTED-PRINTABLE:=82=A0\n", 0,
@@ -134,12 +134,45 @@ const LoadCase kLoadCases[] = {
      "begin:vcard\n", "UTF-16LE", kContent},
     // Zero bytes that do not make a vCard: an 8-bit text without them.
     {"StrayZeroBytesWithoutCard", "A\0B\0"s, 0, "AB", "US-ASCII", kContent, 2},
-    // Big-endian UTF-16 without mark is refused, whether its first unit has a
-    // zero high byte (a card that starts 00 42) or not (U+30E1).
-    {"UTF16BEWithoutMark", "\x30\xE1\0\n\0B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\n"s, -5, "", "UTF-16BE",
-     kContent},
-    {"UTF16BEWithoutMarkZeroFirst", "\0B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\r\0\n"s, -5, "",
-     "UTF-16BE", kContent},
+    // Big-endian UTF-16 without mark is read like little-endian, whether its
+    // first unit has a zero high byte (a card that starts 00 42) or not
+    // (U+30E1), and with CR line ends.
+    {"UTF16BEWithoutMark", "\x30\xE1\0\n\0B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\n"s, 0,
+     "\xE3\x83\xA1\nBEGIN:VCARD\n", "UTF-16BE", kContent},
+    {"UTF16BEWithoutMarkZeroFirst", "\0B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\r\0\n"s, 0,
+     "BEGIN:VCARD\r\n", "UTF-16BE", kContent},
+    {"UTF16BEWithoutMarkCRLineEnds", "\0B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\r\0N\0:\0a\0\r"s, 0,
+     "BEGIN:VCARD\nN:a\n", "UTF-16BE", kContent},
+    // CR alone ends lines in old Mac exports: they become LF, whatever the
+    // encoding. One LF anywhere keeps every CR as it is.
+    {"CRLineEndsUTF8", "BEGIN:VCARD\rN:\xE3\x81\x82\rEND:VCARD\r", 0,
+     "BEGIN:VCARD\nN:\xE3\x81\x82\nEND:VCARD\n", "UTF-8", kContent},
+    {"CRLineEndsShiftJIS", "N:\x8E\x52\x93\x63\rTEL:1\r", 0, "N:\xE5\xB1\xB1\xE7\x94\xB0\nTEL:1\n",
+     "Shift_JIS", kContent},
+    {"CRLineEndsUTF16LE", "\xFF\xFEN\0:\0a\0\r\0T\0:\0\x31\0\r\0"s, 0, "N:a\nT:1\n", "UTF-16LE",
+     kMark},
+    {"CRWithOneLFStays", "N:a\rNOTE:b\r\n", 0, "N:a\rNOTE:b\r\n", "US-ASCII", kContent},
+    // One bad byte (FF) in Shift_JIS "青木 功" / "山田": Shift_JIS still, the
+    // byte U+FFFD; the same in UTF-8 "山田".
+    {"ShiftJISWithStrayByte", "N:\x90\xC2\x96\xD8;\x8C\xF7\r\nN:\x8E\x52\xFF\x93\x63\r\n", 0,
+     "N:\xE9\x9D\x92\xE6\x9C\xA8;\xE5\x8A\x9F\r\nN:\xE5\xB1\xB1\xEF\xBF\xBD\xE7\x94\xB0\r\n",
+     "Shift_JIS", kContent, 0, 1},
+    {"UTF8WithStrayByte", "N:\xE5\xB1\xB1\x80\xE7\x94\xB0\r\n", 0,
+     "N:\xE5\xB1\xB1\xEF\xBF\xBD\xE7\x94\xB0\r\n", "UTF-8", kContent, 0, 1},
+    // A character cut by the line end: lead byte 82 before CR.
+    {"ShiftJISCutCharacter", "N;CHARSET=SHIFT_JIS:\x82\xA0\x82\r\n", 0,
+     "N;CHARSET=SHIFT_JIS:\xE3\x81\x82\xEF\xBF\xBD\r\n", "Shift_JIS", kContent, 0, 1},
+    // Western text whose accents happen to make some valid Shift_JIS pairs
+    // ("O’Brien": 92 42) is no Japanese: the Latin guess stays.
+    {"WesternWithPairsStaysWestern",
+     "N:O\x92"
+     "Brien;Ren\xE9"
+     "e\r\nNOTE:caf\xE9 cr\xE8me\r\n",
+     0,
+     "N:O\xE2\x80\x99"
+     "Brien;Ren\xC3\xA9"
+     "e\r\nNOTE:caf\xC3\xA9 cr\xC3\xA8me\r\n",
+     "windows-1252", kGuess},
 };
 
 class LoadTest : public testing::TestWithParam<LoadCase> {};

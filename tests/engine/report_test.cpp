@@ -208,7 +208,18 @@ const FileLevelCase kFileLevelCases[] = {
     // An unpaired surrogate (D800) in a UTF-16 file.
     {"Repairs",
      utf16le("BEGIN:VCARD\r\nN:a") + "\x00\xD8"s + utf16le("\r\nEND:VCARD\r\n").substr(2),
-     "  読めない文字 1個を「\xEF\xBF\xBD」に置き換えました\n"},
+     "  読めない文字 1個を「\xEF\xBF\xBD」に置き換えました：1件目\n"},
+    // A stray FF in the second of three Shift_JIS cards ("山田", "青木", "功"):
+    // the encoding stays, and the card holding it is named.
+    {"StrayByteInShiftJIS",
+     "BEGIN:VCARD\r\nN:\x8E\x52\x93\x63\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:\x90\xC2\xFF\x96\xD8\r\n"
+     "END:VCARD\r\nBEGIN:VCARD\r\nN:\x8C\xF7\r\nEND:VCARD\r\n",
+     "  文字コード：Shift_JIS（ファイルの内容から判定）\n"
+     "  読めない文字 1個を「\xEF\xBF\xBD」に置き換えました：2件目\n"},
+    {"BigEndianCRLineEnds",
+     "\xFE\xFF"s + "\0B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\r\0E\0N\0D\0:\0V\0C\0A\0R\0D\0\r"s,
+     "  文字コード：UTF-16BE（BOM による）\n"
+     "  改行：CR だけの改行（古い Mac の形式）として読みました\n"},
     {"DeclaredWestern",
      "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=WINDOWS-1252:M\xFCller;Hans\r\nEND:VCARD\r\n",
      "（ファイル内の CHARSET 指定による）\n"},
