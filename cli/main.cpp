@@ -3,10 +3,12 @@
 // imports), with the same checks and the same engine as the desktop window.
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform.h"
@@ -119,12 +121,17 @@ const char* basisKey(vcard::EncodingBasis basis) {
   return "none";
 }
 
+std::string dumped(const nlohmann::ordered_json& document) {
+  return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
 // The result and the report as one document for scripts. Texts are UTF-8;
 // a name with bytes that are not (none should reach here) is replaced
 // rather than failing the whole document.
 std::string jsonDocument(const std::array<std::string, 2>& result,
-                         const vcard::ConversionReport& report) {
+                         const vcard::ConversionReport& report, int exitCode) {
   nlohmann::ordered_json document;
+  document["exitCode"] = exitCode;
   document["inCount"] = report.inCount;
   document["outCount"] = report.outCount;
   document["alert"] = result[0];
@@ -184,15 +191,59 @@ std::string jsonDocument(const std::array<std::string, 2>& result,
     document["pictograms"] = nullptr;
   }
   document["report"] = vcard::reportText(report);
-  return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+  return dumped(document);
+}
+
+// The document of a run that stopped before converting (a usage error, a
+// source check, an output already there): the keys of a conversion's
+// document, with nothing read and the message as the alert, so that a
+// script reads standard output the same way whatever happened. A file
+// path or argument that is not UTF-8 is replaced, as above.
+std::string failureDocument(const std::string& alert, int exitCode, vcard::Target target) {
+  nlohmann::ordered_json document;
+  document["exitCode"] = exitCode;
+  document["inCount"] = 0;
+  document["outCount"] = 0;
+  document["alert"] = alert;
+  document["log"] = "";
+  document["skippedCards"] = nlohmann::ordered_json::array();
+  document["source"] = nullptr;
+  document["droppedProperties"] = nlohmann::ordered_json::array();
+  if (target == vcard::Target::ICloud) {
+    document["target"] = "icloud";
+    document["icloud"] = nullptr;
+  }
+  document["pictograms"] = nullptr;
+  document["report"] = nullptr;
+  return dumped(document);
+}
+
+// True when --json stands among the options (before any "--"), wherever
+// the argument that fails is: a usage error is answered in JSON too.
+bool asksForJson(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--") return false;
+    if (argument == "--json") return true;
+  }
+  return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   bool force = false;
-  bool json = false;
+  const bool json = asksForJson(argc, argv);
   vcard::ConvertOptions options;
+  // A run that stops before converting: the message on standard error as
+  // always (then the usage, for a usage error), and with --json its document
+  // on standard output.
+  auto fail = [&](const std::string& alert, int exitCode) {
+    printLine(stderr, alert);
+    if (exitCode == kExitUsage) std::fputs(kUsage, stderr);
+    if (json) std::fputs(failureDocument(alert, exitCode, options.target).c_str(), stdout);
+    return exitCode;
+  };
   bool optionsEnded = false;
   std::vector<std::string> paths;
   for (int i = 1; i < argc; ++i) {
@@ -204,50 +255,45 @@ int main(int argc, char** argv) {
     if (!optionsEnded && argument == "--force") {
       force = true;
     } else if (!optionsEnded && argument == "--json") {
-      json = true;
+      // Seen before the loop.
     } else if (!optionsEnded && (argument == "--target=iphone" || argument == "--target=icloud")) {
       options.target =
           argument == "--target=icloud" ? vcard::Target::ICloud : vcard::Target::IPhone;
     } else if (!optionsEnded && argument.starts_with("--carrier=")) {
       const std::string word = argument.substr(std::strlen("--carrier="));
       const std::optional<vcard::CarrierChoice> choice = vcard::parseCarrierChoice(word);
-      if (!choice) {
-        std::fprintf(stderr, "不明な携帯会社です: %s\n", word.c_str());
-        std::fputs(kUsage, stderr);
-        return kExitUsage;
-      }
+      if (!choice) return fail("不明な携帯会社です: " + word, kExitUsage);
       options.carrier = *choice;
     } else if (!optionsEnded && argument == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
-      std::fprintf(stderr, "不明なオプションです: %s\n", argument.c_str());
-      std::fputs(kUsage, stderr);
-      return kExitUsage;
+      return fail("不明なオプションです: " + argument, kExitUsage);
     } else {
       paths.push_back(argument);
     }
   }
   if (paths.empty() || paths.size() > 2) {
+    // Standard error has the usage alone; the document says what was wrong.
     std::fputs(kUsage, stderr);
+    if (json) {
+      const std::string alert = paths.empty() ? "変換元ファイルが指定されていません。"
+                                              : "指定できるファイルは変換元と出力の2つまでです。";
+      std::fputs(failureDocument(alert, kExitUsage, options.target).c_str(), stdout);
+    }
     return kExitUsage;
   }
 
   const std::string& source = paths[0];
-  if (const std::string alert = vcard::checkSourcePath(source); !alert.empty()) {
-    printLine(stderr, alert);
-    return kExitSourceRejected;
-  }
+  if (const std::string alert = vcard::checkSourcePath(source); !alert.empty())
+    return fail(alert, kExitSourceRejected);
   const std::string output =
       paths.size() == 2 ? paths[1] : vcard::outputPathForSource(source, options.target);
-  if (vcard::isSameFile(source, output)) {
-    printLine(stderr, vcard::kSameFileAlert);
-    return kExitSourceRejected;
-  }
+  if (vcard::isSameFile(source, output)) return fail(vcard::kSameFileAlert, kExitSourceRejected);
   if (const std::string existing = vcard::existingOutput(output, options.target);
       !existing.empty() && !force) {
-    printLine(stderr, "出力ファイルが既に存在します: " + existing +
-                          "\n上書きする場合は --force を指定してください。");
-    return kExitOutputExists;
+    return fail("出力ファイルが既に存在します: " + existing +
+                    "\n上書きする場合は --force を指定してください。",
+                kExitOutputExists);
   }
 
   vcard::ConversionReport report;
@@ -255,7 +301,7 @@ int main(int argc, char** argv) {
       vCardConvert(source.c_str(), output.c_str(), options, &report);
   const int status = result[0].empty() ? kExitOk : kExitConversionFailed;
   if (json) {
-    std::fputs(jsonDocument(result, report).c_str(), stdout);
+    std::fputs(jsonDocument(result, report, status).c_str(), stdout);
     return status;
   }
   if (!result[0].empty()) printLine(stderr, result[0]);

@@ -208,6 +208,30 @@ bool isAudioSound(char** names, std::uint64_t count, const PROPERTY* prop) {
   return false;
 }
 
+// True when the line can be a property the report may name: its name (the
+// text before the first ";" or ":") is letters, digits and "-", after a group
+// of the same and a dot if it has one, and a ":" follows to start the value.
+// A loose line of text (a value that lost its property, a note pasted in
+// without one) names nothing, and listing its text as a property would only
+// mislead.
+bool namesAProperty(const char* line) {
+  std::size_t end = 0;
+  bool segmentEmpty = true;
+  for (; line[end] != ';' && line[end] != ':'; ++end) {
+    const char c = line[end];
+    if (c == '.') {
+      if (segmentEmpty) return false;
+      segmentEmpty = true;
+    } else if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '-') {
+      segmentEmpty = false;
+    } else {
+      return false;  // the end of the line included
+    }
+  }
+  return !segmentEmpty && std::strchr(line + end, ':') != nullptr;
+}
+
 // The name of an ignored line as the report counts it: without its group
 // (the line's name is ASCII, isIgnoredLine made sure).
 std::string_view ignoredName(const char* line) {
@@ -218,13 +242,34 @@ std::string_view ignoredName(const char* line) {
   return ungrouped(std::string_view(line, end));
 }
 
-// At most limit bytes of text, cut at a character boundary, for the report.
-std::string clipped(std::string_view text, std::size_t limit = 60) {
-  if (text.size() <= limit) return std::string(text);
+// The text on one line: a fold (a line break and the blank after it) is
+// joined as vCard unfolds it, and any other line break is taken out, so that
+// what the report quotes from the file stays on its own line there.
+std::string oneLine(std::string_view text) {
+  std::string joined;
+  joined.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '\r' && c != '\n') {
+      joined += c;
+      continue;
+    }
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    if (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\t')) ++i;
+  }
+  return joined;
+}
+
+// At most limit bytes of text, on one line and cut at a character boundary,
+// for the report.
+std::string clipped(std::string_view folded, std::size_t limit = 60) {
+  std::string text = oneLine(folded);
+  if (text.size() <= limit) return text;
   std::size_t end = limit;
   while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
     --end;
-  return std::string(text.substr(0, end)) + "…";
+  text.resize(end);
+  return text + "…";
 }
 
 // The parameter that named the charset or transfer encoding a card was
@@ -254,7 +299,7 @@ int vcard::detail::recogData(const char* line, const char* dstPath, PROPERTY* pr
   if (line == nullptr || prop == nullptr || list == nullptr) return kStageOK;
   // A property nobody takes changes nothing; it need not be split.
   if (prop->isTarget == 0 && isIgnoredLine(line)) {
-    if (vcard::detail::notingReport())
+    if (vcard::detail::notingReport() && namesAProperty(line))
       vcard::detail::noteDropped(list, vcard::detail::openCard(list), ignoredName(line));
     return kStageOK;
   }
@@ -390,8 +435,10 @@ int vcard::detail::recogData(const char* line, const char* dstPath, PROPERTY* pr
           clipped(parameter.empty() ? property : property + ";" + parameter));
     }
     card->isError = 1;
-  } else if (!recognised && !nameIs("BEGIN") && vcard::detail::notingReport()) {
-    // A name that is not ASCII, or written so that only the split finds it.
+  } else if (!recognised && !nameIs("BEGIN") && vcard::detail::notingReport() &&
+             namesAProperty(line)) {
+    // A name written so that only the split finds it; one that is not ASCII
+    // is no property name and goes untold.
     vcard::detail::noteDropped(list, card, clipped(name, 40));
   }
   return kStageOK;

@@ -137,9 +137,12 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
 
   const bool icloud = report.target == Target::ICloud;
   const ICloudAdaptations& adapted = report.icloud;
+  // The properties left out are those an iPhone refuses; iCloud.com's file
+  // leaves out the same ones, and says only that they were not written.
+  const std::string droppedWhat = icloud ? "書き出さなかった項目" : "iPhone が取り込まない項目";
   std::string text = "【変換レポート】";
   text += "書き出さなかったカード " + count(report.skipped.size()) + "件";
-  text += "／iPhone が取り込まない項目 " + count(droppedTotal) + "件";
+  text += "／" + droppedWhat + " " + count(droppedTotal) + "件";
   // The photo counts only where photos were adapted: most exports carry none.
   if (icloud && (!adapted.photosScaled.empty() || !adapted.photosLeftOut.empty())) {
     text += "／縮小した写真 " + count(adapted.photosScaled.size()) + "件";
@@ -213,7 +216,7 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
     fileLines +=
         "  ファイル途中の BOM（U+FEFF）" + count(source.marksDropped) + "個を取り除きました\n";
   if (!report.dropped.empty()) {
-    fileLines += "  iPhone が取り込まない項目（書き出していません）：";
+    fileLines += "  " + droppedWhat + (icloud ? "：" : "（書き出していません）：");
     for (std::size_t i = 0; i < report.dropped.size(); ++i) {
       if (i > 0) fileLines += "、";
       fileLines += report.dropped[i].name + " " + count(report.dropped[i].count) + "件";

@@ -33,7 +33,8 @@ struct SkippedCard {
   std::string detail;  // what was found: "VERSION:4.0", "N;CHARSET=X-FOO", ...
 };
 
-// A property an iPhone does not take, left out of every card that had it.
+// A property an iPhone does not take, left out of every card that had it
+// (for either target).
 struct DroppedProperty {
   std::string name;  // upper-cased, without group; "SOUND(音声)" for audio
   std::uint64_t count = 0;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -411,22 +412,119 @@ TEST_F(CliTest, JsonTellsCarrierAndPrivateUseCards) {
 }
 
 TEST_F(CliTest, JsonOfAFailedRunKeepsStatusAndAlert) {
-  // Checks before the conversion print their alert as always; the engine's
-  // own failure is part of the document.
-  const ProcessResult missing = run({"--json", "none.vcf"});
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err, line(testsupport::kMissingSourceAlert));
-
+  // The engine's own failure is part of the document, not of standard error.
   testsupport::writeBytes((dir_ / "a.vcf").string(), std::string(kCard));
   fs::create_directory(dir_ / "dir");
   const ProcessResult failed = run({"--json", "--force", "a.vcf", "dir"});
   EXPECT_EQ(failed.status, 1);
   EXPECT_EQ(failed.err, "");
   const nlohmann::json document = nlohmann::json::parse(failed.out);
+  EXPECT_EQ(document["exitCode"], 1);
   EXPECT_EQ(document["alert"], testsupport::kCannotWriteAlert);
   EXPECT_EQ(document["log"], testsupport::kFailedLog);
   EXPECT_EQ(document["report"], "");
 }
+
+// The keys of a document in their order.
+std::vector<std::string> keysOf(const nlohmann::ordered_json& document) {
+  std::vector<std::string> keys;
+  for (const auto& [key, value] : document.items())
+    keys.push_back(key);
+  return keys;
+}
+
+struct JsonFailure {
+  std::string name;
+  std::vector<std::string> setupFiles;  // created with one card each
+  std::vector<std::string> args;        // --json is put in front unless named
+  int status;
+  std::string alert;  // "" when no document is expected
+};
+
+const JsonFailure kJsonFailures[] = {
+    {"MissingSource", {}, {"none.vcf"}, 2, testsupport::kMissingSourceAlert},
+    {"WrongExtension", {"a.txt"}, {"a.txt"}, 2, testsupport::kNotVCardAlert},
+    {"OutputIsSource", {"a.vcf"}, {"a.vcf", "a.vcf"}, 2, testsupport::kSameFileAlert},
+    {"ExistingOutput",
+     {"a.vcf", "PC→iPhone.vcf"},
+     {"a.vcf"},
+     3,
+     "出力ファイルが既に存在します: PC→iPhone.vcf\n上書きする場合は --force を指定してください。"},
+    {"ICloudExistingSplit",
+     {"a.vcf", "PC→iCloud-1.vcf"},
+     {"--target=icloud", "a.vcf"},
+     3,
+     "出力ファイルが既に存在します: PC→iCloud-1.vcf\n上書きする場合は --force "
+     "を指定してください。"},
+    {"UnknownOption", {"a.vcf"}, {"--fast", "a.vcf"}, 64, "不明なオプションです: --fast"},
+    {"UnknownOptionBeforeJson",
+     {"a.vcf"},
+     {"--fast", "--json", "a.vcf"},
+     64,
+     "不明なオプションです: --fast"},
+    {"UnknownCarrier", {"a.vcf"}, {"--carrier=kddi", "a.vcf"}, 64, "不明な携帯会社です: kddi"},
+    {"NoSource", {}, {}, 64, "変換元ファイルが指定されていません。"},
+    {"TooManyFiles",
+     {"a.vcf"},
+     {"a.vcf", "b.vcf", "c.vcf"},
+     64,
+     "指定できるファイルは変換元と出力の2つまでです。"},
+    // After "--" it is a file name, not the option.
+    {"JsonAfterOptionsEnded", {}, {"--", "--json"}, 2, ""},
+};
+
+class CliJsonFailureTest : public CliTest, public testing::WithParamInterface<JsonFailure> {};
+
+TEST_P(CliJsonFailureTest, StandardOutputHoldsADocumentAndStandardErrorIsUnchanged) {
+  const JsonFailure& c = GetParam();
+  for (const std::string& file : c.setupFiles)
+    testsupport::writeBytes((dir_ / file).string(), std::string(kCard));
+  std::vector<std::string> args = c.args;
+  if (std::find(args.begin(), args.end(), "--json") == args.end())
+    args.insert(args.begin(), "--json");
+  const ProcessResult withJson = run(args);
+  // The same run without the option (a "--json" after "--" is a file name).
+  std::vector<std::string> plainArgs;
+  bool optionsEnded = false;
+  for (const std::string& arg : c.args) {
+    if (optionsEnded || arg != "--json") plainArgs.push_back(arg);
+    optionsEnded = optionsEnded || arg == "--";
+  }
+  const ProcessResult plain = run(plainArgs);
+  EXPECT_EQ(withJson.status, c.status);
+  EXPECT_EQ(plain.status, c.status);
+  EXPECT_EQ(withJson.err, plain.err);
+  EXPECT_EQ(plain.out, "");
+  if (c.alert.empty()) {
+    EXPECT_EQ(withJson.out, "");
+    return;
+  }
+  const auto document = nlohmann::ordered_json::parse(withJson.out);
+  EXPECT_EQ(document["exitCode"], c.status);
+  EXPECT_EQ(document["alert"], c.alert);
+  EXPECT_EQ(document["inCount"], 0);
+  EXPECT_EQ(document["outCount"], 0);
+  EXPECT_EQ(document["log"], "");
+  EXPECT_EQ(document["skippedCards"], nlohmann::ordered_json::array());
+  EXPECT_EQ(document["droppedProperties"], nlohmann::ordered_json::array());
+  EXPECT_TRUE(document["source"].is_null());
+  EXPECT_TRUE(document["pictograms"].is_null());
+  EXPECT_TRUE(document["report"].is_null());
+  // A message on standard error beside the document is the alert itself.
+  if (c.status != 64) {
+    EXPECT_EQ(withJson.err, c.alert + "\n");
+  }
+
+  // The keys are those of a conversion's document for the same target.
+  const bool icloud = std::find(args.begin(), args.end(), "--target=icloud") != args.end();
+  testsupport::writeBytes((dir_ / "ok.vcf").string(), std::string(kCard));
+  std::vector<std::string> okArgs{"--json", "ok.vcf", "fresh.vcf"};
+  if (icloud) okArgs.insert(okArgs.begin(), "--target=icloud");
+  const ProcessResult converted = run(okArgs);
+  ASSERT_EQ(converted.status, 0);
+  EXPECT_EQ(keysOf(document), keysOf(nlohmann::ordered_json::parse(converted.out)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, CliJsonFailureTest, testing::ValuesIn(kJsonFailures), CaseName());
 
 }  // namespace

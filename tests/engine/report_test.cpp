@@ -107,6 +107,33 @@ const ReportCase kReportCases[] = {
      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:C;D\r\nUID:1\r\nEND:VCARD\r\n",
      {{1, "A B", SkipReason::UnsupportedVersion, "VERSION:4.0"}},
      {{"UID", 1}}},
+    // What the file folded, the reason tells on one line: CR LF and a
+    // blank, LF and a blank, CR LF and a tab.
+    {"FoldedCharsetParameterOnOneLine",
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=X-\r\n NOWHERE:A;B\r\nEND:VCARD\r\n" + kGoodCard +
+         "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=X-\n NOWHERE:C;D\r\nEND:VCARD\r\n",
+     {{1, "A B", SkipReason::UnsupportedCharset, "N;CHARSET=X-NOWHERE"},
+      {3, "C D", SkipReason::UnsupportedCharset, "N;CHARSET=X-NOWHERE"}},
+     {}},
+    {"FoldedVersionOnOneLine",
+     "BEGIN:VCARD\r\nVERSION:4.\r\n 0\r\nN:A;B\r\nEND:VCARD\r\n"
+     "BEGIN:VCARD\r\nVERSION:\r\n\t5.0\r\nN:C;D\r\nEND:VCARD\r\n",
+     {{1, "A B", SkipReason::UnsupportedVersion, "VERSION:4.0"},
+      {2, "C D", SkipReason::UnsupportedVersion, "VERSION:5.0"}},
+     {}},
+    {"FoldedEncodingParameterOnOneLine",
+     "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Poe;Edgar\r\nTEL;ENCODING=X-\r\n ROT13:1\r\nEND:VCARD\r\n",
+     {{1, "Poe Edgar", SkipReason::UnsupportedEncoding, "TEL;ENCODING=X-ROT13"}},
+     {}},
+    // Lines with no property name, or no ":" to start a value, are loose
+    // text: none is told as a property left out, while the named ones,
+    // grouped or not, still are.
+    {"LooseLinesAreNoProperties",
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN:A;B\r\nstray value line\r\n山田 太郎\r\n"
+     "a stray: value\r\n山田:太郎\r\nX-BAR;TYPE=a\r\n.X-DOT:x\r\nX-GN:g\r\nitem1.X-FOO:x\r\n"
+     "END:VCARD\r\n",
+     {},
+     {{"X-GN", 1}, {"X-FOO", 1}}},
     {"InnerCardKeepsItsPlace",
      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Outer;Card\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:9.9\r\n"
      "N:Inner;Card\r\nEND:VCARD\r\nEND:VCARD\r\n",
@@ -259,6 +286,38 @@ TEST(ReportTextTest, SummaryFirstThenAtMostMaxCardsThenTheRest) {
             "ファイル全体：\n"
             "  iPhone が取り込まない項目（書き出していません）：X-GN 12件、LABEL 3件\n\n");
 }
+
+struct TargetTextCase {
+  std::string name;
+  vcard::Target target;
+  std::string expected;
+};
+
+// The same properties are left out for either target; only the iPhone's
+// words say that it is the one that does not take them.
+const TargetTextCase kTargetTextCases[] = {
+    {"IPhone", vcard::Target::IPhone,
+     "【変換レポート】書き出さなかったカード 0件／iPhone が取り込まない項目 4件\n"
+     "ファイル全体：\n"
+     "  iPhone が取り込まない項目（書き出していません）：X-GN 3件、UID 1件\n\n"},
+    {"ICloud", vcard::Target::ICloud,
+     "【変換レポート】書き出さなかったカード 0件／書き出さなかった項目 4件\n"
+     "ファイル全体：\n"
+     "  書き出さなかった項目：X-GN 3件、UID 1件\n\n"},
+};
+
+class ReportTargetTextTest : public testing::TestWithParam<TargetTextCase> {};
+
+TEST_P(ReportTargetTextTest, DroppedPropertiesInTheTargetsWords) {
+  vcard::ConversionReport report;
+  report.loaded = true;
+  report.target = GetParam().target;
+  report.dropped = {{"X-GN", 3}, {"UID", 1}};
+  EXPECT_EQ(vcard::reportText(report), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, ReportTargetTextTest, testing::ValuesIn(kTargetTextCases),
+                         CaseName());
 
 TEST(ReportTextTest, PhotoCountsOnlyWherePhotosWereAdapted) {
   vcard::ConversionReport report;
