@@ -150,7 +150,9 @@ std::string jsonDocument(const std::array<std::string, 2>& result,
                           {"basis", basisKey(report.source.basis)},
                           {"zeroBytesDropped", report.source.zeroBytesDropped},
                           {"replaced", report.source.replaced},
-                          {"marksDropped", report.source.marksDropped}};
+                          {"replacedCards", report.replacedCards},
+                          {"marksDropped", report.source.marksDropped},
+                          {"carriageReturnLineEnds", report.source.carriageReturnLineEnds}};
   } else {
     document["source"] = nullptr;
   }

@@ -327,6 +327,22 @@ TEST_F(CliTest, JsonHoldsTheSameFacts) {
   EXPECT_NE(document["report"].get<std::string>().find("1件目「Doe John」"), std::string::npos);
 }
 
+// An old Mac export (CR line ends) whose second card holds a stray byte in
+// "山田": both are told, the card by its place.
+TEST_F(CliTest, JsonTellsLineEndsAndTheCardsWithReplacedBytes) {
+  testsupport::writeBytes((dir_ / "mac.vcf").string(),
+                          "BEGIN:VCARD\rN:\x90\xC2\x96\xD8\rEND:VCARD\rBEGIN:VCARD\rN:\x8E\x52\xFF"
+                          "\x93\x63\rEND:VCARD\r");
+  const ProcessResult result = run({"--json", "mac.vcf"});
+  EXPECT_EQ(result.status, 0);
+  const nlohmann::json document = nlohmann::json::parse(result.out);
+  EXPECT_EQ(document["outCount"], 2);
+  EXPECT_EQ(document["source"]["encoding"], "Shift_JIS");
+  EXPECT_EQ(document["source"]["replaced"], 1);
+  EXPECT_EQ(document["source"]["replacedCards"], nlohmann::json::array({2}));
+  EXPECT_EQ(document["source"]["carriageReturnLineEnds"], true);
+}
+
 // A phone export whose one pictogram, F941, is docomo's waxing moon or
 // SoftBank's boy: the file does not say which.
 const std::string kSharedCodeExport =
