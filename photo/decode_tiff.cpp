@@ -78,7 +78,8 @@ struct TiffCloser {
 };
 
 // No one allocation of libtiff's own (a strip, a tile, the strip tables) may
-// take more than the largest uncompressed picture the photo library decodes.
+// take more than the largest picture the photo library decodes would at four
+// bytes a pixel; a file that claims more is refused by libtiff itself.
 constexpr tmsize_t kMaxLibraryAllocation = static_cast<tmsize_t>(kMaxDecodedPixels * 4);
 
 }  // namespace

@@ -162,6 +162,8 @@ int scaledSide(int side, double factor) {
   return std::max(1, static_cast<int>(std::lround(side * factor)));
 }
 
+// The picture by the decoder of the format its bytes show, whatever the
+// vCard's TYPE parameter claimed.
 std::optional<Image> decoded(Format format, std::string_view picture) {
   switch (format) {
     case Format::JPEG:
