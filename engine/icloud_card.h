@@ -28,7 +28,7 @@ struct PhotoOutcome {
   PhotoFate fate = PhotoFate::Kept;
   std::uint64_t sourceBytes = 0;
   std::uint64_t writtenBytes = 0;  // 0 when left out
-  std::string format;              // "JPEG", "PNG", "GIF", "BMP" or ""
+  std::string format;              // "JPEG", "PNG", "GIF", "BMP", "TIFF" or ""
 };
 
 struct ICloudCard {

@@ -46,7 +46,7 @@ struct PhotoAdapted {
   std::string name;            // the card's FN as written
   std::uint64_t sourceBytes = 0;
   std::uint64_t writtenBytes = 0;  // 0 when left out
-  std::string format;              // "JPEG", "PNG", "GIF", "BMP", "" when not known
+  std::string format;              // "JPEG", "PNG", "GIF", "BMP", "TIFF", "" when not known
 };
 
 // One file of the cards written for iCloud.com.

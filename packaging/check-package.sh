@@ -65,13 +65,13 @@ check_contents() {
   [ "$(dpkg-deb -f "$deb" Package)" = vcard-converter ] || fail "package name"
   [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version is not $version"
   # Computed by dpkg-shlibdeps from the programs: the C++ runtime, ICU, Qt, and
-  # TurboJPEG and libpng for the photos of the iCloud.com form.
+  # TurboJPEG, libpng, libtiff and giflib for the photos of the iCloud.com form.
   local depends
   depends=$(dpkg-deb -f "$deb" Depends)
   echo "Depends: $depends"
   local library
   for library in libc6 'libstdc\+\+6' 'libicu[0-9]+' libqt6core6 libqt6widgets6 libturbojpeg0 \
-    'libpng16-16'; do
+    'libpng16-16' libtiff6 libgif7; do
     grep -Eq "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library"
   done
 

@@ -10,24 +10,21 @@
 #include <new>
 #include <vector>
 
+#include "decode_p.h"
+
 namespace photo {
 namespace {
+
+using detail::Image;
+using detail::kMaxDecodedPixels;
 
 // Decoded pictures are kept at most this wide and high: a picture that has to
 // fit a few hundred kilobytes ends up far smaller anyway, and the cap bounds
 // the memory a huge or hostile picture can take.
 constexpr int kWorkingSide = 2048;
-// A picture with more pixels than this is not decoded at all.
-constexpr std::uint64_t kMaxDecodedPixels = std::uint64_t{64} << 20;
 // Below this width and height a picture is no longer worth keeping.
 constexpr int kSmallestSide = 16;
 constexpr int kQuality = 85;
-
-struct Image {
-  int width = 0;
-  int height = 0;
-  std::vector<unsigned char> rgb;  // width * height * 3 bytes, rows top down
-};
 
 struct TjDeleter {
   void operator()(void* handle) const noexcept { tjDestroy(handle); }
@@ -165,13 +162,36 @@ int scaledSide(int side, double factor) {
   return std::max(1, static_cast<int>(std::lround(side * factor)));
 }
 
+// The picture by the decoder of the format its bytes show, whatever the
+// vCard's TYPE parameter claimed.
+std::optional<Image> decoded(Format format, std::string_view picture) {
+  switch (format) {
+    case Format::JPEG:
+      return decodeJPEG(picture);
+    case Format::PNG:
+      return decodePNG(picture);
+    case Format::TIFF:
+      return detail::decodeTIFF(picture);
+    case Format::GIF:
+      return detail::decodeGIF(picture);
+    case Format::BMP:
+      return detail::decodeBMP(picture);
+    case Format::Unknown:
+      break;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 Format formatOf(std::string_view bytes) noexcept {
+  using namespace std::string_view_literals;
   if (bytes.starts_with("\xFF\xD8\xFF")) return Format::JPEG;
   if (bytes.starts_with("\x89PNG\r\n\x1A\n")) return Format::PNG;
   if (bytes.starts_with("GIF87a") || bytes.starts_with("GIF89a")) return Format::GIF;
   if (bytes.starts_with("BM")) return Format::BMP;
+  // Either byte order, each with the number 42 in that order.
+  if (bytes.starts_with("II*\0"sv) || bytes.starts_with("MM\0*"sv)) return Format::TIFF;
   return Format::Unknown;
 }
 
@@ -185,6 +205,8 @@ const char* typeName(Format format) noexcept {
       return "GIF";
     case Format::BMP:
       return "BMP";
+    case Format::TIFF:
+      return "TIFF";
     case Format::Unknown:
       break;
   }
@@ -193,12 +215,9 @@ const char* typeName(Format format) noexcept {
 
 std::optional<Shrunk> shrinkToJPEG(std::string_view picture, std::size_t maxBytes) {
   try {
-    const Format format = formatOf(picture);
-    std::optional<Image> decoded = format == Format::JPEG  ? decodeJPEG(picture)
-                                   : format == Format::PNG ? decodePNG(picture)
-                                                           : std::nullopt;
-    if (!decoded) return std::nullopt;
-    Image source = std::move(*decoded);
+    std::optional<Image> picked = decoded(formatOf(picture), picture);
+    if (!picked) return std::nullopt;
+    Image source = std::move(*picked);
     if (source.width > kWorkingSide || source.height > kWorkingSide) {
       const double factor = std::min(static_cast<double>(kWorkingSide) / source.width,
                                      static_cast<double>(kWorkingSide) / source.height);

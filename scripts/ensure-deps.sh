@@ -3,15 +3,16 @@
 
 # The build, the tests and the fonts of the windows; the toolkit's SVG
 # support (icons) and Japanese translations; the JSON library of the command
-# line; TurboJPEG and libpng for the photos of the iCloud.com form; clang with its sanitizer
-# runtimes for the ThreadSanitizer run; the icon renderer, the package tools
-# (dpkg-shlibdeps comes with dpkg-dev and needs file) and the validators of
-# the package checks. Unicode's EmojiSources.txt (unicode-data) and the
-# Python that turns it into the engine's carrier pictogram table at build time.
+# line; TurboJPEG, libpng, libtiff and giflib for the photos of the iCloud.com
+# form; clang with its sanitizer runtimes for the ThreadSanitizer run; the
+# icon renderer, the package tools (dpkg-shlibdeps comes with dpkg-dev and
+# needs file) and the validators of the package checks. Unicode's
+# EmojiSources.txt (unicode-data) and the Python that turns it into the
+# engine's carrier pictogram table at build time.
 VCARD_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev qt6-base-dev libgtest-dev libgmock-dev
   libbenchmark-dev fonts-noto-cjk libqt6svg6 qt6-translations-l10n nlohmann-json3-dev
-  libturbojpeg0-dev libpng-dev unicode-data python3 clang libclang-rt-dev librsvg2-bin dpkg-dev
-  file desktop-file-utils appstream lintian)
+  libturbojpeg0-dev libpng-dev libtiff-dev libgif-dev unicode-data python3 clang libclang-rt-dev
+  librsvg2-bin dpkg-dev file desktop-file-utils appstream lintian)
 
 ensure_packages() {
   local missing=()

@@ -291,10 +291,11 @@ INSTANTIATE_TEST_SUITE_P(Lines, FoldTest, testing::ValuesIn(kFoldCases), CaseNam
 
 // ---- Photos -----------------------------------------------------------------
 
+// Without a type, the photo line has no TYPE parameter.
 std::string cardWithPhoto(const std::string& name, const std::string& picture,
                           const std::string& type, const std::string& more = "") {
-  return kV21 + "N:" + name + "\r\n" + more + "PHOTO;ENCODING=BASE64;TYPE=" + type + ":" +
-         foldedBase64(picture) + "\r\n\r\n" + kEnd;
+  return kV21 + "N:" + name + "\r\n" + more + "PHOTO;ENCODING=BASE64" +
+         (type.empty() ? "" : ";TYPE=" + type) + ":" + foldedBase64(picture) + "\r\n\r\n" + kEnd;
 }
 
 class ICloudPhotoTest : public testing::Test {
@@ -328,18 +329,45 @@ TEST_F(ICloudPhotoTest, LargeJpegIsScaledWithinTheLimit) {
   EXPECT_NE(text.find("2件目「山田花子」"), std::string::npos) << text;
 }
 
-TEST_F(ICloudPhotoTest, LargePngBecomesJpeg) {
-  const std::string png = testsupport::noisyPNG(600, 500);
-  ASSERT_GT(png.size(), vcard::detail::kICloudMaxPhotoBytes);
-  const Converted converted = convertFor(dir_, cardWithPhoto("A;B", png, "PNG"));
+struct OtherFormatCase {
+  std::string name;
+  std::string picture;
+  std::string type;    // the TYPE parameter written in the source
+  std::string format;  // as the report names it
+};
+
+const OtherFormatCase kOtherFormatCases[] = {
+    {"Png", testsupport::noisyPNG(600, 500), "PNG", "PNG"},
+    // A Mac address book's export: the format known by its bytes alone.
+    {"TiffWithoutType", testsupport::tiffOf(testsupport::noisyIndexed(300, 300)), "", "TIFF"},
+    {"Gif", testsupport::gifOf(testsupport::noisyIndexed(600, 500)), "GIF", "GIF"},
+    {"BmpTypedWrongly", testsupport::bmpOf(testsupport::noisyIndexed(300, 300)), "JPEG", "BMP"},
+};
+
+class ICloudOtherFormatTest : public ICloudPhotoTest,
+                              public testing::WithParamInterface<OtherFormatCase> {};
+
+TEST_P(ICloudOtherFormatTest, LargePhotoBecomesJpegAndIsToldAmongTheScaled) {
+  const OtherFormatCase& c = GetParam();
+  ASSERT_GT(c.picture.size(), vcard::detail::kICloudMaxPhotoBytes);
+  const Converted converted = convertFor(dir_, cardWithPhoto("A;B", c.picture, c.type));
   const auto photos = photosOf(converted.bytes);
   ASSERT_EQ(photos.size(), 1U);
   EXPECT_LE(photos[0].size(), vcard::detail::kICloudMaxPhotoBytes);
   EXPECT_GT(testsupport::jpegSize(photos[0]).first, 0);
   EXPECT_NE(converted.bytes.find("PHOTO;ENCODING=b;TYPE=JPEG:"), std::string::npos);
-  ASSERT_EQ(converted.report.icloud.photosScaled.size(), 1U);
-  EXPECT_EQ(converted.report.icloud.photosScaled[0].format, "PNG");
+  const auto& scaled = converted.report.icloud.photosScaled;
+  ASSERT_EQ(scaled.size(), 1U);
+  EXPECT_EQ(scaled[0].format, c.format);
+  EXPECT_EQ(scaled[0].sourceBytes, c.picture.size());
+  EXPECT_EQ(scaled[0].writtenBytes, photos[0].size());
+  EXPECT_TRUE(converted.report.icloud.photosLeftOut.empty());
+  const std::string text = vcard::reportText(converted.report);
+  EXPECT_NE(text.find("縮小した写真 1件"), std::string::npos) << text;
 }
+
+INSTANTIATE_TEST_SUITE_P(Pictures, ICloudOtherFormatTest, testing::ValuesIn(kOtherFormatCases),
+                         CaseName{});
 
 TEST_F(ICloudPhotoTest, PhotoThatCannotBeScaledIsLeftOutAndTold) {
   const std::string gif = "GIF89a" + std::string(300'000, '\x5A');
