@@ -28,7 +28,7 @@ constexpr const char* kUsage =
     "使い方: vcard-convert [--force] [--json] [--target=iphone|icloud] [--carrier=携帯会社]\n"
     "                      変換元ファイル [出力ファイル]\n"
     "\n"
-    "vCardファイル（Shift_JIS、UTF-8、UTF-16LE）をiPhoneの連絡先に取り込める形式\n"
+    "vCardファイル（Shift_JIS、UTF-8、UTF-16）をiPhoneの連絡先に取り込める形式\n"
     "（UTF-16LE、CR LF）に変換します。出力ファイルを省略すると、変換元ファイルと\n"
     "同じフォルダの「PC→iPhone.vcf」に書き出します。\n"
     "--target=icloud では、iCloud.com の連絡先に読み込める形式（vCard 3.0、UTF-8、\n"
