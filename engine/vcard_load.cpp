@@ -17,6 +17,7 @@
 #include "pictograms.h"
 #include "platform.h"
 #include "rk_text_converter.h"
+#include "source_japanese.h"
 #include "source_stream.h"
 #include "strutil.h"
 #include "vcard.h"
@@ -93,6 +94,7 @@ VCardLoadResult handOver(std::string& utf8, OwnedCString* text) {
   dropNulsAndMarks(utf8);
   g_source.pictograms = vcard::detail::decideCarrier(
       g_carrierChoice, vcard::detail::scanPictogramCodes(utf8, false), utf8);
+  vcard::detail::noteJapaneseText(&g_source, utf8);
   *text = platform::copyToCString(utf8);
   return *text ? kLoadOK : kLoadUndecodable;
 }
@@ -193,6 +195,7 @@ VCardLoadResult loadEightBit(std::string& content, OwnedCString* text) {
     // Shift_JIS has neither U+0000 (the zero bytes are gone) nor U+FEFF.
     g_source.encoding = "Shift_JIS";
     g_source.pictograms = pictograms;
+    vcard::detail::noteJapaneseText(&g_source, sjis->view());
     std::string().swap(content);
     text->reset(sjis->release());
     return *text ? kLoadOK : kLoadUndecodable;
