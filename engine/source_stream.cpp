@@ -7,6 +7,7 @@
 
 #include "engine_p.h"
 #include "pictograms.h"
+#include "source_japanese.h"
 #include "utf8.h"
 
 namespace vcard::detail {
@@ -189,6 +190,7 @@ SourcePlan SourceStream::decide(CarrierChoice carrier) {
         // out by the whole-file loader, which also counts it.
         if (piece.find(kMarkUTF8) != std::string_view::npos) return SourcePlan::Whole;
         if (scanPictogramCodes(piece, false).total() != 0) return SourcePlan::Whole;
+        noteJapaneseText(source_, piece);
       } else {
         declarations.scan(piece);
         if (scanPictogramCodes(piece, true).total() != 0) return SourcePlan::Whole;
@@ -208,6 +210,7 @@ SourcePlan SourceStream::decide(CarrierChoice carrier) {
   }
   // No code was found: the choice alone decides, as for any file without.
   source.pictograms = decideCarrier(carrier, PictogramScan{}, std::string_view());
+  noteJapaneseText(&source, std::string_view());
   return utf8 ? SourcePlan::UTF8 : SourcePlan::ShiftJIS;
 }
 

@@ -153,6 +153,11 @@ struct SourceInfo {
   std::uint64_t marksDropped = 0;       // U+FEFF after the leading mark, left out
   bool carriageReturnLineEnds = false;  // lines end with CR alone (old Mac files)
   PictogramInfo pictograms;
+  // The file shows Japanese (read as Shift_JIS, Japanese characters, a
+  // Japanese charset named, a phone's pictograms): its undeclared encoded
+  // values are Shift_JIS. Without, they may be UTF-8 or the file's Western
+  // charset.
+  bool japaneseText = false;
 };
 
 // Reset at the start of every vCard_GetData.
@@ -195,7 +200,9 @@ int OutputFile(const char* path, const char* cardText);
 
 // Decodes one value: quoted-printable, then its bytes to UTF-8 by the charset
 // (undeclared bytes: UTF-8 when the source file was UTF-8 or UTF-16 and they
-// are well-formed UTF-8, else Shift_JIS), every line break (CR LF, lone CR,
+// are well-formed UTF-8, else Shift_JIS; in a file that shows no Japanese,
+// UTF-8 when well-formed, Shift_JIS when they read as Japanese, else the
+// file's Western charset), every line break (CR LF, lone CR,
 // lone LF) written as CR LF and a space, half-width katakana to full width
 // when isHalfToFull. Returns an owned C string, nullptr only when memory runs
 // out.

@@ -18,6 +18,7 @@
 #include "pictograms.h"
 #include "platform.h"
 #include "rk_text_converter.h"
+#include "source_japanese.h"
 #include "source_stream.h"
 #include "strutil.h"
 #include "vcard.h"
@@ -107,6 +108,7 @@ VCardLoadResult handOver(std::string& utf8, OwnedCString* text) {
   useCarriageReturnsAsLineEnds(utf8.data(), utf8.size());
   g_source.pictograms = vcard::detail::decideCarrier(
       g_carrierChoice, vcard::detail::scanPictogramCodes(utf8, false), utf8);
+  vcard::detail::noteJapaneseText(&g_source, utf8);
   *text = platform::copyToCString(utf8);
   return *text ? kLoadOK : kLoadUndecodable;
 }
@@ -337,6 +339,7 @@ VCardLoadResult loadEightBit(std::string& content, OwnedCString* text) {
     // Shift_JIS has neither U+0000 (the zero bytes are gone) nor U+FEFF.
     g_source.encoding = "Shift_JIS";
     g_source.pictograms = pictograms;
+    vcard::detail::noteJapaneseText(&g_source, sjis->view());
     std::string().swap(content);
     useCarriageReturnsAsLineEnds(sjis->data(), sjis->size());
     text->reset(sjis->release());

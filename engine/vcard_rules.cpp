@@ -43,6 +43,59 @@ std::string decodeShiftJIS(std::string_view bytes) {
   return platform::decodeLossyToUTF8(bytes.data(), bytes.size(), platform::Encoding::ShiftJIS);
 }
 
+// True when the bytes read as Japanese Shift_JIS: every byte above ASCII a
+// half-width katakana or part of a double-byte character, none of the
+// user-defined area (F040-F9FC), and at least one of either. Western
+// letters seldom pass: "ń" (F1 in windows-1250) leads a user-defined code,
+// and most accented letters are lead bytes without a trail byte after them.
+bool readsAsJapaneseShiftJIS(std::string_view bytes) noexcept {
+  using platform::isShiftJISLeadByte;
+  using platform::isShiftJISTrailByte;
+  bool japanese = false;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) continue;
+    japanese = true;
+    if (b >= 0xA1 && b <= 0xDF) continue;
+    const bool userDefined = b >= 0xF0 && b <= 0xF9;
+    if (!isShiftJISLeadByte(b) || userDefined || i + 1 == bytes.size() ||
+        !isShiftJISTrailByte(static_cast<unsigned char>(bytes[i + 1])))
+      return false;
+    ++i;
+  }
+  return japanese;
+}
+
+// The single-byte charset the loader read the file in (declared or guessed),
+// else windows-1252: what a Western mail program writes without saying so.
+const char* westernCharset() {
+  const std::string& encoding = vcard::lastSourceInfo().encoding;
+  using vcard::detail::asciiUpperEquals;
+  const std::string_view name = encoding;
+  if (asciiUpperEquals(name.substr(0, 11), "WINDOWS-125") ||
+      asciiUpperEquals(name.substr(0, 9), "ISO-8859-"))
+    return encoding.c_str();
+  return "windows-1252";
+}
+
+// Undeclared bytes of a file that shows no Japanese: a Western program's.
+// Well-formed UTF-8 is taken as such; bytes that read as Japanese Shift_JIS
+// still are; the rest are the file's Western charset, where Shift_JIS would
+// give private-use characters for its accented letters.
+std::string decodeUndeclaredWestern(std::string_view bytes) {
+  // ASCII reads the same every way; it keeps the Shift_JIS reading it had.
+  if (utf::isASCII(bytes)) return decodeShiftJIS(bytes);
+  if (utf::validateUTF8(bytes)) return std::string(bytes);
+  if (readsAsJapaneseShiftJIS(bytes)) {
+    if (std::optional<std::string> japanese =
+            platform::decodeToUTF8(bytes, platform::Encoding::ShiftJIS))
+      return std::move(*japanese);
+  }
+  if (std::optional<std::string> western = platform::decodeLossyToUTF8(bytes, westernCharset()))
+    return std::move(*western);
+  return decodeShiftJIS(bytes);
+}
+
 // Decoded bytes as UTF-8 by the property's charset; every undecodable byte
 // becomes U+FFFD so the rest of the value survives.
 std::string decodedToUTF8(std::string_view bytes, std::uint64_t charsetType,
@@ -57,9 +110,10 @@ std::string decodedToUTF8(std::string_view bytes, std::uint64_t charsetType,
       return decodeShiftJIS(bytes);
     default:
       // Undeclared bytes come from Shift_JIS phones, unless the file itself
-      // was UTF and the bytes read as such.
+      // was UTF and the bytes read as such, or the file shows no Japanese.
       if (sourceIsUnicode() && utf::validateUTF8(bytes)) return std::string(bytes);
-      return decodeShiftJIS(bytes);
+      if (vcard::lastSourceInfo().japaneseText) return decodeShiftJIS(bytes);
+      return decodeUndeclaredWestern(bytes);
   }
 }
 

@@ -8,6 +8,7 @@
 #include "param_names.h"
 #include "test_support.h"
 #include "vcard.h"
+#include "vcard_report.h"
 
 namespace {
 
@@ -88,6 +89,94 @@ TEST_P(GoldenFileTest, ConvertsToExpectedBytesAndResult) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, GoldenFileTest, testing::ValuesIn(kGoldenCases), CaseName());
+
+// One card around the given lines, CR LF ends.
+std::string cardOf(const std::string& lines) {
+  return "BEGIN:VCARD\r\nVERSION:2.1\r\n" + lines + "END:VCARD\r\n";
+}
+
+struct UndeclaredCase {
+  std::string_view name;
+  std::string source;    // the file's bytes
+  std::string expected;  // the output as UTF-8 with LF line ends
+  bool japaneseText;     // what the loader found in the file
+  std::uint64_t privateUseLeft;
+};
+
+// Quoted-printable values without a charset: Shift_JIS where the file or the
+// value shows Japanese, else UTF-8 or the file's Western charset.
+const UndeclaredCase kUndeclaredCases[] = {
+    // F1: "ñ" in windows-1252, which an ASCII file gets; F173 would be a
+    // user-defined Shift_JIS code.
+    {"WesternLetterInAsciiFile", cardOf("N;ENCODING=QUOTED-PRINTABLE:Iksi=F1ski;Jan;;;\r\n"),
+     "BEGIN:VCARD\nVERSION:2.1\nN:Iksiñski;Jan;;;\nEND:VCARD\n", false, 0},
+    // The file's plain values are windows-1250 ("Gda\xF1sk", "\xA3\xF3d\x9F": Gdańsk,
+    // Łódź), as one label says: F1 is "ń" there.
+    {"WesternLetterInDeclaredWindows1250File",
+     cardOf("N;ENCODING=QUOTED-PRINTABLE:Iksi=F1ski;Jan;;;\r\nNOTE:Gda\xF1sk\r\n"
+            "ORG;CHARSET=WINDOWS-1250:\xA3\xF3\x64\x9F\r\n"),
+     "BEGIN:VCARD\nVERSION:2.1\nN:Iksiński;Jan;;;\nNOTE:Gdańsk\nORG:Łódź\nEND:VCARD\n", false, 0},
+    // A UTF-8 file without Japanese ("M\xC3\xBCller": Müller): windows-1252 too.
+    {"WesternLetterInUTF8File",
+     cardOf("N;ENCODING=QUOTED-PRINTABLE:Iksi=F1ski;Jan;;;\r\nNOTE:M\xC3\xBCller\r\n"),
+     "BEGIN:VCARD\nVERSION:2.1\nN:Iksiñski;Jan;;;\nNOTE:Müller\nEND:VCARD\n", false, 0},
+    // F8 9F without a phone's mark: "ø" and "Ÿ" in windows-1252.
+    {"UserDefinedCodeWithoutPhoneMark", cardOf("NOTE;ENCODING=QUOTED-PRINTABLE:=F8=9F\r\n"),
+     "BEGIN:VCARD\nVERSION:2.1\nNOTE:øŸ\nEND:VCARD\n", false, 0},
+    // 52 C3 BC 63 6B 65 72: "Rücker" in UTF-8.
+    {"UTF8InAsciiFile", cardOf("N;ENCODING=QUOTED-PRINTABLE:=52=C3=BC=63=6B=65=72;Anna;;;\r\n"),
+     "BEGIN:VCARD\nVERSION:2.1\nN:Rücker;Anna;;;\nEND:VCARD\n", false, 0},
+    // 83 4A 83 5E: "カタ" in Shift_JIS.
+    {"ShiftJISJapaneseInAsciiFile", cardOf("N;ENCODING=QUOTED-PRINTABLE:=83=4A=83=5E;;;;\r\n"),
+     "BEGIN:VCARD\nVERSION:2.1\nN:カタ;;;;\nEND:VCARD\n", false, 0},
+    // A Shift_JIS file ("\x93\x8C\x8B\x9E": 東京): 8E 52 93 63 is "山田", and
+    // 52 C3 BC 63 6B 65 72, well-formed UTF-8, is still Shift_JIS "Rﾃｼcker" (its kana folded to
+    // full width).
+    {"ShiftJISFile",
+     cardOf("N;ENCODING=QUOTED-PRINTABLE:=8E=52=93=63;;;;\r\nORG:\x93\x8C\x8B\x9E\r\n"
+            "NOTE;ENCODING=QUOTED-PRINTABLE:=52=C3=BC=63=6B=65=72\r\n"),
+     "BEGIN:VCARD\nVERSION:2.1\nN:山田;;;;\nORG:東京\nNOTE:Rテシcker\nEND:VCARD\n", true, 0},
+    // Japanese in a UTF-8 file ("\xE6\x9D\xB1\xE4\xBA\xAC": 東京): F173 stays the
+    // user-defined U+E0EF, and is told.
+    {"UserDefinedCodeInJapaneseUTF8File",
+     cardOf("N;ENCODING=QUOTED-PRINTABLE:Iksi=F1ski;;;;\r\nNOTE:\xE6\x9D\xB1\xE4\xBA\xAC\r\n"),
+     "BEGIN:VCARD\nVERSION:2.1\nN:Iksi\uE0EFki;;;;\nNOTE:東京\nEND:VCARD\n", true, 1},
+    // A Japanese charset named elsewhere in an ASCII file (8E 52: "山").
+    {"JapaneseCharsetNamed",
+     cardOf("N;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:=8E=52;;;;\r\n"
+            "NOTE;ENCODING=QUOTED-PRINTABLE:Iksi=F1ski\r\n"),
+     "BEGIN:VCARD\nVERSION:2.1\nN:山;;;;\nNOTE:Iksi\uE0EFki\nEND:VCARD\n", true, 1},
+    // docomo's sun (F8 9F) in an ASCII export of a docomo phone.
+    {"PictogramInDocomoExport",
+     cardOf("X-DCM-GROUP:1\r\nNOTE;ENCODING=QUOTED-PRINTABLE:=F8=9F\r\n"),
+     "BEGIN:VCARD\nVERSION:2.1\nNOTE:\u2600\nEND:VCARD\n", true, 0},
+};
+
+class UndeclaredBytesTest : public testing::TestWithParam<UndeclaredCase> {};
+
+TEST_P(UndeclaredBytesTest, ReadInTheCharsetTheFileShows) {
+  const UndeclaredCase& c = GetParam();
+  TempDir dir;
+  const std::string source = dir.file("in.vcf");
+  const std::string output = dir.file("out.vcf");
+  testsupport::writeBytes(source, c.source);
+  vcard::ConversionReport report;
+  const auto result =
+      vCardConvert(source.c_str(), output.c_str(), vcard::ConvertOptions{}, &report);
+  EXPECT_EQ(result[0], "");
+  enginetest::expectSameOutput(testsupport::readBytes(output), enginetest::outputForm(c.expected));
+  EXPECT_EQ(report.source.japaneseText, c.japaneseText);
+  EXPECT_EQ(report.privateUseLeft, c.privateUseLeft);
+  // A Western letter is neither a private-use character nor a PC's glyph.
+  if (c.privateUseLeft == 0) {
+    const std::string told = vcard::reportText(report);
+    EXPECT_EQ(told.find("私用領域"), std::string::npos) << told;
+    EXPECT_EQ(told.find("外字"), std::string::npos) << told;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, UndeclaredBytesTest, testing::ValuesIn(kUndeclaredCases),
+                         CaseName());
 
 TEST(ConvertTest, MissingSourceLeavesOutputUntouched) {
   TempDir dir;

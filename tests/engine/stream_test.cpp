@@ -62,7 +62,8 @@ Outcome convert(const std::string& source, const std::string& output, vcard::Tar
                    std::to_string(info.zeroBytesDropped) + "/" + std::to_string(info.replaced) +
                    "/" + std::to_string(info.marksDropped) + "/" +
                    std::to_string(static_cast<int>(info.pictograms.carrier)) + "/" +
-                   std::to_string(static_cast<int>(info.pictograms.basis));
+                   std::to_string(static_cast<int>(info.pictograms.basis)) + "/" +
+                   std::to_string(info.japaneseText);
   std::filesystem::remove(output);
   return outcome;
 }
@@ -118,6 +119,15 @@ const StreamCase kStreamCases[] = {
          "\r\n\r\nEND:VCARD\r\n" + kCard,
      SourcePlan::UTF8},
     {"CarriageReturnsOnly", "BEGIN:VCARD\rN:a;b\rEND:VCARD\r" + kCard, SourcePlan::UTF8},
+    // Undeclared E9 74 E9 ("été" in windows-1252) is read as the file shows:
+    // Western without Japanese, Shift_JIS once a later piece holds some.
+    {"UndeclaredWesternBytes",
+     kCard + "BEGIN:VCARD\r\nN;ENCODING=QUOTED-PRINTABLE:=E9t=E9;;;;\r\nEND:VCARD\r\n" + kCard,
+     SourcePlan::UTF8},
+    {"UndeclaredBytesBeforeJapanese",
+     kCard + "BEGIN:VCARD\r\nN;ENCODING=QUOTED-PRINTABLE:=E9t=E9;;;;\r\nEND:VCARD\r\n" + kCard +
+         "BEGIN:VCARD\r\nN:山田;太郎\r\nEND:VCARD\r\n",
+     SourcePlan::UTF8},
     // What the pieces cannot stand for is loaded whole.
     {"MarkInside", kCard + "\xEF\xBB\xBF" + kCard, SourcePlan::Whole},
     {"ZeroByte", kCard + std::string(1, '\0') + kCard, SourcePlan::Whole},
