@@ -43,7 +43,17 @@ bool isJapaneseCharset(std::string_view name) noexcept {
   return false;
 }
 
-// True when some CHARSET=... parameter of the text names a Japanese charset.
+// Pictograms a phone wrote: a carrier whose table is mapped, or codes in a
+// phone's export that no single carrier explains. Codes without a phone's
+// mark (a PC's own glyphs, or Western letters) and the user's "none" are no
+// such evidence.
+bool showsPhonePictograms(const PictogramInfo& pictograms) noexcept {
+  if (pictograms.carrier != Carrier::None) return true;
+  return pictograms.basis == CarrierBasis::Conflict || pictograms.basis == CarrierBasis::Ambiguous;
+}
+
+}  // namespace
+
 bool declaresJapaneseCharset(std::string_view text) {
   constexpr std::string_view kKey = "CHARSET=";
   std::size_t at = 0;
@@ -62,17 +72,6 @@ bool declaresJapaneseCharset(std::string_view text) {
   }
   return false;
 }
-
-// Pictograms a phone wrote: a carrier whose table is mapped, or codes in a
-// phone's export that no single carrier explains. Codes without a phone's
-// mark (a PC's own glyphs, or Western letters) and the user's "none" are no
-// such evidence.
-bool showsPhonePictograms(const PictogramInfo& pictograms) noexcept {
-  if (pictograms.carrier != Carrier::None) return true;
-  return pictograms.basis == CarrierBasis::Conflict || pictograms.basis == CarrierBasis::Ambiguous;
-}
-
-}  // namespace
 
 void noteJapaneseText(SourceInfo* source, std::string_view text) {
   if (source->japaneseText) return;

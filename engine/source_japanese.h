@@ -21,4 +21,7 @@ namespace vcard::detail {
 // they are no longer counted, and nothing is told about them.
 void noteJapaneseText(SourceInfo* source, std::string_view text);
 
+// True when some CHARSET=... parameter of the text names a Japanese charset.
+[[nodiscard]] bool declaresJapaneseCharset(std::string_view text);
+
 }  // namespace vcard::detail

@@ -241,22 +241,6 @@ Fit shiftJISFit(std::string_view bytes) {
   return fit;
 }
 
-// True when a CHARSET parameter of the content names a Japanese charset.
-bool declaresJapanese(std::string_view content) {
-  for (const std::string_view name : {"SHIFT_JIS", "SHIFT-JIS", "SJIS", "CP932", "WINDOWS-31J"}) {
-    const std::string key = "CHARSET=" + std::string(name);
-    for (std::size_t at = content.find('='); at != std::string_view::npos;
-         at = content.find('=', at + 1)) {
-      if (at < 7) continue;
-      const std::size_t start = at - 7;
-      if (start + key.size() <= content.size() &&
-          vcard::detail::asciiUpperEquals(content.substr(start, key.size()), key))
-        return true;
-    }
-  }
-  return false;
-}
-
 // The encoding whose structure bytes that are neither well-formed UTF-8 nor
 // well-formed Shift_JIS show: UTF-8 when its multi-byte characters at least
 // match its ill-formed bytes; else Shift_JIS when the file speaks Japanese
@@ -271,8 +255,8 @@ Closest closestEncoding(std::string_view content) {
   const Fit utf8 = utf8Fit(content);
   if (utf8.characters != 0 && utf8.badBytes <= utf8.characters) return Closest::UTF8;
   const Fit sjis = shiftJISFit(content);
-  const bool japanese =
-      (sjis.inWords >= 2 && 3 * sjis.inWords >= sjis.characters) || declaresJapanese(content);
+  const bool japanese = (sjis.inWords >= 2 && 3 * sjis.inWords >= sjis.characters) ||
+                        vcard::detail::declaresJapaneseCharset(content);
   if (japanese && sjis.characters != 0 && sjis.badBytes <= sjis.characters)
     return Closest::ShiftJIS;
   return Closest::Neither;
