@@ -65,7 +65,7 @@ void dropNulsAndMarks(std::string& utf8) {
   utf8.resize(out);
 }
 
-// True when some line of the text is BEGIN:VCARD in any letter case.
+// True when some line of the text begins a card.
 bool hasBeginLine(std::string_view text) {
   std::size_t start = 0;
   while (start <= text.size()) {
@@ -74,13 +74,7 @@ bool hasBeginLine(std::string_view text) {
     std::string_view line = text.substr(start, end - start);
     while (!line.empty() && line.back() == '\r')
       line.remove_suffix(1);
-    // Upper-casing can shrink a character to at most a third of its bytes,
-    // so longer lines cannot match and are not upper-cased.
-    if (!line.empty() && line.size() <= 33) {
-      std::string copy(line);
-      OwnedCString upper(StrToUpper(copy.c_str()));
-      if (upper && std::strcmp(upper.get(), "BEGIN:VCARD") == 0) return true;
-    }
+    if (vcard::detail::cardLineOfText(line) == vcard::detail::CardLine::Begin) return true;
     start = end + 1;
   }
   return false;

@@ -117,6 +117,12 @@ const StreamCase kStreamCases[] = {
          std::string(300, 'A') + "\r\n" + std::string(76, 'B') + "\r\n" + std::string(76, 'C') +
          "\r\n\r\nEND:VCARD\r\n" + kCard,
      SourcePlan::UTF8},
+    {"LooseCardLinesAndFoldedQuotedPrintable",
+     "BEGIN:VCARD \r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:\r\n"
+     "  =52=C3=BC=63=6B=65=72;=54=68=6F=6D=61=73;;;\r\nEND:VCARD  \r\n" +
+         kCard + "BEGIN:VCARD\r\nN:a;b\r\nend:vcard;\r\n" + kCard +
+         "BEGIN:VCARD\r\nN:c;d\r\nEND:VCARD foo\r\nEND:VCARD.",
+     SourcePlan::UTF8},
     {"CarriageReturnsOnly", "BEGIN:VCARD\rN:a;b\rEND:VCARD\r" + kCard, SourcePlan::UTF8},
     // What the pieces cannot stand for is loaded whole.
     {"MarkInside", kCard + "\xEF\xBB\xBF" + kCard, SourcePlan::Whole},
@@ -185,6 +191,8 @@ const char* const kRunOnTexts[] = {
     "BEGIN:VCARD\r\nVERSION:2.1\r\nPHOTO;ENCODING=BASE64:AAAA\r\nBBBB\r\n\r\nADR:;;Street\\\r\n"
     "City\r\nAGENT:\r\nBEGIN:VCARD\r\nN:in;ner\r\nEND:VCARD\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:c",
     "BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n\r\n",
+    "BEGIN:VCARD\r\nN;ENCODING=QUOTED-PRINTABLE:\r\n =41=\r\n=42\r\n\t;=43\r\n"
+    "NOTE;ENCODING=QUOTED-PRINTABLE:x\r\nEND:VCARD.\r\n \r\nbegin:vcard\t\r\nEND:VCARD\r\n",
     "",
 };
 
