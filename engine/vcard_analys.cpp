@@ -16,6 +16,8 @@
 namespace {
 
 using vcard::detail::appendToProperty;
+using vcard::detail::CardLine;
+using vcard::detail::cardLineOfText;
 
 // Everything one run of the line loop keeps on the side. Members end in
 // reverse order: the card still being grown is trimmed first, then the card
@@ -78,10 +80,6 @@ std::string_view foldedQuotedPrintable(std::string_view line, bool valueEmpty) {
   return line.substr(valueEmpty ? text : text - 1);
 }
 
-bool isCardBoundary(std::string_view line) {
-  return vcard::detail::cardLineOfText(line) != vcard::detail::CardLine::Other;
-}
-
 // A line that continues a vCard 2.1 Base64 value without the blank that
 // folding would put first: Base64 characters only, so no ":" of a property
 // line; the value ends at a blank line or the next property line.
@@ -139,7 +137,7 @@ vcard::detail::LineTaken vcard::detail::checkLine(const char* line, std::size_t 
       valueEmpty = prop->qpNext == QP_NEXT_FOLD_EMPTY;
       piece = foldedQuotedPrintable(text, valueEmpty);
       valueEmpty = valueEmpty && piece.empty();
-    } else if (isCardBoundary(text)) {
+    } else if (cardLineOfText(text) != CardLine::Other) {
       // A soft line break never runs over a card's own begin or end line: the
       // value ends there and the line is taken as itself.
       prop->lineStatus = PROP_DONE_REREAD;
