@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "ascii_case.h"   // ASCII letter case of names and lines
+#include "card_lines.h"   // the lines that begin and end a card
 #include "card_list.h"    // the card array, the open card, the owning list
 #include "card_settle.h"  // what a card settles at its end
 #include "card_text.h"    // growth of card and property texts

@@ -15,17 +15,20 @@ namespace {
 
 constexpr std::string_view kMarkUTF8 = "\xEF\xBB\xBF";
 
-// True when the line that ends with the line feed at lineFeed reads
-// END:VCARD (any letter case, carriage returns before the feed).
+// True when the line that ends with the line feed at lineFeed is an end
+// line (carriage returns before the feed are no part of it). The bytes are
+// those of the file, Shift_JIS or UTF-8: cardLineOf reads either.
 bool endsCard(std::string_view bytes, std::size_t lineFeed) {
-  constexpr std::string_view kEnd = "END:VCARD";
   std::size_t end = lineFeed;
   while (end > 0 && bytes[end - 1] == '\r')
     --end;
-  if (end < kEnd.size()) return false;
-  const std::size_t start = end - kEnd.size();
-  if (start > 0 && bytes[start - 1] != '\n') return false;
-  return asciiUpperEquals(bytes.substr(start, kEnd.size()), kEnd);
+  if (end == 0 || !mayEndEndLine(bytes[end - 1])) return false;
+  const void* before = ::memrchr(bytes.data(), '\n', end);
+  const std::size_t start =
+      before == nullptr
+          ? 0
+          : static_cast<std::size_t>(static_cast<const char*>(before) - bytes.data()) + 1;
+  return cardLineOf(bytes.substr(start, end - start)) == CardLine::End;
 }
 
 // Where to cut bytes: just after the last END:VCARD line whose line feed is

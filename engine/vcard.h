@@ -22,6 +22,11 @@ inline constexpr std::uint64_t PROP_DONE = 2;  // complete; the current line was
 inline constexpr std::uint64_t PROP_DONE_REREAD =
     3;  // complete; the current line starts the next one
 
+// What may still continue an open quoted-printable value (PROPERTY::qpNext).
+inline constexpr std::uint8_t QP_NEXT_ANY = 0;         // after a soft line break: the next line
+inline constexpr std::uint8_t QP_NEXT_FOLD = 1;        // a folded line only
+inline constexpr std::uint8_t QP_NEXT_FOLD_EMPTY = 2;  // the same, with the value still empty
+
 namespace vcard::detail {
 struct CardExtras;
 }
@@ -58,6 +63,7 @@ struct PROPERTY {
   std::int32_t isHalfToFull;
   char* propText;        // the assembled logical line as found in the source
   char charsetName[48];  // ICU's name of the charset when charsetType is 3
+  std::uint8_t qpNext;   // QP_NEXT_ANY ... QP_NEXT_FOLD_EMPTY
 };
 
 // ---- Engine-wide state -----------------------------------------------------

@@ -16,6 +16,8 @@
 namespace {
 
 using vcard::detail::appendToProperty;
+using vcard::detail::CardLine;
+using vcard::detail::cardLineOfText;
 
 // Everything one run of the line loop keeps on the side. Members end in
 // reverse order: the card still being grown is trimmed first, then the card
@@ -53,10 +55,29 @@ void startProperty(std::string_view line, PROPERTY* prop, strutil::LineSplit* sp
   prop->lineStatus = PROP_OPEN;
 }
 
-// A BEGIN:VCARD or END:VCARD line, in any letter case.
-bool isCardBoundary(std::string_view line) {
-  using vcard::detail::asciiUpperEquals;
-  return asciiUpperEquals(line, "BEGIN:VCARD") || asciiUpperEquals(line, "END:VCARD");
+// A line that continues the property before it (vCard 2.1 folding).
+bool isFolded(std::string_view line) {
+  return !line.empty() && (line[0] == ' ' || line[0] == '\t');
+}
+
+// True when the split line that opens a property ends at the ":" before its
+// value.
+bool opensEmptyValue(strutil::LineSplit& split) {
+  return split.valuesCount() == 1 && split.values()[0][0] == '\0';
+}
+
+// What a folded line adds to a quoted-printable value. Unfolding removes the
+// line break and keeps the blanks, which stand where the text had white
+// space; a writer that indents its continuation lines puts several there,
+// and they count as one. Before any text of the value the blanks are
+// indentation alone: a phone writes the whole value on the next line,
+// indented, and the name does not begin with a space. A line of blanks alone
+// adds nothing: white space at the end of a quoted-printable line is no text
+// (it may have been added on the way).
+std::string_view foldedQuotedPrintable(std::string_view line, bool valueEmpty) {
+  const std::size_t text = line.find_first_not_of(" \t");
+  if (text == std::string_view::npos) return {};
+  return line.substr(valueEmpty ? text : text - 1);
 }
 
 // A line that continues a vCard 2.1 Base64 value without the blank that
@@ -102,27 +123,40 @@ vcard::detail::LineTaken vcard::detail::checkLine(const char* line, std::size_t 
   if (prop->lineStatus != PROP_OPEN) return LineTaken::Left;
 
   if (prop->encodeType == kEncodingQuotedPrintable) {
-    // A soft line break never runs over a card's own begin or end line: the
-    // value ends there and the line is taken as itself.
-    if (prop->propText != nullptr && isCardBoundary(text)) {
+    std::string_view piece = text;
+    bool valueEmpty = false;
+    if (starting) {
+      valueEmpty = opensEmptyValue(*split);
+    } else if (prop->qpNext != QP_NEXT_ANY) {
+      // The last line had no soft line break: the value is complete unless
+      // the next line is folded onto it.
+      if (!isFolded(text)) {
+        prop->lineStatus = PROP_DONE_REREAD;
+        return LineTaken::Left;
+      }
+      valueEmpty = prop->qpNext == QP_NEXT_FOLD_EMPTY;
+      piece = foldedQuotedPrintable(text, valueEmpty);
+      valueEmpty = valueEmpty && piece.empty();
+    } else if (cardLineOfText(text) != CardLine::Other) {
+      // A soft line break never runs over a card's own begin or end line: the
+      // value ends there and the line is taken as itself.
       prop->lineStatus = PROP_DONE_REREAD;
       return LineTaken::Left;
     }
-    if (!text.empty() && text.back() == '=') {
-      // Soft line break: the next physical line continues the value directly.
-      appendToProperty(prop, text.substr(0, text.size() - 1));
-      return LineTaken::Changed;
-    }
-    appendToProperty(prop, text);
-    prop->lineStatus = PROP_DONE;
-    return starting ? LineTaken::Started : LineTaken::Changed;
+    // After a soft line break the next physical line continues the value
+    // directly, as it stands.
+    const bool softBreak = !piece.empty() && piece.back() == '=';
+    if (softBreak) piece.remove_suffix(1);
+    appendToProperty(prop, piece);
+    prop->qpNext = softBreak ? QP_NEXT_ANY : valueEmpty ? QP_NEXT_FOLD_EMPTY : QP_NEXT_FOLD;
+    return starting && !softBreak ? LineTaken::Started : LineTaken::Changed;
   }
 
   if (prop->propText == nullptr) {
     appendToProperty(prop, text);
     return LineTaken::Started;
   }
-  if (line[0] == ' ' || line[0] == '\t') {
+  if (isFolded(text)) {
     // A folded continuation stays folded in the output.
     appendToProperty(prop, "\r\n");
     appendToProperty(prop, text);

@@ -67,21 +67,15 @@ void dropNulsAndMarks(std::string& utf8) {
   utf8.resize(out);
 }
 
-// True when some line of the text is BEGIN:VCARD in any letter case. Lines
-// end at LF or CR, so that a file with CR line ends (old Macs) is found too.
+// True when some line of the text begins a card. Lines end at LF or CR, so
+// that a file with CR line ends (old Macs) is found too.
 bool hasBeginLine(std::string_view text) {
   std::size_t start = 0;
   while (start <= text.size()) {
     std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(start, end - start);
-    // Upper-casing can shrink a character to at most a third of its bytes,
-    // so longer lines cannot match and are not upper-cased.
-    if (!line.empty() && line.size() <= 33) {
-      std::string copy(line);
-      OwnedCString upper(StrToUpper(copy.c_str()));
-      if (upper && std::strcmp(upper.get(), "BEGIN:VCARD") == 0) return true;
-    }
+    if (vcard::detail::cardLineOfText(line) == vcard::detail::CardLine::Begin) return true;
     start = end + 1;
   }
   return false;

@@ -60,31 +60,6 @@ constexpr RecognitionRow kRecognitionTable[] = {
     {"PHOTO", 0, setDirectly},
 };
 
-// True when text, upper-cased, equals the upper-case ASCII word. ASCII text
-// upper-cases letter for letter and is compared in place; other text goes
-// through StrToUpper. Upper-casing turns at most three bytes into one ASCII
-// letter, so a longer text (a photo, say) is not upper-cased, nor even
-// measured to its end.
-bool upperEquals(const char* text, std::string_view word) {
-  // An ASCII first character upper-cases to one ASCII letter, the first of
-  // the result: most lines are told apart by their first byte alone.
-  const char first = text[0];
-  if (!word.empty() && utf::isASCII(first) && asciiUpper(first) != word[0]) return false;
-  const std::size_t limit = 3 * word.size();
-  const std::string_view view(text, strnlen(text, limit + 1));
-  if (view.size() > limit) return false;
-  if (utf::isASCII(view)) return asciiUpperEquals(view, word);
-  // A character of U+3000-U+9FFF has no upper case, so the upper-cased text
-  // keeps it and cannot be an ASCII word.
-  if (utf::containsCJKLeadByte(view)) return false;
-  OwnedCString upper(StrToUpper(text));
-  return upper && word == upper.get();
-}
-
-bool lineIs(const char* line, std::string_view word) {
-  return upperEquals(line, word);
-}
-
 // The row of each name by its first letter and its length, which no two
 // rows share: one comparison settles a name.
 constexpr std::size_t kLongestName = 21;  // X-PHONETIC-FIRST-NAME
@@ -147,7 +122,7 @@ bool isIgnoredLine(const char* line) {
   if (rowNamed(name, true) != nullptr) return false;
   if (asciiUpperEquals(name, "FN")) return false;
   if (name.size() != fullName.size() && asciiUpperEquals(name, "X-ABLABEL")) return false;
-  return !lineIs(line, "BEGIN:VCARD") && !lineIs(line, "END:VCARD");
+  return vcard::detail::cardLineOfText(line) == vcard::detail::CardLine::Other;
 }
 
 // True for an FN line without a group: "FN:..." or "FN;...", any case.
@@ -156,8 +131,7 @@ bool isFNLine(const char* line) {
          (line[2] == ':' || line[2] == ';');
 }
 
-int beginCard(const char* line, VCARDLIST* list) {
-  const std::string_view head(line);
+int beginCard(std::string_view head, VCARDLIST* list) {
   OwnedCString text(static_cast<char*>(std::malloc(head.size() + 3)));
   if (!text) return kStageFailed;
   std::memcpy(text.get(), head.data(), head.size());
@@ -319,10 +293,15 @@ int vcard::detail::recogData(const char* line, const char* dstPath, PROPERTY* pr
                    lineSplit->valuesCount()};
   if (split.namesCount == 0 || split.valuesCount == 0) return kStageOK;
 
-  if (lineIs(line, "BEGIN:VCARD") && beginCard(line, list) != kStageOK) return kStageFailed;
+  // A card line enters the card without what trails its word.
+  using vcard::detail::CardLine;
+  const CardLine cardLine = vcard::detail::cardLineOfText(line);
+  if (cardLine == CardLine::Begin &&
+      beginCard(vcard::detail::cardLineKept(line, cardLine), list) != kStageOK)
+    return kStageFailed;
 
   VCARDDATA* card = vcard::detail::openCard(list);
-  if (lineIs(line, "END:VCARD")) {
+  if (cardLine == CardLine::End) {
     if (card == nullptr) return kStageOK;
     try {
       vcard::detail::settleCard(card);
@@ -332,7 +311,7 @@ int vcard::detail::recogData(const char* line, const char* dstPath, PROPERTY* pr
     delete card->extras;
     card->extras = nullptr;
     card->isEnd = 1;
-    vcard::detail::appendToCard(card, line);
+    vcard::detail::appendToCard(card, vcard::detail::cardLineKept(line, cardLine));
     vcard::detail::appendToCard(card, "\r\n");
     vcard::detail::finishCard(card);
     vcard::detail::cardClosed(list);

@@ -49,7 +49,7 @@ const GoldenCase kGoldenCases[] = {
     {"qp_soft_breaks", "", done(1, 1), true},
     {"folded", "", done(1, 1), true},
     {"photo_base64", "", done(2, 2), true},
-    {"lowercase_begin_end", "", done(1, 1), true},
+    {"lowercase_begin_end", "", done(2, 2), true},
     {"rejected_cards", "", done(7, 6), true},
     {"three_cards_one_rejected", "", done(3, 2), true},
     {"email_types", "", done(1, 1), true},

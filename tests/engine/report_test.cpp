@@ -139,6 +139,11 @@ const ReportCase kReportCases[] = {
      "N:Inner;Card\r\nEND:VCARD\r\nEND:VCARD\r\n",
      {{2, "Inner Card", SkipReason::UnsupportedVersion, "VERSION:9.9"}},
      {{"AGENT", 1}}},
+    // Only blanks and punctuation may follow an end line.
+    {"EndLineWithAWordAfterItClosesNothing",
+     kGoodCard + "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Cut;Off\r\nEND:VCARD foo\r\n",
+     {{2, "Cut Off", SkipReason::NeverClosed, ""}},
+     {}},
 };
 
 class ReportCaseTest : public testing::TestWithParam<ReportCase> {
@@ -204,6 +209,13 @@ const QuietCase kQuietCases[] = {
      "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=SHIFT_JIS:\x88\xF8\x9F\x40;\r\n"
      "SOUND;X-IRMC-N;CHARSET=SHIFT_JIS:\xB2\xDD;\r\n"
      "NOTE;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:=88=F8=9F@\r\nEND:VCARD\r\n"},
+    // A phone's export: the name's value folded after the colon, a dot after
+    // the last end line. "=52=C3=BC..." is the name, not a property left out.
+    {"PhoneExportWithFoldedNameAndDottedEnd",
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:\r\n"
+     "  =52=C3=BC=63=6B=65=72;=54=68=6F=6D=61=73;;;\r\nTEL:1\r\nEND:VCARD\r\n"
+     "BEGIN:VCARD  \r\nVERSION:2.1\r\nN:a;b\r\nend:vcard;\r\n"
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN:c;d\r\nEND:VCARD.\r\n"},
 };
 
 class QuietFileTest : public testing::TestWithParam<QuietCase> {

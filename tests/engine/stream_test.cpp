@@ -118,6 +118,12 @@ const StreamCase kStreamCases[] = {
          std::string(300, 'A') + "\r\n" + std::string(76, 'B') + "\r\n" + std::string(76, 'C') +
          "\r\n\r\nEND:VCARD\r\n" + kCard,
      SourcePlan::UTF8},
+    {"LooseCardLinesAndFoldedQuotedPrintable",
+     "BEGIN:VCARD \r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:\r\n"
+     "  =52=C3=BC=63=6B=65=72;=54=68=6F=6D=61=73;;;\r\nEND:VCARD  \r\n" +
+         kCard + "BEGIN:VCARD\r\nN:a;b\r\nend:vcard;\r\n" + kCard +
+         "BEGIN:VCARD\r\nN:c;d\r\nEND:VCARD foo\r\nEND:VCARD.",
+     SourcePlan::UTF8},
     {"CarriageReturnsOnly", "BEGIN:VCARD\rN:a;b\rEND:VCARD\r" + kCard, SourcePlan::UTF8},
     // Undeclared E9 74 E9 ("été" in windows-1252) is read as the file shows:
     // Western without Japanese, Shift_JIS once a later piece holds some.
@@ -195,6 +201,8 @@ const char* const kRunOnTexts[] = {
     "BEGIN:VCARD\r\nVERSION:2.1\r\nPHOTO;ENCODING=BASE64:AAAA\r\nBBBB\r\n\r\nADR:;;Street\\\r\n"
     "City\r\nAGENT:\r\nBEGIN:VCARD\r\nN:in;ner\r\nEND:VCARD\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:c",
     "BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n\r\n",
+    "BEGIN:VCARD\r\nN;ENCODING=QUOTED-PRINTABLE:\r\n =41=\r\n=42\r\n\t;=43\r\n"
+    "NOTE;ENCODING=QUOTED-PRINTABLE:x\r\nEND:VCARD.\r\n \r\nbegin:vcard\t\r\nEND:VCARD\r\n",
     "",
 };
 

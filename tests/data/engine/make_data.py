@@ -241,7 +241,8 @@ ref("photo_base64.ref", [
 ])
 
 # Begin and end lines in any case open and close cards and keep their case;
-# a begin line with a trailing blank opens nothing.
+# a begin line with a trailing blank opens a card that keeps the line
+# without it.
 write("lowercase_begin_end.vcf", crlf([
     "begin:vcard",
     "version:2.1",
@@ -258,6 +259,9 @@ ref("lowercase_begin_end.ref", [
     "n:Lower;Case;;;",
     "tel;cell:111",
     "End:VCard",
+    "BEGIN:VCARD",
+    "N:Trailing;Space;;;",
+    "END:VCARD",
 ])
 
 # Cards rejected for their version, charset or transfer encoding.

@@ -1,0 +1,42 @@
+#include "card_lines.h"
+
+#include <string>
+
+#include "platform.h"
+#include "strutil.h"
+#include "utf8.h"
+
+namespace vcard::detail {
+
+namespace {
+
+// Every card line starts with B or E in either case (no other character
+// upper-cases to them): most lines are told apart by their first byte.
+bool mayStartCardLine(char first) {
+  const char upper = asciiUpper(first);
+  return upper == 'B' || upper == 'E';
+}
+
+}  // namespace
+
+CardLine cardLineOfText(const char* line) {
+  if (line == nullptr || !mayStartCardLine(line[0])) return CardLine::Other;
+  return cardLineOfText(std::string_view(line));
+}
+
+CardLine cardLineOfText(std::string_view line) {
+  if (line.empty() || !mayStartCardLine(line[0])) return CardLine::Other;
+  const CardLine kind = cardLineOf(line);
+  if (kind != CardLine::Other) return kind;
+  // Upper-casing turns at most three bytes into one ASCII letter, so a
+  // longer line cannot reach the begin word. ASCII was judged above, and a
+  // character of U+3000-U+9FFF has no upper case to become ASCII.
+  constexpr std::size_t kLongest = 3 * card_lines_p::kBeginWord.size();
+  if (line.size() > kLongest || utf::isASCII(line) || utf::containsCJKLeadByte(line))
+    return CardLine::Other;
+  const std::string copy(line);
+  const platform::OwnedCString upper(StrToUpper(copy.c_str()));
+  return upper ? cardLineOf(upper.get()) : CardLine::Other;
+}
+
+}  // namespace vcard::detail
