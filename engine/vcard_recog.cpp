@@ -183,7 +183,9 @@ bool isAudioSound(char** names, std::uint64_t count, const PROPERTY* prop) {
 }
 
 // True when the line can be a property the report may name: its name (the
-// text before the first ";" or ":") is letters, digits and "-", after a group
+// text before the first ";" or ":") is letters, digits, "-", and the "_" and
+// "/" that programs put in their own names (X-WAB-SPOUSE_NAME,
+// X-MESSAGING/AIM-ALL), after a group
 // of the same and a dot if it has one, and a ":" follows to start the value.
 // A loose line of text (a value that lost its property, a note pasted in
 // without one) names nothing, and listing its text as a property would only
@@ -197,7 +199,7 @@ bool namesAProperty(const char* line) {
       if (segmentEmpty) return false;
       segmentEmpty = true;
     } else if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-               c == '-') {
+               c == '-' || c == '_' || c == '/') {
       segmentEmpty = false;
     } else {
       return false;  // the end of the line included
