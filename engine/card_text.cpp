@@ -70,7 +70,7 @@ bool appendTracked(Tracked* tracked, char** slot, std::string_view piece) noexce
     tracked->capacity = capacity;
     *slot = grown;
   }
-  std::memcpy(tracked->text + tracked->length, piece.data(), piece.size());
+  if (!piece.empty()) std::memcpy(tracked->text + tracked->length, piece.data(), piece.size());
   tracked->length += piece.size();
   tracked->text[tracked->length] = '\0';
   return true;
@@ -91,7 +91,8 @@ bool appendExact(char** slot, std::string_view piece) noexcept {
   if (piece.size() > SIZE_MAX / 4 - length) return false;
   auto* grown = static_cast<char*>(std::realloc(*slot, length + piece.size() + 1));
   if (grown == nullptr) return false;
-  std::memcpy(grown + length, piece.data(), piece.size());
+  // An empty piece may have no data at all, which memcpy must not be given.
+  if (!piece.empty()) std::memcpy(grown + length, piece.data(), piece.size());
   grown[length + piece.size()] = '\0';
   *slot = grown;
   return true;
