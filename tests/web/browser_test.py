@@ -1,0 +1,313 @@
+#!/usr/bin/python3
+"""The web page in a real browser, driven as a user drives it.
+
+Headless Chromium opens the page (the static folder served on loopback, and
+the self-contained file from disk), a file is chosen through the file input,
+変換開始 is pressed, the log is read and the offered files are downloaded.
+Every download must be byte for byte what the native vcard-convert writes
+for the same file and target, and the log must say what vcard-convert
+prints. Also: the alerts of a file that is no vCard, one the browser cannot
+read and one with no card; no request leaves the page once it has loaded;
+and the Content-Security-Policy allows no connection.
+
+  browser_test.py --site DIR --single FILE --cli VCARD_CONVERT [--peer DIR]
+                  [--data DIR] [--screenshots DIR]
+"""
+
+import argparse
+import functools
+import http.server
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+from pathlib import Path
+
+from selenium import webdriver
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+ARGS = None
+TARGETS = ("iphone", "icloud")
+HEADING_END = "変換処理中・・・\n"
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+def serve(folder):
+    """Serves folder on a free loopback port; returns (server, base URL)."""
+    handler = functools.partial(QuietHandler, directory=str(folder))
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server, f"http://127.0.0.1:{server.server_address[1]}/"
+
+
+def start_browser(download_dir, width=1280, height=900):
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                 "--no-first-run", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync",
+                 "--allow-file-access-from-files", f"--window-size={width},{height}",
+                 f"--user-data-dir={tempfile.mkdtemp(prefix='chromium-')}"):
+        options.add_argument(flag)
+    options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
+    options.add_experimental_option("prefs", {
+        "download.default_directory": str(download_dir),
+        "download.prompt_for_download": False,
+    })
+    service = webdriver.ChromeService(executable_path="/usr/bin/chromedriver")
+    driver = webdriver.Chrome(options=options, service=service)
+    driver.execute_cdp_cmd("Browser.setDownloadBehavior",
+                           {"behavior": "allow", "downloadPath": str(download_dir)})
+    return driver
+
+
+def native(source, target, out_dir):
+    """vcard-convert's output files (name -> bytes) and printed text."""
+    shutil.rmtree(out_dir, ignore_errors=True)
+    out_dir.mkdir(parents=True)
+    name = "PC→iCloud.vcf" if target == "icloud" else "PC→iPhone.vcf"
+    run = subprocess.run([ARGS.cli, "--force", f"--target={target}", str(source),
+                          str(out_dir / name)], capture_output=True)
+    files = {p.name: p.read_bytes() for p in sorted(out_dir.iterdir())}
+    return files, run.stdout.decode("utf-8"), run.stderr.decode("utf-8")
+
+
+class PageRun:
+    """One conversion in the page: choose, press, wait, read, download."""
+
+    def __init__(self, driver, download_dir):
+        self.driver = driver
+        self.download_dir = Path(download_dir)
+
+    def convert(self, path, target="iphone", carrier="auto"):
+        d = self.driver
+        for entry in self.download_dir.iterdir():
+            entry.unlink()
+        d.find_element(By.CSS_SELECTOR, f"input[name=target][value={target}]").click()
+        d.execute_script("document.getElementById('carrier').value = arguments[0];", carrier)
+        before = self.log()
+        d.find_element(By.ID, "source-file").send_keys(str(path))
+        d.find_element(By.ID, "start").click()
+        # The run is over when the start button is enabled again and the log
+        # has grown past its heading.
+        WebDriverWait(d, 120).until(lambda _: self.log() != before and
+                                    self.log().split(HEADING_END)[-1] != "" and
+                                    d.find_element(By.ID, "start").is_enabled())
+        added = self.log()[len(before):]
+        return added, self.alert()
+
+    def log(self):
+        return self.driver.execute_script(
+            "const e = document.getElementById('log');"
+            "return 'value' in e ? e.value : e.textContent;")
+
+    def alert(self):
+        """The in-page alert's text ("" when none is open), closed after."""
+        text = self.driver.execute_script(
+            "const d = document.getElementById('alert');"
+            "return d && d.open ? document.getElementById('alert-text').textContent : '';")
+        if text:
+            self.driver.find_element(By.ID, "alert-ok").click()
+        return text
+
+    def downloads(self):
+        """Clicks every offered file and returns name -> bytes once all arrived."""
+        links = self.driver.find_elements(By.CSS_SELECTOR, "[id^=download-]")
+        names = [link.get_attribute("download") for link in links]
+        for link in links:
+            link.click()
+        deadline = time.time() + 60
+        while time.time() < deadline:
+            present = {p.name for p in self.download_dir.iterdir()}
+            if all(n in present for n in names) and not any(
+                    p.endswith(".crdownload") for p in present):
+                break
+            time.sleep(0.05)
+        return {n: (self.download_dir / n).read_bytes() for n in names
+                if (self.download_dir / n).exists()}
+
+
+def peer_files():
+    files = []
+    for folder in ("realworld", "android-vcard"):
+        files += sorted((Path(ARGS.peer) / folder).glob("*.vcf"))
+    return files
+
+
+class BrowserTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = Path(tempfile.mkdtemp(prefix="web-test-"))
+        cls.downloads = cls.work / "downloads"
+        cls.downloads.mkdir()
+        cls.server, cls.base = serve(ARGS.site)
+        cls.driver = start_browser(cls.downloads)
+        cls.driver.get(cls.base + "index.html")
+        cls.page = PageRun(cls.driver, cls.downloads)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        cls.server.shutdown()
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def expect_same_as_native(self, source, target):
+        added, alert = self.page.convert(source, target)
+        files, printed, errors = native(source, target, self.work / "native")
+        # The log holds the heading, the converting line, the log text and
+        # the report: what vcard-convert prints is the part after the line.
+        self.assertIn(HEADING_END, added)
+        self.assertEqual(added.split(HEADING_END, 1)[1], printed)
+        self.assertEqual(alert, errors.rstrip("\n"))
+        got = self.page.downloads()
+        self.assertEqual(sorted(got), sorted(files))
+        for name, data in files.items():
+            self.assertTrue(got.get(name) == data, f"{name} differs from vcard-convert's")
+        return len(files)
+
+    def test_every_peer_export_converts_as_natively(self):
+        files = peer_files()
+        if not files:
+            self.skipTest(f"no peer vCard files under {ARGS.peer}")
+        written = 0
+        for source in files:
+            for target in TARGETS:
+                with self.subTest(file=source.name, target=target):
+                    written += self.expect_same_as_native(source, target)
+        print(f"peer exports: {len(files)} files x {len(TARGETS)} targets, "
+              f"{written} downloads identical", file=sys.stderr)
+
+    def test_golden_sources_convert_as_natively(self):
+        sources = sorted(Path(ARGS.data).glob("*.vcf"))
+        self.assertTrue(sources, "no golden sources found")
+        for source in sources:
+            with self.subTest(file=source.name):
+                self.expect_same_as_native(source, "iphone")
+
+    def test_alerts_of_the_window(self):
+        not_vcard = self.work / "address.txt"
+        not_vcard.write_bytes(b"BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n")
+        empty = self.work / "empty.vcf"
+        empty.write_bytes(b"no cards here\r\n")
+        cases = [
+            (not_vcard, "変換元ファイルはvCardファイルではありません。", None),
+            (empty, "", "出力対象データが1件もありませんでした。"),
+        ]
+        for path, alert, log_part in cases:
+            with self.subTest(file=path.name):
+                before = self.page.log()
+                self.driver.find_element(By.ID, "source-file").send_keys(str(path))
+                self.driver.find_element(By.ID, "start").click()
+                WebDriverWait(self.driver, 30).until(
+                    lambda _: self.page.alert_open() if alert else
+                    self.page.log().split(HEADING_END)[-1] != "" and
+                    self.page.log() != before)
+                self.assertEqual(self.page.alert(), alert)
+                if log_part:
+                    self.assertIn(log_part, self.page.log()[len(before):])
+        # A file that disappears once chosen cannot be read by the browser.
+        gone = self.work / "gone.vcf"
+        gone.write_bytes(b"BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n")
+        before = self.page.log()
+        self.driver.find_element(By.ID, "source-file").send_keys(str(gone))
+        gone.unlink()
+        self.driver.find_element(By.ID, "start").click()
+        WebDriverWait(self.driver, 30).until(lambda _: self.page.alert_open())
+        self.assertEqual(self.page.alert(), "変換元ファイルが読み込めません。\n"
+                         "他で使用中もしくは破損している可能性があります。")
+        WebDriverWait(self.driver, 10).until(
+            lambda _: "変換処理に失敗しました。" in self.page.log()[len(before):])
+
+    def test_no_request_leaves_the_page_after_loading(self):
+        self.driver.get_log("performance")  # what loading the page asked for
+        self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
+        self.page.downloads()
+        requests = []
+        for entry in self.driver.get_log("performance"):
+            message = json.loads(entry["message"])["message"]
+            if message["method"] == "Network.requestWillBeSent":
+                url = message["params"]["request"]["url"]
+                if not url.startswith(("blob:", "data:")):
+                    requests.append(url)
+        self.assertEqual(requests, [])
+
+    def test_content_security_policy_allows_no_connection(self):
+        pages = [Path(ARGS.site) / "index.html", Path(ARGS.single)]
+        for page in pages:
+            with self.subTest(page=page.name):
+                html = page.read_text(encoding="utf-8")
+                match = re.search(r'http-equiv="Content-Security-Policy"\s+content="([^"]*)"',
+                                  html)
+                self.assertIsNotNone(match, "no Content-Security-Policy")
+                policy = {part.split()[0]: part.split()[1:]
+                          for part in match.group(1).split(";") if part.strip()}
+                self.assertEqual(policy.get("default-src"), ["'none'"])
+                self.assertEqual(policy.get("connect-src"), ["'none'"])
+                for sources in policy.values():
+                    for source in sources:
+                        self.assertFalse(source.startswith(("http", "https", "*", "data:"))
+                                         and source != "data:", f"{source} in the policy")
+                self.assertNotRegex(html, r'(src|href)="https?://')
+
+    def test_self_contained_file_works_from_disk(self):
+        self.driver.get(Path(ARGS.single).resolve().as_uri())
+        try:
+            self.expect_same_as_native(Path(ARGS.data) / "sjis_road.vcf", "iphone")
+            self.expect_same_as_native(Path(ARGS.data) / "sjis_road.vcf", "icloud")
+        finally:
+            self.driver.get(self.base + "index.html")
+
+    def test_screenshots_at_phone_and_desktop_width(self):
+        if not ARGS.screenshots:
+            self.skipTest("no --screenshots folder")
+        out = Path(ARGS.screenshots)
+        out.mkdir(parents=True, exist_ok=True)
+        for name, width, height in (("web-phone.png", 390, 844),
+                                    ("web-desktop.png", 1280, 800)):
+            self.driver.set_window_size(width, height)
+            self.driver.get(self.base + "index.html")
+            self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
+            self.driver.save_screenshot(str(out / name))
+            self.assertGreater((out / name).stat().st_size, 10000)
+        self.driver.set_window_size(1280, 900)
+
+
+def alert_open(self):
+    return bool(self.driver.execute_script(
+        "const d = document.getElementById('alert'); return d && d.open;"))
+
+
+PageRun.alert_open = alert_open
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--site", required=True)
+    parser.add_argument("--single", required=True)
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--peer", default=str(Path(__file__).resolve().parents[3] /
+                                              "shared" / "peer-data"))
+    parser.add_argument("--data", default=str(Path(__file__).resolve().parents[1] /
+                                              "data" / "engine"))
+    parser.add_argument("--screenshots")
+    ARGS, rest = parser.parse_known_args()
+    for needed in (ARGS.site, ARGS.single, ARGS.cli):
+        if not os.path.exists(needed):
+            sys.exit(f"missing: {needed}")
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
