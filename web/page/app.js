@@ -368,6 +368,8 @@
       // that lost nothing.
       if (doc.report) appendLog(doc.report);
       offerDownloads(result.outputs || []);
+      // On a phone the result is below the button that was pressed.
+      (downloads.hidden ? log : downloads).scrollIntoView({block: 'nearest'});
     } finally {
       hideProgress();
       setRunning(false);
@@ -379,6 +381,7 @@
     pushStart();
   });
 
-  setFile(null);
+  // A page restored from the history may still hold a chosen file.
+  setFile(fileInput.files.length > 0 ? fileInput.files[0] : null);
   setRunning(false);
 })();

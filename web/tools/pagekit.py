@@ -61,6 +61,9 @@ def side_pages(link_for):
         content = _element(text, "main", path)
         if "<script" in content.lower() or " style=" in content.lower():
             raise SystemExit("%s: scripts and style attributes would break the page's policy" % path)
+        # A line break between two Japanese characters in the source would be
+        # drawn as a space.
+        content = re.sub(r"(?<=[^\x00-\x7f])\n[ \t]*(?=[^\x00-\x7f])", "", content)
         content = re.sub(
             r'href="(index\.html|terms\.html)"',
             lambda m: 'href="%s"' % link_for(m.group(1)),
