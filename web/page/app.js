@@ -13,6 +13,8 @@
   const kNoFileName = 'ファイルが選ばれていません';
   const kDropRefused = 'ドロップできるのは vCard ファイル（.vcf）1つだけです。';
   const kWorkerFailed = '変換処理を開始できませんでした。ページを読み込み直してから、もう一度お試しください。';
+  const kOpenedFromDisk = 'このページはファイルから直接開くと変換できません。Web サーバーから開くか、' +
+      '1つのファイルにまとめた版（pc-iphone-vcard-converter.html）をお使いください。';
 
   const $ = (id) => document.getElementById(id);
 
@@ -287,7 +289,10 @@
         event.preventDefault();
         finish();
         dropWorker();
-        reject(new Error(kWorkerFailed));
+        // The folder's worker imports its scripts by URL, which browsers
+        // refuse for pages opened from disk.
+        const fromDisk = location.protocol === 'file:' && !$('engine-source');
+        reject(new Error(fromDisk ? kOpenedFromDisk : kWorkerFailed));
       };
       w.postMessage({type: 'convert', bytes, target, carrier}, [bytes]);
     });
