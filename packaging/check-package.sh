@@ -4,7 +4,7 @@
 #
 #   check-package.sh desktop-entry FILE.desktop
 #   check-package.sh metainfo FILE.metainfo.xml DOCS_DIR
-#   check-package.sh contents PACKAGE.deb VERSION
+#   check-package.sh contents PACKAGE.deb VERSION [PATH...]   (PATHs: further files it must hold)
 #   check-package.sh lintian PACKAGE.deb
 #   check-package.sh install PACKAGE.deb TEST_DATA_DIR
 #
@@ -62,6 +62,7 @@ check_metainfo() {
 check_contents() {
   need dpkg-deb
   local deb=$1 version=$2
+  local extra=("${@:3}")
   [ "$(dpkg-deb -f "$deb" Package)" = vcard-converter ] || fail "package name"
   [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version is not $version"
   # Computed by dpkg-shlibdeps from the programs: the C++ runtime, ICU, Qt, and
@@ -93,6 +94,7 @@ check_contents() {
     ./usr/share/man/ja/man1/vcard-converter.1.gz
     ./usr/share/doc/vcard-converter/copyright
     ./usr/share/doc/vcard-converter/changelog.gz
+    "${extra[@]}"
   )
   local size
   for size in 16 22 24 32 48 64 128 256; do
@@ -152,7 +154,7 @@ check_install() {
 case "${1:-}" in
   desktop-entry) check_desktop_entry "$2" ;;
   metainfo) check_metainfo "$2" "$3" ;;
-  contents) check_contents "$2" "$3" ;;
+  contents) check_contents "${@:2}" ;;
   lintian) check_lintian "$2" ;;
   install) check_install "$2" "$3" ;;
   *)

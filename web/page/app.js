@@ -1,0 +1,392 @@
+// The converter page: the window's flow (source checks, run heading, log,
+// alerts, result) in the browser. The engine runs in a worker so that the page
+// keeps answering while a large file is converted; nothing leaves the browser.
+'use strict';
+
+(function () {
+  // The texts the window shows for the same events.
+  const kEmptySourceAlert = '変換元ファイル名が入力（選択）されていません。';
+  const kNotVCardAlert = '変換元ファイルはvCardファイルではありません。';
+  const kCannotReadAlert = '変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。';
+  const kFailedLog = '変換処理に失敗しました。\n\n';
+  const kConvertingLine = '変換処理中・・・\n';
+  const kNoFileName = 'ファイルが選ばれていません';
+  const kDropRefused = 'ドロップできるのは vCard ファイル（.vcf）1つだけです。';
+  const kWorkerFailed = '変換処理を開始できませんでした。ページを読み込み直してから、もう一度お試しください。';
+  const kOpenedFromDisk = 'このページはファイルから直接開くと変換できません。Web サーバーから開くか、' +
+      '1つのファイルにまとめた版（pc-iphone-vcard-converter.html）をお使いください。';
+
+  const $ = (id) => document.getElementById(id);
+
+  const form = $('convert-form');
+  const fileInput = $('source-file');
+  const fileNameLine = $('file-name');
+  const dropArea = $('drop-area');
+  const dropNote = $('drop-note');
+  const carrierChoice = $('carrier');
+  const startButton = $('start');
+  const progressArea = $('progress-area');
+  const progressBar = $('progress');
+  const progressText = $('progress-text');
+  const downloads = $('downloads');
+  const downloadList = $('download-list');
+  const log = $('log');
+  const alertDialog = $('alert');
+  const alertText = $('alert-text');
+  const alertOk = $('alert-ok');
+
+  // The file chosen last, by the file button or by a drop.
+  let chosenFile = null;
+  let running = false;
+  let worker = null;
+  let workerUrl = null;
+  let downloadUrls = [];
+
+  // ---- source file -------------------------------------------------------
+
+  function formatSize(bytes) {
+    if (bytes < 1024) return bytes + ' バイト';
+    if (bytes < 1024 * 1024) return (bytes / 1024).toFixed(1) + ' KB';
+    return (bytes / (1024 * 1024)).toFixed(1) + ' MB';
+  }
+
+  function setFile(file) {
+    chosenFile = file;
+    fileNameLine.textContent = file ? file.name + '（' + formatSize(file.size) + '）' : kNoFileName;
+    fileNameLine.classList.toggle('chosen', Boolean(file));
+  }
+
+  // The drop rule of the window: exactly one file, named *.vcf in any case.
+  // More than one is refused even when all are vCard files: one conversion
+  // takes one source.
+  function acceptsDroppedFiles(files) {
+    return files.length === 1 && hasVCardExtension(files[0].name);
+  }
+
+  function hasVCardExtension(name) {
+    return /\.vcf$/i.test(name);
+  }
+
+  function openChooser() {
+    if (!running) fileInput.click();
+  }
+
+  fileInput.addEventListener('change', () => {
+    dropNote.textContent = '';
+    // Cancelling the chooser keeps the file chosen before.
+    if (fileInput.files.length > 0) setFile(fileInput.files[0]);
+  });
+
+  dropArea.addEventListener('click', openChooser);
+  dropArea.addEventListener('keydown', (event) => {
+    if (event.key === 'Enter' || event.key === ' ') {
+      event.preventDefault();
+      openChooser();
+    }
+  });
+
+  function setDropSign(on) {
+    dropArea.classList.toggle('drop-sign', on);
+  }
+
+  // While dragging, only the number of items is known, not their names.
+  dropArea.addEventListener('dragenter', (event) => {
+    event.preventDefault();
+    setDropSign(event.dataTransfer.items.length === 1);
+  });
+  dropArea.addEventListener('dragover', (event) => {
+    event.preventDefault();
+    event.dataTransfer.dropEffect = event.dataTransfer.items.length === 1 ? 'copy' : 'none';
+  });
+  dropArea.addEventListener('dragleave', (event) => {
+    if (!dropArea.contains(event.relatedTarget)) setDropSign(false);
+  });
+  dropArea.addEventListener('drop', (event) => {
+    event.preventDefault();
+    setDropSign(false);
+    if (running) return;
+    const files = event.dataTransfer.files;
+    if (!acceptsDroppedFiles(files)) {
+      dropNote.textContent = kDropRefused;
+      return;
+    }
+    dropNote.textContent = '';
+    // The file input would still name the previous choice; clear it so the
+    // chooser and the drop do not disagree.
+    fileInput.value = '';
+    setFile(files[0]);
+  });
+
+  // A file dropped beside the drop area would make the browser open it in
+  // place of this page, losing the log.
+  for (const type of ['dragover', 'drop']) {
+    window.addEventListener(type, (event) => {
+      if (!dropArea.contains(event.target)) {
+        event.preventDefault();
+        if (event.dataTransfer) event.dataTransfer.dropEffect = 'none';
+      }
+    });
+  }
+
+  // ---- log and alerts ----------------------------------------------------
+
+  function appendLog(text) {
+    log.append(text);
+    log.scrollTop = log.scrollHeight;
+  }
+
+  // The window's runHeading with the only name a browser gives: the file's
+  // own name stands where the window shows the full path.
+  function runHeading(name) {
+    return '■ ' + name + '（' + name + '）\n';
+  }
+
+  let alertClosed = null;
+
+  // Shows the text in the page's own modal dialog and resolves once it is
+  // dismissed, as the window's alert holds the run until it is answered.
+  function showAlert(text) {
+    alertText.textContent = text;
+    return new Promise((resolve) => {
+      alertClosed = resolve;
+      alertDialog.showModal();
+      alertOk.focus();
+    });
+  }
+
+  alertOk.addEventListener('click', () => alertDialog.close());
+  alertDialog.addEventListener('close', () => {
+    const resolve = alertClosed;
+    alertClosed = null;
+    if (resolve) resolve();
+  });
+
+  // ---- progress ----------------------------------------------------------
+
+  function showProgress(text, fraction) {
+    progressArea.hidden = false;
+    progressText.textContent = text;
+    if (fraction === undefined) {
+      progressBar.removeAttribute('value');
+    } else {
+      progressBar.max = 1;
+      progressBar.value = fraction;
+    }
+  }
+
+  function hideProgress() {
+    progressArea.hidden = true;
+    progressText.textContent = '';
+    progressBar.removeAttribute('value');
+  }
+
+  function setRunning(on) {
+    running = on;
+    startButton.disabled = on;
+    fileInput.disabled = on;
+    dropArea.setAttribute('aria-disabled', on ? 'true' : 'false');
+    form.setAttribute('aria-busy', on ? 'true' : 'false');
+  }
+
+  // ---- downloads ---------------------------------------------------------
+
+  function clearDownloads() {
+    for (const url of downloadUrls) URL.revokeObjectURL(url);
+    downloadUrls = [];
+    downloadList.replaceChildren();
+    downloads.hidden = true;
+  }
+
+  function offerDownloads(outputs) {
+    outputs.forEach((output, i) => {
+      const blob = new Blob([output.bytes], {type: 'text/vcard'});
+      const url = URL.createObjectURL(blob);
+      downloadUrls.push(url);
+      const link = document.createElement('a');
+      link.id = 'download-' + i;
+      link.className = 'download-link';
+      link.href = url;
+      link.download = output.name;
+      const name = document.createElement('span');
+      name.className = 'download-name';
+      name.textContent = output.name;
+      const size = document.createElement('span');
+      size.className = 'download-size';
+      size.textContent = '保存（' + formatSize(blob.size) + '）';
+      link.append(name, size);
+      const item = document.createElement('li');
+      item.append(link);
+      downloadList.append(item);
+    });
+    downloads.hidden = outputs.length === 0;
+  }
+
+  // ---- the worker --------------------------------------------------------
+
+  // The worker is made from a blob so that it runs under this page's
+  // Content-Security-Policy. The single-file page carries the engine and the
+  // worker as text; the static folder has them as files beside this one.
+  function workerSource() {
+    const engine = $('engine-source');
+    if (engine) return [embeddedText(engine), '\n;\n', embeddedText($('worker-source'))];
+    const engineUrl = new URL('vcard-engine.js', document.baseURI).href;
+    const workerScriptUrl = new URL('worker.js', document.baseURI).href;
+    return ['importScripts(' + JSON.stringify(engineUrl) + ', ' + JSON.stringify(workerScriptUrl) + ');\n'];
+  }
+
+  // Text kept in a non-running script element; base64 when the text itself
+  // held a sequence that would have ended the element early.
+  function embeddedText(element) {
+    if (element.dataset.encoding !== 'base64') return element.textContent;
+    const binary = atob(element.textContent.trim());
+    const bytes = new Uint8Array(binary.length);
+    for (let i = 0; i < binary.length; i++) bytes[i] = binary.charCodeAt(i);
+    return new TextDecoder().decode(bytes);
+  }
+
+  function startWorker() {
+    if (worker) return worker;
+    workerUrl = URL.createObjectURL(new Blob(workerSource(), {type: 'text/javascript'}));
+    worker = new Worker(workerUrl);
+    return worker;
+  }
+
+  // A worker that failed may hold a broken engine; the next run starts afresh.
+  function dropWorker() {
+    if (worker) worker.terminate();
+    if (workerUrl) URL.revokeObjectURL(workerUrl);
+    worker = null;
+    workerUrl = null;
+  }
+
+  function convertInWorker(bytes, target, carrier, size) {
+    return new Promise((resolve, reject) => {
+      let w;
+      try {
+        w = startWorker();
+      } catch (e) {
+        reject(new Error(kWorkerFailed));
+        return;
+      }
+      const finish = () => {
+        w.onmessage = null;
+        w.onerror = null;
+      };
+      w.onmessage = (event) => {
+        const message = event.data;
+        if (message.type === 'progress') {
+          showProgress(message.stage === 'loading' ? '変換の準備中…' : '変換中…（' + formatSize(size) + '）');
+        } else if (message.type === 'done') {
+          finish();
+          resolve(message);
+        } else if (message.type === 'error') {
+          finish();
+          dropWorker();
+          reject(new Error(message.message));
+        }
+      };
+      w.onerror = (event) => {
+        event.preventDefault();
+        finish();
+        dropWorker();
+        // The folder's worker imports its scripts by URL, which browsers
+        // refuse for pages opened from disk.
+        const fromDisk = location.protocol === 'file:' && !$('engine-source');
+        reject(new Error(fromDisk ? kOpenedFromDisk : kWorkerFailed));
+      };
+      w.postMessage({type: 'convert', bytes, target, carrier}, [bytes]);
+    });
+  }
+
+  // ---- reading the file --------------------------------------------------
+
+  function readFile(file) {
+    return new Promise((resolve, reject) => {
+      const reader = new FileReader();
+      reader.onprogress = (event) => {
+        if (event.lengthComputable && event.total > 0) {
+          showProgress('読み込み中…（' + formatSize(event.total) + '）', event.loaded / event.total);
+        }
+      };
+      reader.onload = () => resolve(reader.result);
+      reader.onerror = () => reject(reader.error);
+      reader.onabort = () => reject(reader.error);
+      try {
+        reader.readAsArrayBuffer(file);
+      } catch (e) {
+        reject(e);
+      }
+    });
+  }
+
+  // ---- the run -----------------------------------------------------------
+
+  function chosenTarget() {
+    const checked = form.querySelector('input[name="target"]:checked');
+    return checked ? checked.value : 'iphone';
+  }
+
+  async function pushStart() {
+    if (running) return;
+    const file = chosenFile;
+    if (!file) {
+      await showAlert(kEmptySourceAlert);
+      return;
+    }
+    if (!hasVCardExtension(file.name)) {
+      await showAlert(kNotVCardAlert);
+      return;
+    }
+    const target = chosenTarget();
+    const carrier = carrierChoice.value;
+
+    clearDownloads();
+    appendLog(runHeading(file.name));
+    appendLog(kConvertingLine);
+    setRunning(true);
+    showProgress('読み込み中…（' + formatSize(file.size) + '）', 0);
+    try {
+      let bytes;
+      try {
+        bytes = await readFile(file);
+      } catch (e) {
+        hideProgress();
+        await showAlert(kCannotReadAlert);
+        appendLog(kFailedLog);
+        return;
+      }
+      showProgress('変換中…（' + formatSize(file.size) + '）');
+      let result;
+      try {
+        result = await convertInWorker(bytes, target, carrier, file.size);
+      } catch (e) {
+        hideProgress();
+        await showAlert(e.message || kWorkerFailed);
+        appendLog(kFailedLog);
+        return;
+      }
+      hideProgress();
+      const doc = result.document || {};
+      if (doc.alert) await showAlert(doc.alert);
+      appendLog(doc.log || '');
+      // What was left out and why, after the result; nothing for a file
+      // that lost nothing.
+      if (doc.report) appendLog(doc.report);
+      offerDownloads(result.outputs || []);
+      // On a phone the result is below the button that was pressed.
+      (downloads.hidden ? log : downloads).scrollIntoView({block: 'nearest'});
+    } finally {
+      hideProgress();
+      setRunning(false);
+    }
+  }
+
+  form.addEventListener('submit', (event) => {
+    event.preventDefault();
+    pushStart();
+  });
+
+  // A page restored from the history may still hold a chosen file.
+  setFile(fileInput.files.length > 0 ? fileInput.files[0] : null);
+  setRunning(false);
+})();

@@ -1,0 +1,127 @@
+"""Pieces shared by the two ways the page ships: the static folder
+(make_site.py) and the one self-contained HTML file (make_single_file.py).
+
+The home and terms pages are the desktop program's own (app/pages/); their
+header and main content are taken from there so that the texts are written
+once.
+"""
+
+import html
+import re
+from pathlib import Path
+
+TOOLS_DIR = Path(__file__).resolve().parent
+PAGE_DIR = TOOLS_DIR.parent / "page"
+SOURCE_ROOT = TOOLS_DIR.parent.parent
+APP_PAGES_DIR = SOURCE_ROOT / "app" / "pages"
+ICON = SOURCE_ROOT / "packaging" / "vcard-converter.svg"
+
+# The desktop program's pages: their file there, their name in the static
+# folder (index.html is the converter itself) and their fragment in the
+# single file.
+SIDE_PAGES = (
+    {"source": "index.html", "file": "home.html", "id": "home"},
+    {"source": "terms.html", "file": "terms.html", "id": "terms"},
+)
+
+# What the desktop pages describe differently from the page in the browser.
+SIDE_PAGE_NOTE = (
+    "保存先やボタンの説明はデスクトップ版のものです。ブラウザー版では、変換したファイルを"
+    "「変換したファイル」のリンクからダウンロードして保存します。変換はこのブラウザーの中だけで行われ、"
+    "ファイルの内容はどこにも送信されません。"
+)
+
+SITE_NAME = "PC→iPhone vCard 変換"
+
+
+def read_text(path):
+    return Path(path).read_text(encoding="utf-8")
+
+
+def _element(text, tag, source):
+    match = re.search(r"<%s\b[^>]*>(.*?)</%s>" % (tag, tag), text, re.S | re.I)
+    if match is None:
+        raise SystemExit("%s: no <%s> element" % (source, tag))
+    return match.group(1).strip()
+
+
+def side_pages(link_for):
+    """The desktop pages as dicts: id, file, title (its heading, plain text),
+    document_title (plain text), lead (plain text or ""), content (HTML of its main part). link_for maps a desktop page
+    file name ("index.html", "terms.html") to the address it has here."""
+    pages = []
+    for page in SIDE_PAGES:
+        path = APP_PAGES_DIR / page["source"]
+        text = read_text(path)
+        header = _element(text, "header", path)
+        title = html.unescape(re.sub(r"<[^>]+>", "", _element(header, "h1", path)))
+        lead_match = re.search(r"<p\b[^>]*>(.*?)</p>", header, re.S | re.I)
+        lead = html.unescape(re.sub(r"<[^>]+>", "", lead_match.group(1))).strip() if lead_match else ""
+        document_title = html.unescape(_element(text, "title", path))
+        content = _element(text, "main", path)
+        if "<script" in content.lower() or " style=" in content.lower():
+            raise SystemExit("%s: scripts and style attributes would break the page's policy" % path)
+        # A line break between two Japanese characters in the source would be
+        # drawn as a space.
+        content = re.sub(r"(?<=[^\x00-\x7f])\n[ \t]*(?=[^\x00-\x7f])", "", content)
+        content = re.sub(
+            r'href="(index\.html|terms\.html)"',
+            lambda m: 'href="%s"' % link_for(m.group(1)),
+            content,
+        )
+        pages.append(dict(page, title=title, document_title=document_title, lead=lead,
+                          content=content))
+    return pages
+
+
+def side_page_body(page, back_href, embedded):
+    """The main part of a desktop page as it stands in the web build."""
+    classes = "side-page embedded" if embedded else "side-page"
+    tag = "section" if embedded else "main"
+    ident = ' id="%s"' % page["id"] if embedded else ""
+    heading_id = "%s-title" % page["id"]
+    lead = '\n  <p class="side-page-lead">%s</p>' % html.escape(page["lead"]) if page["lead"] else ""
+    return (
+        '<%(tag)s%(ident)s class="%(classes)s" aria-labelledby="%(heading_id)s">\n'
+        '  <a class="back-link" href="%(back)s">← 変換の画面に戻る</a>\n'
+        '  <h1 id="%(heading_id)s" class="side-page-title">%(title)s</h1>%(lead)s\n'
+        '  <p class="side-page-note">%(note)s</p>\n'
+        "%(content)s\n"
+        '  <a class="back-link" href="%(back)s">← 変換の画面に戻る</a>\n'
+        "</%(tag)s>"
+    ) % {
+        "tag": tag,
+        "ident": ident,
+        "classes": classes,
+        "heading_id": heading_id,
+        "back": back_href,
+        "title": html.escape(page["title"]),
+        "lead": lead,
+        "note": html.escape(SIDE_PAGE_NOTE),
+        "content": page["content"],
+    }
+
+
+def replace_once(text, old, new, what):
+    """Replaces the one occurrence of old; the page's template changing under
+    the build must fail it, not give a page that half works."""
+    count = text.count(old)
+    if count != 1:
+        raise SystemExit("index.html: expected one %s, found %d" % (what, count))
+    return text.replace(old, new)
+
+
+def policy_of(text):
+    match = re.search(r'<meta http-equiv="Content-Security-Policy" content="([^"]*)">', text)
+    if match is None:
+        raise SystemExit("index.html: no Content-Security-Policy")
+    return match.group(1)
+
+
+def set_policy(text, policy):
+    return replace_once(
+        text,
+        '<meta http-equiv="Content-Security-Policy" content="%s">' % policy_of(text),
+        '<meta http-equiv="Content-Security-Policy" content="%s">' % policy,
+        "Content-Security-Policy",
+    )
