@@ -71,7 +71,8 @@ struct PROPERTY {
 // ---- Engine-wide state -----------------------------------------------------
 
 // Copies of the source and output paths of the current conversion; set at the
-// start of every vCardConvert and kept until the next one.
+// start of every vCardConvert and kept until the next one. A conversion in
+// memory (convertBytes) has no paths: both are "" then.
 extern char* orgFile;
 extern char* dstFile;
 

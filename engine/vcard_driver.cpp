@@ -1,5 +1,6 @@
 // The conversion driver: load, create the output file, analyse, count, and
-// turn the outcome into the alert and log texts.
+// turn the outcome into the alert and log texts; the same steps for a file
+// (vCardConvert) and for bytes in memory (convertBytes).
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -197,7 +198,8 @@ vcard::MemoryConversion vcard::convertBytes(std::string_view source,
   using namespace vcard::detail;
   MemoryConversion conversion;
   try {
-    // No paths: nothing may take the previous conversion's for this one's.
+    // Bytes have no paths; an earlier conversion's must not pass for this
+    // one's.
     setPath(&orgFile, "");
     setPath(&dstFile, "");
     const MemoryOutputScope output(&conversion.outputs, outputFileName(options.target));
@@ -206,6 +208,8 @@ vcard::MemoryConversion vcard::convertBytes(std::string_view source,
     conversion.result =
         convertSource(options, &conversion.report, Source{source, nullptr}, &startAgain);
   } catch (...) {
+    // Whatever was written is no conversion of the source.
+    conversion.outputs.clear();
     conversion.result = {kCannotReadAlert, kFailedLog};
   }
   return conversion;

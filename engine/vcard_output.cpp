@@ -108,7 +108,7 @@ Batch* g_batch = nullptr;
 struct ICloudRun {
   ConvertOptions options;
   ConversionReport* report = nullptr;
-  std::string path;         // the output path given
+  std::string path;         // the output path given (in memory, its name)
   std::string current;      // the file cards go to now
   std::uint64_t part = 0;   // its number, 0 while it is the output path itself
   std::uint64_t cards = 0;  // cards in the current file

@@ -269,7 +269,7 @@ class WorkingFolderScope {
 };
 
 // Conversions in a row, in memory and from files, failed and split: each
-// gives what it gives alone, the specified paths name no earlier file, and
+// gives what it gives alone, the engine-wide paths name no earlier file, and
 // nothing reaches the file system.
 TEST(MemoryConvertRowTest, LeavesNothingBehindForTheNext) {
   const std::string cards =
