@@ -1,8 +1,6 @@
 // vcard-convert: converts one vCard file to the form an iPhone address book
 // imports (or, with --target=icloud, the form iCloud.com's Contacts page
 // imports), with the same checks and the same engine as the desktop window.
-#include <nlohmann/json.hpp>
-
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "report_json.h"
 #include "source_check.h"
 #include "vcard.h"
 #include "vcard_report.h"
@@ -55,171 +54,6 @@ void printLine(std::FILE* stream, const std::string& text) {
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stream);
 }
 
-const char* reasonKey(vcard::SkipReason reason) {
-  switch (reason) {
-    case vcard::SkipReason::UnsupportedVersion:
-      return "unsupportedVersion";
-    case vcard::SkipReason::UnsupportedCharset:
-      return "unsupportedCharset";
-    case vcard::SkipReason::UnsupportedEncoding:
-      return "unsupportedEncoding";
-    case vcard::SkipReason::NeverClosed:
-      return "neverClosed";
-  }
-  return "";
-}
-
-const char* carrierKey(vcard::Carrier carrier) {
-  switch (carrier) {
-    case vcard::Carrier::Docomo:
-      return "docomo";
-    case vcard::Carrier::AU:
-      return "au";
-    case vcard::Carrier::SoftBank:
-      return "softbank";
-    case vcard::Carrier::None:
-      break;
-  }
-  return "none";
-}
-
-const char* carrierBasisKey(vcard::CarrierBasis basis) {
-  switch (basis) {
-    case vcard::CarrierBasis::NoPictograms:
-      return "noPictograms";
-    case vcard::CarrierBasis::Specified:
-      return "specified";
-    case vcard::CarrierBasis::CarrierOnlyCode:
-      return "carrierOnlyCode";
-    case vcard::CarrierBasis::Declared:
-      return "declared";
-    case vcard::CarrierBasis::OnlyCovering:
-      return "onlyCovering";
-    case vcard::CarrierBasis::NotPhoneExport:
-      return "notPhoneExport";
-    case vcard::CarrierBasis::Conflict:
-      return "conflict";
-    case vcard::CarrierBasis::Ambiguous:
-      return "ambiguous";
-  }
-  return "";
-}
-
-const char* basisKey(vcard::EncodingBasis basis) {
-  switch (basis) {
-    case vcard::EncodingBasis::ByteOrderMark:
-      return "byteOrderMark";
-    case vcard::EncodingBasis::Content:
-      return "content";
-    case vcard::EncodingBasis::Declared:
-      return "declared";
-    case vcard::EncodingBasis::Guess:
-      return "guess";
-    case vcard::EncodingBasis::None:
-      break;
-  }
-  return "none";
-}
-
-std::string dumped(const nlohmann::ordered_json& document) {
-  return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-}
-
-// The result and the report as one document for scripts. Texts are UTF-8;
-// a name with bytes that are not (none should reach here) is replaced
-// rather than failing the whole document.
-std::string jsonDocument(const std::array<std::string, 2>& result,
-                         const vcard::ConversionReport& report, int exitCode) {
-  nlohmann::ordered_json document;
-  document["exitCode"] = exitCode;
-  document["inCount"] = report.inCount;
-  document["outCount"] = report.outCount;
-  document["alert"] = result[0];
-  document["log"] = result[1];
-  nlohmann::ordered_json cards = nlohmann::ordered_json::array();
-  for (const vcard::SkippedCard& card : report.skipped) {
-    cards.push_back({{"position", card.position},
-                     {"name", card.name},
-                     {"reason", reasonKey(card.reason)},
-                     {"detail", card.detail},
-                     {"message", vcard::skipReasonText(card)}});
-  }
-  document["skippedCards"] = cards;
-  if (report.loaded) {
-    document["source"] = {{"encoding", report.source.encoding},
-                          {"basis", basisKey(report.source.basis)},
-                          {"zeroBytesDropped", report.source.zeroBytesDropped},
-                          {"replaced", report.source.replaced},
-                          {"replacedCards", report.replacedCards},
-                          {"marksDropped", report.source.marksDropped},
-                          {"carriageReturnLineEnds", report.source.carriageReturnLineEnds}};
-  } else {
-    document["source"] = nullptr;
-  }
-  nlohmann::ordered_json dropped = nlohmann::ordered_json::array();
-  for (const vcard::DroppedProperty& property : report.dropped)
-    dropped.push_back({{"name", property.name}, {"count", property.count}});
-  document["droppedProperties"] = dropped;
-  if (report.target == vcard::Target::ICloud) {
-    auto photos = [](const std::vector<vcard::PhotoAdapted>& list) {
-      nlohmann::ordered_json array = nlohmann::ordered_json::array();
-      for (const vcard::PhotoAdapted& photo : list) {
-        array.push_back({{"position", photo.position},
-                         {"name", photo.name},
-                         {"format", photo.format},
-                         {"sourceBytes", photo.sourceBytes},
-                         {"writtenBytes", photo.writtenBytes}});
-      }
-      return array;
-    };
-    nlohmann::ordered_json files = nlohmann::ordered_json::array();
-    for (const vcard::OutputPart& part : report.icloud.parts)
-      files.push_back({{"path", part.path}, {"cards", part.cards}});
-    document["target"] = "icloud";
-    document["icloud"] = {{"photosScaled", photos(report.icloud.photosScaled)},
-                          {"photosLeftOut", photos(report.icloud.photosLeftOut)},
-                          {"files", files}};
-  }
-  if (report.loaded) {
-    const vcard::PictogramInfo& pictograms = report.source.pictograms;
-    document["pictograms"] = {{"carrier", carrierKey(pictograms.carrier)},
-                              {"basis", carrierBasisKey(pictograms.basis)},
-                              {"reason", vcard::carrierBasisText(pictograms)},
-                              {"codes", pictograms.codes},
-                              {"mapped", pictograms.mapped},
-                              {"privateUseLeft", report.privateUseLeft},
-                              {"privateUseCards", report.privateUseCards}};
-  } else {
-    document["pictograms"] = nullptr;
-  }
-  document["report"] = vcard::reportText(report);
-  return dumped(document);
-}
-
-// The document of a run that stopped before converting (a usage error, a
-// source check, an output already there): the keys of a conversion's
-// document, with nothing read and the message as the alert, so that a
-// script reads standard output the same way whatever happened. A file
-// path or argument that is not UTF-8 is replaced, as above.
-std::string failureDocument(const std::string& alert, int exitCode, vcard::Target target) {
-  nlohmann::ordered_json document;
-  document["exitCode"] = exitCode;
-  document["inCount"] = 0;
-  document["outCount"] = 0;
-  document["alert"] = alert;
-  document["log"] = "";
-  document["skippedCards"] = nlohmann::ordered_json::array();
-  document["source"] = nullptr;
-  document["droppedProperties"] = nlohmann::ordered_json::array();
-  if (target == vcard::Target::ICloud) {
-    document["target"] = "icloud";
-    document["icloud"] = nullptr;
-  }
-  document["pictograms"] = nullptr;
-  document["report"] = nullptr;
-  return dumped(document);
-}
-
 // True when --json stands among the options (before any "--"), wherever
 // the argument that fails is: a usage error is answered in JSON too.
 bool asksForJson(int argc, char** argv) {
@@ -243,7 +77,7 @@ int main(int argc, char** argv) {
   auto fail = [&](const std::string& alert, int exitCode) {
     printLine(stderr, alert);
     if (exitCode == kExitUsage) std::fputs(kUsage, stderr);
-    if (json) std::fputs(failureDocument(alert, exitCode, options.target).c_str(), stdout);
+    if (json) std::fputs(vcard::failureJson(alert, exitCode, options.target).c_str(), stdout);
     return exitCode;
   };
   bool optionsEnded = false;
@@ -280,7 +114,7 @@ int main(int argc, char** argv) {
     if (json) {
       const std::string alert = paths.empty() ? "変換元ファイルが指定されていません。"
                                               : "指定できるファイルは変換元と出力の2つまでです。";
-      std::fputs(failureDocument(alert, kExitUsage, options.target).c_str(), stdout);
+      std::fputs(vcard::failureJson(alert, kExitUsage, options.target).c_str(), stdout);
     }
     return kExitUsage;
   }
@@ -303,7 +137,7 @@ int main(int argc, char** argv) {
       vCardConvert(source.c_str(), output.c_str(), options, &report);
   const int status = result[0].empty() ? kExitOk : kExitConversionFailed;
   if (json) {
-    std::fputs(jsonDocument(result, report, status).c_str(), stdout);
+    std::fputs(vcard::reportJson(result, report, status).c_str(), stdout);
     return status;
   }
   if (!result[0].empty()) printLine(stderr, result[0]);

@@ -10,8 +10,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "convert_options.h"
+#include "owned_cstring.h"
 
 // ---- Card records ----------------------------------------------------------
 
@@ -69,7 +71,8 @@ struct PROPERTY {
 // ---- Engine-wide state -----------------------------------------------------
 
 // Copies of the source and output paths of the current conversion; set at the
-// start of every vCardConvert and kept until the next one.
+// start of every vCardConvert and kept until the next one. A conversion in
+// memory (convertBytes) has no paths: both are "" then.
 extern char* orgFile;
 extern char* dstFile;
 
@@ -127,7 +130,23 @@ int vCard_GetData(const char* path, char** text);
 // the values decoded after loading.
 int vCard_GetData(const char* path, char** text, vcard::CarrierChoice carrier);
 
-// What the last vCard_GetData decided about its source, kept for the
+namespace vcard {
+
+// The text of a source loaded from memory, and how loading went; text is
+// set only when code is kLoadOK.
+struct LoadedText {
+  VCardLoadResult code = kLoadUnreadable;
+  platform::OwnedCString text;
+};
+
+// vCard_GetData over a source's bytes already in memory (a page in a
+// browser has no file to give): the same decisions, the same text and the
+// same codes, kLoadUnreadable aside.
+[[nodiscard]] LoadedText loadBytes(std::string_view bytes, CarrierChoice carrier);
+
+}  // namespace vcard
+
+// What the last vCard_GetData or loadBytes decided about its source, kept for the
 // conversion report; it changes nothing in the result texts.
 namespace vcard {
 
@@ -166,7 +185,7 @@ struct SourceInfo {
   bool japaneseText = false;
 };
 
-// Reset at the start of every vCard_GetData.
+// Reset at the start of every vCard_GetData and loadBytes.
 const SourceInfo& lastSourceInfo() noexcept;
 
 }  // namespace vcard

@@ -1,11 +1,16 @@
 // The conversion driver: load, create the output file, analyse, count, and
-// turn the outcome into the alert and log texts.
+// turn the outcome into the alert and log texts; the same steps for a file
+// (vCardConvert) and for bytes in memory (convertBytes).
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 #include "engine_p.h"
+#include "memory_convert.h"
 #include "platform.h"
 #include "report_notes.h"
 #include "source_check.h"
@@ -37,23 +42,41 @@ std::string successLog(std::uint64_t inCount, std::uint64_t outCount) {
   return buffer;
 }
 
-// One conversion of the source: loaded whole when stream is null, else in
-// its pieces. Sets *startAgain, with nothing left written, when a piece
-// turned out not to be what the first reading promised (the file is not
-// Shift_JIS after all, or changed on the way): then the whole-file loader
-// decides.
+// Where one conversion's source comes from: its bytes in memory, or the
+// file at orgFile, loaded whole or, through stream, read in pieces.
+struct Source {
+  std::optional<std::string_view> bytes;
+  vcard::detail::SourceStream* stream = nullptr;
+};
+
+// Loads a source that is not read in pieces.
+int loadWhole(const Source& source, vcard::CarrierChoice carrier, platform::OwnedCString* text) {
+  if (source.bytes) {
+    vcard::LoadedText loaded = vcard::loadBytes(*source.bytes, carrier);
+    *text = std::move(loaded.text);
+    return loaded.code;
+  }
+  char* loaded = nullptr;
+  const int code = vCard_GetData(orgFile, &loaded, carrier);
+  text->reset(loaded);
+  return code;
+}
+
+// One conversion of the source. Sets *startAgain, with nothing left
+// written, when a piece turned out not to be what the first reading
+// promised (the file is not Shift_JIS after all, or changed on the way):
+// then the whole-file loader decides.
 std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
-                                         vcard::ConversionReport* report,
-                                         vcard::detail::SourceStream* stream, bool* startAgain) {
+                                         vcard::ConversionReport* report, const Source& source,
+                                         bool* startAgain) {
   using namespace vcard::detail;
   *startAgain = false;
   clearOutputFailure();
   const TargetScope target(options, report);
+  SourceStream* const stream = source.stream;
   platform::OwnedCString text;
   if (stream == nullptr) {
-    char* loaded = nullptr;
-    const int code = vCard_GetData(orgFile, &loaded, options.carrier);
-    text.reset(loaded);
+    const int code = loadWhole(source, options.carrier, &text);
     if (code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
     if (code != kLoadOK) return {kCannotReadAlert, kFailedLog};
   }
@@ -94,8 +117,7 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
 
   if (created && end != StreamEnd::Done) {
     // What was written is no conversion of the source.
-    for (const std::string& file : outputFiles())
-      platform::removeFile(file);
+    removeOutputFiles();
     if (end == StreamEnd::ReadFailed) return {kCannotReadAlert, kFailedLog};
     *startAgain = true;
     return {};
@@ -104,8 +126,7 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
   if (outputFailed()) {
     // Only a file this call created is removed: a folder or a file that
     // could not be replaced stays as it was.
-    for (const std::string& file : outputFiles())
-      platform::removeFile(file);
+    removeOutputFiles();
     return {kCannotWriteAlert, kFailedLog};
   }
   if (outCount == 0) return {"", kNoOutputLog};
@@ -141,11 +162,11 @@ std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
     }
     bool startAgain = false;
     const bool whole = stream.plan() == SourcePlan::Whole;
-    std::array<std::string, 2> result =
-        convertSource(options, report, whole ? nullptr : &stream, &startAgain);
+    std::array<std::string, 2> result = convertSource(
+        options, report, Source{std::nullopt, whole ? nullptr : &stream}, &startAgain);
     if (startAgain) {
       if (report != nullptr) *report = vcard::ConversionReport{};
-      result = convertSource(options, report, nullptr, &startAgain);
+      result = convertSource(options, report, Source{}, &startAgain);
     }
     return result;
   } catch (...) {
@@ -170,4 +191,26 @@ std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath
                                         vcard::ConversionReport* report) {
   if (report != nullptr) *report = vcard::ConversionReport{};
   return convert(orgPath, dstPath, options, report);
+}
+
+vcard::MemoryConversion vcard::convertBytes(std::string_view source,
+                                            const ConvertOptions& options) {
+  using namespace vcard::detail;
+  MemoryConversion conversion;
+  try {
+    // Bytes have no paths; an earlier conversion's must not pass for this
+    // one's.
+    setPath(&orgFile, "");
+    setPath(&dstFile, "");
+    const MemoryOutputScope output(&conversion.outputs, outputFileName(options.target));
+    // Bytes in memory are loaded whole: there is nothing to start again.
+    bool startAgain = false;
+    conversion.result =
+        convertSource(options, &conversion.report, Source{source, nullptr}, &startAgain);
+  } catch (...) {
+    // Whatever was written is no conversion of the source.
+    conversion.outputs.clear();
+    conversion.result = {kCannotReadAlert, kFailedLog};
+  }
+  return conversion;
 }

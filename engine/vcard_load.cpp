@@ -385,11 +385,9 @@ VCardLoadResult loadWithoutMark(std::string& content, OwnedCString* text) {
   return loadEightBit(content, text);
 }
 
-VCardLoadResult load(const char* path, OwnedCString* text) {
-  std::optional<std::string> file = platform::readFile(path);
-  if (!file) return kLoadUnreadable;
-  std::string& content = *file;  // the file's bytes, decoded where they are
-
+// The decisions over a source's bytes, wherever they were read from; the
+// bytes are decoded where they are.
+VCardLoadResult loadContent(std::string& content, OwnedCString* text) {
   auto startsWith = [&](std::string_view mark) { return content.starts_with(mark); };
 
   if (startsWith(kMarkUTF8)) {
@@ -409,6 +407,12 @@ VCardLoadResult load(const char* path, OwnedCString* text) {
   }
   if (content.empty()) return handOver(content, text);
   return loadWithoutMark(content, text);
+}
+
+VCardLoadResult load(const char* path, OwnedCString* text) {
+  std::optional<std::string> file = platform::readFile(path);
+  if (!file) return kLoadUnreadable;
+  return loadContent(*file, text);
 }
 
 }  // namespace
@@ -440,4 +444,19 @@ int vCard_GetData(const char* path, char** text, CarrierChoice carrier) {
   } catch (...) {
     return kLoadUndecodable;
   }
+}
+
+vcard::LoadedText vcard::loadBytes(std::string_view bytes, CarrierChoice carrier) {
+  g_source = SourceInfo{};
+  g_carrierChoice = carrier;
+  LoadedText loaded;
+  try {
+    // The loader decodes in place: the caller's bytes stay as they are.
+    std::string content(bytes);
+    loaded.code = loadContent(content, &loaded.text);
+  } catch (...) {
+    loaded.code = kLoadUndecodable;
+  }
+  if (loaded.code != kLoadOK) loaded.text.reset();
+  return loaded;
 }

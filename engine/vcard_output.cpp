@@ -2,18 +2,101 @@
 
 #include <climits>
 #include <cstddef>
+#include <memory>
+#include <utility>
 
 #include "icloud_card.h"
 #include "platform.h"
 #include "vcard.h"
 
 namespace vcard::detail {
+
+// Where the output's files are made. The conversion chooses the store; the
+// writers below make the same calls whichever it is.
+class OutputStore {
+ public:
+  virtual ~OutputStore() = default;
+  // The name the store files the output given as path under.
+  [[nodiscard]] virtual std::string destination(const char* path) const = 0;
+  // Creates or replaces the file with exactly these bytes, never half-written.
+  [[nodiscard]] virtual bool create(const std::string& name, std::string_view bytes) = 0;
+  // Appends to an existing file; a missing one is not created.
+  [[nodiscard]] virtual bool append(const std::string& name, std::string_view bytes) = 0;
+  // Renames a file, replacing one of the new name.
+  [[nodiscard]] virtual bool rename(const std::string& from, const std::string& to) = 0;
+  virtual void remove(const std::string& name) = 0;
+};
+
 namespace {
 
 // Collected output is appended once this much has been gathered.
 constexpr std::size_t kOutputBlock = std::size_t{1} << 20;
 
 bool g_failed = false;
+
+// Files beside each other on disk, named by their paths.
+class FileStore final : public OutputStore {
+ public:
+  [[nodiscard]] std::string destination(const char* path) const override { return path; }
+  [[nodiscard]] bool create(const std::string& name, std::string_view bytes) override {
+    return platform::writeFileAtomically(name, bytes);
+  }
+  [[nodiscard]] bool append(const std::string& name, std::string_view bytes) override {
+    return platform::appendToFile(name, bytes);
+  }
+  [[nodiscard]] bool rename(const std::string& from, const std::string& to) override {
+    return platform::renameFile(from, to);
+  }
+  void remove(const std::string& name) override { (void)platform::removeFile(name); }
+};
+
+// Files in memory, in the order they were made, under the one name the
+// output has there (and the numbered parts the writers derive from it):
+// the path a caller passes along names nothing.
+class MemoryStore final : public OutputStore {
+ public:
+  MemoryStore(std::vector<OutputFile>* files, std::string name)
+      : files_(files), name_(std::move(name)) {}
+
+  [[nodiscard]] std::string destination(const char* /*path*/) const override { return name_; }
+  [[nodiscard]] bool create(const std::string& name, std::string_view bytes) override {
+    if (OutputFile* file = find(name)) {
+      file->bytes.assign(bytes);
+      return true;
+    }
+    files_->push_back({name, std::string(bytes)});
+    return true;
+  }
+  [[nodiscard]] bool append(const std::string& name, std::string_view bytes) override {
+    OutputFile* file = find(name);
+    if (file == nullptr) return false;
+    file->bytes.append(bytes);
+    return true;
+  }
+  [[nodiscard]] bool rename(const std::string& from, const std::string& to) override {
+    if (find(from) == nullptr) return false;
+    if (from != to) remove(to);
+    find(from)->name = to;
+    return true;
+  }
+  void remove(const std::string& name) override {
+    std::erase_if(*files_, [&](const OutputFile& file) { return file.name == name; });
+  }
+
+ private:
+  OutputFile* find(const std::string& name) {
+    for (OutputFile& file : *files_) {
+      if (file.name == name) return &file;
+    }
+    return nullptr;
+  }
+
+  std::vector<OutputFile>* files_;
+  std::string name_;
+};
+
+FileStore g_fileStore;
+OutputStore* g_store = &g_fileStore;
 
 struct Batch {
   std::string output;  // collected UTF-16LE bytes
@@ -25,7 +108,7 @@ Batch* g_batch = nullptr;
 struct ICloudRun {
   ConvertOptions options;
   ConversionReport* report = nullptr;
-  std::string path;         // the output path given
+  std::string path;         // the output path given (in memory, its name)
   std::string current;      // the file cards go to now
   std::uint64_t part = 0;   // its number, 0 while it is the output path itself
   std::uint64_t cards = 0;  // cards in the current file
@@ -36,7 +119,7 @@ ICloudRun* g_icloud = nullptr;
 void flush(Batch* batch) noexcept {
   if (batch->output.empty()) return;
   try {
-    if (!g_failed && !platform::appendToFile(batch->path, batch->output)) g_failed = true;
+    if (!g_failed && !g_store->append(batch->path, batch->output)) g_failed = true;
   } catch (...) {
     g_failed = true;
   }
@@ -47,7 +130,7 @@ void flush(Batch* batch) noexcept {
 // the batch when there is one.
 void collectBytes(const std::string& path, std::string_view bytes) {
   if (g_batch == nullptr) {
-    if (!platform::appendToFile(path, bytes)) g_failed = true;
+    if (!g_store->append(path, bytes)) g_failed = true;
     return;
   }
   if (!g_batch->output.empty() && g_batch->path != path) flush(g_batch);
@@ -63,7 +146,7 @@ void startNextPart(ICloudRun* run) {
   if (run->part == 0) {
     run->part = 1;
     const std::string first = partPath(run->path, 1);
-    if (!platform::renameFile(run->path, first)) {
+    if (!g_store->rename(run->path, first)) {
       g_failed = true;
       return;
     }
@@ -72,7 +155,7 @@ void startNextPart(ICloudRun* run) {
   }
   ++run->part;
   run->current = partPath(run->path, run->part);
-  if (!platform::writeFileAtomically(run->current, "")) {
+  if (!g_store->create(run->current, "")) {
     g_failed = true;
     return;
   }
@@ -113,8 +196,9 @@ void writeICloudCard(ICloudRun* run, const char* cardText, std::uint64_t positio
 void collect(Batch* batch, const char* path, const char* cardText) noexcept {
   if (g_failed || path == nullptr || cardText == nullptr) return;
   try {
-    if (!batch->output.empty() && batch->path != path) flush(batch);
-    batch->path = path;
+    const std::string destination = g_store->destination(path);
+    if (!batch->output.empty() && batch->path != destination) flush(batch);
+    batch->path = destination;
     if (!appendUTF16LE(cardText, &batch->output)) {
       g_failed = true;
       batch->output.clear();
@@ -150,7 +234,8 @@ void writeCard(const char* path, const char* cardText, std::uint64_t position) n
     return;
   }
   if (g_batch == nullptr) {
-    (void)OutputFile(path, cardText);
+    // The engine's C function, not the in-memory file of the same name.
+    (void)::OutputFile(path, cardText);
     return;
   }
   collect(g_batch, path, cardText);
@@ -199,9 +284,9 @@ TargetScope::~TargetScope() {
 int createOutputFile(const char* path) {
   if (g_icloud == nullptr) return Output_CreateFile(path);
   try {
-    g_icloud->path = path != nullptr ? path : "";
+    g_icloud->path = path != nullptr ? g_store->destination(path) : "";
     g_icloud->current = g_icloud->path;
-    if (path == nullptr || !platform::writeFileAtomically(path, "")) {
+    if (path == nullptr || !g_store->create(g_icloud->path, "")) {
       g_failed = true;
       return 0;
     }
@@ -213,15 +298,22 @@ int createOutputFile(const char* path) {
   }
 }
 
-std::vector<std::string> outputFiles() {
-  std::vector<std::string> files;
+void removeOutputFiles() {
   if (g_icloud == nullptr || g_icloud->parts.empty()) {
-    if (dstFile != nullptr) files.emplace_back(dstFile);
-    return files;
+    if (dstFile != nullptr) g_store->remove(g_store->destination(dstFile));
+    return;
   }
   for (const OutputPart& part : g_icloud->parts)
-    files.push_back(part.path);
-  return files;
+    g_store->remove(part.path);
+}
+
+MemoryOutputScope::MemoryOutputScope(std::vector<OutputFile>* files, std::string name)
+    : store_(std::make_unique<MemoryStore>(files, std::move(name))) {
+  g_store = store_.get();
+}
+
+MemoryOutputScope::~MemoryOutputScope() {
+  g_store = &g_fileStore;
 }
 
 std::string partPath(const std::string& path, std::uint64_t number) {
@@ -237,9 +329,10 @@ std::string partPath(const std::string& path, std::uint64_t number) {
 int Output_CreateFile(const char* path) {
   static const unsigned char bom[2] = {0xFF, 0xFE};
   try {
+    using vcard::detail::g_store;
     if (path == nullptr ||
-        !platform::writeFileAtomically(
-            path, std::string_view(reinterpret_cast<const char*>(bom), sizeof bom))) {
+        !g_store->create(g_store->destination(path),
+                         std::string_view(reinterpret_cast<const char*>(bom), sizeof bom))) {
       vcard::detail::g_failed = true;
       return 0;
     }
@@ -259,8 +352,9 @@ int OutputFile(const char* path, const char* cardText) {
   if (g_failed || path == nullptr || cardText == nullptr) return 0;
   try {
     std::string body;
-    const bool written =
-        vcard::detail::appendUTF16LE(cardText, &body) && platform::appendToFile(path, body);
+    using vcard::detail::g_store;
+    const bool written = vcard::detail::appendUTF16LE(cardText, &body) &&
+                         g_store->append(g_store->destination(path), body);
     if (!written) g_failed = true;
     return written ? 1 : 0;
   } catch (...) {

@@ -1,5 +1,6 @@
 // Writing the output file: creating it with its byte-order mark, appending
 // finished cards as UTF-16LE, and the failure state of the current output.
+// The files are made on disk, or in memory while a MemoryOutputScope exists.
 //
 // A card is appended at once (OutputFile) unless an OutputBatch exists (one
 // vCard_AnalysData run): then finished cards are collected and appended in
@@ -10,11 +11,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "convert_options.h"
+#include "memory_convert.h"
 #include "vcard_report.h"
 
 namespace vcard::detail {
@@ -54,9 +57,27 @@ class TargetScope {
 // Output_CreateFile does.
 int createOutputFile(const char* path);
 
-// The files the current conversion wrote to: the output path, or its
-// numbered parts once the cards were split.
-[[nodiscard]] std::vector<std::string> outputFiles();
+// Removes what the current conversion wrote: the output, or its numbered
+// parts once the cards were split. Removing a missing file is no failure.
+void removeOutputFiles();
+
+class OutputStore;
+
+// For as long as it exists, the output goes to files in memory appended to
+// files instead of to the file system: created, appended to, split into
+// parts and removed on failure exactly as the files on disk would be. The
+// output is named name there, its parts after it ("PC→iCloud-2.vcf"); the
+// path a conversion passes along names nothing then.
+class MemoryOutputScope {
+ public:
+  MemoryOutputScope(std::vector<OutputFile>* files, std::string name);
+  ~MemoryOutputScope();
+  MemoryOutputScope(const MemoryOutputScope&) = delete;
+  MemoryOutputScope& operator=(const MemoryOutputScope&) = delete;
+
+ private:
+  std::unique_ptr<OutputStore> store_;
+};
 
 // The path of the numbered part: "dir/PC→iCloud.vcf", 2 -> "dir/PC→iCloud-2.vcf".
 [[nodiscard]] std::string partPath(const std::string& path, std::uint64_t number);

@@ -20,23 +20,10 @@
 
 namespace {
 
+using enginetest::LimitsScope;
 using testsupport::CaseName;
 using vcard::detail::SourcePlan;
 using vcard::detail::StreamLimits;
-
-// Sets the driver's limits for the test's length.
-class LimitsScope {
- public:
-  explicit LimitsScope(StreamLimits limits) : saved_(vcard::detail::streamLimits()) {
-    vcard::detail::streamLimits() = limits;
-  }
-  ~LimitsScope() { vcard::detail::streamLimits() = saved_; }
-  LimitsScope(const LimitsScope&) = delete;
-  LimitsScope& operator=(const LimitsScope&) = delete;
-
- private:
-  StreamLimits saved_;
-};
 
 constexpr StreamLimits kWhole{UINT64_MAX, 1u << 20};
 

@@ -12,6 +12,7 @@
 #include "engine_texts.h"
 #include "files.h"
 #include "platform.h"
+#include "source_stream.h"
 
 namespace enginetest {
 
@@ -62,5 +63,19 @@ inline void expectSameOutput(const std::string& actual, const std::string& expec
   EXPECT_TRUE(actual == expected) << "output bytes differ (" << actual.size() << " vs "
                                   << expected.size() << " bytes)";
 }
+
+// Sets the driver's limits for the test's length.
+class LimitsScope {
+ public:
+  explicit LimitsScope(vcard::detail::StreamLimits limits) : saved_(vcard::detail::streamLimits()) {
+    vcard::detail::streamLimits() = limits;
+  }
+  ~LimitsScope() { vcard::detail::streamLimits() = saved_; }
+  LimitsScope(const LimitsScope&) = delete;
+  LimitsScope& operator=(const LimitsScope&) = delete;
+
+ private:
+  vcard::detail::StreamLimits saved_;
+};
 
 }  // namespace enginetest

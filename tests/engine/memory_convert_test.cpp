@@ -1,0 +1,299 @@
+// A conversion in memory is the conversion of a file holding the same bytes:
+// the same result texts, the same report and the same output files, name by
+// name and byte by byte, with nothing left behind for the next conversion.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine_texts.h"
+#include "files.h"
+#include "memory_convert.h"
+#include "param_names.h"
+#include "report_json.h"
+#include "source_check.h"
+#include "test_support.h"
+#include "vcard.h"
+#include "vcard_report.h"
+
+namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
+using testsupport::TempDir;
+using vcard::Target;
+
+// The .vcf files in folder, or in its subfolders, sorted.
+std::vector<std::filesystem::path> vcfFiles(const std::filesystem::path& folder, bool subfolders) {
+  std::vector<std::filesystem::path> files;
+  std::error_code error;
+  std::vector<std::filesystem::path> folders;
+  if (!subfolders) folders.push_back(folder);
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    if (subfolders && entry.is_directory()) folders.push_back(entry.path());
+  }
+  for (const auto& dir : folders) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+      if (entry.path().extension() == ".vcf") files.push_back(entry.path());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// Everything a conversion gives a caller.
+struct Outcome {
+  std::array<std::string, 2> result;
+  std::string reportText;
+  std::string reportDocument;  // the whole report, the parts named by file name
+  std::vector<vcard::OutputFile> outputs;
+};
+
+Outcome outcomeOf(const std::array<std::string, 2>& result, vcard::ConversionReport report,
+                  std::vector<vcard::OutputFile> outputs) {
+  // On disk the parts are told by path, in memory by name.
+  for (vcard::OutputPart& part : report.icloud.parts)
+    part.path = vcard::fileNameOf(part.path);
+  return {result, vcard::reportText(report), vcard::reportJson(result, report, 0),
+          std::move(outputs)};
+}
+
+// vCardConvert over the bytes in a file, writing into a folder of its own:
+// the files it left there in the order it made them (its parts' order when
+// it split), then any other file it left, which no memory run names.
+Outcome convertFile(const std::string& bytes, const vcard::ConvertOptions& options) {
+  TempDir in;
+  TempDir out;
+  const std::string source = in.file("source.vcf");
+  testsupport::writeBytes(source, bytes);
+  const std::string name = vcard::outputFileName(options.target);
+  vcard::ConversionReport report;
+  const auto result = vCardConvert(source.c_str(), out.file(name).c_str(), options, &report);
+
+  std::map<std::string, std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(out.path()))
+    left[entry.path().filename().string()] = testsupport::readBytes(entry.path().string());
+  std::vector<std::string> order;
+  for (const vcard::OutputPart& part : report.icloud.parts)
+    order.push_back(vcard::fileNameOf(part.path));
+  if (order.empty()) order.push_back(name);
+  std::vector<vcard::OutputFile> outputs;
+  for (const std::string& file : order) {
+    if (const auto found = left.find(file); found != left.end()) {
+      outputs.push_back({file, found->second});
+      left.erase(found);
+    }
+  }
+  for (const auto& [file, content] : left)
+    outputs.push_back({file, content});
+  return outcomeOf(result, report, std::move(outputs));
+}
+
+Outcome convertMemory(const std::string& bytes, const vcard::ConvertOptions& options) {
+  vcard::MemoryConversion conversion = vcard::convertBytes(bytes, options);
+  return outcomeOf(conversion.result, conversion.report, std::move(conversion.outputs));
+}
+
+std::vector<std::string> namesOf(const std::vector<vcard::OutputFile>& outputs) {
+  std::vector<std::string> names;
+  for (const vcard::OutputFile& file : outputs)
+    names.push_back(file.name);
+  return names;
+}
+
+void expectSame(const Outcome& memory, const Outcome& file) {
+  EXPECT_EQ(memory.result, file.result);
+  EXPECT_EQ(memory.reportText, file.reportText);
+  EXPECT_EQ(memory.reportDocument, file.reportDocument);
+  ASSERT_EQ(namesOf(memory.outputs), namesOf(file.outputs));
+  for (std::size_t i = 0; i < memory.outputs.size(); ++i) {
+    EXPECT_TRUE(memory.outputs[i].bytes == file.outputs[i].bytes)
+        << memory.outputs[i].name << " differs (" << memory.outputs[i].bytes.size() << " vs "
+        << file.outputs[i].bytes.size() << " bytes)";
+  }
+}
+
+struct TargetCase {
+  std::string_view name;
+  Target target;
+  std::uint64_t cardsPerFile;
+  bool filesInPieces;  // the file run reads its source in small pieces
+};
+
+const TargetCase kTargetCases[] = {
+    {"IPhone", Target::IPhone, 50'000, false},
+    {"ICloud", Target::ICloud, 50'000, false},
+    {"ICloudInParts", Target::ICloud, 2, false},
+    // In memory the source is always loaded whole.
+    {"IPhoneFileReadInPieces", Target::IPhone, 50'000, true},
+    {"ICloudInPartsFileReadInPieces", Target::ICloud, 3, true},
+};
+
+class MemoryConvertTest : public testing::TestWithParam<TargetCase> {
+ protected:
+  // Compares every file; returns how many of them the memory run split.
+  std::size_t compareAll(const std::vector<std::filesystem::path>& files) {
+    const TargetCase& c = GetParam();
+    vcard::ConvertOptions options;
+    options.target = c.target;
+    options.cardsPerFile = c.cardsPerFile;
+    const enginetest::LimitsScope limits(c.filesInPieces ? vcard::detail::StreamLimits{1, 64}
+                                                         : vcard::detail::streamLimits());
+    std::size_t split = 0;
+    for (const auto& path : files) {
+      SCOPED_TRACE(path.parent_path().filename().string() + "/" + path.filename().string());
+      const std::string bytes = testsupport::readBytes(path.string());
+      const Outcome memory = convertMemory(bytes, options);
+      expectSame(memory, convertFile(bytes, options));
+      if (memory.outputs.size() > 1) ++split;
+    }
+    return split;
+  }
+};
+
+TEST_P(MemoryConvertTest, GoldenFilesConvertAsFromAFile) {
+  const auto files = vcfFiles(std::string(TEST_DATA_DIR) + "/engine", false);
+  ASSERT_GE(files.size(), 20u);
+  const std::size_t split = compareAll(files);
+  if (GetParam().cardsPerFile < 50'000) {
+    EXPECT_GT(split, 0u) << "no file was split into parts";
+  }
+}
+
+TEST_P(MemoryConvertTest, PeerExportsConvertAsFromAFile) {
+  const std::filesystem::path root = PEER_DATA_DIR;
+  const auto files = vcfFiles(root, true);
+  if (files.empty()) GTEST_SKIP() << "no peer vCard files under " << root.string();
+  compareAll(files);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, MemoryConvertTest, testing::ValuesIn(kTargetCases), CaseName());
+
+struct BytesCase {
+  std::string_view name;
+  std::string bytes;
+  Target target;
+  std::string_view alert;
+  std::string_view log;
+  bool loaded;  // the report tells what the source was
+  std::vector<vcard::OutputFile> outputs;
+};
+
+const std::string kNoCardOutput = "\xFF\xFE";  // the iPhone file's mark and nothing else
+// FF FD FE FC: no mark, no UTF-8, no Shift_JIS, no single-byte text.
+const std::string kUndecodable = "\xFF\xFD\xFE\xFC";
+
+const BytesCase kBytesCases[] = {
+    {"Empty",
+     "",
+     Target::IPhone,
+     "",
+     testsupport::kNoOutputLog,
+     true,
+     {{"PC→iPhone.vcf", kNoCardOutput}}},
+    {"EmptyForICloud",
+     "",
+     Target::ICloud,
+     "",
+     testsupport::kNoOutputLog,
+     true,
+     {{"PC→iCloud.vcf", ""}}},
+    {"NoCard",
+     "hello\r\n",
+     Target::IPhone,
+     "",
+     testsupport::kNoOutputLog,
+     true,
+     {{"PC→iPhone.vcf", kNoCardOutput}}},
+    {"CardNeverClosed",
+     "BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;b\r\n",
+     Target::IPhone,
+     "",
+     testsupport::kNoOutputLog,
+     true,
+     {{"PC→iPhone.vcf", kNoCardOutput}}},
+    {"Undecodable",
+     kUndecodable,
+     Target::IPhone,
+     testsupport::kCannotReadAlert,
+     testsupport::kFailedLog,
+     false,
+     {}},
+    {"UndecodableForICloud",
+     kUndecodable,
+     Target::ICloud,
+     testsupport::kCannotReadAlert,
+     testsupport::kFailedLog,
+     false,
+     {}},
+};
+
+class MemoryConvertBytesTest : public testing::TestWithParam<BytesCase> {};
+
+TEST_P(MemoryConvertBytesTest, GivesTheResultOfAFile) {
+  const BytesCase& c = GetParam();
+  vcard::ConvertOptions options;
+  options.target = c.target;
+  const vcard::MemoryConversion conversion = vcard::convertBytes(c.bytes, options);
+  EXPECT_EQ(conversion.result[0], c.alert);
+  EXPECT_EQ(conversion.result[1], c.log);
+  EXPECT_EQ(conversion.report.loaded, c.loaded);
+  EXPECT_EQ(conversion.report.target, c.target);
+  ASSERT_EQ(namesOf(conversion.outputs), namesOf(c.outputs));
+  for (std::size_t i = 0; i < c.outputs.size(); ++i)
+    EXPECT_EQ(conversion.outputs[i].bytes, c.outputs[i].bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bytes, MemoryConvertBytesTest, testing::ValuesIn(kBytesCases), CaseName());
+
+// Runs in the empty folder for its length, so that a file written by name
+// beside the program shows.
+class WorkingFolderScope {
+ public:
+  explicit WorkingFolderScope(const std::string& folder) : saved_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+  }
+  ~WorkingFolderScope() { std::filesystem::current_path(saved_); }
+  WorkingFolderScope(const WorkingFolderScope&) = delete;
+  WorkingFolderScope& operator=(const WorkingFolderScope&) = delete;
+
+ private:
+  std::filesystem::path saved_;
+};
+
+// Conversions in a row, in memory and from files, failed and split: each
+// gives what it gives alone, the engine-wide paths name no earlier file, and
+// nothing reaches the file system.
+TEST(MemoryConvertRowTest, LeavesNothingBehindForTheNext) {
+  const std::string cards =
+      testsupport::readBytes(std::string(TEST_DATA_DIR) + "/engine/rejected_cards.vcf");
+  vcard::ConvertOptions inParts;
+  inParts.target = Target::ICloud;
+  inParts.cardsPerFile = 2;
+  const vcard::ConvertOptions iPhone;
+
+  TempDir working;
+  const WorkingFolderScope scope(working.path());
+  const Outcome first = convertMemory(cards, inParts);
+  ASSERT_GT(first.outputs.size(), 1u);
+  const Outcome firstIPhone = convertMemory(cards, iPhone);
+
+  (void)convertMemory(kUndecodable, iPhone);
+  (void)convertFile(cards, iPhone);
+  expectSame(convertMemory(cards, inParts), first);
+  (void)convertMemory(kUndecodable, inParts);
+  expectSame(convertMemory(cards, iPhone), firstIPhone);
+
+  EXPECT_STREQ(orgFile, "");
+  EXPECT_STREQ(dstFile, "");
+  EXPECT_TRUE(std::filesystem::is_empty(working.path()));
+}
+
+}  // namespace
