@@ -8,9 +8,10 @@
 #   scripts/web-deps.sh [DIR]     DIR defaults to build/web-deps
 #
 # DIR/src holds the unpacked source packages (fetched once), DIR/prefix the
-# result, DIR/stamps one stamp per step. A step runs again only when its recipe
-# (the shell function below) changed or one of its inputs is newer than its
-# stamp, so a second run takes seconds.
+# result (the preset reads build/web-deps/prefix; for another DIR set
+# WEB_DEPS_PREFIX), DIR/stamps one stamp per step. A step runs again only when
+# its recipe (its shell function below and the helpers that calls) changed or
+# one of its inputs is newer than its stamp, so a second run takes seconds.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -42,6 +43,19 @@ source_dir() {
     return 1
   fi
   echo "$dir"
+}
+
+# logged LOG COMMAND...: runs the command with its output in LOG (relative to
+# the current folder); on failure shows the end of LOG and stops.
+logged() {
+  local log=$1
+  shift
+  if ! "$@" >"$log" 2>&1; then
+    [[ $log == /* ]] || log=$PWD/$log
+    echo "failed: $* (end of $log follows)" >&2
+    tail -n 30 "$log" >&2
+    exit 1
+  fi
 }
 
 # A deb-src entry is all apt-get source lacks on a stock Debian system; as root
@@ -86,7 +100,11 @@ run_step() {
   shift
   local stamp=$stamps/$name
   local recipe
-  recipe=$(declare -f "build_$name" source_dir cc_library cmake_library | sha256sum | cut -d' ' -f1)
+  local helpers=() helper
+  for helper in source_dir logged cc_library cmake_library; do
+    if declare -f "build_$name" | grep -qw "$helper"; then helpers+=("$helper"); fi
+  done
+  recipe=$(declare -f "build_$name" "${helpers[@]}" | sha256sum | cut -d' ' -f1)
   if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ] &&
     [ -z "$(find "$@" -newer "$stamp" -print -quit)" ]; then
     echo "== $name: up to date"
@@ -106,10 +124,11 @@ build_icu_native() {
   local dir=$deps/icu-native
   rm -rf "$dir"
   mkdir -p "$dir"
-  (cd "$dir" &&
-    "$(source_dir icu)/source/configure" --disable-tests --disable-samples --disable-extras \
-      --disable-layoutex >configure.log &&
-    make -j"$jobs" >make.log)
+  cd "$dir"
+  logged configure.log "$(source_dir icu)/source/configure" --disable-tests --disable-samples \
+    --disable-extras --disable-layoutex
+  logged make.log make -j"$jobs"
+  cd "$root"
 }
 
 # The data package of the wasm build: the items listed in web/icu-data.txt,
@@ -146,19 +165,20 @@ build_icu_wasm() {
   local tree=$deps/icu-wasm-src
   local dir=$deps/icu-wasm
   rm -rf "$tree" "$dir"
-  cp -as "$(source_dir icu)/source" "$tree"
+  cp -as "$(source_dir icu)" "$tree"
   local dat
-  dat=$(basename "$(find "$tree/data/in" -name 'icudt*l.dat' | head -n 1)")
-  rm "$tree/data/in/$dat"
-  cp "$deps/icu-data/$dat" "$tree/data/in/$dat"
+  dat=$(basename "$(find "$tree/source/data/in" -name 'icudt*l.dat' | head -n 1)")
+  rm "$tree/source/data/in/$dat"
+  cp "$deps/icu-data/$dat" "$tree/source/data/in/$dat"
   mkdir -p "$dir"
-  (cd "$dir" &&
-    CFLAGS=-O2 CXXFLAGS=-O2 emconfigure "$tree/configure" --host=wasm32-unknown-linux-gnu \
-      --with-cross-build="$deps/icu-native" --prefix="$prefix" --enable-static --disable-shared \
-      --disable-tools --disable-tests --disable-samples --disable-extras --disable-layoutex \
-      --with-data-packaging=static >configure.log &&
-    PKGDATA_OPTS=-w emmake make -j"$jobs" >make.log &&
-    emmake make install >install.log)
+  cd "$dir"
+  CFLAGS=-O2 CXXFLAGS=-O2 logged configure.log emconfigure "$tree/source/configure" \
+    --host=wasm32-unknown-linux-gnu --with-cross-build="$deps/icu-native" --prefix="$prefix" \
+    --enable-static --disable-shared --disable-tools --disable-tests --disable-samples \
+    --disable-extras --disable-layoutex --with-data-packaging=static
+  PKGDATA_OPTS="-O $dir/data/icupkg.inc -w" logged make.log emmake make -j"$jobs"
+  logged install.log emmake make install
+  cd "$root"
 }
 
 # cc_library NAME SOURCE_DIR FLAGS FILE...: compiles the files with emcc into
@@ -224,17 +244,23 @@ build_giflib() {
 }
 
 # cmake_library NAME SOURCE_DIR OPTION...: a CMake project built for wasm and
-# installed into the prefix.
+# installed into the prefix. Its configure checks that run a program (the
+# sizes of types) run it in node: plain node, as emcmake's option for threads
+# is one node 20 refuses, and with the wasm inlined, as node fetch()es a
+# separate .wasm file by a path it cannot take for a URL (the policy hands the
+# link flags to those checks in projects that predate it).
 cmake_library() {
   local name=$1 dir=$2
   shift 2
   local build=$deps/$name-build
   rm -rf "$build"
-  emcmake cmake -S "$dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_FIND_ROOT_PATH="$prefix" -DBUILD_SHARED_LIBS=OFF "$@" >"$deps/$name-configure.log"
-  cmake --build "$build" -j "$jobs" >"$deps/$name-build.log"
-  cmake --install "$build" >"$deps/$name-install.log"
+  logged "$deps/$name-configure.log" emcmake cmake -S "$dir" -B "$build" -G Ninja \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR="$prefix/lib" \
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix" -DBUILD_SHARED_LIBS=OFF \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node)" -DCMAKE_EXE_LINKER_FLAGS=-sSINGLE_FILE=1 \
+    -DCMAKE_POLICY_DEFAULT_CMP0056=NEW "$@"
+  logged "$deps/$name-build.log" cmake --build "$build" -j "$jobs"
+  logged "$deps/$name-install.log" cmake --install "$build"
 }
 
 # The TurboJPEG API as a static library; SIMD code exists for x86 and ARM only.
