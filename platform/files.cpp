@@ -2,7 +2,6 @@
 // services.
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,19 +126,12 @@ std::optional<std::string> readFile(const std::string& path) {
 namespace {
 
 // A temporary name in folder that no other writer picks by chance: 64 bits
-// from the kernel's random source, in hexadecimal.
+// from the system's random source, in hexadecimal. getentropy fills the whole
+// buffer or fails, retrying interrupted reads itself; unlike getrandom it also
+// exists under Emscripten, where the browser's crypto supplies the bytes.
 std::optional<std::string> randomTemporaryName(const std::string& folder) {
   std::uint64_t bits = 0;
-  auto* bytes = reinterpret_cast<unsigned char*>(&bits);
-  std::size_t filled = 0;
-  while (filled < sizeof bits) {
-    const ssize_t n = ::getrandom(bytes + filled, sizeof bits - filled, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return std::nullopt;
-    }
-    filled += static_cast<std::size_t>(n);
-  }
+  if (::getentropy(&bits, sizeof bits) != 0) return std::nullopt;
   char suffix[17];
   std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(bits));
   return folder + "/.vcf-" + suffix;

@@ -43,7 +43,9 @@ class TempStores {
     while (slot < kScratchStores && rx_scratchBuffer[slot] != nullptr)
       ++slot;
     RX_HARD_CHECK(slot < kScratchStores);
-    rx_scratchBuffer[slot] = std::make_unique_for_overwrite<UChar[]>(count);
+    // Uninitialised on purpose, as make_unique_for_overwrite leaves it; the
+    // wasm toolchain's C++ library lacks that function.
+    rx_scratchBuffer[slot].reset(new UChar[count]);
     m_heapSlots[m_heapCount++] = slot;
     return rx_scratchBuffer[slot].get();
   }

@@ -14,6 +14,14 @@ VCARD_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev qt6-base-dev libgtes
   libturbojpeg0-dev libpng-dev libtiff-dev libgif-dev unicode-data python3 clang libclang-rt-dev
   librsvg2-bin dpkg-dev file desktop-file-utils appstream lintian)
 
+# The web build on top: Debian's Emscripten (clang, the wasm linker, node),
+# apt-get source's unpacker for the libraries scripts/web-deps.sh builds from
+# Debian's source packages, and the browser, its WebDriver and the Python
+# bindings that drive the web page's tests.
+WEB_PACKAGES=(emscripten dpkg-dev chromium chromium-driver python3-selenium)
+
+# ensure_packages [PACKAGE...]: VCARD_PACKAGES and the ones given, such as
+# "${WEB_PACKAGES[@]}".
 ensure_packages() {
   local missing=()
   local pkg
