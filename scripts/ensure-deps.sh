@@ -18,6 +18,7 @@ VCARD_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev qt6-base-dev libgtes
 # apt-get source's unpacker for the libraries scripts/web-deps.sh builds from
 # Debian's source packages, and the browser, its WebDriver and the Python
 # bindings that drive the web page's tests.
+# shellcheck disable=SC2034  # read by the scripts that source this file
 WEB_PACKAGES=(emscripten dpkg-dev chromium chromium-driver python3-selenium)
 
 # ensure_packages [PACKAGE...]: VCARD_PACKAGES and the ones given, such as

@@ -23,7 +23,7 @@ data_list=$root/web/icu-data.txt
 jobs=${WEB_DEPS_JOBS:-2}
 mkdir -p "$src" "$prefix/include" "$prefix/lib/pkgconfig" "$stamps"
 
-# shellcheck source=ensure-deps.sh
+# shellcheck source=scripts/ensure-deps.sh
 source "$root/scripts/ensure-deps.sh"
 ensure_packages "${WEB_PACKAGES[@]}"
 
@@ -61,8 +61,13 @@ logged() {
 # A deb-src entry is all apt-get source lacks on a stock Debian system; as root
 # we add Debian's own and say so, otherwise we say what to add.
 ensure_deb_src() {
-  if apt-get source --print-uris "$1" >/dev/null 2>&1; then
+  local answer
+  if answer=$(apt-get source --print-uris "$1" 2>&1); then
     return 0
+  fi
+  if ! grep -q "deb-src" <<<"$answer"; then
+    echo "$answer" >&2
+    exit 1
   fi
   local list=/etc/apt/sources.list.d/debian-src.sources
   if [ "$(id -u)" -ne 0 ]; then
