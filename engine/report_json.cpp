@@ -14,6 +14,8 @@ const char* reasonKey(vcard::SkipReason reason) {
       return "unsupportedVersion";
     case vcard::SkipReason::UnsupportedCharset:
       return "unsupportedCharset";
+    case vcard::SkipReason::CharsetNotInBuild:
+      return "charsetNotInBuild";
     case vcard::SkipReason::UnsupportedEncoding:
       return "unsupportedEncoding";
     case vcard::SkipReason::NeverClosed:

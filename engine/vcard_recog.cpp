@@ -410,10 +410,16 @@ int vcard::detail::recogData(const char* line, const char* dstPath, PROPERTY* pr
       const std::string parameter =
           parameterNamed(split.names, split.namesCount, charset ? "CHARSET" : "ENCODING");
       const std::string property = upperASCII(name);
+      // A charset this build lacks the table of is no unknown one: the
+      // desktop program converts the card, so the reason says so.
+      const bool notInBuild =
+          charset && !parameter.empty() &&
+          platform::isCharsetTableMissing(parameter.substr(parameter.find('=') + 1).c_str());
+      const vcard::SkipReason reason = notInBuild ? vcard::SkipReason::CharsetNotInBuild
+                                       : charset  ? vcard::SkipReason::UnsupportedCharset
+                                                  : vcard::SkipReason::UnsupportedEncoding;
       vcard::detail::noteRejected(
-          list, card,
-          charset ? vcard::SkipReason::UnsupportedCharset : vcard::SkipReason::UnsupportedEncoding,
-          clipped(parameter.empty() ? property : property + ";" + parameter));
+          list, card, reason, clipped(parameter.empty() ? property : property + ";" + parameter));
     }
     card->isError = 1;
   } else if (!recognised && !nameIs("BEGIN") && vcard::detail::notingReport() &&

@@ -105,6 +105,9 @@ std::string skipReasonText(const SkippedCard& card) {
       return "対応していないバージョンです（" + card.detail + "）";
     case SkipReason::UnsupportedCharset:
       return "対応していない文字コードが指定されています（" + card.detail + "）";
+    case SkipReason::CharsetNotInBuild:
+      return "この版には入っていない文字コードです。デスクトップ版で変換してください（" +
+             card.detail + "）";
     case SkipReason::UnsupportedEncoding:
       return "対応していない転送エンコーディングが指定されています（" + card.detail + "）";
     case SkipReason::NeverClosed:

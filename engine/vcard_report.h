@@ -21,6 +21,7 @@ namespace vcard {
 enum class SkipReason {
   UnsupportedVersion,   // VERSION neither 2.1 nor 3.0
   UnsupportedCharset,   // a CHARSET no converter knows
+  CharsetNotInBuild,    // a CHARSET whose table this build (the web page) does not carry
   UnsupportedEncoding,  // a transfer ENCODING nobody knows
   NeverClosed,          // BEGIN:VCARD without END:VCARD before the file ends
 };

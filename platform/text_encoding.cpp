@@ -388,6 +388,14 @@ bool isKnownCharset(const char* name) {
   return U_SUCCESS(status) && !conv.isNull();
 }
 
+bool isCharsetTableMissing(const char* name) {
+  if (name == nullptr || *name == '\0') return false;
+  UErrorCode status = U_ZERO_ERROR;
+  icu::LocalUConverterPointer conv(ucnv_open(name, &status));
+  // A name ICU's alias table resolves, whose table file is not in the data.
+  return status == U_FILE_ACCESS_ERROR;
+}
+
 std::optional<std::string> guessSingleByteLatinCharset(std::string_view bytes) {
   if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT32_MAX)) return std::nullopt;
   UErrorCode status = U_ZERO_ERROR;

@@ -147,6 +147,10 @@ using ShiftJISSubstitute = std::function<std::string_view(std::uint16_t code)>;
 // True when ICU can open a converter of that name.
 [[nodiscard]] bool isKnownCharset(const char* name);
 
+// True when ICU knows the name but this build lacks the converter's table
+// (the web build carries only the tables of the charsets exports use).
+[[nodiscard]] bool isCharsetTableMissing(const char* name);
+
 // ICU's charset detector asked for its best single-byte guess (an
 // ISO-8859-x or windows-125x name), whatever its confidence; windows-1252
 // instead of ISO-8859-1 when bytes 80-9F occur. Nothing when the detector has
