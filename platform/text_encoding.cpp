@@ -390,9 +390,13 @@ bool isKnownCharset(const char* name) {
 
 bool isCharsetTableMissing(const char* name) {
   if (name == nullptr || *name == '\0') return false;
+  // A name ICU's alias table holds (an unknown one fails to open the same
+  // way, as ICU then looks for a table file of that name), whose table file
+  // is not in the data.
   UErrorCode status = U_ZERO_ERROR;
+  if (ucnv_countAliases(name, &status) == 0 || U_FAILURE(status)) return false;
+  status = U_ZERO_ERROR;
   icu::LocalUConverterPointer conv(ucnv_open(name, &status));
-  // A name ICU's alias table resolves, whose table file is not in the data.
   return status == U_FILE_ACCESS_ERROR;
 }
 
