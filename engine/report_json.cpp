@@ -4,7 +4,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <optional>
 #include <vector>
+
+#include "property_labels.h"
 
 namespace {
 
@@ -116,8 +119,15 @@ std::string reportJson(const std::array<std::string, 2>& result, const Conversio
     document["source"] = nullptr;
   }
   nlohmann::ordered_json dropped = nlohmann::ordered_json::array();
-  for (const vcard::DroppedProperty& property : report.dropped)
-    dropped.push_back({{"name", property.name}, {"count", property.count}});
+  // In the text's order, each with the text's description; null where the
+  // table does not know the name.
+  for (const vcard::DroppedProperty& property : vcard::droppedInReportOrder(report.dropped)) {
+    const std::optional<vcard::PropertyLabel> label = vcard::propertyLabel(property.name);
+    dropped.push_back({{"name", property.name},
+                       {"label", label ? nlohmann::ordered_json(std::string(label->description))
+                                       : nlohmann::ordered_json(nullptr)},
+                       {"count", property.count}});
+  }
   document["droppedProperties"] = dropped;
   if (report.target == vcard::Target::ICloud) {
     auto photos = [](const std::vector<vcard::PhotoAdapted>& list) {

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "property_labels.h"
+
 namespace vcard {
 
 namespace {
@@ -30,6 +32,16 @@ std::string cardPlaces(const std::vector<std::uint64_t>& positions, std::size_t 
   }
   if (positions.size() > shown) text += " ほか " + count(positions.size() - shown) + "件";
   return text;
+}
+
+// One left-out property as a person would name it: "グループ名（X-GN）1件";
+// a name the table does not know as itself: "X-FOO 1件".
+std::string droppedEntry(const DroppedProperty& property) {
+  const std::optional<PropertyLabel> label = propertyLabel(property.name);
+  if (!label) return property.name + " " + count(property.count) + "件";
+  std::string text = std::string(label->description) + "（" + property.name;
+  if (!label->note.empty()) text += "、" + std::string(label->note);
+  return text + "）" + count(property.count) + "件";
 }
 
 }  // namespace
@@ -220,9 +232,10 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
         "  ファイル途中の BOM（U+FEFF）" + count(source.marksDropped) + "個を取り除きました\n";
   if (!report.dropped.empty()) {
     fileLines += "  " + droppedWhat + (icloud ? "：" : "（書き出していません）：");
-    for (std::size_t i = 0; i < report.dropped.size(); ++i) {
+    const std::vector<DroppedProperty> ordered = droppedInReportOrder(report.dropped);
+    for (std::size_t i = 0; i < ordered.size(); ++i) {
       if (i > 0) fileLines += "、";
-      fileLines += report.dropped[i].name + " " + count(report.dropped[i].count) + "件";
+      fileLines += droppedEntry(ordered[i]);
     }
     fileLines += "\n";
   }

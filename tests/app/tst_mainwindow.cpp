@@ -373,9 +373,10 @@ void TestMainWindow::shouldSurviveHostileFiles_data() {
   QTest::newRow("UTF-16BE mark")
       << QByteArray("\xFE\xFF\x00\x42\x00\x45", 6) << QStringList{}
       << kNoCardLog +
-             QStringLiteral("【変換レポート】書き出さなかったカード 0件／iPhone が取り込まない項目 0件\n"
-                            "ファイル全体：\n"
-                            "  文字コード：UTF-16BE（BOM による）\n\n");
+             QStringLiteral(
+                 "【変換レポート】書き出さなかったカード 0件／iPhone が取り込まない項目 0件\n"
+                 "ファイル全体：\n"
+                 "  文字コード：UTF-16BE（BOM による）\n\n");
   QByteArray noise;
   for (int i = 0; i < 4096; ++i)
     noise.append(static_cast<char>((i * 131 + 7) & 0xFF));
@@ -515,7 +516,7 @@ void TestMainWindow::shouldAppendTheReportAfterTheResult() {
           "書き出さなかったカード：\n"
           "  2件目「佐藤 花子」　対応していないバージョンです（VERSION:4.0）\n"
           "ファイル全体：\n"
-          "  iPhone が取り込まない項目（書き出していません）：X-GN 1件\n\n");
+          "  iPhone が取り込まない項目（書き出していません）：グループ名（X-GN）1件\n\n");
   QCOMPARE(h.log(), expected);
 
   h.start(good);

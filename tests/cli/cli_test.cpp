@@ -296,7 +296,7 @@ TEST_F(CliTest, ReportFollowsTheLog) {
                 "  1件目「Doe John」　対応していないバージョンです（VERSION:4.0）\n"
                 "  3件目「Cut Off」　END:VCARD がないまま、ファイルが終わっています\n"
                 "ファイル全体：\n"
-                "  iPhone が取り込まない項目（書き出していません）：X-GN 1件\n\n");
+                "  iPhone が取り込まない項目（書き出していません）：グループ名（X-GN）1件\n\n");
 }
 
 TEST_F(CliTest, JsonHoldsTheSameFacts) {
@@ -318,6 +318,7 @@ TEST_F(CliTest, JsonHoldsTheSameFacts) {
   EXPECT_EQ(document["skippedCards"][1]["reason"], "neverClosed");
   ASSERT_EQ(document["droppedProperties"].size(), 1U);
   EXPECT_EQ(document["droppedProperties"][0]["name"], "X-GN");
+  EXPECT_EQ(document["droppedProperties"][0]["label"], "グループ名");
   EXPECT_EQ(document["droppedProperties"][0]["count"], 1);
   EXPECT_EQ(document["source"]["encoding"], "US-ASCII");
   EXPECT_EQ(document["source"]["zeroBytesDropped"], 0);

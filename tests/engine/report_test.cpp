@@ -296,7 +296,8 @@ TEST(ReportTextTest, SummaryFirstThenAtMostMaxCardsThenTheRest) {
             "  2件目「名2」　対応していないバージョンです（VERSION:4.0）\n"
             "  ほか 3件\n"
             "ファイル全体：\n"
-            "  iPhone が取り込まない項目（書き出していません）：X-GN 12件、LABEL 3件\n\n");
+            "  iPhone が取り込まない項目（書き出していません）：グループ名（X-GN）12件、"
+            "宛名ラベル（LABEL、住所は ADR から書き出し済み）3件\n\n");
 }
 
 struct TargetTextCase {
@@ -311,11 +312,12 @@ const TargetTextCase kTargetTextCases[] = {
     {"IPhone", vcard::Target::IPhone,
      "【変換レポート】書き出さなかったカード 0件／iPhone が取り込まない項目 4件\n"
      "ファイル全体：\n"
-     "  iPhone が取り込まない項目（書き出していません）：X-GN 3件、UID 1件\n\n"},
+     "  iPhone "
+     "が取り込まない項目（書き出していません）：グループ名（X-GN）3件、識別番号（UID）1件\n\n"},
     {"ICloud", vcard::Target::ICloud,
      "【変換レポート】書き出さなかったカード 0件／書き出さなかった項目 4件\n"
      "ファイル全体：\n"
-     "  書き出さなかった項目：X-GN 3件、UID 1件\n\n"},
+     "  書き出さなかった項目：グループ名（X-GN）3件、識別番号（UID）1件\n\n"},
 };
 
 class ReportTargetTextTest : public testing::TestWithParam<TargetTextCase> {};
