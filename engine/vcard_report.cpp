@@ -3,6 +3,7 @@
 #include "vcard_report.h"
 
 #include <string>
+#include <string_view>
 
 #include "property_labels.h"
 
@@ -34,14 +35,47 @@ std::string cardPlaces(const std::vector<std::uint64_t>& positions, std::size_t 
   return text;
 }
 
+// The window's log and the web page wrap long lines by the Unicode line
+// breaking rules, which allow a break after every hyphen ("X-|MS-|TEL"),
+// between a number and the ideograph after it ("1|件") and between any two
+// ideographs. A word joiner (U+2060, invisible) holds such places together,
+// a no-break space (U+00A0) a space; the hyphens stay the hyphens of the
+// name, so the name still reads the same.
+constexpr std::string_view kWordJoiner = "\u2060";
+constexpr std::string_view kNoBreakSpace = "\u00A0";
+
+// A property name that no wrapping splits: a joiner after each hyphen or
+// slash, and between the ideographs of "SOUND(音声)".
+std::string unbrokenName(const std::string& name) {
+  std::string text;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    text += name[i];
+    if (i + 1 == name.size()) break;
+    const auto next = static_cast<unsigned char>(name[i + 1]);
+    const bool nextStartsNonAscii = next >= 0xC0;
+    const bool endsNonAscii = byte >= 0x80 && (next & 0xC0) != 0x80;
+    if (byte == '-' || byte == '/' || (endsNonAscii && nextStartsNonAscii)) text += kWordJoiner;
+  }
+  return text;
+}
+
+// A count and its unit, never apart: "12⁠件".
+std::string countWithUnit(std::uint64_t n, std::string_view unit) {
+  return count(n) + std::string(kWordJoiner) + std::string(unit);
+}
+
 // One left-out property as a person would name it: "グループ名（X-GN）1件";
-// a name the table does not know as itself: "X-FOO 1件".
+// a name the table does not know as itself: "X-FOO 1件". Lines wrap only
+// between entries or inside the description, never in a name or a count.
 std::string droppedEntry(const DroppedProperty& property) {
   const std::optional<PropertyLabel> label = propertyLabel(property.name);
-  if (!label) return property.name + " " + count(property.count) + "件";
-  std::string text = std::string(label->description) + "（" + property.name;
+  const std::string name = unbrokenName(property.name);
+  const std::string amount = countWithUnit(property.count, "件");
+  if (!label) return name + std::string(kNoBreakSpace) + amount;
+  std::string text = std::string(label->description) + "（" + name;
   if (!label->note.empty()) text += "、" + std::string(label->note);
-  return text + "）" + count(property.count) + "件";
+  return text + "）" + amount;
 }
 
 }  // namespace

@@ -516,7 +516,8 @@ void TestMainWindow::shouldAppendTheReportAfterTheResult() {
           "書き出さなかったカード：\n"
           "  2件目「佐藤 花子」　対応していないバージョンです（VERSION:4.0）\n"
           "ファイル全体：\n"
-          "  iPhone が取り込まない項目（書き出していません）：グループ名（X-GN）1件\n\n");
+          "  iPhone "
+          "が取り込まない項目（書き出していません）：グループ名（X-\u2060GN）1\u2060件\n\n");
   QCOMPARE(h.log(), expected);
 
   h.start(good);

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTextLayout>
 #include <QUrl>
 #include <QtTest>
 
@@ -25,6 +26,7 @@
 #include "mainview.h"
 #include "mainwindow.h"
 #include "pages.h"
+#include "vcard_report.h"
 #include "windowtest.h"
 
 using namespace windowtest;
@@ -49,6 +51,8 @@ class TestWindowLayout : public QObject {
   void shouldNotOverlapAtTheMinimumSize();
   void shouldShowTheCarrierChoiceBesideTheSourceField();
   void shouldPlaceTheFrameAtTheStartWindowsCorner();
+  void shouldWrapTheReportOnlyBetweenItsEntries_data();
+  void shouldWrapTheReportOnlyBetweenItsEntries();
 };
 
 void TestWindowLayout::cleanup() {
@@ -305,6 +309,78 @@ void TestWindowLayout::shouldPlaceTheFrameAtTheStartWindowsCorner() {
   QCOMPARE(w->pos().x(), start.left());
   QCOMPARE(w->pos().y() + frameHeight, start.top() + start.height());
   QVERIFY(!w->windowIcon().isNull());
+}
+
+void TestWindowLayout::shouldWrapTheReportOnlyBetweenItsEntries_data() {
+  QTest::addColumn<QStringList>("names");
+  // The left-out properties of a docomo phone's and an Outlook export, and
+  // names no table knows.
+  QTest::newRow("docomo") << QStringList{"X-CLASS", "X-GNO", "X-GN", "X-REDUCTION"};
+  QTest::newRow("Outlook") << QStringList{"X-MS-TEL",
+                                          "LABEL",
+                                          "X-MS-OL-DEFAULT-POSTAL-ADDRESS",
+                                          "ROLE",
+                                          "X-MS-ANNIVERSARY",
+                                          "KEY",
+                                          "X-MS-IMADDRESS",
+                                          "X-MS-OL-DESIGN",
+                                          "REV"};
+  QTest::newRow("unknown") << QStringList{"X-FOO-BAR-BAZ", "X-MESSAGING/AIM-ALL", "SOUND(音声)",
+                                          "X-A-B-C-D-E-F"};
+}
+
+// The log wraps the report's long line of left-out properties where a line
+// may break by the Unicode rules; those rules would split "X-|MS-|TEL" and
+// "12|件". Whatever the width, a line of the log never begins inside a
+// property name or between a count and its unit.
+void TestWindowLayout::shouldWrapTheReportOnlyBetweenItsEntries() {
+  QFETCH(QStringList, names);
+  vcard::ConversionReport report;
+  report.loaded = true;
+  std::uint64_t n = 1;
+  for (const QString& name : names)
+    report.dropped.push_back({name.toStdString(), n++ * 7});
+  const QString text = QString::fromStdString(vcard::reportText(report));
+  const qsizetype lineStart = text.indexOf(QStringLiteral("）：")) + 2;
+  const QString line = text.mid(lineStart, text.indexOf(QLatin1Char('\n'), lineStart) - lineStart);
+  QVERIFY(!line.isEmpty());
+
+  Harness h;
+  const QPlainTextEdit* log = h.window.messageField();
+  const QFontMetricsF metrics(log->font());
+  // The characters that belong together: a name's letters, digits, hyphens,
+  // slashes and brackets, the joiners and no-break spaces, and the units.
+  const auto tight = [](QChar c) {
+    return (c.unicode() > 0x20 && c.unicode() < 0x7F) || c == QChar(0x2060) || c == QChar(0x00A0) ||
+           c == QStringLiteral("件").front() || c == QStringLiteral("音").front() ||
+           c == QStringLiteral("声").front();
+  };
+  // From the widest entry up to the whole line, in steps of a few letters.
+  qreal widest = 0;
+  for (const QString& entry : line.split(QStringLiteral("、")))
+    widest = std::max(widest, metrics.horizontalAdvance(entry));
+  int lines = 0;
+  for (qreal width = widest; width < metrics.horizontalAdvance(line) + 40;
+       width += metrics.averageCharWidth() * 3) {
+    QTextLayout layout(line, log->font());
+    QTextOption option = log->document()->defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine()) {
+      l.setLineWidth(width);
+      const int at = l.textStart();
+      ++lines;
+      if (at == 0) continue;
+      QVERIFY2(!(tight(line.at(at - 1)) && tight(line.at(at))),
+               qPrintable(QStringLiteral("width %1: …%2|%3…")
+                              .arg(width)
+                              .arg(line.mid(std::max(0, at - 12), std::min(at, 12)))
+                              .arg(line.mid(at, 12))));
+    }
+    layout.endLayout();
+  }
+  QVERIFY(lines > 2);
 }
 
 QTEST_MAIN(TestWindowLayout)

@@ -296,7 +296,8 @@ TEST_F(CliTest, ReportFollowsTheLog) {
                 "  1件目「Doe John」　対応していないバージョンです（VERSION:4.0）\n"
                 "  3件目「Cut Off」　END:VCARD がないまま、ファイルが終わっています\n"
                 "ファイル全体：\n"
-                "  iPhone が取り込まない項目（書き出していません）：グループ名（X-GN）1件\n\n");
+                "  iPhone "
+                "が取り込まない項目（書き出していません）：グループ名（X-\u2060GN）1\u2060件\n\n");
 }
 
 TEST_F(CliTest, JsonHoldsTheSameFacts) {
