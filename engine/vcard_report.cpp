@@ -75,7 +75,8 @@ std::string droppedEntry(const DroppedProperty& property) {
   if (!label) return name + std::string(kNoBreakSpace) + amount;
   std::string text = std::string(label->description) + "（" + name;
   if (!label->note.empty()) text += "、" + std::string(label->note);
-  return text + "）" + amount;
+  // A closing bracket before a number is a break opportunity too.
+  return text + "）" + std::string(kWordJoiner) + amount;
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
-// Renders the start window and the main window (with a sample path and log)
-// to PNG files for the documentation: screenshots OUTPUT_FOLDER
+// Renders the start window and the main window (after converting a sample
+// file, so that the log shows a real report) to PNG files for the
+// documentation: screenshots OUTPUT_FOLDER
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 
@@ -47,10 +52,29 @@ int main(int argc, char* argv[]) {
 
   delegate.pushNext();
   MainWindow* main = delegate.mainWindowController();
-  MainWindow::setFileName(QStringLiteral("/home/yamada/書類/連絡先.vcf"));
-  main->appendText(MainWindow::kConvertingLine);
-  main->appendText(QStringLiteral("変換が完了しました。\n入力データ：3件、　出力データ：2件\n\n"));
+  // A phone's export in a folder with Japanese names: two cards written, one
+  // of vCard 4.0 and one the file cuts off, and properties an iPhone does not
+  // take.
+  QTemporaryDir home;
+  const QString folder = home.filePath(QStringLiteral("連絡先/2024年"));
+  QDir().mkpath(folder);
+  const QString source = folder + QStringLiteral("/docomo-export.vcf");
+  QFile file(source);
+  if (!file.open(QIODevice::WriteOnly)) return 1;
+  file.write(
+      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:山田;太郎\r\nTEL:090-1234-5678\r\n"
+      "X-GN:友人\r\nX-GNO:1\r\nX-CLASS:PUBLIC\r\nREV:20240101T000000Z\r\nEND:VCARD\r\n"
+      "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:佐藤 花子\r\nEND:VCARD\r\n"
+      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:鈴木;一郎\r\nX-GN:会社\r\n"
+      "X-MS-OL-DESIGN:<card/>\r\nEND:VCARD\r\n"
+      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:田中;次郎\r\n");
+  file.close();
+  MainWindow::setFileName(source);
+  main->pushStart();
   settle(400);
+  // The log from its first line: the run's heading, the result, the report.
+  main->messageField()->verticalScrollBar()->setValue(0);
+  settle(100);
   ok = save(main->myWindow(), out.filePath(QStringLiteral("main-window.png"))) && ok;
   return ok ? 0 : 1;
 }

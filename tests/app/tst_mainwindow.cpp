@@ -517,7 +517,7 @@ void TestMainWindow::shouldAppendTheReportAfterTheResult() {
           "  2件目「佐藤 花子」　対応していないバージョンです（VERSION:4.0）\n"
           "ファイル全体：\n"
           "  iPhone "
-          "が取り込まない項目（書き出していません）：グループ名（X-\u2060GN）1\u2060件\n\n");
+          "が取り込まない項目（書き出していません）：グループ名（X-\u2060GN）\u20601\u2060件\n\n");
   QCOMPARE(h.log(), expected);
 
   h.start(good);

@@ -23,21 +23,22 @@ struct EntryCase {
 };
 
 const EntryCase kEntryCases[] = {
-    {"GroupName", "X-GN", "グループ名（X-\u2060GN）1\u2060件"},
-    {"GroupNumber", "X-GNO", "グループ番号（X-\u2060GNO）1\u2060件"},
-    {"PhoneClass", "X-CLASS", "公開・非公開の区分（X-\u2060CLASS）1\u2060件"},
-    {"Revision", "REV", "更新日時（REV）1\u2060件"},
-    {"LabelWithNote", "LABEL", "宛名ラベル（LABEL、住所は ADR から書き出し済み）1\u2060件"},
+    {"GroupName", "X-GN", "グループ名（X-\u2060GN）\u20601\u2060件"},
+    {"GroupNumber", "X-GNO", "グループ番号（X-\u2060GNO）\u20601\u2060件"},
+    {"PhoneClass", "X-CLASS", "公開・非公開の区分（X-\u2060CLASS）\u20601\u2060件"},
+    {"Revision", "REV", "更新日時（REV）\u20601\u2060件"},
+    {"LabelWithNote", "LABEL", "宛名ラベル（LABEL、住所は ADR から書き出し済み）\u20601\u2060件"},
     {"OutlookDesign", "X-MS-OL-DESIGN",
-     "Outlook の名刺レイアウト（X-\u2060MS-\u2060OL-\u2060DESIGN）1\u2060件"},
-    {"Audio", "SOUND(音声)", "音声（SOUND(音\u2060声)）1\u2060件"},
-    {"AppleRelated", "X-ABRELATEDNAMES", "関係者の名前（X-\u2060ABRELATEDNAMES）1\u2060件"},
+     "Outlook の名刺レイアウト（X-\u2060MS-\u2060OL-\u2060DESIGN）\u20601\u2060件"},
+    {"Audio", "SOUND(音声)", "音声（SOUND(音\u2060声)）\u20601\u2060件"},
+    {"AppleRelated", "X-ABRELATEDNAMES", "関係者の名前（X-\u2060ABRELATEDNAMES）\u20601\u2060件"},
     // A name of a known family that has no row of its own.
-    {"DocomoFamily", "X-DCM-RINGTONE", "ドコモの独自項目（X-\u2060DCM-\u2060RINGTONE）1\u2060件"},
-    {"OutlookFamily", "X-MS-FOO", "Outlook の独自項目（X-\u2060MS-\u2060FOO）1\u2060件"},
+    {"DocomoFamily", "X-DCM-RINGTONE",
+     "ドコモの独自項目（X-\u2060DCM-\u2060RINGTONE）\u20601\u2060件"},
+    {"OutlookFamily", "X-MS-FOO", "Outlook の独自項目（X-\u2060MS-\u2060FOO）\u20601\u2060件"},
     // The family's beginning alone is no member of it.
     {"SlashAndHyphens", "X-MESSAGING/AIM-ALL",
-     "AIM のアドレス（X-\u2060MESSAGING/\u2060AIM-\u2060ALL）1\u2060件"},
+     "AIM のアドレス（X-\u2060MESSAGING/\u2060AIM-\u2060ALL）\u20601\u2060件"},
     {"BarePrefix", "X-MS-", "X-\u2060MS-\u00A01\u2060件"},
     {"Unknown", "X-FOOBAR", "X-\u2060FOOBAR\u00A01\u2060件"},
     {"LowerCaseIsNotTheName", "x-gn", "x-\u2060gn\u00A01\u2060件"},
@@ -101,7 +102,7 @@ TEST_P(DroppedOrderTest, WhatUsersMissMostFirstInTextAndJson) {
   EXPECT_EQ(ordered, GetParam().expected);
 
   // The text names them in that order.
-  // Word joiners aside, as a copy from the window reads.
+  // Word joiners aside, so that the names read as the table spells them.
   std::string text = vcard::reportText(report);
   for (std::size_t at = text.find("\u2060"); at != std::string::npos; at = text.find("\u2060"))
     text.erase(at, 3);

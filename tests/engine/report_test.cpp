@@ -289,16 +289,16 @@ TEST(ReportTextTest, SummaryFirstThenAtMostMaxCardsThenTheRest) {
     report.skipped.push_back(
         {i, "名" + std::to_string(i), SkipReason::UnsupportedVersion, "VERSION:4.0"});
   report.dropped = {{"X-GN", 12}, {"LABEL", 3}};
-  EXPECT_EQ(
-      vcard::reportText(report, 2),
-      "【変換レポート】書き出さなかったカード 5件／iPhone が取り込まない項目 15件\n"
-      "書き出さなかったカード：\n"
-      "  1件目「名1」　対応していないバージョンです（VERSION:4.0）\n"
-      "  2件目「名2」　対応していないバージョンです（VERSION:4.0）\n"
-      "  ほか 3件\n"
-      "ファイル全体：\n"
-      "  iPhone が取り込まない項目（書き出していません）：グループ名（X-\u2060GN）12\u2060件、"
-      "宛名ラベル（LABEL、住所は ADR から書き出し済み）3\u2060件\n\n");
+  EXPECT_EQ(vcard::reportText(report, 2),
+            "【変換レポート】書き出さなかったカード 5件／iPhone が取り込まない項目 15件\n"
+            "書き出さなかったカード：\n"
+            "  1件目「名1」　対応していないバージョンです（VERSION:4.0）\n"
+            "  2件目「名2」　対応していないバージョンです（VERSION:4.0）\n"
+            "  ほか 3件\n"
+            "ファイル全体：\n"
+            "  iPhone "
+            "が取り込まない項目（書き出していません）：グループ名（X-\u2060GN）\u206012\u2060件、"
+            "宛名ラベル（LABEL、住所は ADR から書き出し済み）\u20603\u2060件\n\n");
 }
 
 struct TargetTextCase {
@@ -315,11 +315,13 @@ const TargetTextCase kTargetTextCases[] = {
      "ファイル全体：\n"
      "  iPhone "
      "が取り込まない項目（書き出していません）：グループ名（X-"
-     "\u2060GN）3\u2060件、識別番号（UID）1\u2060件\n\n"},
+     "\u2060GN）\u20603\u2060件、識別番号（UID）\u20601\u2060件\n\n"},
     {"ICloud", vcard::Target::ICloud,
      "【変換レポート】書き出さなかったカード 0件／書き出さなかった項目 4件\n"
      "ファイル全体：\n"
-     "  書き出さなかった項目：グループ名（X-\u2060GN）3\u2060件、識別番号（UID）1\u2060件\n\n"},
+     "  "
+     "書き出さなかった項目：グループ名（X-"
+     "\u2060GN）\u20603\u2060件、識別番号（UID）\u20601\u2060件\n\n"},
 };
 
 class ReportTargetTextTest : public testing::TestWithParam<TargetTextCase> {};
