@@ -21,6 +21,7 @@
 #include "source_japanese.h"
 #include "source_stream.h"
 #include "strutil.h"
+#include "utf8.h"
 #include "vcard.h"
 
 namespace {
@@ -165,32 +166,13 @@ struct Fit {
   std::uint64_t inWords = 0;
 };
 
-// The length of the well-formed UTF-8 sequence of two bytes or more at the
-// start of bytes, or 0.
-std::size_t utf8SequenceLength(std::string_view bytes) {
-  const auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  const auto tail = [&](std::size_t i) { return i < bytes.size() && (b(i) & 0xC0) == 0x80; };
-  const unsigned char lead = b(0);
-  if (lead >= 0xC2 && lead <= 0xDF) return tail(1) ? 2 : 0;
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    if (!tail(1) || !tail(2)) return 0;
-    if ((lead == 0xE0 && b(1) < 0xA0) || (lead == 0xED && b(1) > 0x9F)) return 0;
-    return 3;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    if (!tail(1) || !tail(2) || !tail(3)) return 0;
-    if ((lead == 0xF0 && b(1) < 0x90) || (lead == 0xF4 && b(1) > 0x8F)) return 0;
-    return 4;
-  }
-  return 0;
-}
-
 Fit utf8Fit(std::string_view bytes) {
   Fit fit;
   for (std::size_t i = 0; i < bytes.size();) {
     if (static_cast<unsigned char>(bytes[i]) < 0x80) {
       ++i;
-    } else if (const std::size_t length = utf8SequenceLength(bytes.substr(i)); length != 0) {
+    } else if (const std::size_t length = utf::multiByteSequenceLength(bytes.substr(i));
+               length != 0) {
       ++fit.characters;
       i += length;
     } else {

@@ -199,4 +199,22 @@ bool containsCJKLeadByte(std::string_view bytes) noexcept {
   return false;
 }
 
+std::size_t multiByteSequenceLength(std::string_view bytes) noexcept {
+  const auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  const auto tail = [&](std::size_t i) { return i < bytes.size() && (b(i) & 0xC0) == 0x80; };
+  const unsigned char lead = b(0);
+  if (lead >= 0xC2 && lead <= 0xDF) return tail(1) ? 2 : 0;
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (!tail(1) || !tail(2)) return 0;
+    if ((lead == 0xE0 && b(1) < 0xA0) || (lead == 0xED && b(1) > 0x9F)) return 0;
+    return 3;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    if (!tail(1) || !tail(2) || !tail(3)) return 0;
+    if ((lead == 0xF0 && b(1) < 0x90) || (lead == 0xF4 && b(1) > 0x8F)) return 0;
+    return 4;
+  }
+  return 0;
+}
+
 }  // namespace utf

@@ -104,4 +104,9 @@ inline void appendCodePointAsUTF8(char32_t c, std::string* out) {
 // E3-E9); the rest of the text is not checked.
 [[nodiscard]] bool containsCJKLeadByte(std::string_view bytes) noexcept;
 
+// The length of the well-formed sequence of two bytes or more at the start
+// of bytes (shortest form, no surrogate, at most U+10FFFF, as validateUTF8
+// judges), or 0 for an ASCII byte or an ill-formed start.
+[[nodiscard]] std::size_t multiByteSequenceLength(std::string_view bytes) noexcept;
+
 }  // namespace utf
