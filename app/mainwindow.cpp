@@ -25,6 +25,7 @@
 #include "style.h"
 #include "ui_mainwindow.h"
 #include "vcard.h"
+#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

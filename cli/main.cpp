@@ -13,6 +13,7 @@
 #include "report_json.h"
 #include "source_check.h"
 #include "vcard.h"
+#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

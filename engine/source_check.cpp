@@ -8,7 +8,7 @@
 
 #include "platform.h"
 #include "regex_additions.h"
-#include "vcard_output.h"
+#include "write/output.h"
 
 namespace vcard {
 

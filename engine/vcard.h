@@ -29,19 +29,12 @@ inline constexpr std::uint8_t QP_NEXT_ANY = 0;         // after a soft line brea
 inline constexpr std::uint8_t QP_NEXT_FOLD = 1;        // a folded line only
 inline constexpr std::uint8_t QP_NEXT_FOLD_EMPTY = 2;  // the same, with the value still empty
 
-namespace vcard::detail {
-struct CardExtras;
-}
-
 // One card of the source.
 struct VCARDDATA {
   std::int32_t isEnd;    // its END:VCARD line has been taken
   std::int32_t isError;  // must not be written; never cleared
   std::uint64_t itemNo;  // last number used for a grouped "item" line
   char* cardText;        // output text so far, every line ended by CR LF
-  // What is settled only at the card's end (labels of grouped properties, a
-  // name taken from FN); null until needed, released at the card's end.
-  vcard::detail::CardExtras* extras;
   std::int32_t hasName;  // an N with some non-empty component was taken
 };
 
@@ -207,7 +200,7 @@ int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
 // into prop. Always returns 0.
 int vCard_CheckLine(const char* line, PROPERTY* prop);
 
-// Frees every card's text and extras, the card array and text. Returns 0.
+// Frees every card's text, the card array and text. Returns 0.
 int vCard_ReleaseData(VCARDLIST* list, char* text);
 
 // ---- Recognition and output ------------------------------------------------

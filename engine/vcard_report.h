@@ -112,15 +112,3 @@ struct ConversionReport {
 [[nodiscard]] std::string reportText(const ConversionReport& report, std::size_t maxCards = 100);
 
 }  // namespace vcard
-
-// vCardConvert that also fills *report (when not null) with what it decided.
-// The result texts are exactly those of vCardConvert.
-std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
-                                        vcard::ConversionReport* report);
-
-// vCardConvert for the target the options name: for the iPhone exactly the
-// two above; for iCloud.com the same cards in its form, in numbered files
-// beside dstPath when there are more than options.cardsPerFile.
-std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
-                                        const vcard::ConvertOptions& options,
-                                        vcard::ConversionReport* report = nullptr);

@@ -19,6 +19,7 @@
 
 #include "source_stream.h"
 #include "vcard.h"
+#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

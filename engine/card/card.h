@@ -45,6 +45,8 @@ class Card {
  public:
   // Empties the card for reuse, keeping its storage.
   void clear() noexcept;
+  // Bytes the card's text holds room for.
+  [[nodiscard]] std::size_t capacity() const noexcept { return text_.capacity(); }
 
   [[nodiscard]] std::string_view text(Span span) const noexcept {
     return std::string_view(text_).substr(span.begin, span.end - span.begin);

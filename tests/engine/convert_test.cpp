@@ -8,6 +8,7 @@
 #include "param_names.h"
 #include "test_support.h"
 #include "vcard.h"
+#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

@@ -24,6 +24,7 @@
 #include "param_names.h"
 #include "peer_compare.h"
 #include "vcard.h"
+#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #include "test_support.h"
 #include "vcard.h"
 #include "vcard_output.h"
+#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

@@ -21,6 +21,7 @@
 #include "source_check.h"
 #include "test_support.h"
 #include "vcard.h"
+#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include "pictograms.h"
 #include "test_support.h"
 #include "vcard.h"
+#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "peer_compare.h"
 #include "test_support.h"
 #include "utf8.h"
+#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

@@ -16,6 +16,7 @@
 #include "source_stream.h"
 #include "test_support.h"
 #include "vcard.h"
+#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Property recognition: opens and closes cards, picks the rewrite rule of
 // every property the target address book takes, rejects unsupported cards and
 // hands finished cards to the output. What a card settles at its end is in
-// card_settle.cpp.
+// settle.cpp.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -12,28 +12,23 @@
 #include <string_view>
 #include <vector>
 
-#include "engine_p.h"
+#include "ascii_case.h"
+#include "card/card_lines.h"
 #include "platform.h"
-#include "report_notes.h"
+#include "rules.h"
 #include "strutil.h"
-#include "vcard.h"
+#include "utf8.h"
 
 namespace {
 
 using platform::OwnedCString;
 using vcard::detail::asciiUpper;
 using vcard::detail::asciiUpperEquals;
+using vcard::detail::OpenCard;
+using vcard::detail::PropertyLine;
+using vcard::detail::Rule;
 using vcard::detail::upperASCII;
-
-// The two token lists of a split line, as the rules take them.
-struct LineTokens {
-  char** names;
-  std::uint64_t namesCount;
-  char** values;
-  std::uint64_t valuesCount;
-};
-
-using Rule = int (*)(VCARDDATA*, char**, std::size_t, char**, std::size_t, PROPERTY*);
+using namespace vcard::detail;  // the rules named in the table
 
 struct RecognitionRow {
   std::string_view name;
@@ -110,14 +105,14 @@ std::string_view ungrouped(std::string_view name) {
 // first name) is ASCII and, without its group, names no recognised property,
 // no FN and no label of a group: then the line has no effect. A name that is
 // not ASCII is not judged here.
-bool isIgnoredLine(const char* line) {
+bool isIgnoredLine(std::string_view line) {
   std::size_t end = 0;
-  for (; line[end] != '\0'; ++end) {
+  for (; end < line.size(); ++end) {
     const char c = line[end];
     if (!utf::isASCII(c)) return false;
     if ((c == ';' || c == ':') && (end == 0 || line[end - 1] != '\\')) break;
   }
-  const std::string_view fullName(line, end);
+  const std::string_view fullName = line.substr(0, end);
   const std::string_view name = ungrouped(fullName);
   if (rowNamed(name, true) != nullptr) return false;
   if (asciiUpperEquals(name, "FN")) return false;
@@ -126,29 +121,9 @@ bool isIgnoredLine(const char* line) {
 }
 
 // True for an FN line without a group: "FN:..." or "FN;...", any case.
-bool isFNLine(const char* line) {
-  return (line[0] == 'F' || line[0] == 'f') && (line[1] == 'N' || line[1] == 'n') &&
+bool isFNLine(std::string_view line) {
+  return line.size() >= 3 && (line[0] == 'F' || line[0] == 'f') && (line[1] == 'N' || line[1] == 'n') &&
          (line[2] == ':' || line[2] == ';');
-}
-
-int beginCard(std::string_view head, VCARDLIST* list) {
-  OwnedCString text(static_cast<char*>(std::malloc(head.size() + 3)));
-  if (!text) return kStageFailed;
-  std::memcpy(text.get(), head.data(), head.size());
-  std::memcpy(text.get() + head.size(), "\r\n", 3);
-  // The card that is open goes on after the new one ends; until then its
-  // text need not keep spare room.
-  vcard::detail::finishCard(vcard::detail::openCard(list));
-  if (!vcard::detail::growCardArray(list)) return kStageFailed;
-  // The card record owns the text from here on.
-  list->cardArray[list->cardCount] = VCARDDATA{0, 0, 0, text.release(), nullptr, 0};
-  ++list->cardCount;
-  vcard::detail::cardOpened(list);
-  return kStageOK;
-}
-
-std::size_t textLength(const VCARDDATA* card) {
-  return card->cardText != nullptr ? std::strlen(card->cardText) : 0;
 }
 
 bool allBlank(char** values, std::uint64_t count) {
@@ -162,8 +137,8 @@ bool allBlank(char** values, std::uint64_t count) {
 
 // A SOUND that holds audio or a link rather than a reading: Base64 data, an
 // audio type, or a URI value.
-bool isAudioSound(char** names, std::uint64_t count, const PROPERTY* prop) {
-  if (prop->encodeType == kEncodingBase64) return true;
+bool isAudioSound(char** names, std::uint64_t count, const PropertyLine& prop) {
+  if (prop.encodeType == kEncodingBase64) return true;
   for (std::uint64_t i = 1; i < count; ++i) {
     if (names[i] == nullptr) continue;
     const std::string parameter = upperASCII(names[i]);
@@ -190,10 +165,10 @@ bool isAudioSound(char** names, std::uint64_t count, const PROPERTY* prop) {
 // A loose line of text (a value that lost its property, a note pasted in
 // without one) names nothing, and listing its text as a property would only
 // mislead.
-bool namesAProperty(const char* line) {
+bool namesAProperty(std::string_view line) {
   std::size_t end = 0;
   bool segmentEmpty = true;
-  for (; line[end] != ';' && line[end] != ':'; ++end) {
+  for (; end < line.size() && line[end] != ';' && line[end] != ':'; ++end) {
     const char c = line[end];
     if (c == '.') {
       if (segmentEmpty) return false;
@@ -202,20 +177,21 @@ bool namesAProperty(const char* line) {
                c == '-' || c == '_' || c == '/') {
       segmentEmpty = false;
     } else {
-      return false;  // the end of the line included
+      return false;
     }
   }
-  return !segmentEmpty && std::strchr(line + end, ':') != nullptr;
+  if (end == line.size()) return false;  // no ";" or ":" at all
+  return !segmentEmpty && line.find(':', end) != std::string_view::npos;
 }
 
 // The name of an ignored line as the report counts it: without its group
 // (the line's name is ASCII, isIgnoredLine made sure).
-std::string_view ignoredName(const char* line) {
+std::string_view ignoredName(std::string_view line) {
   std::size_t end = 0;
-  while (line[end] != '\0' &&
+  while (end < line.size() &&
          !((line[end] == ';' || line[end] == ':') && (end == 0 || line[end - 1] != '\\')))
     ++end;
-  return ungrouped(std::string_view(line, end));
+  return ungrouped(line.substr(0, end));
 }
 
 // The text on one line: a fold (a line break and the blank after it) is
@@ -263,77 +239,62 @@ std::string parameterNamed(char** names, std::uint64_t count, std::string_view k
 
 }  // namespace
 
-int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARDLIST* list) {
-  thread_local strutil::LineSplit split;
-  const int result = vcard::detail::recogData(line, dstPath, prop, list, &split, false, false);
-  split.trim();
-  return result;
-}
-
-int vcard::detail::recogData(const char* line, const char* dstPath, PROPERTY* prop, VCARDLIST* list,
-                             strutil::LineSplit* lineSplit, bool splitDone, bool knownUTF8) {
-  if (line == nullptr || prop == nullptr || list == nullptr) return kStageOK;
+void vcard::detail::recogData(Conversion& conversion, std::string_view line, PropertyLine& prop,
+                              bool splitDone) {
+  CardList& cards = conversion.cards;
+  ReportNotes& notes = conversion.notes;
+  const ValueContext& context = conversion.values;
   // A property nobody takes changes nothing; it need not be split.
-  if (prop->isTarget == 0 && isIgnoredLine(line)) {
-    if (vcard::detail::notingReport() && namesAProperty(line))
-      vcard::detail::noteDropped(list, vcard::detail::openCard(list), ignoredName(line));
-    return kStageOK;
+  if (!prop.isTarget && isIgnoredLine(line)) {
+    if (notes.noting() && namesAProperty(line) && cards.current() != nullptr)
+      notes.dropped(*cards.current(), ignoredName(line));
+    return;
   }
   // FN is never written; a card without N keeps its line, unsplit, for the end.
   if (isFNLine(line)) {
-    vcard::detail::noteFN(vcard::detail::openCard(list), line, prop);
-    return kStageOK;
+    if (OpenCard* card = cards.current()) noteFN(*card, line, prop);
+    return;
   }
-  if (!splitDone) {
-    try {
-      lineSplit->split(line, true, knownUTF8);
-    } catch (...) {
-      return kStageOK;  // out of memory: the line cannot be split
-    }
-  }
-  LineTokens split{lineSplit->names(), lineSplit->namesCount(), lineSplit->values(),
-                   lineSplit->valuesCount()};
-  if (split.namesCount == 0 || split.valuesCount == 0) return kStageOK;
+  strutil::LineSplit& lineSplit = conversion.split;
+  if (!splitDone) lineSplit.split(line, true, context.knownUTF8);
+  char** const names = lineSplit.names();
+  const std::size_t namesCount = lineSplit.namesCount();
+  char** const values = lineSplit.values();
+  const std::size_t valuesCount = lineSplit.valuesCount();
+  if (namesCount == 0 || valuesCount == 0) return;
 
   // A card line enters the card without what trails its word.
-  using vcard::detail::CardLine;
-  const CardLine cardLine = vcard::detail::cardLineOfText(line);
-  if (cardLine == CardLine::Begin &&
-      beginCard(vcard::detail::cardLineKept(line, cardLine), list) != kStageOK)
-    return kStageFailed;
-
-  VCARDDATA* card = vcard::detail::openCard(list);
-  if (cardLine == CardLine::End) {
-    if (card == nullptr) return kStageOK;
-    try {
-      vcard::detail::settleCard(card);
-    } catch (...) {
-      // Out of memory: the card is written as it stands.
-    }
-    delete card->extras;
-    card->extras = nullptr;
-    card->isEnd = 1;
-    vcard::detail::appendToCard(card, vcard::detail::cardLineKept(line, cardLine));
-    vcard::detail::appendToCard(card, "\r\n");
-    vcard::detail::finishCard(card);
-    vcard::detail::cardClosed(list);
-    vcard::detail::noteClosed(list, card);
-    if (card->isError == 0) {
-      vcard::detail::noteWritten(list, card);
-      vcard::detail::writeCard(dstPath, card->cardText, vcard::detail::positionOf(list, card));
-      if (vcard::detail::releasesWrittenTexts(list)) {
-        std::free(card->cardText);
-        card->cardText = nullptr;
-      }
-    }
-    return kStageOK;
+  const CardLine cardLine = cardLineOfText(line);
+  if (cardLine == CardLine::Begin) {
+    Card& model = cards.begin().card;
+    model.beginProperty(cardLineKept(line, cardLine), Property::Kind::Begin);
+    model.endProperty();
   }
 
-  if (card == nullptr || split.names[0] == nullptr) return kStageOK;
+  OpenCard* const card = cards.current();
+  if (cardLine == CardLine::End) {
+    if (card == nullptr) return;
+    settleCard(context, *card);
+    card->card.beginProperty(cardLineKept(line, cardLine), Property::Kind::End);
+    card->card.endProperty();
+    cards.end();
+    notes.closed(*card);
+    if (!card->rejected) {
+      std::string& text = conversion.text;
+      text.clear();
+      card->card.appendIPhoneText(&text);
+      notes.written(*card, text);
+      conversion.output.write(card->card, text, card->position);
+    }
+    cards.close();
+    return;
+  }
+
+  if (card == nullptr || names[0] == nullptr) return;
 
   // A grouped property ("item1.EMAIL") is recognised by its name alone; its
   // rule sees the name without the group.
-  char* const fullName = split.names[0];
+  char* const fullName = names[0];
   const std::string_view group = [&] {
     const std::string_view full(fullName);
     const std::size_t dot = full.rfind('.');
@@ -341,74 +302,74 @@ int vcard::detail::recogData(const char* line, const char* dstPath, PROPERTY* pr
                ? std::string_view()
                : full.substr(0, dot);
   }();
-  if (!group.empty()) split.names[0] = fullName + group.size() + 1;
+  if (!group.empty()) names[0] = fullName + group.size() + 1;
   struct RestoreName {
-    LineTokens& split;
+    char** names;
     char* name;
-    ~RestoreName() { split.names[0] = name; }
-  } restore{split, fullName};
+    ~RestoreName() { names[0] = name; }
+  } restore{names, fullName};
 
   // An ASCII name is compared in place; any other is upper-cased once.
-  std::string_view name(split.names[0]);
+  std::string_view name(names[0]);
   const bool asciiName = utf::isASCII(name);
   OwnedCString upperName;
   if (!asciiName) {
-    upperName.reset(StrToUpper(split.names[0]));
-    if (!upperName) return kStageOK;
+    upperName.reset(StrToUpper(names[0]));
+    if (!upperName) throw std::bad_alloc();
     name = upperName.get();
   }
   auto nameIs = [&](std::string_view word) {
     return asciiName ? asciiUpperEquals(name, word) : name == word;
   };
   if (nameIs("FN")) {  // a name that is not ASCII upper-cased to FN
-    vcard::detail::noteFN(card, line, prop);
-    return kStageOK;
+    noteFN(*card, line, prop);
+    return;
   }
   if (!group.empty() && nameIs("X-ABLABEL")) {
-    vcard::detail::noteLabel(card, group, split.values, split.valuesCount, prop);
-    return kStageOK;
+    noteLabel(context, *card, group, values, valuesCount, prop);
+    return;
   }
   const RecognitionRow* const found = rowNamed(name, asciiName);
   const bool recognised = found != nullptr;
   if (found != nullptr && found->rule == setSound && nameIs("SOUND") &&
-      isAudioSound(split.names, split.namesCount, prop)) {
+      isAudioSound(names, namesCount, prop)) {
     // Audio, not a reading: dropped like any unrecognised property.
-    if (vcard::detail::notingReport()) vcard::detail::noteDropped(list, card, "SOUND(音声)");
+    notes.dropped(*card, "SOUND(音声)");
   } else if (found != nullptr) {
     const RecognitionRow& row = *found;
-    prop->isTarget = 1;
-    if (row.isHalfToFull != 0) prop->isHalfToFull = 1;
-    // Where the card's N and grouped lines stand is needed only at its end.
-    const bool emptyName = row.name == "N" && allBlank(split.values, split.valuesCount);
+    prop.isTarget = true;
+    if (row.isHalfToFull != 0) prop.isHalfToFull = true;
+    // Where the card's N and grouped properties stand is needed only at its
+    // end.
+    const bool emptyName = row.name == "N" && allBlank(values, valuesCount);
     const bool settled =
         (!group.empty() && row.rule != setSound && row.rule != setVersion) || emptyName;
-    vcard::detail::CardExtras* extras = settled ? vcard::detail::extrasOf(card) : nullptr;
-    const std::size_t before = extras != nullptr ? textLength(card) : 0;
+    const std::size_t before = card->card.properties().size();
     const std::uint64_t itemsBefore = card->itemNo;
-    const bool rejectedBefore = card->isError != 0;
-    row.rule(card, split.names, split.namesCount, split.values, split.valuesCount, prop);
-    if (!rejectedBefore && card->isError != 0 && row.rule == setVersion &&
-        vcard::detail::notingReport())
-      vcard::detail::noteRejected(list, card, vcard::SkipReason::UnsupportedVersion, clipped(line));
-    if (row.name == "N" && !emptyName) card->hasName = 1;
-    if (extras != nullptr) {
-      const std::size_t after = textLength(card);
+    const bool rejectedBefore = card->rejected;
+    row.rule(context, *card, RuleInput{names, namesCount, values, valuesCount, prop});
+    if (!rejectedBefore && card->rejected && row.rule == setVersion)
+      notes.rejected(*card, vcard::SkipReason::UnsupportedVersion, clipped(line));
+    if (row.name == "N" && !emptyName) card->hasName = true;
+    const std::size_t after = card->card.properties().size();
+    if (settled && after > before) {
       if (emptyName) {
-        if (after > before) extras->emptyNames.emplace_back(before, after);
-      } else if (after > before) {
-        extras->grouped.push_back({before, after, upperASCII(group), card->itemNo != itemsBefore});
+        card->extras.emptyNames.emplace_back(before, after);
+      } else {
+        card->extras.grouped.push_back(
+            {before, after, upperASCII(group), card->itemNo != itemsBefore});
       }
     }
   }
 
   // Only a charset ICU does not know, or a transfer encoding nobody knows,
   // makes a recognised property impossible to carry over.
-  if (prop->isTarget != 0 &&
-      (prop->charsetType == kCharsetUnknown || prop->encodeType == kEncodingUnknown)) {
-    if (card->isError == 0 && vcard::detail::notingReport()) {
-      const bool charset = prop->charsetType == kCharsetUnknown;
+  if (prop.isTarget &&
+      (prop.charsetType == kCharsetUnknown || prop.encodeType == kEncodingUnknown)) {
+    if (!card->rejected && notes.noting()) {
+      const bool charset = prop.charsetType == kCharsetUnknown;
       const std::string parameter =
-          parameterNamed(split.names, split.namesCount, charset ? "CHARSET" : "ENCODING");
+          parameterNamed(names, namesCount, charset ? "CHARSET" : "ENCODING");
       const std::string property = upperASCII(name);
       // A charset this build lacks the table of is no unknown one: the
       // desktop program converts the card, so the reason says so.
@@ -418,15 +379,13 @@ int vcard::detail::recogData(const char* line, const char* dstPath, PROPERTY* pr
       const vcard::SkipReason reason = notInBuild ? vcard::SkipReason::CharsetNotInBuild
                                        : charset  ? vcard::SkipReason::UnsupportedCharset
                                                   : vcard::SkipReason::UnsupportedEncoding;
-      vcard::detail::noteRejected(
-          list, card, reason, clipped(parameter.empty() ? property : property + ";" + parameter));
+      notes.rejected(*card, reason,
+                     clipped(parameter.empty() ? property : property + ";" + parameter));
     }
-    card->isError = 1;
-  } else if (!recognised && !nameIs("BEGIN") && vcard::detail::notingReport() &&
-             namesAProperty(line)) {
+    card->rejected = true;
+  } else if (!recognised && !nameIs("BEGIN") && notes.noting() && namesAProperty(line)) {
     // A name written so that only the split finds it; one that is not ASCII
     // is no property name and goes untold.
-    vcard::detail::noteDropped(list, card, clipped(name, 40));
+    notes.dropped(*card, clipped(name, 40));
   }
-  return kStageOK;
 }

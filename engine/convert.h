@@ -1,0 +1,42 @@
+// The conversion the product runs: one vCard file (or its bytes) in, the
+// output for the chosen target out, with the alert and log texts and, when
+// asked for, the report of what was decided. Every shell calls these.
+//
+// A conversion loads the source (whole, or a large UTF-8 or Shift_JIS file
+// in pieces), cuts it into lines and logical properties, recognises each
+// property and rewrites it into the card model, settles each card at its
+// end and hands it to the target's writer, which appends it to the output.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "convert_options.h"
+#include "vcard_report.h"
+
+// Converts the vCard file at orgPath into the file at dstPath (both UTF-8)
+// for the target the options name: for the iPhone "PC→iPhone.vcf"'s form;
+// for iCloud.com its form, in numbered files beside dstPath when there are
+// more than options.cardsPerFile cards. Element 0 of the result is the alert
+// text ("" = no alert), element 1 the log text. Fills *report (when not
+// null) with what was decided; the result texts are the same either way.
+// Never throws.
+std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
+                                        const vcard::ConvertOptions& options,
+                                        vcard::ConversionReport* report = nullptr);
+
+// The same for the iPhone, with a report.
+std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
+                                        vcard::ConversionReport* report);
+
+namespace vcard::detail {
+
+struct StreamLimits;
+
+// vCardConvert with the limits of reading a large source in pieces: tests
+// shrink them to cut every file into many pieces.
+std::array<std::string, 2> convertFile(const char* orgPath, const char* dstPath,
+                                       const ConvertOptions& options, ConversionReport* report,
+                                       const StreamLimits& limits);
+
+}  // namespace vcard::detail

@@ -1,0 +1,221 @@
+// The conversion driver: load, create the output, run the line loop over
+// the source, count, and turn the outcome into the alert and log texts; the
+// same steps for a file (vCardConvert) and for bytes in memory
+// (convertBytes). Running out of memory anywhere inside ends here.
+#include <cinttypes>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "convert.h"
+#include "engine_p.h"
+#include "lines/line_loop.h"
+#include "memory_convert.h"
+#include "platform.h"
+#include "source_check.h"
+#include "source_stream.h"
+#include "utf8.h"
+#include "vcard.h"
+#include "write/output.h"
+
+namespace {
+
+using namespace vcard::detail;
+
+std::string successLog(std::uint64_t inCount, std::uint64_t outCount) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof buffer,
+                "変換が完了しました。\n入力データ：%" PRIu64 "件、　出力データ：%" PRIu64 "件\n\n",
+                inCount, outCount);
+  return buffer;
+}
+
+// Where one conversion's source comes from: its bytes in memory, or the
+// file at path, loaded whole or, through stream, read in pieces.
+struct Source {
+  std::string path;
+  std::optional<std::string_view> bytes;
+  SourceStream* stream = nullptr;
+};
+
+// Loads a source that is not read in pieces.
+int loadWhole(const Source& source, vcard::CarrierChoice carrier, platform::OwnedCString* text,
+              vcard::SourceInfo* info) {
+  if (source.bytes) {
+    vcard::LoadedText loaded = vcard::loadBytes(*source.bytes, carrier);
+    *text = std::move(loaded.text);
+    *info = vcard::lastSourceInfo();
+    return loaded.code;
+  }
+  char* loaded = nullptr;
+  const int code = vCard_GetData(source.path.c_str(), &loaded, carrier);
+  text->reset(loaded);
+  *info = vcard::lastSourceInfo();
+  return code;
+}
+
+// Runs the line loop over the source into output.
+StreamEnd analyse(const Source& source, std::string_view text, Conversion& conversion) {
+  LineLoop loop(conversion);
+  if (source.stream == nullptr) {
+    loop.feed(text, true);
+    return StreamEnd::Done;
+  }
+  LineAnalysis pieces(loop);
+  return source.stream->run(&pieces);
+}
+
+// One conversion of the source. Sets *startAgain, with nothing left
+// written, when a piece turned out not to be what the first reading
+// promised (the file is not Shift_JIS after all, or changed on the way):
+// then the whole-file loader decides.
+std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
+                                         vcard::ConversionReport* report, const Source& source,
+                                         OutputStore& store, const std::string& dstPath,
+                                         bool* startAgain) {
+  *startAgain = false;
+  if (report != nullptr) report->target = options.target;
+  platform::OwnedCString text;
+  vcard::SourceInfo info;
+  if (source.stream == nullptr) {
+    const int code = loadWhole(source, options.carrier, &text, &info);
+    if (code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
+    if (code != kLoadOK) return {kCannotReadAlert, kFailedLog};
+  } else {
+    info = vcard::lastSourceInfo();
+  }
+  if (report != nullptr) {
+    report->loaded = true;
+    report->source = info;
+  }
+
+  Output output(store, options, report);
+  const bool created = output.create(dstPath);
+  ReportNotes notes(report, info);
+  const std::string_view all = text ? std::string_view(text.get()) : std::string_view();
+  // Pieces are handed over as well-formed UTF-8; a whole text is checked.
+  const bool knownUTF8 = source.stream != nullptr || utf::validateUTF8(all);
+  Conversion conversion(options, info, knownUTF8, output, notes);
+  StreamEnd end = StreamEnd::Done;
+  if (created) {
+    try {
+      end = analyse(source, all, conversion);
+      if (end == StreamEnd::Done) {
+        // The cards never closed are told as their ends would have settled
+        // them, so that a name from FN can name them too.
+        for (const auto& card : conversion.cards.openCards()) {
+          settleCard(conversion.values, *card);
+          notes.neverClosed(*card);
+        }
+        notes.finish();
+      }
+      output.finish();
+    } catch (...) {
+      // Whatever was written is no conversion of the source.
+      output.removeWritten();
+      throw;
+    }
+  }
+  const std::uint64_t inCount = conversion.cards.ended();
+  const std::uint64_t outCount = conversion.cards.written();
+  if (report != nullptr) {
+    report->inCount = inCount;
+    report->outCount = outCount;
+  }
+
+  if (created && end != StreamEnd::Done) {
+    // What was written is no conversion of the source.
+    output.removeWritten();
+    if (end == StreamEnd::ReadFailed) return {kCannotReadAlert, kFailedLog};
+    *startAgain = true;
+    return {};
+  }
+  if (!created) return {kCannotWriteAlert, kFailedLog};
+  if (output.failed()) {
+    // Only a file this call created is removed: a folder or a file that
+    // could not be replaced stays as it was.
+    output.removeWritten();
+    return {kCannotWriteAlert, kFailedLog};
+  }
+  if (outCount == 0) return {"", kNoOutputLog};
+  return {"", successLog(inCount, outCount)};
+}
+
+// Replaces one engine-wide path copy; a failed copy leaves it empty rather
+// than pointing at the previous conversion's path.
+void setPath(char** slot, const char* path) {
+  std::free(*slot);
+  *slot = StrAlloc(path != nullptr ? path : "");
+}
+
+}  // namespace
+
+std::array<std::string, 2> vcard::detail::convertFile(const char* orgPath, const char* dstPath,
+                                                      const ConvertOptions& options,
+                                                      ConversionReport* report,
+                                                      const StreamLimits& limits) {
+  if (report != nullptr) *report = ConversionReport{};
+  try {
+    // Kept for callers of the engine's C functions; nothing here reads them.
+    setPath(&orgFile, orgPath);
+    setPath(&dstFile, dstPath);
+    if (report != nullptr) report->target = options.target;
+    if (orgPath == nullptr || dstPath == nullptr) return {kCannotReadAlert, kFailedLog};
+
+    // Writing over the source would destroy it before it is read again
+    // (the loader re-reads the file by path).
+    if (vcard::isSameFile(orgPath, dstPath)) return {vcard::kSameFileAlert, kFailedLog};
+
+    // A large source in UTF-8 or Shift_JIS is read in pieces; any other is
+    // loaded whole.
+    SourceStream stream(orgPath, options.carrier, limits);
+    if (stream.plan() == SourcePlan::Unreadable) return {kCannotReadAlert, kFailedLog};
+    FileStore store;
+    bool startAgain = false;
+    const bool whole = stream.plan() == SourcePlan::Whole;
+    std::array<std::string, 2> result =
+        convertSource(options, report, Source{orgPath, std::nullopt, whole ? nullptr : &stream},
+                      store, dstPath, &startAgain);
+    if (startAgain) {
+      if (report != nullptr) *report = ConversionReport{};
+      result = convertSource(options, report, Source{orgPath, std::nullopt, nullptr}, store,
+                             dstPath, &startAgain);
+    }
+    return result;
+  } catch (...) {
+    return {kCannotReadAlert, kFailedLog};
+  }
+}
+
+std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
+                                        const vcard::ConvertOptions& options,
+                                        vcard::ConversionReport* report) {
+  return vcard::detail::convertFile(orgPath, dstPath, options, report, StreamLimits{});
+}
+
+std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath,
+                                        vcard::ConversionReport* report) {
+  return vCardConvert(orgPath, dstPath, vcard::ConvertOptions{}, report);
+}
+
+vcard::MemoryConversion vcard::convertBytes(std::string_view source,
+                                            const ConvertOptions& options) {
+  MemoryConversion conversion;
+  try {
+    // Bytes have no paths; an earlier conversion's must not pass for this
+    // one's.
+    setPath(&orgFile, "");
+    setPath(&dstFile, "");
+    MemoryStore store(&conversion.outputs, outputFileName(options.target));
+    // Bytes in memory are loaded whole: there is nothing to start again.
+    bool startAgain = false;
+    conversion.result = convertSource(options, &conversion.report,
+                                      Source{{}, source, nullptr}, store, "", &startAgain);
+  } catch (...) {
+    // Whatever was written is no conversion of the source.
+    conversion.outputs.clear();
+    conversion.result = {kCannotReadAlert, kFailedLog};
+  }
+  return conversion;
+}

@@ -1,0 +1,79 @@
+// The recognition and the rewrite rules over one conversion: a logical
+// property line, assembled by the line loop, becomes properties of the open
+// card, and a finished card goes to the output.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "conversion.h"
+#include "vcard.h"
+
+namespace vcard::detail {
+
+// The logical property line being assembled from physical lines.
+struct PropertyLine {
+  bool started = false;  // a physical line opened it
+  std::string text;      // the assembled line as found in the source
+  // kCharset... and kEncoding... codes (str_param.h) of its parameters.
+  std::uint64_t charsetType = 0;
+  std::uint64_t encodeType = 0;
+  char charsetName[48] = {};  // ICU's name of the charset when charsetType is kCharsetOther
+  std::uint64_t lineStatus = PROP_IDLE;
+  std::uint8_t qpNext = QP_NEXT_ANY;
+  bool isTarget = false;
+  bool isHalfToFull = false;
+
+  void reset() noexcept;
+};
+
+// The tokens of a split line as the rules take them: params[0] is the
+// property name without its group.
+struct RuleInput {
+  char** params;
+  std::size_t paramCount;
+  char** values;
+  std::size_t valueCount;
+  const PropertyLine& prop;
+};
+
+using Rule = void (*)(const ValueContext&, OpenCard&, const RuleInput&);
+void setVersion(const ValueContext& context, OpenCard& card, const RuleInput& input);
+void setDirectly(const ValueContext& context, OpenCard& card, const RuleInput& input);
+void setTel(const ValueContext& context, OpenCard& card, const RuleInput& input);
+void setSound(const ValueContext& context, OpenCard& card, const RuleInput& input);
+void setEmail(const ValueContext& context, OpenCard& card, const RuleInput& input);
+void setAdr(const ValueContext& context, OpenCard& card, const RuleInput& input);
+
+// Appends one value converted: quoted-printable or (with decodeBase64)
+// Base64 decoded, its bytes read by the charset, line breaks written as the
+// target takes them, half-width katakana made full width where the property
+// asks.
+// False, with the value partly appended, when a text value is not
+// well-formed UTF-8.
+[[nodiscard]] bool appendConvertedValue(const ValueContext& context, const char* value,
+                                        const PropertyLine& prop, bool decodeBase64,
+                                        std::string* out);
+[[nodiscard]] std::optional<std::string> convertValue(const ValueContext& context,
+                                                      const char* value, const PropertyLine& prop,
+                                                      bool decodeBase64 = false);
+
+// Handles one logical line of the conversion's source: opens, closes,
+// rejects and writes cards and runs the rule of a recognised property.
+// splitDone says conversion.split holds the split of line already.
+void recogData(Conversion& conversion, std::string_view line, PropertyLine& prop, bool splitDone);
+
+// What a card settles at its end: grouped properties with their labels, and
+// the name from FN as the last property in place of any empty N.
+void settleCard(const ValueContext& context, OpenCard& card);
+
+// Keeps the card's first FN line (FN is never written, but it names a card
+// that has no N), and a group's label (the first that is not empty).
+void noteFN(OpenCard& card, std::string_view line, const PropertyLine& prop);
+void noteLabel(const ValueContext& context, OpenCard& card, std::string_view group, char** values,
+               std::size_t valueCount, const PropertyLine& prop);
+
+}  // namespace vcard::detail

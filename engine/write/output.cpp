@@ -1,0 +1,183 @@
+#include "output.h"
+
+#include <climits>
+#include <utility>
+
+#include "icloud_card.h"
+#include "platform.h"
+#include "utf8.h"
+
+namespace vcard::detail {
+
+namespace {
+// Collected output is appended once this much has been gathered.
+constexpr std::size_t kOutputBlock = std::size_t{1} << 20;
+}  // namespace
+
+// The path of the numbered part: "dir/PC→iCloud.vcf", 2 -> "dir/PC→iCloud-2.vcf".
+std::string partPath(const std::string& path, std::uint64_t number) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot <= nameStart) dot = path.size();
+  return path.substr(0, dot) + "-" + std::to_string(number) + path.substr(dot);
+}
+
+bool FileStore::create(const std::string& name, std::string_view bytes) {
+  return platform::writeFileAtomically(name, bytes);
+}
+bool FileStore::append(const std::string& name, std::string_view bytes) {
+  return platform::appendToFile(name, bytes);
+}
+bool FileStore::rename(const std::string& from, const std::string& to) {
+  return platform::renameFile(from, to);
+}
+void FileStore::remove(const std::string& name) {
+  (void)platform::removeFile(name);
+}
+
+OutputFile* MemoryStore::find(const std::string& name) {
+  for (OutputFile& file : *files_) {
+    if (file.name == name) return &file;
+  }
+  return nullptr;
+}
+bool MemoryStore::create(const std::string& name, std::string_view bytes) {
+  if (OutputFile* file = find(name)) {
+    file->bytes.assign(bytes);
+    return true;
+  }
+  files_->push_back({name, std::string(bytes)});
+  return true;
+}
+bool MemoryStore::append(const std::string& name, std::string_view bytes) {
+  OutputFile* file = find(name);
+  if (file == nullptr) return false;
+  file->bytes.append(bytes);
+  return true;
+}
+bool MemoryStore::rename(const std::string& from, const std::string& to) {
+  if (find(from) == nullptr) return false;
+  if (from != to) remove(to);
+  find(from)->name = to;
+  return true;
+}
+void MemoryStore::remove(const std::string& name) {
+  std::erase_if(*files_, [&](const OutputFile& file) { return file.name == name; });
+}
+
+bool appendUTF16LE(std::string_view utf8, std::string* out) {
+  // The same texts the platform's conversion takes: well-formed UTF-8 of at
+  // most INT32_MAX bytes.
+  if (utf8.size() > static_cast<std::size_t>(INT32_MAX)) return false;
+  return utf::convertUTF8ToUTF16LE(utf8, out);
+}
+
+bool Output::create(const std::string& path) {
+  static constexpr char kByteOrderMark[] = {'\xFF', '\xFE'};
+  path_ = store_.destination(path);
+  current_ = path_;
+  const std::string_view empty =
+      options_.target == Target::ICloud ? std::string_view() : std::string_view(kByteOrderMark, 2);
+  failed_ = !store_.create(path_, empty);
+  return !failed_;
+}
+
+void Output::appendTo(const std::string& path) {
+  path_ = store_.destination(path);
+  current_ = path_;
+}
+
+void Output::flush() {
+  if (batch_.empty()) return;
+  if (!failed_ && !store_.append(batchPath_, batch_)) failed_ = true;
+  batch_.clear();
+}
+
+void Output::collect(const std::string& path, std::string_view bytes) {
+  if (!batch_.empty() && batchPath_ != path) flush();
+  batchPath_ = path;
+  batch_.append(bytes);
+  if (batch_.size() >= kOutputBlock) flush();
+}
+
+void Output::write(const Card& card, std::string_view text, std::uint64_t position) {
+  if (failed_) return;
+  if (options_.target == Target::ICloud) {
+    writeICloud(card, position);
+    return;
+  }
+  if (!batch_.empty() && batchPath_ != current_) flush();
+  batchPath_ = current_;
+  if (!appendUTF16LE(text, &batch_)) {
+    failed_ = true;
+    batch_.clear();
+    return;
+  }
+  if (batch_.size() >= kOutputBlock) flush();
+}
+
+// Moves on to the next numbered file: the first file written so far takes
+// the name of part 1, and part 2 and on start empty.
+void Output::startNextPart() {
+  flush();
+  if (part_ == 0) {
+    part_ = 1;
+    const std::string first = partPath(path_, 1);
+    if (!store_.rename(path_, first)) {
+      failed_ = true;
+      return;
+    }
+    current_ = first;
+    parts_.push_back({first, cards_});
+  }
+  ++part_;
+  current_ = partPath(path_, part_);
+  if (!store_.create(current_, "")) {
+    failed_ = true;
+    return;
+  }
+  parts_.push_back({current_, 0});
+  cards_ = 0;
+}
+
+void Output::writeICloud(const Card& card, std::uint64_t position) {
+  const std::string text = card.iPhoneText();
+  if (!utf::validateUTF8(text)) {
+    failed_ = true;
+    return;
+  }
+  ICloudCard written = icloudCard(text);
+  if (cards_ >= options_.cardsPerFile && options_.cardsPerFile > 0) startNextPart();
+  if (failed_) return;
+  collect(current_, written.text);
+  ++cards_;
+  if (!parts_.empty()) parts_.back().cards = cards_;
+  if (report_ == nullptr) return;
+  for (const PhotoOutcome& photo : written.photos) {
+    if (photo.fate == PhotoFate::Kept) continue;
+    PhotoAdapted adapted{position, written.name, photo.sourceBytes, photo.writtenBytes,
+                         photo.format};
+    if (adapted.name.empty()) adapted.name = "（名前なし）";
+    (photo.fate == PhotoFate::Scaled ? report_->icloud.photosScaled
+                                     : report_->icloud.photosLeftOut)
+        .push_back(std::move(adapted));
+  }
+}
+
+void Output::finish() {
+  flush();
+  batch_.shrink_to_fit();
+  if (report_ != nullptr && options_.target == Target::ICloud) report_->icloud.parts = parts_;
+}
+
+void Output::removeWritten() {
+  if (parts_.empty()) {
+    store_.remove(path_);
+    return;
+  }
+  for (const OutputPart& part : parts_)
+    store_.remove(part.path);
+}
+
+}  // namespace vcard::detail

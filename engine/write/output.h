@@ -1,0 +1,124 @@
+// Writing a conversion's output: creating the file, serialising each card in
+// the target's form (UTF-16LE for the iPhone, vCard 3.0 in UTF-8 for
+// iCloud.com, split into numbered files past the cards a file may hold) and
+// appending it in large blocks, on disk or in memory.
+//
+// Once creating the file or appending to it has failed, nothing more is
+// written; the driver then reports the failure and removes what was written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "card/card.h"
+#include "convert_options.h"
+#include "memory_convert.h"
+#include "vcard_report.h"
+
+namespace vcard::detail {
+
+// Where the output's files are made. The conversion chooses the store; the
+// writer makes the same calls whichever it is.
+class OutputStore {
+ public:
+  virtual ~OutputStore() = default;
+  // The name the store files the output given as path under.
+  [[nodiscard]] virtual std::string destination(const std::string& path) const = 0;
+  // Creates or replaces the file with exactly these bytes, never half-written.
+  [[nodiscard]] virtual bool create(const std::string& name, std::string_view bytes) = 0;
+  // Appends to an existing file; a missing one is not created.
+  [[nodiscard]] virtual bool append(const std::string& name, std::string_view bytes) = 0;
+  // Renames a file, replacing one of the new name.
+  [[nodiscard]] virtual bool rename(const std::string& from, const std::string& to) = 0;
+  virtual void remove(const std::string& name) = 0;
+};
+
+// Files beside each other on disk, named by their paths.
+class FileStore final : public OutputStore {
+ public:
+  [[nodiscard]] std::string destination(const std::string& path) const override { return path; }
+  [[nodiscard]] bool create(const std::string& name, std::string_view bytes) override;
+  [[nodiscard]] bool append(const std::string& name, std::string_view bytes) override;
+  [[nodiscard]] bool rename(const std::string& from, const std::string& to) override;
+  void remove(const std::string& name) override;
+};
+
+// Files in memory, in the order they were made, under the one name the
+// output has there (and the numbered parts named after it): the path a
+// caller passes along names nothing.
+class MemoryStore final : public OutputStore {
+ public:
+  MemoryStore(std::vector<OutputFile>* files, std::string name)
+      : files_(files), name_(std::move(name)) {}
+  [[nodiscard]] std::string destination(const std::string& /*path*/) const override {
+    return name_;
+  }
+  [[nodiscard]] bool create(const std::string& name, std::string_view bytes) override;
+  [[nodiscard]] bool append(const std::string& name, std::string_view bytes) override;
+  [[nodiscard]] bool rename(const std::string& from, const std::string& to) override;
+  void remove(const std::string& name) override;
+
+ private:
+  OutputFile* find(const std::string& name);
+  std::vector<OutputFile>* files_;
+  std::string name_;
+};
+
+// The path of the numbered part: "dir/PC→iCloud.vcf", 2 -> "dir/PC→iCloud-2.vcf".
+[[nodiscard]] std::string partPath(const std::string& path, std::uint64_t number);
+
+// The UTF-8 text in UTF-16LE, without a byte-order mark, appended to out;
+// false, with nothing appended, when the text is not well-formed UTF-8 (or
+// too long to be converted).
+bool appendUTF16LE(std::string_view utf8, std::string* out);
+
+class Output {
+ public:
+  // Adaptations of the iCloud.com form go into report when it is not null.
+  Output(OutputStore& store, const ConvertOptions& options, ConversionReport* report) noexcept
+      : store_(store), options_(options), report_(report) {}
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  // Creates (or replaces) the output at path empty for the target: FF FE for
+  // the iPhone, nothing at all for iCloud.com.
+  [[nodiscard]] bool create(const std::string& path);
+  // Appends to an output that exists already (made by someone else).
+  void appendTo(const std::string& path);
+
+  // Hands a finished card to the output; position is its place among the
+  // cards begun (from 1), for the report. text is the card's iPhone form
+  // (the caller has it for the report already).
+  void write(const Card& card, std::string_view text, std::uint64_t position);
+
+  // Appends what is still collected and tells the report the numbered files.
+  void finish();
+
+  [[nodiscard]] bool failed() const noexcept { return failed_; }
+  // Removes what the conversion wrote: the output, or its numbered parts
+  // once the cards were split. Removing a missing file is no failure.
+  void removeWritten();
+
+ private:
+  void collect(const std::string& path, std::string_view bytes);
+  void flush();
+  void startNextPart();
+  void writeICloud(const Card& card, std::uint64_t position);
+
+  OutputStore& store_;
+  const ConvertOptions& options_;
+  ConversionReport* report_;
+  bool failed_ = false;
+  std::string path_;     // the output (in memory, its name)
+  std::string batch_;    // collected bytes, in the output's encoding
+  std::string batchPath_;  // the file they go to
+  // The numbered files of the iCloud.com form.
+  std::string current_;     // the file cards go to now
+  std::uint64_t part_ = 0;  // its number, 0 while it is the output itself
+  std::uint64_t cards_ = 0;  // cards in the current file
+  std::vector<OutputPart> parts_;
+};
+
+}  // namespace vcard::detail
