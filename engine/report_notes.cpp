@@ -8,7 +8,8 @@
 
 #include "ascii_case.h"
 #include "card_settle.h"
-#include "pictograms.h"
+#include "driver_context.h"
+#include "read/pictograms.h"
 
 namespace vcard::detail {
 
@@ -183,14 +184,14 @@ void noteWritten(const VCARDLIST* list, const VCARDDATA* card) noexcept {
   if (current == nullptr || !inList(list, card) || card->cardText == nullptr) return;
   // Only a file with such characters is looked at: the search costs a pass
   // over every card.
-  if (lastSourceInfo().replaced != 0 && std::strstr(card->cardText, "\xEF\xBF\xBD") != nullptr) {
+  if (conversionSource().replaced != 0 && std::strstr(card->cardText, "\xEF\xBF\xBD") != nullptr) {
     try {
       current->replaced.push_back(indexOf(list, card));
     } catch (...) {
       // Out of memory: the card goes untold.
     }
   }
-  if (lastSourceInfo().pictograms.codes == 0) return;
+  if (conversionSource().pictograms.codes == 0) return;
   const std::uint64_t count = countPrivateUse(card->cardText);
   if (count == 0) return;
   try {

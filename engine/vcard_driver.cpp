@@ -9,12 +9,14 @@
 #include <string_view>
 #include <utility>
 
+#include "driver_context.h"
 #include "engine_p.h"
 #include "memory_convert.h"
 #include "platform.h"
+#include "read/source_load.h"
+#include "read/source_stream.h"
 #include "report_notes.h"
 #include "source_check.h"
-#include "source_stream.h"
 #include "strutil.h"
 #include "utf8.h"
 #include "vcard.h"
@@ -22,6 +24,31 @@
 
 char* orgFile = nullptr;
 char* dstFile = nullptr;
+
+namespace {
+
+thread_local const vcard::SourceInfo* g_conversionSource = nullptr;
+
+}  // namespace
+
+const vcard::SourceInfo& vcard::detail::conversionSource() noexcept {
+  static const SourceInfo kNone;
+  return g_conversionSource != nullptr ? *g_conversionSource : kNone;
+}
+
+vcard::detail::ConversionSourceScope::ConversionSourceScope(const SourceInfo& source) noexcept
+    : previous_(g_conversionSource) {
+  g_conversionSource = &source;
+}
+
+vcard::detail::ConversionSourceScope::~ConversionSourceScope() {
+  g_conversionSource = previous_;
+}
+
+vcard::detail::StreamLimits& vcard::detail::conversionStreamLimits() noexcept {
+  static StreamLimits limits;
+  return limits;
+}
 
 namespace {
 
@@ -50,17 +77,25 @@ struct Source {
 };
 
 // Loads a source that is not read in pieces.
-int loadWhole(const Source& source, vcard::CarrierChoice carrier, platform::OwnedCString* text) {
-  if (source.bytes) {
-    vcard::LoadedText loaded = vcard::loadBytes(*source.bytes, carrier);
-    *text = std::move(loaded.text);
-    return loaded.code;
-  }
-  char* loaded = nullptr;
-  const int code = vCard_GetData(orgFile, &loaded, carrier);
-  text->reset(loaded);
-  return code;
+vcard::detail::LoadedSource loadWhole(const Source& source, vcard::CarrierChoice carrier) {
+  if (source.bytes) return vcard::detail::loadBytes(*source.bytes, carrier);
+  return vcard::detail::loadFile(orgFile, carrier);
 }
+
+// Hands the pieces of a source read in pieces to the line loop, letting go
+// of the cards closed before each new piece.
+class AnalysisSink final : public vcard::detail::PieceSink {
+ public:
+  explicit AnalysisSink(vcard::detail::LineAnalysis& analysis) : analysis_(analysis) {}
+
+  void piece(std::string_view text, bool last) override {
+    analysis_.feed(text.data(), text.size(), last);
+    if (!last) analysis_.retireClosedCards();
+  }
+
+ private:
+  vcard::detail::LineAnalysis& analysis_;
+};
 
 // One conversion of the source. Sets *startAgain, with nothing left
 // written, when a piece turned out not to be what the first reading
@@ -74,15 +109,17 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
   clearOutputFailure();
   const TargetScope target(options, report);
   SourceStream* const stream = source.stream;
-  platform::OwnedCString text;
+  LoadedSource loaded;
   if (stream == nullptr) {
-    const int code = loadWhole(source, options.carrier, &text);
-    if (code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
-    if (code != kLoadOK) return {kCannotReadAlert, kFailedLog};
+    loaded = loadWhole(source, options.carrier);
+    if (loaded.code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
+    if (loaded.code != kLoadOK) return {kCannotReadAlert, kFailedLog};
   }
+  const vcard::SourceInfo& info = stream == nullptr ? loaded.info : stream->info();
+  const ConversionSourceScope sourceScope(info);
   if (report != nullptr) {
     report->loaded = true;
-    report->source = vcard::lastSourceInfo();
+    report->source = info;
   }
 
   const bool created = createOutputFile(dstFile) == 1;
@@ -96,14 +133,15 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
       // Nothing reads a written card's text again: it is let go at once,
       // so that memory holds the cards still open, not the whole output.
       if (stream == nullptr) {
-        const std::string_view all(text.get());
+        const std::string_view all(loaded.text.get(), loaded.length);
         LineAnalysis analysis(cards.get(), utf::validateUTF8(all), true);
         analysis.feed(all.data(), all.size(), true);
         analysis.counts(&inCount, &outCount);
       } else {
         // Pieces are handed over as well-formed UTF-8.
         LineAnalysis analysis(cards.get(), true, true);
-        end = stream->run(&analysis);
+        AnalysisSink sink(analysis);
+        end = stream->run(sink);
         analysis.counts(&inCount, &outCount);
       }
       if (end == StreamEnd::Done) finishReport(cards.get());
@@ -155,7 +193,7 @@ std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
 
     // A large source in UTF-8 or Shift_JIS is read in pieces; any other is
     // loaded whole.
-    SourceStream stream(orgFile, options.carrier, streamLimits());
+    SourceStream stream(orgFile, options.carrier, conversionStreamLimits());
     if (stream.plan() == SourcePlan::Unreadable) {
       const TargetScope target(options, report);
       return {kCannotReadAlert, kFailedLog};

@@ -11,9 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "driver_context.h"
 #include "engine_p.h"
-#include "pictograms.h"
 #include "platform.h"
+#include "read/pictograms.h"
 #include "strutil.h"
 #include "vcard.h"
 
@@ -27,14 +28,14 @@ constexpr const char* kEmailTypeWords[] = {"WORK", "HOME", "CELL", "PCS", "INTER
 // True when the source file was read as UTF-8 or UTF-16: quoted-printable
 // bytes without a charset were then most likely written in the same UTF.
 bool sourceIsUnicode() {
-  const std::string& encoding = vcard::lastSourceInfo().encoding;
+  const std::string& encoding = vcard::detail::conversionSource().encoding;
   return encoding == "UTF-8" || encoding.starts_with("UTF-16");
 }
 
 // Shift_JIS bytes of a value as UTF-8, with the pictograms of the carrier
 // the loader chose for the file.
 std::string decodeShiftJIS(std::string_view bytes) {
-  const vcard::Carrier carrier = vcard::lastSourceInfo().pictograms.carrier;
+  const vcard::Carrier carrier = vcard::detail::conversionSource().pictograms.carrier;
   if (carrier != vcard::Carrier::None && vcard::detail::mayHoldPictogram(bytes)) {
     if (std::optional<std::string> mapped =
             vcard::detail::decodeShiftJISWithPictograms(bytes, carrier, true))
@@ -69,7 +70,7 @@ bool readsAsJapaneseShiftJIS(std::string_view bytes) noexcept {
 // The single-byte charset the loader read the file in (declared or guessed),
 // else windows-1252: what a Western mail program writes without saying so.
 const char* westernCharset() {
-  const std::string& encoding = vcard::lastSourceInfo().encoding;
+  const std::string& encoding = vcard::detail::conversionSource().encoding;
   using vcard::detail::asciiUpperEquals;
   const std::string_view name = encoding;
   if (asciiUpperEquals(name.substr(0, 11), "WINDOWS-125") ||
@@ -112,7 +113,7 @@ std::string decodedToUTF8(std::string_view bytes, std::uint64_t charsetType,
       // Undeclared bytes come from Shift_JIS phones, unless the file itself
       // was UTF and the bytes read as such, or the file shows no Japanese.
       if (sourceIsUnicode() && utf::validateUTF8(bytes)) return std::string(bytes);
-      if (vcard::lastSourceInfo().japaneseText) return decodeShiftJIS(bytes);
+      if (vcard::detail::conversionSource().japaneseText) return decodeShiftJIS(bytes);
       return decodeUndeclaredWestern(bytes);
   }
 }

@@ -17,7 +17,7 @@
 #include <iterator>
 #include <string>
 
-#include "source_stream.h"
+#include "driver_context.h"
 #include "vcard.h"
 #include "vcard_report.h"
 
@@ -63,13 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::filesystem::remove(output);
 
-  vcard::detail::streamLimits() = {UINT64_MAX, 1u << 20};
+  vcard::detail::conversionStreamLimits() = {UINT64_MAX, 1u << 20};
   vcard::ConversionReport report;
   const std::array<std::string, 2> result = vCardConvert(source.c_str(), output.c_str(), &report);
   const std::string whole = readAll(output);
   std::filesystem::remove(output);
 
-  vcard::detail::streamLimits() = {1, 1 + (size > 0 ? data[0] % 64u : 0u)};
+  vcard::detail::conversionStreamLimits() = {1, 1 + (size > 0 ? data[0] % 64u : 0u)};
   vcard::ConversionReport piecesReport;
   const std::array<std::string, 2> pieces =
       vCardConvert(source.c_str(), output.c_str(), &piecesReport);

@@ -145,7 +145,7 @@ class MemoryConvertTest : public testing::TestWithParam<TargetCase> {
     options.target = c.target;
     options.cardsPerFile = c.cardsPerFile;
     const enginetest::LimitsScope limits(c.filesInPieces ? vcard::detail::StreamLimits{1, 64}
-                                                         : vcard::detail::streamLimits());
+                                                         : vcard::detail::conversionStreamLimits());
     std::size_t split = 0;
     for (const auto& path : files) {
       SCOPED_TRACE(path.parent_path().filename().string() + "/" + path.filename().string());

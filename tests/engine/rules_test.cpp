@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "driver_context.h"
 #include "param_names.h"
-#include "source_stream.h"
 #include "test_support.h"
 #include "vcard.h"
 
@@ -275,13 +275,17 @@ const RuleCase kRuleCases[] = {
 
 class RuleTest : public testing::TestWithParam<RuleCase> {
  protected:
-  // The rows are lines of a Japanese phone's Shift_JIS export, whatever
-  // source a test before loaded: undeclared bytes are read as such.
-  void SetUp() override {
-    vcard::SourceInfo& source = vcard::detail::beginSource(vcard::CarrierChoice::Auto);
+  // The rows are lines of a Japanese phone's Shift_JIS export: undeclared
+  // bytes are read as such.
+  static vcard::SourceInfo japanesePhoneSource() {
+    vcard::SourceInfo source;
     source.encoding = "Shift_JIS";
     source.japaneseText = true;
+    return source;
   }
+
+  const vcard::SourceInfo source_ = japanesePhoneSource();
+  const vcard::detail::ConversionSourceScope sourceScope_{source_};
 };
 
 TEST_P(RuleTest, RewritesProperty) {

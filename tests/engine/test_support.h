@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "driver_context.h"
 #include "engine_texts.h"
 #include "files.h"
 #include "platform.h"
-#include "source_stream.h"
 
 namespace enginetest {
 
@@ -67,10 +67,11 @@ inline void expectSameOutput(const std::string& actual, const std::string& expec
 // Sets the driver's limits for the test's length.
 class LimitsScope {
  public:
-  explicit LimitsScope(vcard::detail::StreamLimits limits) : saved_(vcard::detail::streamLimits()) {
-    vcard::detail::streamLimits() = limits;
+  explicit LimitsScope(vcard::detail::StreamLimits limits)
+      : saved_(vcard::detail::conversionStreamLimits()) {
+    vcard::detail::conversionStreamLimits() = limits;
   }
-  ~LimitsScope() { vcard::detail::streamLimits() = saved_; }
+  ~LimitsScope() { vcard::detail::conversionStreamLimits() = saved_; }
   LimitsScope(const LimitsScope&) = delete;
   LimitsScope& operator=(const LimitsScope&) = delete;
 
