@@ -123,24 +123,8 @@ int vCard_GetData(const char* path, char** text);
 // the values decoded after loading.
 int vCard_GetData(const char* path, char** text, vcard::CarrierChoice carrier);
 
-namespace vcard {
-
-// The text of a source loaded from memory, and how loading went; text is
-// set only when code is kLoadOK.
-struct LoadedText {
-  VCardLoadResult code = kLoadUnreadable;
-  platform::OwnedCString text;
-};
-
-// vCard_GetData over a source's bytes already in memory (a page in a
-// browser has no file to give): the same decisions, the same text and the
-// same codes, kLoadUnreadable aside.
-[[nodiscard]] LoadedText loadBytes(std::string_view bytes, CarrierChoice carrier);
-
-}  // namespace vcard
-
-// What the last vCard_GetData or loadBytes decided about its source, kept for the
-// conversion report; it changes nothing in the result texts.
+// What loading decided about a source, kept for the conversion report and
+// for decoding the values that name no charset.
 namespace vcard {
 
 enum class EncodingBasis {
@@ -177,9 +161,6 @@ struct SourceInfo {
   // charset.
   bool japaneseText = false;
 };
-
-// Reset at the start of every vCard_GetData and loadBytes.
-const SourceInfo& lastSourceInfo() noexcept;
 
 }  // namespace vcard
 

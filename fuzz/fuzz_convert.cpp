@@ -17,7 +17,8 @@
 #include <iterator>
 #include <string>
 
-#include "source_stream.h"
+#include "convert.h"
+#include "read/source_stream.h"
 #include "vcard.h"
 #include "convert.h"
 #include "vcard_report.h"
@@ -64,16 +65,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::filesystem::remove(output);
 
-  vcard::detail::streamLimits() = {UINT64_MAX, 1u << 20};
   vcard::ConversionReport report;
-  const std::array<std::string, 2> result = vCardConvert(source.c_str(), output.c_str(), &report);
+  const std::array<std::string, 2> result =
+      vcard::detail::convertFile(source.c_str(), output.c_str(), vcard::ConvertOptions{}, &report,
+                                 vcard::detail::StreamLimits{UINT64_MAX, 1u << 20});
   const std::string whole = readAll(output);
   std::filesystem::remove(output);
 
-  vcard::detail::streamLimits() = {1, 1 + (size > 0 ? data[0] % 64u : 0u)};
   vcard::ConversionReport piecesReport;
-  const std::array<std::string, 2> pieces =
-      vCardConvert(source.c_str(), output.c_str(), &piecesReport);
+  const std::array<std::string, 2> pieces = vcard::detail::convertFile(
+      source.c_str(), output.c_str(), vcard::ConvertOptions{}, &piecesReport,
+      vcard::detail::StreamLimits{1, 1 + (size > 0 ? data[0] % 64u : 0u)});
   if (pieces != result || readAll(output) != whole ||
       vcard::reportText(piecesReport) != vcard::reportText(report)) {
     std::fprintf(stderr, "read in pieces, the source converts otherwise\n");

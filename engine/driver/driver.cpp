@@ -13,8 +13,9 @@
 #include "lines/line_loop.h"
 #include "memory_convert.h"
 #include "platform.h"
+#include "read/source_load.h"
+#include "read/source_stream.h"
 #include "source_check.h"
-#include "source_stream.h"
 #include "utf8.h"
 #include "vcard.h"
 #include "write/output.h"
@@ -40,20 +41,20 @@ struct Source {
 };
 
 // Loads a source that is not read in pieces.
-int loadWhole(const Source& source, vcard::CarrierChoice carrier, platform::OwnedCString* text,
-              vcard::SourceInfo* info) {
-  if (source.bytes) {
-    vcard::LoadedText loaded = vcard::loadBytes(*source.bytes, carrier);
-    *text = std::move(loaded.text);
-    *info = vcard::lastSourceInfo();
-    return loaded.code;
-  }
-  char* loaded = nullptr;
-  const int code = vCard_GetData(source.path.c_str(), &loaded, carrier);
-  text->reset(loaded);
-  *info = vcard::lastSourceInfo();
-  return code;
+LoadedSource loadWhole(const Source& source, vcard::CarrierChoice carrier) {
+  return source.bytes ? loadBytes(*source.bytes, carrier)
+                      : loadFile(source.path.c_str(), carrier);
 }
+
+// Hands the stream's pieces to the line loop.
+class LoopSink final : public PieceSink {
+ public:
+  explicit LoopSink(LineLoop& loop) noexcept : loop_(loop) {}
+  void piece(std::string_view text, bool last) override { loop_.feed(text, last); }
+
+ private:
+  LineLoop& loop_;
+};
 
 // Runs the line loop over the source into output.
 StreamEnd analyse(const Source& source, std::string_view text, Conversion& conversion) {
@@ -62,8 +63,8 @@ StreamEnd analyse(const Source& source, std::string_view text, Conversion& conve
     loop.feed(text, true);
     return StreamEnd::Done;
   }
-  LineAnalysis pieces(loop);
-  return source.stream->run(&pieces);
+  LoopSink sink(loop);
+  return source.stream->run(sink);
 }
 
 // One conversion of the source. Sets *startAgain, with nothing left
@@ -76,15 +77,15 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
                                          bool* startAgain) {
   *startAgain = false;
   if (report != nullptr) report->target = options.target;
-  platform::OwnedCString text;
-  vcard::SourceInfo info;
+  LoadedSource loaded;
   if (source.stream == nullptr) {
-    const int code = loadWhole(source, options.carrier, &text, &info);
-    if (code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
-    if (code != kLoadOK) return {kCannotReadAlert, kFailedLog};
+    loaded = loadWhole(source, options.carrier);
+    if (loaded.code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
+    if (loaded.code != kLoadOK) return {kCannotReadAlert, kFailedLog};
   } else {
-    info = vcard::lastSourceInfo();
+    loaded.info = source.stream->info();
   }
+  const vcard::SourceInfo& info = loaded.info;
   if (report != nullptr) {
     report->loaded = true;
     report->source = info;
@@ -93,7 +94,8 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
   Output output(store, options, report);
   const bool created = output.create(dstPath);
   ReportNotes notes(report, info);
-  const std::string_view all = text ? std::string_view(text.get()) : std::string_view();
+  const std::string_view all = loaded.text ? std::string_view(loaded.text.get(), loaded.length)
+                                            : std::string_view();
   // Pieces are handed over as well-formed UTF-8; a whole text is checked.
   const bool knownUTF8 = source.stream != nullptr || utf::validateUTF8(all);
   Conversion conversion(options, info, knownUTF8, output, notes);

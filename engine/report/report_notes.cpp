@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "ascii_case.h"
-#include "pictograms.h"
+#include "read/pictograms.h"
 
 namespace vcard::detail {
 

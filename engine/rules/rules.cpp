@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ascii_case.h"
-#include "pictograms.h"
+#include "read/pictograms.h"
 #include "platform.h"
 #include "rules.h"
 #include "strutil.h"

@@ -6,12 +6,14 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <future>
 #include <string>
 #include <string_view>
 
 #include "param_names.h"
+#include "read/source_load.h"
 #include "test_support.h"
 #include "vcard.h"
 
@@ -190,13 +192,30 @@ TEST_P(LoadTest, GivesCodeAndText) {
   } else {
     EXPECT_EQ(text, nullptr) << "the slot stays untouched on failure";
   }
-  const vcard::SourceInfo& info = vcard::lastSourceInfo();
-  EXPECT_EQ(info.encoding, c.encoding);
-  EXPECT_EQ(info.basis, c.basis);
-  EXPECT_EQ(info.zeroBytesDropped, c.zeroBytesDropped);
-  EXPECT_EQ(info.replaced, c.replaced);
-  EXPECT_EQ(info.marksDropped, c.marksDropped);
   std::free(text);
+
+  // The file and its bytes in memory load alike, to the record.
+  const vcard::detail::LoadedSource file =
+      vcard::detail::loadFile(path.c_str(), vcard::CarrierChoice::Auto);
+  const vcard::detail::LoadedSource bytes =
+      vcard::detail::loadBytes(c.bytes, vcard::CarrierChoice::Auto);
+  for (const vcard::detail::LoadedSource* loaded : {&file, &bytes}) {
+    SCOPED_TRACE(loaded == &file ? "file" : "bytes");
+    EXPECT_EQ(loaded->code, c.code);
+    if (c.code == 0) {
+      ASSERT_NE(loaded->text, nullptr);
+      EXPECT_EQ(std::string(loaded->text.get(), loaded->length), c.text);
+      EXPECT_EQ(std::strlen(loaded->text.get()), loaded->length);
+    } else {
+      EXPECT_EQ(loaded->text, nullptr);
+    }
+    const vcard::SourceInfo& info = loaded->info;
+    EXPECT_EQ(info.encoding, c.encoding);
+    EXPECT_EQ(info.basis, c.basis);
+    EXPECT_EQ(info.zeroBytesDropped, c.zeroBytesDropped);
+    EXPECT_EQ(info.replaced, c.replaced);
+    EXPECT_EQ(info.marksDropped, c.marksDropped);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Bytes, LoadTest, testing::ValuesIn(kLoadCases), CaseName());

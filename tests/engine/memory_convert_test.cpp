@@ -69,14 +69,16 @@ Outcome outcomeOf(const std::array<std::string, 2>& result, vcard::ConversionRep
 // vCardConvert over the bytes in a file, writing into a folder of its own:
 // the files it left there in the order it made them (its parts' order when
 // it split), then any other file it left, which no memory run names.
-Outcome convertFile(const std::string& bytes, const vcard::ConvertOptions& options) {
+Outcome convertFile(const std::string& bytes, const vcard::ConvertOptions& options,
+                    const vcard::detail::StreamLimits& limits = {}) {
   TempDir in;
   TempDir out;
   const std::string source = in.file("source.vcf");
   testsupport::writeBytes(source, bytes);
   const std::string name = vcard::outputFileName(options.target);
   vcard::ConversionReport report;
-  const auto result = vCardConvert(source.c_str(), out.file(name).c_str(), options, &report);
+  const auto result =
+      vcard::detail::convertFile(source.c_str(), out.file(name).c_str(), options, &report, limits);
 
   std::map<std::string, std::string> left;
   for (const auto& entry : std::filesystem::directory_iterator(out.path()))
@@ -145,14 +147,14 @@ class MemoryConvertTest : public testing::TestWithParam<TargetCase> {
     vcard::ConvertOptions options;
     options.target = c.target;
     options.cardsPerFile = c.cardsPerFile;
-    const enginetest::LimitsScope limits(c.filesInPieces ? vcard::detail::StreamLimits{1, 64}
-                                                         : vcard::detail::streamLimits());
+    const vcard::detail::StreamLimits limits =
+        c.filesInPieces ? vcard::detail::StreamLimits{1, 64} : vcard::detail::StreamLimits{};
     std::size_t split = 0;
     for (const auto& path : files) {
       SCOPED_TRACE(path.parent_path().filename().string() + "/" + path.filename().string());
       const std::string bytes = testsupport::readBytes(path.string());
       const Outcome memory = convertMemory(bytes, options);
-      expectSame(memory, convertFile(bytes, options));
+      expectSame(memory, convertFile(bytes, options, limits));
       if (memory.outputs.size() > 1) ++split;
     }
     return split;

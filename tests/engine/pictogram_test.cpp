@@ -10,7 +10,7 @@
 
 #include "files.h"
 #include "param_names.h"
-#include "pictograms.h"
+#include "read/pictograms.h"
 #include "test_support.h"
 #include "vcard.h"
 #include "convert.h"

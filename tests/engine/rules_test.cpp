@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "lines/line_loop.h"
 #include "param_names.h"
-#include "source_stream.h"
 #include "test_support.h"
 #include "vcard.h"
 
@@ -22,34 +22,40 @@ struct Rewritten {
   bool rejected;
 };
 
+// The lines of a Japanese phone's Shift_JIS export: undeclared bytes are
+// read as such.
+vcard::SourceInfo japanesePhoneSource() {
+  vcard::SourceInfo source;
+  source.encoding = "Shift_JIS";
+  source.japaneseText = true;
+  return source;
+}
+
 // Feeds BEGIN:VCARD, the given physical lines and END:VCARD through the line
-// assembly and the recognition, the way the line loop does; the result is
-// what the card holds between its begin and end lines.
+// loop of a conversion whose cards are kept; the result is what the card
+// holds between its begin and end lines.
 Rewritten rewrite(const std::vector<std::string>& lines) {
-  VCARDLIST list{0, nullptr};
-  PROPERTY begin{};
-  vCard_RecogData("BEGIN:VCARD", "", &begin, &list);
-  PROPERTY prop{};
-  std::vector<std::string> all = lines;
-  all.push_back("END:VCARD");
-  for (std::size_t i = 0; i <= all.size(); ++i) {
-    vCard_CheckLine(i < all.size() ? all[i].c_str() : nullptr, &prop);
-    if (prop.lineStatus == PROP_DONE || prop.lineStatus == PROP_DONE_REREAD) {
-      vCard_RecogData(prop.propText, "", &prop, &list);
-      std::free(prop.propText);
-      const bool reread = prop.lineStatus == PROP_DONE_REREAD;
-      prop = PROPERTY{};
-      if (reread) --i;
-    }
+  using namespace vcard::detail;
+  const vcard::ConvertOptions options;
+  const vcard::SourceInfo source = japanesePhoneSource();
+  FileStore store;
+  Output output(store, options, nullptr);
+  ReportNotes notes(nullptr, source);
+  Conversion conversion(options, source, false, output, notes, true);
+  std::string text = "BEGIN:VCARD\r\n";
+  for (const std::string& line : lines)
+    text.append(line).append("\r\n");
+  text.append("END:VCARD\r\n");
+  LineLoop(conversion).feed(text, true);
+  if (conversion.cards.closedCards().size() != 1) {
+    ADD_FAILURE() << "the card was not closed";
+    return {};
   }
-  std::free(prop.propText);
-  std::string text = std::string(list.cardArray[0].cardText).substr(13);
+  const OpenCard& card = *conversion.cards.closedCards()[0];
+  std::string written = card.card.iPhoneText().substr(13);
   const std::string end = "END:VCARD\r\n";
-  EXPECT_TRUE(text.ends_with(end)) << "the card was not closed: " << text;
-  if (text.ends_with(end)) text.resize(text.size() - end.size());
-  Rewritten result{text, list.cardArray[0].isError != 0};
-  vCard_ReleaseData(&list, nullptr);
-  return result;
+  if (written.ends_with(end)) written.resize(written.size() - end.size());
+  return Rewritten{written, card.rejected};
 }
 
 struct RuleCase {
@@ -273,16 +279,7 @@ const RuleCase kRuleCases[] = {
      false},
 };
 
-class RuleTest : public testing::TestWithParam<RuleCase> {
- protected:
-  // The rows are lines of a Japanese phone's Shift_JIS export, whatever
-  // source a test before loaded: undeclared bytes are read as such.
-  void SetUp() override {
-    vcard::SourceInfo& source = vcard::detail::beginSource(vcard::CarrierChoice::Auto);
-    source.encoding = "Shift_JIS";
-    source.japaneseText = true;
-  }
-};
+class RuleTest : public testing::TestWithParam<RuleCase> {};
 
 TEST_P(RuleTest, RewritesProperty) {
   const RuleCase& c = GetParam();

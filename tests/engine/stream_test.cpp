@@ -8,12 +8,15 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine_p.h"
 #include "param_names.h"
 #include "peer_compare.h"
-#include "source_stream.h"
+#include "platform.h"
+#include "read/source_load.h"
+#include "read/source_stream.h"
 #include "test_support.h"
 #include "vcard.h"
 #include "convert.h"
@@ -21,7 +24,6 @@
 
 namespace {
 
-using enginetest::LimitsScope;
 using testsupport::CaseName;
 using vcard::detail::SourcePlan;
 using vcard::detail::StreamLimits;
@@ -38,11 +40,13 @@ struct Outcome {
   std::string source;
 };
 
-Outcome convert(const std::string& source, const std::string& output, vcard::Target target) {
+Outcome convert(const std::string& source, const std::string& output, vcard::Target target,
+                const StreamLimits& limits) {
   vcard::ConvertOptions options;
   options.target = target;
   vcard::ConversionReport report;
-  const auto result = vCardConvert(source.c_str(), output.c_str(), options, &report);
+  const auto result =
+      vcard::detail::convertFile(source.c_str(), output.c_str(), options, &report, limits);
   Outcome outcome{result[0], result[1], testsupport::readBytes(output), vcard::reportText(report),
                   ""};
   const vcard::SourceInfo& info = report.source;
@@ -151,19 +155,63 @@ TEST_P(StreamCaseTest, PiecesOfAnySizeConvertAsTheWholeFile) {
   EXPECT_EQ(planOf(source, StreamLimits{1, 1}), c.plan);
 
   for (const vcard::Target target : {vcard::Target::IPhone, vcard::Target::ICloud}) {
-    Outcome whole;
-    {
-      const LimitsScope scope(kWhole);
-      whole = convert(source, dir_.file("whole.vcf"), target);
-    }
+    const Outcome whole = convert(source, dir_.file("whole.vcf"), target, kWhole);
     for (const std::size_t readSize : {1u, 7u, 64u, 4096u}) {
       SCOPED_TRACE("read size " + std::to_string(readSize));
-      const LimitsScope scope(StreamLimits{1, readSize});
-      expectSame(convert(source, dir_.file("pieces.vcf"), target), whole);
+      expectSame(convert(source, dir_.file("pieces.vcf"), target, StreamLimits{1, readSize}),
+                 whole);
     }
   }
   // The source is only read.
   EXPECT_EQ(testsupport::readBytes(source), c.bytes);
+}
+
+// The pieces joined are the text the whole-file loader gives, with its
+// record; a run gives up only on bytes that are not strictly Shift_JIS.
+TEST_P(StreamCaseTest, PiecesJoinToTheLoadedText) {
+  struct Joined final : vcard::detail::PieceSink {
+    std::string text;
+    std::size_t pieces = 0;
+    bool endsAfterLineFeeds = true;
+    bool lastSeen = false;
+    void piece(std::string_view piece, bool last) override {
+      if (!last && !piece.ends_with('\n')) endsAfterLineFeeds = false;
+      ++pieces;
+      lastSeen = last;
+      text += piece;
+    }
+  };
+  const StreamCase& c = GetParam();
+  const std::string source = dir_.file("in.vcf");
+  testsupport::writeBytes(source, c.bytes);
+  const vcard::detail::LoadedSource whole =
+      vcard::detail::loadFile(source.c_str(), vcard::CarrierChoice::Auto);
+  ASSERT_EQ(whole.code, kLoadOK);
+  for (const std::size_t readSize : {1u, 7u, 4096u}) {
+    SCOPED_TRACE("read size " + std::to_string(readSize));
+    vcard::detail::SourceStream stream(source.c_str(), vcard::CarrierChoice::Auto,
+                                       StreamLimits{1, readSize});
+    Joined joined;
+    const vcard::detail::StreamEnd end = stream.run(joined);
+    if (c.plan == SourcePlan::Whole) {
+      EXPECT_EQ(end, vcard::detail::StreamEnd::NotAsPlanned);
+      EXPECT_EQ(joined.pieces, 0u);
+      continue;
+    }
+    if (end == vcard::detail::StreamEnd::NotAsPlanned) {
+      EXPECT_FALSE(platform::decodeToUTF8Block(c.bytes, platform::Encoding::ShiftJIS));
+      continue;
+    }
+    ASSERT_EQ(end, vcard::detail::StreamEnd::Done);
+    EXPECT_EQ(joined.text, std::string(whole.text.get(), whole.length));
+    EXPECT_TRUE(joined.endsAfterLineFeeds);
+    EXPECT_TRUE(joined.lastSeen);
+    EXPECT_GT(joined.pieces, readSize < 4096 ? 1u : 0u);
+    EXPECT_EQ(stream.info().encoding, whole.info.encoding);
+    EXPECT_EQ(stream.info().basis, whole.info.basis);
+    EXPECT_EQ(stream.info().japaneseText, whole.info.japaneseText);
+    EXPECT_EQ(stream.info().pictograms.basis, whole.info.pictograms.basis);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, StreamCaseTest, testing::ValuesIn(kStreamCases), CaseName());
@@ -266,11 +314,11 @@ TEST(StreamStartAgainTest, LateNonShiftJISByteLeavesOnlyTheWholeConversion) {
     testsupport::TempDir out;
     const std::string source = in.file("in.vcf");
     testsupport::writeBytes(source, bytes);
-    const LimitsScope scope(pieces ? StreamLimits{1, 16} : kWhole);
-    ASSERT_EQ(planOf(source, vcard::detail::streamLimits()),
-              pieces ? SourcePlan::ShiftJIS : SourcePlan::Whole);
+    const StreamLimits limits = pieces ? StreamLimits{1, 16} : kWhole;
+    ASSERT_EQ(planOf(source, limits), pieces ? SourcePlan::ShiftJIS : SourcePlan::Whole);
     vcard::ConversionReport report;
-    const auto result = vCardConvert(source.c_str(), out.file("PC.vcf").c_str(), options, &report);
+    const auto result = vcard::detail::convertFile(source.c_str(), out.file("PC.vcf").c_str(),
+                                                   options, &report, limits);
     if (!pieces) {
       expected = folderFiles(out.path());
       expectedResult = result;
@@ -309,13 +357,9 @@ TEST(StreamPeerTest, PeerExportsConvertTheSameInPieces) {
     SCOPED_TRACE(file.filename().string());
     if (planOf(file.string(), StreamLimits{1, 64}) != SourcePlan::Whole) ++streamed;
     for (const vcard::Target target : {vcard::Target::IPhone, vcard::Target::ICloud}) {
-      Outcome whole;
-      {
-        const LimitsScope scope(kWhole);
-        whole = convert(file.string(), dir.file("whole.vcf"), target);
-      }
-      const LimitsScope scope(StreamLimits{1, 64});
-      expectSame(convert(file.string(), dir.file("pieces.vcf"), target), whole);
+      const Outcome whole = convert(file.string(), dir.file("whole.vcf"), target, kWhole);
+      expectSame(convert(file.string(), dir.file("pieces.vcf"), target, StreamLimits{1, 64}),
+                 whole);
     }
   }
   EXPECT_GT(streamed, files.size() / 2);

@@ -12,7 +12,6 @@
 #include "engine_texts.h"
 #include "files.h"
 #include "platform.h"
-#include "source_stream.h"
 
 namespace enginetest {
 
@@ -64,18 +63,5 @@ inline void expectSameOutput(const std::string& actual, const std::string& expec
                                   << expected.size() << " bytes)";
 }
 
-// Sets the driver's limits for the test's length.
-class LimitsScope {
- public:
-  explicit LimitsScope(vcard::detail::StreamLimits limits) : saved_(vcard::detail::streamLimits()) {
-    vcard::detail::streamLimits() = limits;
-  }
-  ~LimitsScope() { vcard::detail::streamLimits() = saved_; }
-  LimitsScope(const LimitsScope&) = delete;
-  LimitsScope& operator=(const LimitsScope&) = delete;
-
- private:
-  vcard::detail::StreamLimits saved_;
-};
 
 }  // namespace enginetest

@@ -1,4 +1,4 @@
-#include "source_japanese.h"
+#include "read/source_japanese.h"
 
 #include <cstring>
 #include <string>

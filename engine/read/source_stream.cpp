@@ -1,13 +1,11 @@
-#include "source_stream.h"
+#include "read/source_stream.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-#include "engine_p.h"
-#include "pictograms.h"
-#include "source_japanese.h"
+#include "card/card_lines.h"
 #include "utf8.h"
 
 namespace vcard::detail {
@@ -130,25 +128,17 @@ class Pieces {
 
 }  // namespace
 
-StreamLimits& streamLimits() noexcept {
-  static StreamLimits limits;
-  return limits;
-}
-
 SourceStream::SourceStream(const char* path, CarrierChoice carrier, const StreamLimits& limits)
-    : file_(path != nullptr ? path : ""), limits_(limits), source_(&beginSource(carrier)) {
+    : file_(path != nullptr ? path : ""), limits_(limits) {
   if (limits_.readSize == 0) limits_.readSize = 1;
   if (path == nullptr || !file_.isOpen()) return;
   // An empty file needs no pieces (and the whole-file loader records no
   // encoding for it).
   const bool small = file_.size() == 0 || file_.size() < limits_.minimumSize;
-  plan_ = small ? SourcePlan::Whole : decide(carrier);
-  if (plan_ == SourcePlan::Whole || plan_ == SourcePlan::Unreadable) beginSource(carrier);
+  plan_ = small ? SourcePlan::Whole : survey(carrier);
 }
 
-SourcePlan SourceStream::decide(CarrierChoice carrier) {
-  // The mark decides first, as in the whole-file loader: UTF-16 marks and
-  // everything to repair are left to it.
+SourcePlan SourceStream::survey(CarrierChoice carrier) {
   char bytes[3];
   std::size_t got = 0;
   while (got < sizeof bytes) {
@@ -157,67 +147,27 @@ SourcePlan SourceStream::decide(CarrierChoice carrier) {
     if (*read == 0) break;
     got += *read;
   }
-  const std::string_view head(bytes, got);
-  if (head.starts_with("\xFE\xFF") || head.starts_with("\xFF\xFE")) return SourcePlan::Whole;
-  const bool marked = head.starts_with(kMarkUTF8);
-  skip_ = marked ? kMarkUTF8.size() : 0;
-
+  SourceSurvey survey(std::string_view(bytes, got), carrier);
+  skip_ = survey.markSize();
   // UTF-8 first; at the first piece that is not, the file is read again
   // from the start as Shift_JIS.
-  bool utf8 = true;
-  bool ascii = true;
-  WesternCharsetDeclarations declarations;
-  for (;;) {
+  using Step = SourceSurvey::Step;
+  Step step = survey.done() ? Step::Done : Step::Again;
+  while (step == Step::Again) {
     if (!file_.rewind()) return SourcePlan::Unreadable;
     Pieces pieces(&file_, limits_.readSize, skip_);
-    bool restart = false;
-    for (bool last = false; !last;) {
+    step = Step::More;
+    for (bool last = false; step == Step::More;) {
       std::string_view piece;
       if (!pieces.next(&piece, &last)) return SourcePlan::Unreadable;
-      // Zero bytes may be UTF-16 without a mark, or strays to drop.
-      if (std::memchr(piece.data(), '\0', piece.size()) != nullptr) return SourcePlan::Whole;
-      // Pieces are cut after a line feed, so a file without one is a single
-      // piece; if it ends its lines with CR alone, the loader makes them LF.
-      if (last && std::memchr(piece.data(), '\n', piece.size()) == nullptr &&
-          std::memchr(piece.data(), '\r', piece.size()) != nullptr)
-        return SourcePlan::Whole;
-      if (utf8) {
-        if (!utf::validateUTF8(piece)) {
-          if (marked) return SourcePlan::Whole;  // to be repaired
-          utf8 = false;
-          restart = true;
-          break;
-        }
-        ascii = ascii && utf::isASCII(piece);
-        // U+FEFF inside the text (files joined with their marks) is left
-        // out by the whole-file loader, which also counts it.
-        if (piece.find(kMarkUTF8) != std::string_view::npos) return SourcePlan::Whole;
-        if (scanPictogramCodes(piece, false).total() != 0) return SourcePlan::Whole;
-        noteJapaneseText(source_, piece);
-      } else {
-        declarations.scan(piece);
-        if (scanPictogramCodes(piece, true).total() != 0) return SourcePlan::Whole;
-      }
+      step = survey.take(piece, last);
     }
-    if (!restart) break;
   }
-  if (!utf8 && declarations.charset()) return SourcePlan::Whole;
-
-  SourceInfo& source = *source_;
-  if (utf8) {
-    source.encoding = marked ? "UTF-8" : ascii ? "US-ASCII" : "UTF-8";
-    source.basis = marked ? EncodingBasis::ByteOrderMark : EncodingBasis::Content;
-  } else {
-    source.encoding = "Shift_JIS";
-    source.basis = EncodingBasis::Content;
-  }
-  // No code was found: the choice alone decides, as for any file without.
-  source.pictograms = decideCarrier(carrier, PictogramScan{}, std::string_view());
-  noteJapaneseText(&source, std::string_view());
-  return utf8 ? SourcePlan::UTF8 : SourcePlan::ShiftJIS;
+  info_ = survey.info();
+  return survey.plan();
 }
 
-StreamEnd SourceStream::run(LineAnalysis* analysis) {
+StreamEnd SourceStream::run(PieceSink& sink) {
   if (plan_ != SourcePlan::UTF8 && plan_ != SourcePlan::ShiftJIS) return StreamEnd::NotAsPlanned;
   if (!file_.rewind()) return StreamEnd::ReadFailed;
   Pieces pieces(&file_, limits_.readSize, skip_);
@@ -235,8 +185,7 @@ StreamEnd SourceStream::run(LineAnalysis* analysis) {
                std::memchr(piece.data(), '\0', piece.size()) != nullptr) {
       return StreamEnd::NotAsPlanned;  // changed since the first reading
     }
-    analysis->feed(text.data(), text.size(), last);
-    if (!last) analysis->retireClosedCards();
+    sink.piece(text, last);
   }
   return StreamEnd::Done;
 }

@@ -1,4 +1,4 @@
-#include "pictograms.h"
+#include "read/pictograms.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,0 +1,114 @@
+#include "read/source_plan.h"
+
+#include <cstring>
+
+#include "ascii_case.h"
+#include "platform.h"
+#include "read/pictograms.h"
+#include "read/source_japanese.h"
+#include "utf8.h"
+
+namespace vcard::detail {
+namespace {
+
+constexpr std::string_view kMarkUTF8 = "\xEF\xBB\xBF";
+
+}  // namespace
+
+void WesternCharsetDeclarations::scan(std::string_view content) {
+  constexpr std::string_view kKey = "CHARSET=";
+  for (std::size_t at = 1; !other_ && at + kKey.size() <= content.size(); ++at) {
+    // Candidates follow a ";" (a parameter).
+    const void* semicolon = std::memchr(content.data() + at - 1, ';', content.size() - at);
+    if (semicolon == nullptr) break;
+    at = static_cast<std::size_t>(static_cast<const char*>(semicolon) - content.data()) + 1;
+    if (at + kKey.size() > content.size()) break;
+    std::size_t k = 0;
+    while (k < kKey.size() && asciiUpper(content[at + k]) == kKey[k])
+      ++k;
+    if (k < kKey.size()) continue;
+    const std::size_t start = at + kKey.size();
+    std::size_t end = start;
+    while (end < content.size() && content[end] != ';' && content[end] != ':' &&
+           content[end] != '\r' && content[end] != '\n')
+      ++end;
+    const std::string name = upperASCII(content.substr(start, end - start));
+    const bool isWestern = name.starts_with("WINDOWS-125") || name.starts_with("ISO-8859-");
+    const bool neutral = name == "UTF-8" || name == "US-ASCII";
+    if (!isWestern && !neutral) other_ = true;  // Japanese, or unknown
+    if (isWestern && !western_ && platform::isKnownCharset(name.c_str())) western_ = name;
+  }
+}
+
+std::optional<std::string> WesternCharsetDeclarations::charset() const {
+  if (other_) return std::nullopt;
+  return western_;
+}
+
+void recordUTF8(SourceInfo* source, bool marked, bool ascii) {
+  source->encoding = marked ? "UTF-8" : ascii ? "US-ASCII" : "UTF-8";
+  source->basis = marked ? EncodingBasis::ByteOrderMark : EncodingBasis::Content;
+}
+
+SourceSurvey::SourceSurvey(std::string_view head, CarrierChoice carrier) : carrier_(carrier) {
+  // The loader records no encoding for an empty source, and repairs or
+  // decodes UTF-16 from the mark on.
+  if (head.empty() || head.starts_with("\xFE\xFF") || head.starts_with("\xFF\xFE")) {
+    (void)settle(SourcePlan::Whole);
+    return;
+  }
+  marked_ = head.starts_with(kMarkUTF8);
+}
+
+SourceSurvey::Step SourceSurvey::settle(SourcePlan plan) {
+  done_ = true;
+  plan_ = plan;
+  if (plan != SourcePlan::UTF8 && plan != SourcePlan::ShiftJIS) {
+    info_ = SourceInfo{};
+    return Step::Done;
+  }
+  if (plan == SourcePlan::UTF8) {
+    recordUTF8(&info_, marked_, ascii_);
+  } else {
+    info_.encoding = "Shift_JIS";
+    info_.basis = EncodingBasis::Content;
+  }
+  // No code was found: the choice alone decides, as for any file without.
+  info_.pictograms = decideCarrier(carrier_, PictogramScan{}, std::string_view());
+  noteJapaneseText(&info_, std::string_view());
+  return Step::Done;
+}
+
+SourceSurvey::Step SourceSurvey::take(std::string_view piece, bool last) {
+  if (done_) return Step::Done;
+  // Zero bytes may be UTF-16 without a mark, or strays to drop.
+  if (std::memchr(piece.data(), '\0', piece.size()) != nullptr) return settle(SourcePlan::Whole);
+  // Pieces end after a line feed, so a source without one is a single
+  // piece; if it ends its lines with CR alone, the loader makes them LF.
+  if (last && std::memchr(piece.data(), '\n', piece.size()) == nullptr &&
+      std::memchr(piece.data(), '\r', piece.size()) != nullptr)
+    return settle(SourcePlan::Whole);
+  if (utf8_) {
+    if (!utf::validateUTF8(piece)) {
+      if (marked_) return settle(SourcePlan::Whole);  // to be repaired
+      utf8_ = false;
+      return Step::Again;
+    }
+    ascii_ = ascii_ && utf::isASCII(piece);
+    // U+FEFF inside the text (files joined with their marks) is left out,
+    // and counted, by the loader.
+    if (piece.find(kMarkUTF8) != std::string_view::npos) return settle(SourcePlan::Whole);
+    if (scanPictogramCodes(piece, false).total() != 0) return settle(SourcePlan::Whole);
+    noteJapaneseText(&info_, piece);
+    return last ? settle(SourcePlan::UTF8) : Step::More;
+  }
+  // Pictogram codes are mapped while the bytes are still Shift_JIS, which
+  // takes the whole file to decide the carrier.
+  declarations_.scan(piece);
+  if (scanPictogramCodes(piece, true).total() != 0) return settle(SourcePlan::Whole);
+  if (!last) return Step::More;
+  // A Western charset the file declares outranks a Shift_JIS reading.
+  return settle(declarations_.charset() ? SourcePlan::Whole : SourcePlan::ShiftJIS);
+}
+
+}  // namespace vcard::detail

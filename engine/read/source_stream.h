@@ -1,0 +1,70 @@
+// Reading a large source piece by piece: the raw file and its whole decoded
+// text are never held at once, so memory does not grow with the file.
+//
+// A first pass over the file settles the source plan (source_plan.h), as
+// the whole-file loader does with the file as one piece. Only sources whose
+// text is its bytes (UTF-8 without U+FEFF inside) or their plain Shift_JIS
+// decoding are read in pieces; every other source is left to the whole-file
+// loader. Whether a file that is not UTF-8 is all Shift_JIS shows only while
+// it is decoded: a piece that is not ends the run, and the conversion starts
+// again with the whole-file loader. Pieces are cut after a card's END:VCARD
+// line, where no value, soft line break or character runs on into the next
+// piece.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "convert_options.h"
+#include "platform.h"
+#include "read/source_plan.h"
+#include "vcard.h"
+
+namespace vcard::detail {
+
+struct StreamLimits {
+  std::uint64_t minimumSize = 4u << 20;  // smaller files are loaded whole
+  std::size_t readSize = 1u << 20;       // bytes read at a time
+};
+
+enum class StreamEnd {
+  Done,
+  ReadFailed,   // reading failed on the way
+  NotAsPlanned  // a piece did not decode as planned: not Shift_JIS after all,
+                // or the file changed since it was first read
+};
+
+// Whatever takes a source's text piece by piece: every piece but the last
+// ends after a line feed; the last one (possibly empty) ends the text.
+class PieceSink {
+ public:
+  virtual ~PieceSink() = default;
+  virtual void piece(std::string_view text, bool last) = 0;
+};
+
+class SourceStream {
+ public:
+  // Opens the source and, when it is large enough, reads it once to settle
+  // the plan.
+  SourceStream(const char* path, CarrierChoice carrier, const StreamLimits& limits);
+
+  [[nodiscard]] SourcePlan plan() const noexcept { return plan_; }
+  // For a plan read in pieces, what the whole-file loader would record.
+  [[nodiscard]] const SourceInfo& info() const noexcept { return info_; }
+
+  // Reads the source again and hands its text, as well-formed UTF-8, to the
+  // sink piece by piece.
+  [[nodiscard]] StreamEnd run(PieceSink& sink);
+
+ private:
+  SourcePlan survey(CarrierChoice carrier);
+
+  platform::FileReader file_;
+  StreamLimits limits_;
+  SourceInfo info_;
+  std::size_t skip_ = 0;  // a leading UTF-8 mark
+  SourcePlan plan_ = SourcePlan::Unreadable;
+};
+
+}  // namespace vcard::detail
