@@ -12,6 +12,7 @@
 #include "card_list.h"    // the card array, the open card, the owning list
 #include "card_settle.h"  // what a card settles at its end
 #include "card_text.h"    // growth of card and property texts
+#include "result_texts.h"
 #include "strutil.h"
 #include "vcard.h"
 #include "vcard_output.h"  // the output file and its failure state
@@ -86,12 +87,10 @@ struct SplitPair {
 };
 
 // Log and alert texts of the driver.
-inline constexpr const char* kFailedLog = "変換処理に失敗しました。\n\n";
-inline constexpr const char* kUnsupportedEncodingAlert =
-    "変換元ファイルの文字コードに対応していません。";
-inline constexpr const char* kCannotReadAlert =
-    "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。";
-inline constexpr const char* kCannotWriteAlert = "出力ファイルに書き込めません。";
-inline constexpr const char* kNoOutputLog = "出力対象データが1件もありませんでした。\n\n";
+using vcard::kCannotReadAlert;
+using vcard::kCannotWriteAlert;
+using vcard::kFailedLog;
+using vcard::kNoOutputLog;
+using vcard::kUnsupportedEncodingAlert;
 
 }  // namespace vcard::detail

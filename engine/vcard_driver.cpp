@@ -13,7 +13,6 @@
 #include "memory_convert.h"
 #include "platform.h"
 #include "report_notes.h"
-#include "source_check.h"
 #include "source_stream.h"
 #include "strutil.h"
 #include "utf8.h"
@@ -148,7 +147,7 @@ std::array<std::string, 2> convert(const char* orgPath, const char* dstPath,
 
     // Writing over the source would destroy it before it is read again
     // (the loader re-reads the file by path).
-    if (vcard::isSameFile(orgFile, dstFile)) {
+    if (platform::isSameFile(orgFile, dstFile)) {
       const TargetScope target(options, report);
       return {vcard::kSameFileAlert, kFailedLog};
     }

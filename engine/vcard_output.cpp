@@ -316,14 +316,6 @@ MemoryOutputScope::~MemoryOutputScope() {
   g_store = &g_fileStore;
 }
 
-std::string partPath(const std::string& path, std::uint64_t number) {
-  const std::size_t slash = path.rfind('/');
-  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  std::size_t dot = path.rfind('.');
-  if (dot == std::string::npos || dot <= nameStart) dot = path.size();
-  return path.substr(0, dot) + "-" + std::to_string(number) + path.substr(dot);
-}
-
 }  // namespace vcard::detail
 
 int Output_CreateFile(const char* path) {

@@ -18,6 +18,7 @@
 
 #include "convert_options.h"
 #include "memory_convert.h"
+#include "output_names.h"
 #include "vcard_report.h"
 
 namespace vcard::detail {
@@ -79,8 +80,7 @@ class MemoryOutputScope {
   std::unique_ptr<OutputStore> store_;
 };
 
-// The path of the numbered part: "dir/PC→iCloud.vcf", 2 -> "dir/PC→iCloud-2.vcf".
-[[nodiscard]] std::string partPath(const std::string& path, std::uint64_t number);
+using vcard::partPath;
 
 class OutputBatch {
  public:
