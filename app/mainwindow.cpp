@@ -220,7 +220,7 @@ void MainWindow::pushStart() {
 
   // A source named like the output file would be overwritten by the output
   // before it is read: refuse before anything is written.
-  if (vcard::isSameFile(m_org, m_dst)) {
+  if (platform::isSameFile(m_org, m_dst)) {
     showAlert(this, QString::fromUtf8(vcard::kSameFileAlert));
     return;
   }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "icloud_limits.h"
 #include "platform.h"
 #include "report_json.h"
 #include "source_check.h"
@@ -24,31 +25,35 @@ constexpr int kExitSourceRejected = 2;
 constexpr int kExitOutputExists = 3;
 constexpr int kExitUsage = 64;
 
-constexpr const char* kUsage =
-    "使い方: vcard-convert [--force] [--json] [--target=iphone|icloud] [--carrier=携帯会社]\n"
-    "                      変換元ファイル [出力ファイル]\n"
-    "\n"
-    "vCardファイル（Shift_JIS、UTF-8、UTF-16）をiPhoneの連絡先に取り込める形式\n"
-    "（UTF-16LE、CR LF）に変換します。出力ファイルを省略すると、変換元ファイルと\n"
-    "同じフォルダの「PC→iPhone.vcf」に書き出します。\n"
-    "--target=icloud では、iCloud.com の連絡先に読み込める形式（vCard 3.0、UTF-8、\n"
-    "CR LF、FN付き、写真は 224 KB まで）で「PC→iCloud.vcf」に書き出します。\n"
-    "50,000件を超えるときは「PC→iCloud-1.vcf」「PC→iCloud-2.vcf」…に分けます。\n"
-    "\n"
-    "変換結果のあとに、書き出さなかったカードとその理由などの変換レポートを表示します\n"
-    "（カードの名前を含みます）。\n"
-    "\n"
-    "  --force  出力ファイルが既にあるときも上書きします\n"
-    "  --json   結果とレポートを一つの JSON 文書として標準出力に書きます\n"
-    "  --target=iphone  iPhone で開くファイルを書き出します（既定）\n"
-    "  --target=icloud  iCloud.com に読み込むファイルを書き出します\n"
-    "  --carrier=auto|docomo|au|softbank|none\n"
-    "           携帯電話の絵文字をどの携帯会社のものとして Unicode の絵文字にするか\n"
-    "           （auto: ファイルから判定〔既定〕、none: 変換しない）\n"
-    "  --help   この説明を表示します\n"
-    "\n"
-    "終了コード: 0 変換完了、1 変換失敗、2 変換元ファイルの確認で不可、\n"
-    "            3 出力ファイルが既に存在、64 使い方の誤り\n";
+// The usage text; the iCloud.com photo limit is the one the engine keeps to.
+std::string usage() {
+  return "使い方: vcard-convert [--force] [--json] [--target=iphone|icloud] [--carrier=携帯会社]\n"
+         "                      変換元ファイル [出力ファイル]\n"
+         "\n"
+         "vCardファイル（Shift_JIS、UTF-8、UTF-16）をiPhoneの連絡先に取り込める形式\n"
+         "（UTF-16LE、CR LF）に変換します。出力ファイルを省略すると、変換元ファイルと\n"
+         "同じフォルダの「PC→iPhone.vcf」に書き出します。\n"
+         "--target=icloud では、iCloud.com の連絡先に読み込める形式（vCard 3.0、UTF-8、\n"
+         "CR LF、FN付き、写真は " +
+         vcard::limitText(vcard::kICloudMaxPhotoBytes) +
+         " まで）で「PC→iCloud.vcf」に書き出します。\n"
+         "50,000件を超えるときは「PC→iCloud-1.vcf」「PC→iCloud-2.vcf」…に分けます。\n"
+         "\n"
+         "変換結果のあとに、書き出さなかったカードとその理由などの変換レポートを表示します\n"
+         "（カードの名前を含みます）。\n"
+         "\n"
+         "  --force  出力ファイルが既にあるときも上書きします\n"
+         "  --json   結果とレポートを一つの JSON 文書として標準出力に書きます\n"
+         "  --target=iphone  iPhone で開くファイルを書き出します（既定）\n"
+         "  --target=icloud  iCloud.com に読み込むファイルを書き出します\n"
+         "  --carrier=auto|docomo|au|softbank|none\n"
+         "           携帯電話の絵文字をどの携帯会社のものとして Unicode の絵文字にするか\n"
+         "           （auto: ファイルから判定〔既定〕、none: 変換しない）\n"
+         "  --help   この説明を表示します\n"
+         "\n"
+         "終了コード: 0 変換完了、1 変換失敗、2 変換元ファイルの確認で不可、\n"
+         "            3 出力ファイルが既に存在、64 使い方の誤り\n";
+}
 
 void printLine(std::FILE* stream, const std::string& text) {
   std::fputs(text.c_str(), stream);
@@ -77,7 +82,7 @@ int main(int argc, char** argv) {
   // on standard output.
   auto fail = [&](const std::string& alert, int exitCode) {
     printLine(stderr, alert);
-    if (exitCode == kExitUsage) std::fputs(kUsage, stderr);
+    if (exitCode == kExitUsage) std::fputs(usage().c_str(), stderr);
     if (json) std::fputs(vcard::failureJson(alert, exitCode, options.target).c_str(), stdout);
     return exitCode;
   };
@@ -86,7 +91,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (!optionsEnded && argument == "--help") {
-      std::fputs(kUsage, stdout);
+      std::fputs(usage().c_str(), stdout);
       return kExitOk;
     }
     if (!optionsEnded && argument == "--force") {
@@ -111,7 +116,7 @@ int main(int argc, char** argv) {
   }
   if (paths.empty() || paths.size() > 2) {
     // Standard error has the usage alone; the document says what was wrong.
-    std::fputs(kUsage, stderr);
+    std::fputs(usage().c_str(), stderr);
     if (json) {
       const std::string alert = paths.empty() ? "変換元ファイルが指定されていません。"
                                               : "指定できるファイルは変換元と出力の2つまでです。";
@@ -125,7 +130,7 @@ int main(int argc, char** argv) {
     return fail(alert, kExitSourceRejected);
   const std::string output =
       paths.size() == 2 ? paths[1] : vcard::outputPathForSource(source, options.target);
-  if (vcard::isSameFile(source, output)) return fail(vcard::kSameFileAlert, kExitSourceRejected);
+  if (platform::isSameFile(source, output)) return fail(vcard::kSameFileAlert, kExitSourceRejected);
   if (const std::string existing = vcard::existingOutput(output, options.target);
       !existing.empty() && !force) {
     return fail("出力ファイルが既に存在します: " + existing +

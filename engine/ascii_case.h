@@ -1,31 +1,12 @@
-// Letter case of the ASCII words the engine compares: property and
-// parameter names, BEGIN/END lines. Only a-z change; every other byte,
-// UTF-8 included, is kept, so a name that is not ASCII never equals one.
+// The engine's names for the ASCII case helpers, which live in platform.
 #pragma once
 
-#include <algorithm>
-#include <string>
-#include <string_view>
+#include "ascii_letters.h"
 
 namespace vcard::detail {
 
-constexpr char asciiUpper(char c) noexcept {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// True when text, its ASCII letters upper-cased, is upperWord.
-constexpr bool asciiUpperEquals(std::string_view text, std::string_view upperWord) noexcept {
-  return text.size() == upperWord.size() &&
-         std::equal(text.begin(), text.end(), upperWord.begin(),
-                    [](char a, char b) { return asciiUpper(a) == b; });
-}
-
-// ASCII letters upper-cased, every other byte kept.
-inline std::string upperASCII(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper)
-    c = asciiUpper(c);
-  return upper;
-}
+using platform::asciiUpper;
+using platform::asciiUpperEquals;
+using platform::upperASCII;
 
 }  // namespace vcard::detail

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "icloud_limits.h"
 #include "property_labels.h"
 
 namespace vcard {
@@ -214,7 +215,8 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
   }
 
   if (!adapted.photosScaled.empty()) {
-    text += "iCloud.com の上限（写真 224 KB、カード 256 KB）に合わせて縮小した写真：\n";
+    text += "iCloud.com の上限（写真 " + limitText(kICloudMaxPhotoBytes) + "、カード " +
+            limitText(kICloudMaxCardBytes) + "）に合わせて縮小した写真：\n";
     std::size_t shown = 0;
     for (const PhotoAdapted& photo : adapted.photosScaled) {
       if (shown++ == maxCards) break;

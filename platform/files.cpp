@@ -178,6 +178,13 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+bool isSameFile(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 bool removeFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }

@@ -49,6 +49,10 @@ class FileReader {
 // True for an existing file or folder (links followed).
 [[nodiscard]] bool fileExists(const std::string& path);
 
+// True when both paths name the same existing file (same device and inode),
+// so links and relative spellings are caught.
+[[nodiscard]] bool isSameFile(const std::string& a, const std::string& b);
+
 // Removes a file; false when it could not be removed (a missing file counts
 // as removed).
 bool removeFile(const std::string& path);

@@ -2,18 +2,23 @@
 
 #include <unicode/ucnv.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ascii_letters.h"
 #include "str_fast_p.h"
 #include "str_scratch_p.h"
 #include "strutil.h"
 #include "utf8.h"
 
+using platform::asciiUpper;
+using platform::asciiUpperEquals;
 using platform::OwnedCString;
 using strutil::detail::ScratchRelease;
 
@@ -41,10 +46,6 @@ bool asciiUpperInto(const char* text, bool stripBlanks, std::string* out) {
     out->push_back(ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch);
   }
   return true;
-}
-
-char asciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 // Whether the all-ASCII text, upper-cased, contains the all-ASCII key,
@@ -413,13 +414,45 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-bool asciiEqualsUpper(std::string_view text, std::string_view upperWord) {
-  if (text.size() != upperWord.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (asciiUpper(text[i]) != upperWord[i]) return false;
-  }
-  return true;
+constexpr std::string_view kTransferWords[] = {"BASE64", "B", "QUOTED-PRINTABLE", "7BIT", "8BIT"};
+constexpr std::string_view kCharsetWords[] = {"UTF-8", "SHIFT_JIS"};
+
+bool isOneOf(std::string_view text, const auto& upperWords) {
+  return std::any_of(std::begin(upperWords), std::end(upperWords),
+                     [text](std::string_view word) { return asciiUpperEquals(text, word); });
 }
+
+}  // namespace
+
+strutil::ParameterKind strutil::classifyParameter(std::string_view parameter) noexcept {
+  const std::size_t equals = parameter.find('=');
+  if (equals == std::string_view::npos) {
+    const std::string_view word = trimmed(parameter);
+    if (isOneOf(word, kTransferWords)) return ParameterKind::TransferWord;
+    if (isOneOf(word, kCharsetWords)) return ParameterKind::CharsetWord;
+    return ParameterKind::Other;
+  }
+  const std::string_view name = trimmed(parameter.substr(0, equals));
+  if (asciiUpperEquals(name, "CHARSET")) return ParameterKind::Charset;
+  if (asciiUpperEquals(name, "ENCODING")) return ParameterKind::Encoding;
+  return ParameterKind::Other;
+}
+
+std::string_view strutil::parameterValue(std::string_view parameter) noexcept {
+  const std::size_t equals = parameter.find('=');
+  return trimmed(equals == std::string_view::npos ? parameter : parameter.substr(equals + 1));
+}
+
+std::string strutil::parameterKey(std::string_view parameter) {
+  std::string_view name = parameter.substr(0, parameter.find('='));
+  while (!name.empty() && isBlank(name.front()))
+    name.remove_prefix(1);
+  while (!name.empty() && isBlank(name.back()))
+    name.remove_suffix(1);
+  return platform::upperASCII(name);
+}
+
+namespace {
 
 // ICU's own name of the converter that name opens, or "" when it opens none.
 std::string canonicalCharset(const std::string& name) {
@@ -439,9 +472,9 @@ struct CharsetJudgement {
 };
 
 CharsetJudgement judgeCharset(std::string_view value) {
-  if (asciiEqualsUpper(value, "SHIFT_JIS")) return {kCharsetShiftJIS, {}};
-  if (asciiEqualsUpper(value, "UTF-8")) return {kCharsetUTF8, {}};
-  if (asciiEqualsUpper(value, "US-ASCII")) return {kCharsetNone, {}};
+  if (asciiUpperEquals(value, "SHIFT_JIS")) return {kCharsetShiftJIS, {}};
+  if (asciiUpperEquals(value, "UTF-8")) return {kCharsetUTF8, {}};
+  if (asciiUpperEquals(value, "US-ASCII")) return {kCharsetNone, {}};
   // Any other name goes to ICU, which opens converters slowly: files repeat
   // the same name on every line, so the last answer is kept.
   thread_local std::string lastValue;
@@ -470,9 +503,9 @@ CharsetJudgement judgeCharset(std::string_view value) {
 }
 
 std::int64_t judgeEncoding(std::string_view value) {
-  if (asciiEqualsUpper(value, "QUOTED-PRINTABLE")) return kEncodingQuotedPrintable;
-  if (asciiEqualsUpper(value, "BASE64") || asciiEqualsUpper(value, "B")) return kEncodingBase64;
-  if (asciiEqualsUpper(value, "8BIT") || asciiEqualsUpper(value, "7BIT")) return kEncodingPlain;
+  if (asciiUpperEquals(value, "QUOTED-PRINTABLE")) return kEncodingQuotedPrintable;
+  if (asciiUpperEquals(value, "BASE64") || asciiUpperEquals(value, "B")) return kEncodingBase64;
+  if (asciiUpperEquals(value, "8BIT") || asciiUpperEquals(value, "7BIT")) return kEncodingPlain;
   return kEncodingUnknown;
 }
 
@@ -517,29 +550,28 @@ ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count) 
     for (std::uint64_t i = 1; i < count; ++i) {
       if (list[i] == nullptr) continue;
       const std::string_view parameter(list[i]);
-      const std::size_t equals = parameter.find('=');
+      const std::string_view value = strutil::parameterValue(parameter);
       std::int64_t encoding = kEncodingNone;
-      if (equals == std::string_view::npos) {
-        const std::string_view word = trimmed(parameter);
-        if (asciiEqualsUpper(word, "QUOTED-PRINTABLE")) encoding = kEncodingQuotedPrintable;
-        if (asciiEqualsUpper(word, "BASE64") || asciiEqualsUpper(word, "B"))
-          encoding = kEncodingBase64;
-        // Some 2.1 writers put the charset as a bare word too.
-        const std::int64_t bare = asciiEqualsUpper(word, "UTF-8")       ? kCharsetUTF8
-                                  : asciiEqualsUpper(word, "SHIFT_JIS") ? kCharsetShiftJIS
-                                                                        : kCharsetNone;
-        if (bare != kCharsetNone &&
-            (!charsetDeclared || charsetRank(bare) > charsetRank(codes.charset))) {
-          codes.charset = bare;
-          std::memset(codes.charsetName, 0, sizeof codes.charsetName);
-          charsetDeclared = true;
-        }
-      } else {
-        const std::string_view name = trimmed(parameter.substr(0, equals));
-        const std::string_view value = trimmed(parameter.substr(equals + 1));
-        if (asciiEqualsUpper(name, "ENCODING")) {
+      switch (strutil::classifyParameter(parameter)) {
+        case strutil::ParameterKind::Encoding:
           encoding = judgeEncoding(value);
-        } else if (asciiEqualsUpper(name, "CHARSET")) {
+          break;
+        case strutil::ParameterKind::TransferWord:
+          // A bare 7BIT or 8BIT leaves the value undeclared, not plain.
+          encoding = judgeEncoding(value);
+          if (encoding == kEncodingPlain) encoding = kEncodingNone;
+          break;
+        case strutil::ParameterKind::CharsetWord: {
+          const std::int64_t bare =
+              asciiUpperEquals(value, "UTF-8") ? kCharsetUTF8 : kCharsetShiftJIS;
+          if (!charsetDeclared || charsetRank(bare) > charsetRank(codes.charset)) {
+            codes.charset = bare;
+            std::memset(codes.charsetName, 0, sizeof codes.charsetName);
+            charsetDeclared = true;
+          }
+          break;
+        }
+        case strutil::ParameterKind::Charset: {
           const CharsetJudgement judgement = judgeCharset(value);
           if (!charsetDeclared || charsetRank(judgement.code) > charsetRank(codes.charset)) {
             codes.charset = judgement.code;
@@ -547,7 +579,10 @@ ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count) 
             judgement.name.copy(codes.charsetName, sizeof codes.charsetName - 1);
           }
           charsetDeclared = true;
+          break;
         }
+        case strutil::ParameterKind::Other:
+          break;
       }
       if (encodingRank(encoding) > encodingRank(codes.encoding)) codes.encoding = encoding;
     }

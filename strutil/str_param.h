@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 // 1 if key occurs in some entry, else 0.
 [[nodiscard]] std::int32_t StrExists(const char* const* list, std::uint64_t count,
@@ -58,6 +60,36 @@ namespace strutil {
 // answered in one pass over the parameter: the rules ask it of every
 // parameter they write.
 [[nodiscard]] bool declaresCharsetOrEncoding(const char* parameter) noexcept;
+
+}  // namespace strutil
+
+namespace strutil {
+
+// What one parameter of a property line declares by its name, or by the
+// whole word when it has no "=".
+enum class ParameterKind {
+  Charset,       // CHARSET=...
+  Encoding,      // ENCODING=...
+  TransferWord,  // a bare vCard 2.1 BASE64, B, QUOTED-PRINTABLE, 7BIT or 8BIT
+  CharsetWord,   // a bare UTF-8 or SHIFT_JIS, as some 2.1 writers put the charset
+  Other,
+};
+
+// The kind of parameter ("CHARSET=SHIFT_JIS", "QUOTED-PRINTABLE",
+// "TYPE=CELL"), its name or word compared in any ASCII letter case once
+// blanks (spaces, tabs) and then a pair of double quotes around it are left
+// out. A parameter that merely contains such a word (X-FROM=UTF-8-EXPORT) is
+// Other.
+[[nodiscard]] ParameterKind classifyParameter(std::string_view parameter) noexcept;
+
+// The parameter's value (after its first "=") or, without "=", the whole
+// word, with the blanks and quotes classifyParameter leaves out removed.
+[[nodiscard]] std::string_view parameterValue(std::string_view parameter) noexcept;
+
+// The parameter's name (before its first "=", or the whole parameter without
+// one), blanks around it removed, quotes kept, ASCII letters upper-cased:
+// "ENCODING" of " encoding =b".
+[[nodiscard]] std::string parameterKey(std::string_view parameter);
 
 }  // namespace strutil
 

@@ -9,13 +9,13 @@
 #include <utility>
 
 #include "convert.h"
-#include "engine_p.h"
 #include "lines/line_loop.h"
 #include "memory_convert.h"
 #include "platform.h"
 #include "read/source_load.h"
 #include "read/source_stream.h"
-#include "source_check.h"
+#include "output_names.h"
+#include "result_texts.h"
 #include "utf8.h"
 #include "vcard.h"
 #include "write/output.h"
@@ -23,6 +23,11 @@
 namespace {
 
 using namespace vcard::detail;
+using vcard::kCannotReadAlert;
+using vcard::kCannotWriteAlert;
+using vcard::kFailedLog;
+using vcard::kNoOutputLog;
+using vcard::kUnsupportedEncodingAlert;
 
 std::string successLog(std::uint64_t inCount, std::uint64_t outCount) {
   char buffer[256];
@@ -167,7 +172,7 @@ std::array<std::string, 2> vcard::detail::convertFile(const char* orgPath, const
 
     // Writing over the source would destroy it before it is read again
     // (the loader re-reads the file by path).
-    if (vcard::isSameFile(orgPath, dstPath)) return {vcard::kSameFileAlert, kFailedLog};
+    if (platform::isSameFile(orgPath, dstPath)) return {vcard::kSameFileAlert, kFailedLog};
 
     // A large source in UTF-8 or Shift_JIS is read in pieces; any other is
     // loaded whole.

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "icloud_card.h"
+#include "output_names.h"
 #include "platform.h"
 #include "utf8.h"
 
@@ -13,15 +14,6 @@ namespace {
 // Collected output is appended once this much has been gathered.
 constexpr std::size_t kOutputBlock = std::size_t{1} << 20;
 }  // namespace
-
-// The path of the numbered part: "dir/PC→iCloud.vcf", 2 -> "dir/PC→iCloud-2.vcf".
-std::string partPath(const std::string& path, std::uint64_t number) {
-  const std::size_t slash = path.rfind('/');
-  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  std::size_t dot = path.rfind('.');
-  if (dot == std::string::npos || dot <= nameStart) dot = path.size();
-  return path.substr(0, dot) + "-" + std::to_string(number) + path.substr(dot);
-}
 
 bool FileStore::create(const std::string& name, std::string_view bytes) {
   return platform::writeFileAtomically(name, bytes);

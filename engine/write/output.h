@@ -66,9 +66,6 @@ class MemoryStore final : public OutputStore {
   std::string name_;
 };
 
-// The path of the numbered part: "dir/PC→iCloud.vcf", 2 -> "dir/PC→iCloud-2.vcf".
-[[nodiscard]] std::string partPath(const std::string& path, std::uint64_t number);
-
 // The UTF-8 text in UTF-16LE, without a byte-order mark, appended to out;
 // false, with nothing appended, when the text is not well-formed UTF-8 (or
 // too long to be converted).

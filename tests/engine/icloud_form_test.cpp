@@ -471,9 +471,9 @@ TEST(ICloudFilesTest, FiftyThousandAndOneCardsMakeTwoFiles) {
 }
 
 TEST(ICloudFilesTest, PartNamesNumberTheFileName) {
-  EXPECT_EQ(vcard::detail::partPath("/a/PC→iCloud.vcf", 2), "/a/PC→iCloud-2.vcf");
-  EXPECT_EQ(vcard::detail::partPath("out", 1), "out-1");
-  EXPECT_EQ(vcard::detail::partPath("/a.b/out", 3), "/a.b/out-3");
+  EXPECT_EQ(vcard::partPath("/a/PC→iCloud.vcf", 2), "/a/PC→iCloud-2.vcf");
+  EXPECT_EQ(vcard::partPath("out", 1), "out-1");
+  EXPECT_EQ(vcard::partPath("/a.b/out", 3), "/a.b/out-3");
 }
 
 // ---- The iPhone form stays as it is ------------------------------------------

@@ -338,6 +338,18 @@ TEST_P(ReportTargetTextTest, DroppedPropertiesInTheTargetsWords) {
 INSTANTIATE_TEST_SUITE_P(Targets, ReportTargetTextTest, testing::ValuesIn(kTargetTextCases),
                          CaseName());
 
+TEST(ReportTextTest, ScaledPhotosNameICloudLimits) {
+  vcard::ConversionReport report;
+  report.loaded = true;
+  report.target = vcard::Target::ICloud;
+  report.icloud.photosScaled.push_back({2, "山田花子", 230'449, 199'950, "JPEG"});
+  EXPECT_NE(vcard::reportText(report).find(
+                "iCloud.com の上限（写真 224 KB、カード 256 KB）に合わせて縮小した写真：\n"
+                "  2件目「山田花子」　230.4 KB → 200.0 KB（JPEG）\n"),
+            std::string::npos)
+      << vcard::reportText(report);
+}
+
 TEST(ReportTextTest, PhotoCountsOnlyWherePhotosWereAdapted) {
   vcard::ConversionReport report;
   report.loaded = true;

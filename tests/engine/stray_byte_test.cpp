@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ascii_case.h"
+#include "ascii_letters.h"
 #include "peer_compare.h"
 #include "test_support.h"
 #include "utf8.h"
@@ -51,7 +51,7 @@ std::vector<Spot> valueSpots(std::string_view bytes) {
     const std::string_view line = bytes.substr(start, end - start);
     const auto is = [&](std::string_view word) {
       return line.size() >= word.size() &&
-             vcard::detail::asciiUpperEquals(line.substr(0, word.size()), word);
+             platform::asciiUpperEquals(line.substr(0, word.size()), word);
     };
     if (is("BEGIN:VCARD")) ++cards;
     const std::size_t colon = line.find(':');

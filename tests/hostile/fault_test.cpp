@@ -15,6 +15,7 @@
 
 #include "hostile_support.h"
 #include "param_names.h"
+#include "platform.h"
 #include "source_check.h"
 #include "vcard.h"
 
@@ -185,10 +186,10 @@ TEST(SameFileTest, OutputNamingTheSourceIsCaughtByFileIdentity) {
   writeBytes(source, manyCards(1));
   const std::string link = folder.path() + "/link.vcf";
   ASSERT_EQ(symlink(source.c_str(), link.c_str()), 0);
-  EXPECT_TRUE(vcard::isSameFile(source, vcard::outputPathForSource(source)));
-  EXPECT_TRUE(vcard::isSameFile(link, source));
-  EXPECT_TRUE(vcard::isSameFile(folder.path() + "/./PC→iPhone.vcf", source));
-  EXPECT_FALSE(vcard::isSameFile(link, folder.path() + "/missing.vcf"));
+  EXPECT_TRUE(platform::isSameFile(source, vcard::outputPathForSource(source)));
+  EXPECT_TRUE(platform::isSameFile(link, source));
+  EXPECT_TRUE(platform::isSameFile(folder.path() + "/./PC→iPhone.vcf", source));
+  EXPECT_FALSE(platform::isSameFile(link, folder.path() + "/missing.vcf"));
 }
 
 }  // namespace

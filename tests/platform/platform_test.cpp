@@ -328,4 +328,29 @@ TEST(HomeTest, FollowsHomeVariable) {
   EXPECT_EQ(platform::homeDirectory(), "/somewhere/else");
 }
 
+TEST(SameFileTest, CatchesLinksAndOtherSpellings) {
+  testsupport::TempDir dir;
+  const std::string a = dir.file("a.vcf");
+  testsupport::writeBytes(a, "x");
+  testsupport::writeBytes(dir.file("c.vcf"), "x");
+  ASSERT_EQ(::link(a.c_str(), dir.file("hard.vcf").c_str()), 0);
+  ASSERT_EQ(::symlink(a.c_str(), dir.file("soft.vcf").c_str()), 0);
+  struct Case {
+    std::string other;
+    bool same;
+  };
+  const Case cases[] = {
+      {a, true},
+      {dir.path() + "/./a.vcf", true},
+      {dir.file("hard.vcf"), true},
+      {dir.file("soft.vcf"), true},
+      {dir.file("c.vcf"), false},
+      {dir.file("missing.vcf"), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.other);
+    EXPECT_EQ(platform::isSameFile(a, c.other), c.same);
+  }
+}
+
 }  // namespace

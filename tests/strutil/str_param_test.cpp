@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -245,5 +246,72 @@ TEST(StrExistsOnlyTest, EveryValueMustBeOfAKnownKind) {
     EXPECT_EQ(StrExists_only(c.parameter, c.first, c.second), c.expected);
   }
 }
+
+// --- One parameter's kind ---------------------------------------------------------------------
+
+struct KindCase {
+  std::string_view name;
+  std::string_view parameter;
+  strutil::ParameterKind kind;
+  std::string_view value;  // parameterValue
+  std::string_view key;    // parameterKey
+};
+
+using Kind = strutil::ParameterKind;
+
+const KindCase kKindCases[] = {
+    {"Charset", "CHARSET=SHIFT_JIS", Kind::Charset, "SHIFT_JIS", "CHARSET"},
+    {"EncodingAnyCaseAndBlanks", " encoding =\tb ", Kind::Encoding, "b", "ENCODING"},
+    {"QuotedValue", "CHARSET=\"UTF-8\"", Kind::Charset, "UTF-8", "CHARSET"},
+    {"EmptyValue", "CHARSET=", Kind::Charset, "", "CHARSET"},
+    {"SecondEqualsInValue", "ENCODING=A=B", Kind::Encoding, "A=B", "ENCODING"},
+    // Quotes around the name are left out for the kind, kept in the key.
+    {"QuotedName", "\"CHARSET\"=UTF-8", Kind::Charset, "UTF-8", "\"CHARSET\""},
+    {"BareBase64", "BASE64", Kind::TransferWord, "BASE64", "BASE64"},
+    {"BareB", "b", Kind::TransferWord, "b", "B"},
+    {"BareQuotedPrintable", "\tQuoted-Printable", Kind::TransferWord, "Quoted-Printable",
+     "QUOTED-PRINTABLE"},
+    {"BareSevenBit", "7bit", Kind::TransferWord, "7bit", "7BIT"},
+    {"BareEightBit", "8BIT", Kind::TransferWord, "8BIT", "8BIT"},
+    {"QuotedBareWord", "\"BASE64\"", Kind::TransferWord, "BASE64", "\"BASE64\""},
+    {"BareUtf8", "utf-8", Kind::CharsetWord, "utf-8", "UTF-8"},
+    {"BareShiftJis", "Shift_JIS", Kind::CharsetWord, "Shift_JIS", "SHIFT_JIS"},
+    {"Type", "TYPE=CELL", Kind::Other, "CELL", "TYPE"},
+    {"BareType", "CELL", Kind::Other, "CELL", "CELL"},
+    {"Empty", "", Kind::Other, "", ""},
+    // Words inside other parameters or words declare nothing.
+    {"WordInsideValue", "X-FROM=UTF-8-EXPORT", Kind::Other, "UTF-8-EXPORT", "X-FROM"},
+    {"LongerName", "CHARSETS=UTF-8", Kind::Other, "UTF-8", "CHARSETS"},
+    {"LongerWord", "BASE64X", Kind::Other, "BASE64X", "BASE64X"},
+    {"BlankInsideName", "ENCO DING=B", Kind::Other, "B", "ENCO DING"},
+    // Full-width "ＢＡＳＥ64" is no ASCII word.
+    {"FullWidthWord",
+     "\xEF\xBC\xA2\xEF\xBC\xA1\xEF\xBC\xB3\xEF\xBC\xA5"
+     "64",
+     Kind::Other,
+     "\xEF\xBC\xA2\xEF\xBC\xA1\xEF\xBC\xB3\xEF\xBC\xA5"
+     "64",
+     "\xEF\xBC\xA2\xEF\xBC\xA1\xEF\xBC\xB3\xEF\xBC\xA5"
+     "64"},
+};
+
+class ParameterKindTest : public testing::TestWithParam<KindCase> {};
+
+TEST_P(ParameterKindTest, ClassifiesByNameOrWholeWord) {
+  const KindCase& c = GetParam();
+  EXPECT_EQ(strutil::classifyParameter(c.parameter), c.kind);
+  EXPECT_EQ(strutil::parameterValue(c.parameter), c.value);
+  EXPECT_EQ(strutil::parameterKey(c.parameter), c.key);
+  // ReadParameterCodes judges each parameter by the same kinds.
+  const std::string parameter(c.parameter);
+  const char* list[] = {"X", parameter.c_str()};
+  const ParameterCodes codes = ReadParameterCodes(list, 2);
+  const bool transfer =
+      c.kind == Kind::TransferWord && !c.value.ends_with("BIT") && !c.value.ends_with("bit");
+  EXPECT_EQ(codes.encoding != kEncodingNone, c.kind == Kind::Encoding || transfer);
+  EXPECT_EQ(codes.charset != kCharsetNone, c.kind == Kind::CharsetWord || c.kind == Kind::Charset);
+}
+
+INSTANTIATE_TEST_SUITE_P(Parameters, ParameterKindTest, testing::ValuesIn(kKindCases), CaseName());
 
 }  // namespace

@@ -6,18 +6,10 @@
 #include <string>
 
 #include "convert_options.h"
+#include "output_names.h"
+#include "result_texts.h"
 
 namespace vcard {
-
-// The fixed name of the output file, written beside the source.
-inline constexpr const char* kOutputFileName = "PC→iPhone.vcf";
-// The name of the file written for iCloud.com instead.
-inline constexpr const char* kICloudOutputFileName = "PC→iCloud.vcf";
-
-// The output file name of the target.
-[[nodiscard]] constexpr const char* outputFileName(Target target) noexcept {
-  return target == Target::ICloud ? kICloudOutputFileName : kOutputFileName;
-}
 
 // Alert texts of the source checks, in the order the checks run.
 inline constexpr const char* kEmptySourceAlert = "変換元ファイル名が入力（選択）されていません。";
@@ -25,7 +17,8 @@ inline constexpr const char* kMissingSourceAlert = "変換元ファイルがあ�
 inline constexpr const char* kNotVCardAlert = "変換元ファイルはvCardファイルではありません。";
 inline constexpr const char* kPathTooLongAlert =
     "変換元ファイルのフォルダ名およびファイル名が長すぎます。";
-inline constexpr const char* kSameFileAlert = "変換元ファイルと出力ファイルが同じです。";
+// After these, a source that is the output itself is refused with
+// kSameFileAlert (platform::isSameFile).
 
 // "" when the path passes; otherwise the alert text of the first failed check
 // (order: empty, exists, extension "VCF" in any case, at most 255 UTF-16
@@ -44,9 +37,5 @@ std::string outputPathForSource(const std::string& source, Target target);
 // for iCloud.com also the first numbered file ("PC→iCloud-1.vcf") of an
 // earlier run that was split, which a split run replaces. "" when none does.
 std::string existingOutput(const std::string& output, Target target);
-
-// True when both paths name the same existing file (same device and inode),
-// so links and relative spellings are caught.
-bool isSameFile(const std::string& a, const std::string& b);
 
 }  // namespace vcard

@@ -3,13 +3,12 @@
 #include "param_names.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <string_view>
 
-#include "test_support.h"
+#include "files.h"
 
 namespace {
 
@@ -118,31 +117,6 @@ TEST(SourceLengthTest, AllowsUpTo255Units) {
     TempDir dir;
     const std::string path = pathOfUnits(dir, c.units, c.wide);
     EXPECT_EQ(vcard::checkSourcePath(path), c.alert);
-  }
-}
-
-TEST(SameFileTest, CatchesLinksAndOtherSpellings) {
-  TempDir dir;
-  const std::string a = dir.file("a.vcf");
-  testsupport::writeBytes(a, "x");
-  testsupport::writeBytes(dir.file("c.vcf"), "x");
-  ASSERT_EQ(::link(a.c_str(), dir.file("hard.vcf").c_str()), 0);
-  ASSERT_EQ(::symlink(a.c_str(), dir.file("soft.vcf").c_str()), 0);
-  struct Case {
-    std::string other;
-    bool same;
-  };
-  const Case cases[] = {
-      {a, true},
-      {dir.path() + "/./a.vcf", true},
-      {dir.file("hard.vcf"), true},
-      {dir.file("soft.vcf"), true},
-      {dir.file("c.vcf"), false},
-      {dir.file("missing.vcf"), false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.other);
-    EXPECT_EQ(vcard::isSameFile(a, c.other), c.same);
   }
 }
 

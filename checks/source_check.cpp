@@ -2,13 +2,10 @@
 // command-line converter.
 #include "source_check.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include "platform.h"
 #include "regex_additions.h"
-#include "write/output.h"
 
 namespace vcard {
 
@@ -66,17 +63,10 @@ std::string outputPathForSource(const std::string& source, Target target) {
 std::string existingOutput(const std::string& output, Target target) {
   if (platform::fileExists(output)) return output;
   if (target == Target::ICloud) {
-    const std::string firstPart = detail::partPath(output, 1);
+    const std::string firstPart = partPath(output, 1);
     if (platform::fileExists(firstPart)) return firstPart;
   }
   return {};
-}
-
-bool isSameFile(const std::string& a, const std::string& b) {
-  struct stat first {};
-  struct stat second {};
-  if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
-  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 }  // namespace vcard

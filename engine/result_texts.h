@@ -1,0 +1,20 @@
+// The alert and log texts a conversion returns, which the shells show as
+// they come and the source checks share.
+#pragma once
+
+namespace vcard {
+
+// Logs.
+inline constexpr const char* kFailedLog = "変換処理に失敗しました。\n\n";
+inline constexpr const char* kNoOutputLog = "出力対象データが1件もありませんでした。\n\n";
+
+// Alerts.
+inline constexpr const char* kUnsupportedEncodingAlert =
+    "変換元ファイルの文字コードに対応していません。";
+inline constexpr const char* kCannotReadAlert =
+    "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。";
+inline constexpr const char* kCannotWriteAlert = "出力ファイルに書き込めません。";
+// Writing over the source would destroy it before it is read.
+inline constexpr const char* kSameFileAlert = "変換元ファイルと出力ファイルが同じです。";
+
+}  // namespace vcard

@@ -1,0 +1,54 @@
+// ASCII letter case: only a-z change, so a word that is not ASCII (UTF-8,
+// or a byte above 0x7F) never matches an ASCII one.
+#include "ascii_letters.h"
+
+#include <gtest/gtest.h>
+
+#include <string_view>
+
+#include "param_names.h"
+
+namespace {
+
+using testsupport::CaseName;
+using testsupport::PrintTo;
+
+struct CaseCase {
+  std::string_view name;
+  std::string_view text;
+  std::string_view upper;  // upperASCII(text)
+  std::string_view word;   // compared with asciiUpperEquals
+  bool equals;
+};
+
+const CaseCase kCaseCases[] = {
+    {"Empty", "", "", "", true},
+    {"LowerWord", "begin", "BEGIN", "BEGIN", true},
+    {"MixedWord", "vCard", "VCARD", "VCARD", true},
+    {"DigitsAndPunctuationKept", "x-9_a=b;", "X-9_A=B;", "X-9_A=B;", true},
+    {"LettersBesideTheRange", "`az{@AZ[", "`AZ{@AZ[", "`AZ{@AZ[", true},
+    {"LongerText", "charsetx", "CHARSETX", "CHARSET", false},
+    {"ShorterText", "charse", "CHARSE", "CHARSET", false},
+    {"WordNotUpperCase", "begin", "BEGIN", "begin", false},
+    // "ｂｅｇｉｎ" in full-width letters: UTF-8 bytes are kept.
+    {"FullWidthLettersKept", "\xEF\xBD\x82\xEF\xBD\x85", "\xEF\xBD\x82\xEF\xBD\x85", "BE", false},
+    // "é" (C3 A9): no ASCII upper case, and not "E".
+    {"AccentedLetterKept", "\xC3\xA9", "\xC3\xA9", "E", false},
+    {"HighByteKept", "a\xE1", "A\xE1", "A\xC1", false},
+};
+
+class AsciiLettersTest : public testing::TestWithParam<CaseCase> {};
+
+TEST_P(AsciiLettersTest, UpperCasesOnlyASCIILetters) {
+  const CaseCase& c = GetParam();
+  EXPECT_EQ(platform::upperASCII(c.text), c.upper);
+  EXPECT_EQ(platform::asciiUpperEquals(c.text, c.word), c.equals);
+  for (std::size_t i = 0; i < c.text.size(); ++i)
+    EXPECT_EQ(platform::asciiUpper(c.text[i]), c.upper[i]) << "byte " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AsciiLettersTest, testing::ValuesIn(kCaseCases), CaseName());
+
+static_assert(platform::asciiUpperEquals("end", "END"));
+
+}  // namespace
