@@ -5,9 +5,10 @@
 #include <memory>
 #include <utility>
 
-#include "icloud_card.h"
 #include "platform.h"
 #include "vcard.h"
+#include "write/card_reader.h"
+#include "write/icloud_writer.h"
 
 namespace vcard::detail {
 
@@ -113,6 +114,7 @@ struct ICloudRun {
   std::uint64_t part = 0;   // its number, 0 while it is the output path itself
   std::uint64_t cards = 0;  // cards in the current file
   std::vector<OutputPart> parts;
+  Card model;  // the card being written, its storage kept from card to card
 };
 ICloudRun* g_icloud = nullptr;
 
@@ -171,7 +173,8 @@ void writeICloudCard(ICloudRun* run, const char* cardText, std::uint64_t positio
       g_failed = true;
       return;
     }
-    ICloudCard card = icloudCard(text);
+    readCard(text, &run->model);
+    ICloudCard card = icloudCard(run->model);
     if (run->cards >= run->options.cardsPerFile && run->options.cardsPerFile > 0)
       startNextPart(run);
     if (g_failed) return;
@@ -263,7 +266,7 @@ TargetScope::TargetScope(const ConvertOptions& options, ConversionReport* report
   if (report != nullptr) report->target = options.target;
   if (options.target != Target::ICloud) return;
   try {
-    g_icloud = new ICloudRun{options, report, {}, {}, 0, 0, {}};
+    g_icloud = new ICloudRun{options, report, {}, {}, 0, 0, {}, {}};
   } catch (...) {
     g_failed = true;  // out of memory: nothing is written
   }

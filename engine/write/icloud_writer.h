@@ -1,8 +1,8 @@
 // One finished card in the form iCloud.com's importer takes: vCard 3.0,
 // parameters and values as RFC 2426 writes them, an FN, photos within the
-// size limits, lines folded at 75 octets. The card comes as the rules left
-// it (UTF-8, CR LF line ends, source folds kept, a line break inside a value
-// as a lone LF).
+// size limits, lines folded at 75 octets. The card comes as the rules built
+// it: its parts UTF-8, source folds kept, a line break inside a value as a
+// lone LF.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "card/card.h"
 
 namespace vcard::detail {
 
@@ -37,7 +39,7 @@ struct ICloudCard {
   std::vector<PhotoOutcome> photos;
 };
 
-[[nodiscard]] ICloudCard icloudCard(std::string_view cardText);
+[[nodiscard]] ICloudCard icloudCard(const Card& card);
 
 // The FN a Japanese address book shows for an N value (its components
 // escaped as in the card): family name first, then given name and the other
