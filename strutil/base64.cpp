@@ -22,6 +22,10 @@ constexpr std::array<std::int8_t, 256> kDigits = makeDigits();
 
 }  // namespace
 
+bool isBase64Digit(char c) noexcept {
+  return kDigits[static_cast<unsigned char>(c)] >= 0;
+}
+
 std::string decodeBase64(std::string_view text) {
   std::string bytes;
   bytes.reserve(text.size() / 4 * 3);

@@ -7,6 +7,9 @@
 
 namespace strutil {
 
+// True for the 64 characters that carry data ("=" pads and is not one).
+[[nodiscard]] bool isBase64Digit(char c) noexcept;
+
 // The bytes text encodes. Anything outside the alphabet is skipped: the
 // blanks and line breaks of folds, "=" padding, stray characters. Bits left
 // over at the end, short of a byte, are dropped.

@@ -29,11 +29,6 @@ char* shrinkToFit(OwnedCString block, std::size_t length) {
   return fitted;
 }
 
-bool isBase64Digit(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
-         c == '/';
-}
-
 }  // namespace
 
 char* QprintDecode(const char* text) noexcept {
@@ -68,7 +63,7 @@ char* Base64Decode(const char* text) noexcept {
     for (const char* c = text; *c != '\0'; ++c) {
       if (*c == '=') {
         digits.push_back('A');
-      } else if (isBase64Digit(*c)) {
+      } else if (strutil::isBase64Digit(*c)) {
         digits.push_back(*c);
       }
     }
