@@ -1,11 +1,10 @@
 #include "str_decode.h"
 
-#include <array>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
+#include <string>
 
+#include "base64.h"
 #include "strutil.h"
 
 using platform::OwnedCString;
@@ -18,27 +17,6 @@ int hexValue(char c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
-}
-
-// The pad character sits at position 64 of the alphabet and so counts as 0.
-constexpr std::string_view kBase64Alphabet =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
-
-// Values of the alphabet's characters by 7-bit code; -1 for the rest.
-constexpr std::array<std::int8_t, 128> makeBase64Table() {
-  std::array<std::int8_t, 128> table{};
-  for (auto& entry : table)
-    entry = -1;
-  for (std::size_t i = 0; i < kBase64Alphabet.size(); ++i) {
-    table[static_cast<unsigned char>(kBase64Alphabet[i])] = static_cast<std::int8_t>(i % 64);
-  }
-  return table;
-}
-constexpr std::array<std::int8_t, 128> kBase64Table = makeBase64Table();
-
-int base64Value(char c) {
-  const auto code = static_cast<unsigned char>(c);
-  return code < kBase64Table.size() ? kBase64Table[code] : -1;
 }
 
 // The decoded text never outgrows its first estimate; hand out a block that
@@ -78,27 +56,25 @@ char* QprintDecode(const char* text) noexcept {
 
 char* Base64Decode(const char* text) noexcept {
   if (text == nullptr) return nullptr;
-  const std::size_t length = std::strlen(text);
-  // At most three bytes per started group of four characters.
-  OwnedCString result(static_cast<char*>(std::malloc((length + 3) / 4 * 3 + 1)));
-  if (!result) return nullptr;
-  std::size_t out = 0;
-  std::array<unsigned, 4> group{};
-  std::size_t filled = 0;
-  auto flush = [&] {
-    result.get()[out++] = static_cast<char>((group[0] << 2 | group[1] >> 4) & 0xFF);
-    result.get()[out++] = static_cast<char>((group[1] << 4 | group[2] >> 2) & 0xFF);
-    result.get()[out++] = static_cast<char>((group[2] << 6 | group[3]) & 0xFF);
-    group = {};
-    filled = 0;
-  };
-  for (std::size_t i = 0; i < length; ++i) {
-    const int value = base64Value(text[i]);
-    if (value < 0) continue;  // line breaks, spaces and other junk
-    group[filled++] = static_cast<unsigned>(value);
-    if (filled == 4) flush();
+  try {
+    // Groups of four as the codec decodes them once "=" reads as "A" (the
+    // digit 0) and a short last group is filled up the same way.
+    std::string digits;
+    for (const char* c = text; *c != '\0'; ++c) {
+      if (*c == '=') {
+        digits.push_back('A');
+      } else if (strutil::isBase64Digit(*c)) {
+        digits.push_back(*c);
+      }
+    }
+    digits.append((4 - digits.size() % 4) % 4, 'A');
+    const std::string bytes = strutil::decodeBase64(digits);
+    OwnedCString result(static_cast<char*>(std::malloc(bytes.size() + 1)));
+    if (!result) return nullptr;
+    std::memcpy(result.get(), bytes.data(), bytes.size());
+    result.get()[bytes.size()] = '\0';
+    return result.release();
+  } catch (...) {
+    return nullptr;
   }
-  // A short last group reads as if padded with "=", which counts as 0.
-  if (filled > 0) flush();
-  return shrinkToFit(std::move(result), out);
 }

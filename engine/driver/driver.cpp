@@ -16,6 +16,7 @@
 #include "read/source_stream.h"
 #include "output_names.h"
 #include "result_texts.h"
+#include "strutil.h"
 #include "utf8.h"
 #include "vcard.h"
 #include "write/output.h"

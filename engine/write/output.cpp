@@ -3,7 +3,7 @@
 #include <climits>
 #include <utility>
 
-#include "icloud_card.h"
+#include "icloud_writer.h"
 #include "output_names.h"
 #include "platform.h"
 #include "utf8.h"
@@ -96,7 +96,7 @@ void Output::collect(const std::string& path, std::string_view bytes) {
 void Output::write(const Card& card, std::string_view text, std::uint64_t position) {
   if (failed_) return;
   if (options_.target == Target::ICloud) {
-    writeICloud(card, position);
+    writeICloud(card, text, position);
     return;
   }
   if (!batch_.empty() && batchPath_ != current_) flush();
@@ -133,13 +133,13 @@ void Output::startNextPart() {
   cards_ = 0;
 }
 
-void Output::writeICloud(const Card& card, std::uint64_t position) {
-  const std::string text = card.iPhoneText();
+void Output::writeICloud(const Card& card, std::string_view text, std::uint64_t position) {
+  // The model's parts are the card's text: well-formed when that is.
   if (!utf::validateUTF8(text)) {
     failed_ = true;
     return;
   }
-  ICloudCard written = icloudCard(text);
+  ICloudCard written = icloudCard(card);
   if (cards_ >= options_.cardsPerFile && options_.cardsPerFile > 0) startNextPart();
   if (failed_) return;
   collect(current_, written.text);

@@ -102,7 +102,7 @@ class Output {
   void collect(const std::string& path, std::string_view bytes);
   void flush();
   void startNextPart();
-  void writeICloud(const Card& card, std::uint64_t position);
+  void writeICloud(const Card& card, std::string_view text, std::uint64_t position);
 
   OutputStore& store_;
   const ConvertOptions& options_;

@@ -10,7 +10,7 @@
 
 #include "convert_options.h"
 #include "files.h"
-#include "icloud_card.h"
+#include "write/icloud_writer.h"
 #include "param_names.h"
 #include "peer_reader.h"
 #include "test_images.h"

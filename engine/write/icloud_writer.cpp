@@ -1,23 +1,20 @@
-// The iCloud.com form of one card. The rules have written the card for the
-// iPhone's own importer; here its lines are taken apart once more and written
-// as vCard 3.0: the version, the parameters and the escaping of RFC 2426, an
-// FN built from the name, and photos that keep within iCloud's limits.
-#include "icloud_card.h"
+// The iCloud.com form of one card, written from the card's properties as
+// vCard 3.0: the version, the parameters and the escaping of RFC 2426, an FN
+// built from the name, and photos that keep within iCloud's limits.
+#include "icloud_writer.h"
 
 #include <algorithm>
-#include <array>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "ascii_case.h"
+#include "base64.h"
+#include "line_fold.h"
 #include "photo_shrink.h"
 #include "platform.h"
 
 namespace vcard::detail {
 namespace {
-
-constexpr std::size_t kFoldWidth = 75;
 
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
@@ -27,147 +24,94 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-// ---- Base64 ----------------------------------------------------------------
-
-constexpr std::string_view kBase64Alphabet =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-// Folding blanks, padding and anything outside the alphabet are skipped, as
-// photo data from phones holds all of them.
-std::string decodeBase64(std::string_view text) {
-  std::array<int, 256> digits{};
-  digits.fill(-1);
-  for (std::size_t i = 0; i < kBase64Alphabet.size(); ++i)
-    digits[static_cast<unsigned char>(kBase64Alphabet[i])] = static_cast<int>(i);
-  std::string bytes;
-  bytes.reserve(text.size() / 4 * 3);
-  unsigned bits = 0;
-  int count = 0;
-  for (const char c : text) {
-    const int digit = digits[static_cast<unsigned char>(c)];
-    if (digit < 0) continue;
-    bits = (bits << 6) | static_cast<unsigned>(digit);
-    count += 6;
-    if (count >= 8) {
-      count -= 8;
-      bytes.push_back(static_cast<char>((bits >> count) & 0xFF));
-    }
-  }
-  return bytes;
+// The largest picture whose photo line, folded, takes at most lineBytes.
+std::size_t pictureBytesFor(std::size_t lineBytes) {
+  constexpr std::size_t kHead = sizeof "PHOTO;ENCODING=b;TYPE=JPEG:" - 1;
+  if (lineBytes < 256) return 0;
+  const std::size_t characters = asciiFoldedCapacity(lineBytes);
+  if (characters <= kHead) return 0;
+  return (characters - kHead) / 4 * 3;
 }
 
-void appendBase64(std::string_view bytes, std::string* out) {
-  out->reserve(out->size() + (bytes.size() + 2) / 3 * 4);
-  std::size_t i = 0;
-  auto byte = [&bytes](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const unsigned group = byte(i) << 16 | byte(i + 1) << 8 | byte(i + 2);
-    for (int shift = 18; shift >= 0; shift -= 6)
-      out->push_back(kBase64Alphabet[(group >> shift) & 0x3F]);
+// ---- Properties ------------------------------------------------------------
+
+// A part of a property with the source's folds undone. A 2.1 fold keeps the
+// blank that starts the continuation, which belongs to the text there; 3.0
+// drops it.
+std::string unfolded(std::string_view part, bool keepFoldBlank) {
+  std::string text;
+  text.reserve(part.size());
+  std::size_t start = 0;
+  for (std::size_t fold = part.find("\r\n"); fold != std::string_view::npos;
+       fold = part.find("\r\n", fold + 2)) {
+    if (fold + 2 >= part.size() || (part[fold + 2] != ' ' && part[fold + 2] != '\t')) continue;
+    text.append(part.substr(start, fold - start));
+    start = keepFoldBlank ? fold + 2 : fold + 3;
   }
-  if (i < bytes.size()) {
-    const bool two = i + 1 < bytes.size();
-    const unsigned group = byte(i) << 16 | (two ? byte(i + 1) << 8 : 0U);
-    out->push_back(kBase64Alphabet[(group >> 18) & 0x3F]);
-    out->push_back(kBase64Alphabet[(group >> 12) & 0x3F]);
-    out->push_back(two ? kBase64Alphabet[(group >> 6) & 0x3F] : '=');
-    out->push_back('=');
-  }
+  text.append(part.substr(start));
+  return text;
 }
 
-// ---- Lines -----------------------------------------------------------------
+// True when the card's VERSION says 2.1. The first ungrouped VERSION without
+// parameters whose value has text before any fold decides, by that text.
+bool isVersion21(const Card& card) {
+  for (const Property& property : card.properties()) {
+    if (property.dropped || property.kind != Property::Kind::Line || !property.group.empty() ||
+        property.parameterCount != 0 || !asciiUpperEquals(card.text(property.name), "VERSION"))
+      continue;
+    const std::string_view value = card.text(property.value);
+    const std::string_view firstLine = value.substr(0, value.find("\r\n"));
+    if (!firstLine.empty()) return firstLine.find("2.1") != std::string_view::npos;
+  }
+  return false;
+}
 
+// One property with its parts unfolded and trimmed.
 struct Line {
-  std::string group;  // "item1" of "item1.EMAIL", as written
-  std::string name;   // as written
-  std::string key;    // the name upper-cased
-  std::vector<std::string> params;
-  std::string value;
+  std::string group;                // "item1" of "item1.EMAIL", as written
+  std::string name;                 // as written
+  std::string key;                  // the name upper-cased
+  std::vector<std::string> params;  // none empty
+  std::string_view value;           // as the card holds it, folds and all
 };
 
-// Splits text at sep outside double quotes (a parameter value may quote ":"
-// and ";").
-std::vector<std::string_view> splitUnquoted(std::string_view text, char sep) {
-  std::vector<std::string_view> parts;
+// The parameters of a property, folds undone, blanks at either end gone, the
+// empty ones left out. A double-quoted parameter value may hold a ";" that
+// parted the parameter in two: its pieces are joined again.
+std::vector<std::string> parameterTexts(const Card& card, const Property& property,
+                                        bool keepFoldBlank) {
+  std::vector<std::string> params;
+  std::string param;
   bool quoted = false;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '"') quoted = !quoted;
-    if (text[i] == sep && !quoted) {
-      parts.push_back(text.substr(start, i - start));
-      start = i + 1;
-    }
+  for (std::size_t i = 0; i < property.parameterCount; ++i) {
+    const std::string_view piece = card.text(card.parameter(property, i));
+    if (quoted) param.push_back(';');
+    param.append(piece);
+    quoted ^= (std::count(piece.begin(), piece.end(), '"') % 2) != 0;
+    if (quoted && i + 1 < property.parameterCount) continue;
+    std::string text = unfolded(param, keepFoldBlank);
+    param.clear();
+    const std::string_view kept = trimmed(text);
+    if (!kept.empty()) params.emplace_back(kept);
   }
-  parts.push_back(text.substr(start));
-  return parts;
+  return params;
 }
 
-std::optional<Line> parseLine(std::string_view text) {
-  bool quoted = false;
-  std::size_t colon = std::string_view::npos;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '"') quoted = !quoted;
-    if (text[i] == ':' && !quoted) {
-      colon = i;
-      break;
-    }
-  }
-  if (colon == std::string_view::npos) return std::nullopt;
-  const auto head = splitUnquoted(text.substr(0, colon), ';');
+Line lineOf(const Card& card, const Property& property, bool keepFoldBlank) {
   Line line;
-  std::string_view name = trimmed(head[0]);
-  if (const std::size_t dot = name.rfind('.'); dot != std::string_view::npos && dot > 0) {
-    line.group = name.substr(0, dot);
-    name.remove_prefix(dot + 1);
+  line.group = unfolded(card.text(property.group), keepFoldBlank);
+  line.name = unfolded(card.text(property.name), keepFoldBlank);
+  // Blanks go from the ends of group "." name taken as one.
+  if (line.group.empty()) {
+    line.name = trimmed(line.name);
+  } else {
+    line.group.erase(0, line.group.find_first_not_of(" \t"));
+    line.name.erase(line.name.find_last_not_of(" \t") + 1);
   }
-  line.name = name;
-  line.key = upperASCII(name);
-  for (std::size_t i = 1; i < head.size(); ++i) {
-    if (!trimmed(head[i]).empty()) line.params.emplace_back(trimmed(head[i]));
-  }
-  line.value = text.substr(colon + 1);
+  line.key = upperASCII(line.name);
+  line.params = parameterTexts(card, property, keepFoldBlank);
+  line.value = card.text(property.value);
   return line;
-}
-
-// Calls visit with each physical line of text (without its CR LF) until it
-// returns false.
-template <typename Visit>
-void forEachPhysicalLine(std::string_view text, Visit visit) {
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string_view::npos) end = text.size();
-    if (!visit(text.substr(start, end - start))) return;
-    start = end + 2;
-  }
-}
-
-// The card's lines with their folds undone. A 2.1 fold keeps the blank that
-// starts the continuation, which belongs to the value there; 3.0 drops it.
-std::vector<std::string> logicalLines(std::string_view text, bool keepFoldBlank) {
-  std::vector<std::string> lines;
-  forEachPhysicalLine(text, [&](std::string_view physical) {
-    if (!lines.empty() && !physical.empty() && (physical[0] == ' ' || physical[0] == '\t')) {
-      lines.back().append(keepFoldBlank ? physical : physical.substr(1));
-    } else {
-      lines.emplace_back(physical);
-    }
-    return true;
-  });
-  return lines;
-}
-
-// True when the card's own VERSION line says 2.1.
-bool isVersion21(std::string_view text) {
-  bool is21 = false;
-  forEachPhysicalLine(text, [&](std::string_view physical) {
-    if (physical.size() > 8 && asciiUpperEquals(physical.substr(0, 8), "VERSION:")) {
-      is21 = physical.find("2.1") != std::string_view::npos;
-      return false;
-    }
-    return true;
-  });
-  return is21;
 }
 
 // ---- Values ----------------------------------------------------------------
@@ -360,34 +304,8 @@ std::string photoLine(std::string_view bytes, std::string_view type) {
   std::string line = "PHOTO;ENCODING=b";
   if (!type.empty()) line.append(";TYPE=").append(type);
   line.push_back(':');
-  appendBase64(bytes, &line);
+  strutil::appendBase64(bytes, &line);
   return line;
-}
-
-// The bytes appendFolded writes for the line.
-std::size_t foldedSize(std::string_view line) {
-  std::size_t size = 0;
-  std::size_t limit = kFoldWidth;
-  while (line.size() > limit) {
-    std::size_t cut = limit;
-    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
-      --cut;
-    if (cut == 0) cut = limit;
-    size += cut + 3;
-    line.remove_prefix(cut);
-    limit = kFoldWidth - 1;
-  }
-  return size + line.size() + 2;
-}
-
-// The largest picture whose photo line, folded, takes at most lineBytes.
-std::size_t pictureBytesFor(std::size_t lineBytes) {
-  constexpr std::size_t kHead = sizeof "PHOTO;ENCODING=b;TYPE=JPEG:" - 1;
-  if (lineBytes < 256) return 0;
-  // Each folded physical line of 74 characters costs 77 bytes.
-  const std::size_t characters = (lineBytes - 8) / 77 * 74;
-  if (characters <= kHead) return 0;
-  return (characters - kHead) / 4 * 3;
 }
 
 struct PendingPhoto {
@@ -398,20 +316,6 @@ struct PendingPhoto {
 
 }  // namespace
 
-void appendFolded(std::string_view line, std::string* out) {
-  std::size_t limit = kFoldWidth;
-  while (line.size() > limit) {
-    std::size_t cut = limit;
-    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
-      --cut;
-    if (cut == 0) cut = limit;  // not UTF-8 at all: cut where the width ends
-    out->append(line.substr(0, cut)).append("\r\n ");
-    line.remove_prefix(cut);
-    limit = kFoldWidth - 1;  // the blank takes one octet of the next line
-  }
-  out->append(line).append("\r\n");
-}
-
 std::string nameFromComponents(std::string_view nValue) {
   const auto parts = components(nValue);
   auto part = [&parts](std::size_t i) {
@@ -421,8 +325,8 @@ std::string nameFromComponents(std::string_view nValue) {
   return joinedName({part(3), part(0), part(1), part(2), part(4)});
 }
 
-ICloudCard icloudCard(std::string_view cardText) {
-  const bool version21 = isVersion21(cardText);
+ICloudCard icloudCard(const Card& source) {
+  const bool version21 = isVersion21(source);
   ICloudCard card;
   std::vector<std::string> body;
   std::vector<PendingPhoto> photos;
@@ -430,23 +334,25 @@ ICloudCard icloudCard(std::string_view cardText) {
   std::string fromOrg;
   std::string fromOther;  // a nickname, an e-mail address or a number
 
-  for (const std::string& text : logicalLines(cardText, version21)) {
-    std::optional<Line> line = parseLine(text);
-    if (!line) continue;
-    const std::string& key = line->key;
-    if (line->group.empty() && (key == "BEGIN" || key == "END" || key == "VERSION" || key == "FN"))
+  for (const Property& property : source.properties()) {
+    // BEGIN, END and VERSION are the form's own; FN is made below.
+    if (property.dropped || property.kind != Property::Kind::Line) continue;
+    const Line line = lineOf(source, property, version21);
+    const std::string& key = line.key;
+    if (line.group.empty() && (key == "BEGIN" || key == "END" || key == "VERSION" || key == "FN"))
       continue;
-    if (isBase64Photo(*line)) {
-      std::string bytes = decodeBase64(line->value);
+    if (isBase64Photo(line)) {
+      // The decoder passes over the folds.
+      std::string bytes = strutil::decodeBase64(line.value);
       const photo::Format format = photo::formatOf(bytes);
       const std::string type =
-          format != photo::Format::Unknown ? photo::typeName(format) : photoTypeParameter(*line);
+          format != photo::Format::Unknown ? photo::typeName(format) : photoTypeParameter(line);
       photos.push_back({body.size(), std::move(bytes), type});
       body.emplace_back();
       continue;
     }
     const ValueKind kind = kindOf(key);
-    const std::string value = escapedValue(line->value, kind, version21);
+    const std::string value = escapedValue(unfolded(line.value, version21), kind, version21);
     if (key == "N" && fromName.empty()) fromName = nameFromComponents(value);
     if (key == "ORG" && fromOrg.empty()) {
       std::vector<std::string> parts;
@@ -456,8 +362,8 @@ ICloudCard icloudCard(std::string_view cardText) {
     }
     if (fromOther.empty() && (key == "NICKNAME" || key == "EMAIL" || key == "TEL"))
       fromOther = unescaped(value);
-    std::string written = line->group.empty() ? line->name : line->group + "." + line->name;
-    written.append(parametersOf(*line)).append(":").append(value);
+    std::string written = line.group.empty() ? line.name : line.group + "." + line.name;
+    written.append(parametersOf(line)).append(":").append(value);
     body.push_back(std::move(written));
   }
 

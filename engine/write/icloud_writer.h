@@ -1,8 +1,8 @@
 // One finished card in the form iCloud.com's importer takes: vCard 3.0,
 // parameters and values as RFC 2426 writes them, an FN, photos within the
-// size limits, lines folded at 75 octets. The card comes as the rules left
-// it (UTF-8, CR LF line ends, source folds kept, a line break inside a value
-// as a lone LF).
+// size limits, lines folded at 75 octets. The card comes as the rules built
+// it: its parts UTF-8, source folds kept, a line break inside a value as a
+// lone LF.
 #pragma once
 
 #include <cstddef>
@@ -11,12 +11,10 @@
 #include <string_view>
 #include <vector>
 
-namespace vcard::detail {
+#include "card/card.h"
+#include "icloud_limits.h"
 
-// iCloud.com's limits, in decimal kilobytes so that they hold whichever
-// kilobyte the importer counts in.
-inline constexpr std::size_t kICloudMaxPhotoBytes = 224'000;
-inline constexpr std::size_t kICloudMaxCardBytes = 256'000;
+namespace vcard::detail {
 
 enum class PhotoFate {
   Kept,     // written as it came
@@ -37,16 +35,12 @@ struct ICloudCard {
   std::vector<PhotoOutcome> photos;
 };
 
-[[nodiscard]] ICloudCard icloudCard(std::string_view cardText);
+[[nodiscard]] ICloudCard icloudCard(const Card& card);
 
 // The FN a Japanese address book shows for an N value (its components
 // escaped as in the card): family name first, then given name and the other
 // parts; a space between two parts only where both are written in a script
 // that puts spaces between words.
 [[nodiscard]] std::string nameFromComponents(std::string_view nValue);
-
-// One logical line folded at 75 octets, never inside a UTF-8 sequence, each
-// physical line ended by CR LF.
-void appendFolded(std::string_view line, std::string* out);
 
 }  // namespace vcard::detail
