@@ -16,7 +16,8 @@
 #include "test_images.h"
 #include "test_support.h"
 #include "vcard.h"
-#include "vcard_output.h"
+#include "output_names.h"
+#include "write/line_fold.h"
 #include "convert.h"
 #include "vcard_report.h"
 
@@ -306,12 +307,12 @@ class ICloudPhotoTest : public testing::Test {
 
 TEST_F(ICloudPhotoTest, LargeJpegIsScaledWithinTheLimit) {
   const std::string jpeg = testsupport::noisyJPEG(900, 700);
-  ASSERT_GT(jpeg.size(), vcard::detail::kICloudMaxPhotoBytes);
+  ASSERT_GT(jpeg.size(), vcard::kICloudMaxPhotoBytes);
   const Converted converted =
       convertFor(dir_, kV21 + "N:Small;One\r\n" + kEnd + cardWithPhoto("山田;花子", jpeg, "JPEG"));
   const auto photos = photosOf(converted.bytes);
   ASSERT_EQ(photos.size(), 1U);
-  EXPECT_LE(photos[0].size(), vcard::detail::kICloudMaxPhotoBytes);
+  EXPECT_LE(photos[0].size(), vcard::kICloudMaxPhotoBytes);
   const auto [width, height] = testsupport::jpegSize(photos[0]);
   EXPECT_GT(width, 0);
   EXPECT_LT(width, 900);
@@ -350,11 +351,11 @@ class ICloudOtherFormatTest : public ICloudPhotoTest,
 
 TEST_P(ICloudOtherFormatTest, LargePhotoBecomesJpegAndIsToldAmongTheScaled) {
   const OtherFormatCase& c = GetParam();
-  ASSERT_GT(c.picture.size(), vcard::detail::kICloudMaxPhotoBytes);
+  ASSERT_GT(c.picture.size(), vcard::kICloudMaxPhotoBytes);
   const Converted converted = convertFor(dir_, cardWithPhoto("A;B", c.picture, c.type));
   const auto photos = photosOf(converted.bytes);
   ASSERT_EQ(photos.size(), 1U);
-  EXPECT_LE(photos[0].size(), vcard::detail::kICloudMaxPhotoBytes);
+  EXPECT_LE(photos[0].size(), vcard::kICloudMaxPhotoBytes);
   EXPECT_GT(testsupport::jpegSize(photos[0]).first, 0);
   EXPECT_NE(converted.bytes.find("PHOTO;ENCODING=b;TYPE=JPEG:"), std::string::npos);
   const auto& scaled = converted.report.icloud.photosScaled;
@@ -392,10 +393,10 @@ TEST_F(ICloudPhotoTest, PhotoShrinksToKeepTheCardWithin256KB) {
   // 200 kB of note leave less than 56 kB for a photo that alone would fit.
   const std::string jpeg = testsupport::noisyJPEG(300, 300, 90);
   ASSERT_GT(jpeg.size(), 60'000U);
-  ASSERT_LT(jpeg.size(), vcard::detail::kICloudMaxPhotoBytes);
+  ASSERT_LT(jpeg.size(), vcard::kICloudMaxPhotoBytes);
   const Converted converted = convertFor(
       dir_, cardWithPhoto("A;B", jpeg, "JPEG", "NOTE:" + std::string(200'000, 'n') + "\r\n"));
-  EXPECT_LE(converted.bytes.size(), vcard::detail::kICloudMaxCardBytes);
+  EXPECT_LE(converted.bytes.size(), vcard::kICloudMaxCardBytes);
   const auto photos = photosOf(converted.bytes);
   ASSERT_EQ(photos.size(), 1U);
   EXPECT_GT(testsupport::jpegSize(photos[0]).first, 0);
@@ -404,7 +405,7 @@ TEST_F(ICloudPhotoTest, PhotoShrinksToKeepTheCardWithin256KB) {
 
 TEST_F(ICloudPhotoTest, PhotoWithinTheLimitsArrivesByteForByte) {
   const std::string jpeg = testsupport::noisyJPEG(200, 150, 80);
-  ASSERT_LT(jpeg.size(), vcard::detail::kICloudMaxPhotoBytes);
+  ASSERT_LT(jpeg.size(), vcard::kICloudMaxPhotoBytes);
   const Converted converted = convertFor(dir_, cardWithPhoto("A;B", jpeg, "JPEG"));
   const auto photos = photosOf(converted.bytes);
   ASSERT_EQ(photos.size(), 1U);

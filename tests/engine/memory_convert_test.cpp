@@ -16,6 +16,7 @@
 #include "engine_texts.h"
 #include "files.h"
 #include "memory_convert.h"
+#include "read/source_stream.h"
 #include "output_names.h"
 #include "param_names.h"
 #include "report_json.h"
