@@ -13,7 +13,7 @@ namespace {
 // Every card line starts with B or E in either case (no other character
 // upper-cases to them): most lines are told apart by their first byte.
 bool mayStartCardLine(char first) {
-  const char upper = asciiUpper(first);
+  const char upper = platform::asciiUpper(first);
   return upper == 'B' || upper == 'E';
 }
 

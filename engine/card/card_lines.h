@@ -12,7 +12,7 @@
 
 #include <string_view>
 
-#include "ascii_case.h"
+#include "ascii_letters.h"
 
 namespace vcard::detail {
 
@@ -44,7 +44,7 @@ constexpr bool mayTrail(char c, CardLine kind) noexcept {
 constexpr bool startsWithWord(std::string_view line, std::string_view upperWord,
                               CardLine kind) noexcept {
   if (line.size() < upperWord.size() ||
-      !asciiUpperEquals(line.substr(0, upperWord.size()), upperWord))
+      !platform::asciiUpperEquals(line.substr(0, upperWord.size()), upperWord))
     return false;
   for (const char c : line.substr(upperWord.size())) {
     if (!mayTrail(c, kind)) return false;

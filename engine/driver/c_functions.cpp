@@ -12,6 +12,7 @@
 #include "card/card_lines.h"
 #include "lines/line_loop.h"
 #include "platform.h"
+#include "read/source_load.h"
 #include "strutil.h"
 #include "utf8.h"
 #include "vcard.h"
@@ -122,6 +123,22 @@ void runRule(Rule rule, VCARDDATA* card, char** params, std::size_t paramCount, 
 
 std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath) {
   return vCardConvert(orgPath, dstPath, vcard::ConvertOptions{}, nullptr);
+}
+
+int vCard_GetData(const char* path, char** text) {
+  return vCard_GetData(path, text, vcard::CarrierChoice::Auto);
+}
+
+int vCard_GetData(const char* path, char** text, vcard::CarrierChoice carrier) {
+  if (path == nullptr || text == nullptr) return kLoadUnreadable;
+  try {
+    LoadedSource loaded = loadFile(path, carrier);
+    // The text leaves through the C interface only when loading succeeded.
+    if (loaded.code == kLoadOK) *text = loaded.text.release();
+    return loaded.code;
+  } catch (...) {
+    return kLoadUndecodable;  // out of memory
+  }
 }
 
 int Output_CreateFile(const char* path) {

@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "ascii_case.h"
+#include "ascii_letters.h"
 #include "pictogram_table.h"
 #include "platform.h"
 
@@ -325,7 +325,7 @@ ExportMarks findExportMarks(std::string_view content) noexcept {
     const char before = at == 0 ? '\n' : content[at - 1];
     if (before != '\n' && before != ';' && before != '.') continue;
     for (const ExportMark& mark : kExportMarks) {
-      if (!asciiUpperEquals(content.substr(at, mark.text.size()), mark.text)) continue;
+      if (!platform::asciiUpperEquals(content.substr(at, mark.text.size()), mark.text)) continue;
       const std::size_t after = at + mark.text.size();
       if (!mark.prefix && after < content.size() && content[after] != ':' &&
           content[after] != ';' && content[after] != '=')

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "ascii_case.h"
+#include "ascii_letters.h"
 
 namespace vcard::detail {
 namespace {
@@ -62,13 +62,13 @@ bool declaresJapaneseCharset(std::string_view text) {
     const void* semicolon = std::memchr(text.data() + at, ';', text.size() - at);
     if (semicolon == nullptr) break;
     at = static_cast<std::size_t>(static_cast<const char*>(semicolon) - text.data()) + 1;
-    if (!asciiUpperEquals(text.substr(at, kKey.size()), kKey)) continue;
+    if (!platform::asciiUpperEquals(text.substr(at, kKey.size()), kKey)) continue;
     const std::size_t start = at + kKey.size();
     std::size_t end = start;
     while (end < text.size() && text[end] != ';' && text[end] != ':' && text[end] != '\r' &&
            text[end] != '\n')
       ++end;
-    if (isJapaneseCharset(upperASCII(text.substr(start, end - start)))) return true;
+    if (isJapaneseCharset(platform::upperASCII(text.substr(start, end - start)))) return true;
   }
   return false;
 }

@@ -406,40 +406,16 @@ class Loader {
 }  // namespace
 
 LoadedSource loadFile(const char* path, CarrierChoice carrier) {
-  LoadedSource failed;
-  if (path == nullptr) return failed;
-  try {
-    std::optional<std::string> file = platform::readFile(path);
-    if (!file) return failed;
-    return Loader(carrier).load(*file);
-  } catch (...) {
-    failed.code = kLoadUndecodable;
-    return failed;
-  }
+  if (path == nullptr) return {};
+  std::optional<std::string> file = platform::readFile(path);
+  if (!file) return {};
+  return Loader(carrier).load(*file);
 }
 
 LoadedSource loadBytes(std::string_view bytes, CarrierChoice carrier) {
-  try {
-    // The loader decodes in place: the caller's bytes stay as they are.
-    std::string content(bytes);
-    return Loader(carrier).load(content);
-  } catch (...) {
-    LoadedSource failed;
-    failed.code = kLoadUndecodable;
-    return failed;
-  }
+  // The loader decodes in place: the caller's bytes stay as they are.
+  std::string content(bytes);
+  return Loader(carrier).load(content);
 }
 
 }  // namespace vcard::detail
-
-int vCard_GetData(const char* path, char** text) {
-  return vCard_GetData(path, text, vcard::CarrierChoice::Auto);
-}
-
-int vCard_GetData(const char* path, char** text, vcard::CarrierChoice carrier) {
-  if (path == nullptr || text == nullptr) return kLoadUnreadable;
-  vcard::detail::LoadedSource loaded = vcard::detail::loadFile(path, carrier);
-  // The text leaves through the C interface only when loading succeeded.
-  if (loaded.code == kLoadOK) *text = loaded.text.release();
-  return loaded.code;
-}

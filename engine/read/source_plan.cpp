@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "ascii_case.h"
+#include "ascii_letters.h"
 #include "platform.h"
 #include "read/pictograms.h"
 #include "read/source_japanese.h"
@@ -24,7 +24,7 @@ void WesternCharsetDeclarations::scan(std::string_view content) {
     at = static_cast<std::size_t>(static_cast<const char*>(semicolon) - content.data()) + 1;
     if (at + kKey.size() > content.size()) break;
     std::size_t k = 0;
-    while (k < kKey.size() && asciiUpper(content[at + k]) == kKey[k])
+    while (k < kKey.size() && platform::asciiUpper(content[at + k]) == kKey[k])
       ++k;
     if (k < kKey.size()) continue;
     const std::size_t start = at + kKey.size();
@@ -32,7 +32,7 @@ void WesternCharsetDeclarations::scan(std::string_view content) {
     while (end < content.size() && content[end] != ';' && content[end] != ':' &&
            content[end] != '\r' && content[end] != '\n')
       ++end;
-    const std::string name = upperASCII(content.substr(start, end - start));
+    const std::string name = platform::upperASCII(content.substr(start, end - start));
     const bool isWestern = name.starts_with("WINDOWS-125") || name.starts_with("ISO-8859-");
     const bool neutral = name == "UTF-8" || name == "US-ASCII";
     if (!isWestern && !neutral) other_ = true;  // Japanese, or unknown

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ascii_case.h"
+#include "ascii_letters.h"
 #include "read/pictograms.h"
 
 namespace vcard::detail {
@@ -59,10 +59,10 @@ void ReportNotes::dropped(const OpenCard& card, std::string_view name) {
   // A blank line is no property.
   if (!noting() || name.empty()) return;
   auto known = std::find_if(names_.begin(), names_.end(), [name](const std::string& seen) {
-    return asciiUpperEquals(name, seen);
+    return platform::asciiUpperEquals(name, seen);
   });
   if (known == names_.end()) {
-    names_.push_back(upperASCII(name));
+    names_.push_back(platform::upperASCII(name));
     droppedCounts_.push_back(0);
     firstWritten_.push_back(UINT64_MAX);
     known = names_.end() - 1;

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ascii_case.h"
+#include "ascii_letters.h"
 #include "card/card_lines.h"
 #include "platform.h"
 #include "rules.h"
@@ -22,12 +22,9 @@
 namespace {
 
 using platform::OwnedCString;
-using vcard::detail::asciiUpper;
-using vcard::detail::asciiUpperEquals;
 using vcard::detail::OpenCard;
 using vcard::detail::PropertyLine;
 using vcard::detail::Rule;
-using vcard::detail::upperASCII;
 using namespace vcard::detail;  // the rules named in the table
 
 struct RecognitionRow {
@@ -86,12 +83,12 @@ static_assert(rowIndexHoldsEveryRow(), "two rows share a first letter and a leng
 const RecognitionRow* rowNamed(std::string_view name, bool ascii) {
   if (name.empty() || name.size() > kLongestName) return nullptr;
   char first = name[0];
-  if (ascii) first = asciiUpper(first);
+  if (ascii) first = platform::asciiUpper(first);
   if (first < 'A' || first > 'Z') return nullptr;
   const std::uint8_t at = kRowIndex[static_cast<std::size_t>(first - 'A')][name.size()];
   if (at == kNoRow) return nullptr;
   const RecognitionRow& row = kRecognitionTable[at];
-  return (ascii ? asciiUpperEquals(name, row.name) : row.name == name) ? &row : nullptr;
+  return (ascii ? platform::asciiUpperEquals(name, row.name) : row.name == name) ? &row : nullptr;
 }
 
 // The name of a property without its group: "EMAIL" of "item1.EMAIL".
@@ -115,8 +112,8 @@ bool isIgnoredLine(std::string_view line) {
   const std::string_view fullName = line.substr(0, end);
   const std::string_view name = ungrouped(fullName);
   if (rowNamed(name, true) != nullptr) return false;
-  if (asciiUpperEquals(name, "FN")) return false;
-  if (name.size() != fullName.size() && asciiUpperEquals(name, "X-ABLABEL")) return false;
+  if (platform::asciiUpperEquals(name, "FN")) return false;
+  if (name.size() != fullName.size() && platform::asciiUpperEquals(name, "X-ABLABEL")) return false;
   return vcard::detail::cardLineOfText(line) == vcard::detail::CardLine::Other;
 }
 
@@ -141,7 +138,7 @@ bool isAudioSound(char** names, std::uint64_t count, const PropertyLine& prop) {
   if (prop.encodeType == kEncodingBase64) return true;
   for (std::uint64_t i = 1; i < count; ++i) {
     if (names[i] == nullptr) continue;
-    const std::string parameter = upperASCII(names[i]);
+    const std::string parameter = platform::upperASCII(names[i]);
     const std::size_t equals = parameter.find('=');
     const std::string_view key = equals == std::string::npos
                                      ? std::string_view()
@@ -228,11 +225,8 @@ std::string clipped(std::string_view folded, std::size_t limit = 60) {
 // rejected for ("CHARSET=X-FOO"), or "" when none is written as such.
 std::string parameterNamed(char** names, std::uint64_t count, std::string_view key) {
   for (std::uint64_t i = 1; i < count; ++i) {
-    if (names[i] == nullptr) continue;
-    const std::string upper = upperASCII(names[i]);
-    if (upper.size() > key.size() && upper.compare(0, key.size(), key) == 0 &&
-        upper[key.size()] == '=')
-      return names[i];
+    if (names[i] == nullptr || std::strchr(names[i], '=') == nullptr) continue;
+    if (strutil::parameterKey(names[i]) == key) return names[i];
   }
   return {};
 }
@@ -319,7 +313,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     name = upperName.get();
   }
   auto nameIs = [&](std::string_view word) {
-    return asciiName ? asciiUpperEquals(name, word) : name == word;
+    return asciiName ? platform::asciiUpperEquals(name, word) : name == word;
   };
   if (nameIs("FN")) {  // a name that is not ASCII upper-cased to FN
     noteFN(*card, line, prop);
@@ -357,7 +351,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
         card->extras.emptyNames.emplace_back(before, after);
       } else {
         card->extras.grouped.push_back(
-            {before, after, upperASCII(group), card->itemNo != itemsBefore});
+            {before, after, platform::upperASCII(group), card->itemNo != itemsBefore});
       }
     }
   }
@@ -370,12 +364,12 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
       const bool charset = prop.charsetType == kCharsetUnknown;
       const std::string parameter =
           parameterNamed(names, namesCount, charset ? "CHARSET" : "ENCODING");
-      const std::string property = upperASCII(name);
+      const std::string property = platform::upperASCII(name);
       // A charset this build lacks the table of is no unknown one: the
       // desktop program converts the card, so the reason says so.
       const bool notInBuild =
           charset && !parameter.empty() &&
-          platform::isCharsetTableMissing(parameter.substr(parameter.find('=') + 1).c_str());
+          platform::isCharsetTableMissing(std::string(strutil::parameterValue(parameter)).c_str());
       const vcard::SkipReason reason = notInBuild ? vcard::SkipReason::CharsetNotInBuild
                                        : charset  ? vcard::SkipReason::UnsupportedCharset
                                                   : vcard::SkipReason::UnsupportedEncoding;

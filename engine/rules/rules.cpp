@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "ascii_case.h"
+#include "ascii_letters.h"
 #include "read/pictograms.h"
 #include "platform.h"
 #include "rules.h"
@@ -69,10 +69,9 @@ bool readsAsJapaneseShiftJIS(std::string_view bytes) noexcept {
 // else windows-1252: what a Western mail program writes without saying so.
 const char* westernCharset(const vcard::SourceInfo& source) {
   const std::string& encoding = source.encoding;
-  using vcard::detail::asciiUpperEquals;
-  const std::string_view name = encoding;
-  if (asciiUpperEquals(name.substr(0, 11), "WINDOWS-125") ||
-      asciiUpperEquals(name.substr(0, 9), "ISO-8859-"))
+    const std::string_view name = encoding;
+  if (platform::asciiUpperEquals(name.substr(0, 11), "WINDOWS-125") ||
+      platform::asciiUpperEquals(name.substr(0, 9), "ISO-8859-"))
     return encoding.c_str();
   return "windows-1252";
 }
@@ -172,21 +171,15 @@ void foldBareBreaks(std::string* text, std::size_t from, const char* lineBreak) 
 }
 
 bool isPhoto(std::string_view name) {
-  return vcard::detail::asciiUpperEquals(name, "PHOTO");
+  return platform::asciiUpperEquals(name, "PHOTO");
 }
 
 // True for a CHARSET=... or ENCODING=... parameter, judged by its name: the
 // value is written decoded, so such a label no longer holds.
 bool namesCharsetOrEncoding(std::string_view parameter) {
-  const std::size_t equals = parameter.find('=');
-  if (equals == std::string_view::npos) return false;
-  std::string_view name = parameter.substr(0, equals);
-  while (!name.empty() && (name.front() == ' ' || name.front() == '\t'))
-    name.remove_prefix(1);
-  while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
-    name.remove_suffix(1);
-  using vcard::detail::asciiUpperEquals;
-  return asciiUpperEquals(name, "CHARSET") || asciiUpperEquals(name, "ENCODING");
+  if (parameter.find('=') == std::string_view::npos) return false;
+  const std::string key = strutil::parameterKey(parameter);
+  return key == "CHARSET" || key == "ENCODING";
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ascii_case.h"
+#include "ascii_letters.h"
 #include "rules.h"
 #include "strutil.h"
 
@@ -113,7 +113,7 @@ void noteLabel(const ValueContext& context, OpenCard& card, std::string_view gro
       label.append(*value);
   }
   if (label.find_first_not_of(" \t") == std::string::npos) return;  // Google's empty labels
-  card.extras.labels.emplace(upperASCII(group), label);
+  card.extras.labels.emplace(platform::upperASCII(group), label);
 }
 
 void settleCard(const ValueContext& context, OpenCard& card) {

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "ascii_case.h"
+#include "ascii_letters.h"
 #include "base64.h"
 #include "line_fold.h"
 #include "photo_shrink.h"
 #include "platform.h"
+#include "strutil.h"
 
 namespace vcard::detail {
 namespace {
@@ -57,7 +58,7 @@ std::string unfolded(std::string_view part, bool keepFoldBlank) {
 bool isVersion21(const Card& card) {
   for (const Property& property : card.properties()) {
     if (property.dropped || property.kind != Property::Kind::Line || !property.group.empty() ||
-        property.parameterCount != 0 || !asciiUpperEquals(card.text(property.name), "VERSION"))
+        property.parameterCount != 0 || !platform::asciiUpperEquals(card.text(property.name), "VERSION"))
       continue;
     const std::string_view value = card.text(property.value);
     const std::string_view firstLine = value.substr(0, value.find("\r\n"));
@@ -108,7 +109,7 @@ Line lineOf(const Card& card, const Property& property, bool keepFoldBlank) {
     line.group.erase(0, line.group.find_first_not_of(" \t"));
     line.name.erase(line.name.find_last_not_of(" \t") + 1);
   }
-  line.key = upperASCII(line.name);
+  line.key = platform::upperASCII(line.name);
   line.params = parameterTexts(card, property, keepFoldBlank);
   line.value = card.text(property.value);
   return line;
@@ -264,14 +265,14 @@ std::string parametersOf(const Line& line) {
   for (const std::string& param : line.params) {
     const std::size_t equals = param.find('=');
     if (equals == std::string::npos) {
-      if (isTransferWord(upperASCII(param))) continue;
+      if (isTransferWord(platform::upperASCII(param))) continue;
       out.append(";TYPE=").append(param);
       continue;
     }
-    const std::string key = upperASCII(trimmed(std::string_view(param).substr(0, equals)));
+    const std::string key = strutil::parameterKey(param);
     const std::string_view value = trimmed(std::string_view(param).substr(equals + 1));
     if (key == "CHARSET" || key == "ENCODING") continue;
-    if (key == "VALUE" && asciiUpperEquals(value, "URL")) {
+    if (key == "VALUE" && platform::asciiUpperEquals(value, "URL")) {
       out.append(";VALUE=uri");
     } else {
       out.append(";").append(param);
@@ -283,7 +284,7 @@ std::string parametersOf(const Line& line) {
 bool isBase64Photo(const Line& line) {
   if (line.key != "PHOTO") return false;
   for (const std::string& param : line.params) {
-    const std::string word = upperASCII(param);
+    const std::string word = platform::upperASCII(param);
     if (word == "BASE64" || word == "B" || word == "ENCODING=BASE64" || word == "ENCODING=B")
       return true;
   }
@@ -293,7 +294,7 @@ bool isBase64Photo(const Line& line) {
 // The TYPE a photo's parameters give ("JPEG" of TYPE=JPEG or a bare JPEG).
 std::string photoTypeParameter(const Line& line) {
   for (const std::string& param : line.params) {
-    const std::string word = upperASCII(param);
+    const std::string word = platform::upperASCII(param);
     if (word.starts_with("TYPE=")) return param.substr(5);
     if (word.find('=') == std::string::npos && !isTransferWord(word)) return param;
   }

@@ -1,6 +1,6 @@
 #include "card_reader.h"
 
-#include "ascii_case.h"
+#include "ascii_letters.h"
 
 namespace vcard::detail {
 namespace {
@@ -14,12 +14,12 @@ std::size_t findUnescaped(std::string_view text, char sep, std::size_t start = 0
 }
 
 void readLine(std::string_view line, Card* card) {
-  if (asciiUpperEquals(line.substr(0, 6), "BEGIN:")) {
+  if (platform::asciiUpperEquals(line.substr(0, 6), "BEGIN:")) {
     card->beginProperty(line, Property::Kind::Begin);
     card->endProperty();
     return;
   }
-  if (asciiUpperEquals(line.substr(0, 4), "END:")) {
+  if (platform::asciiUpperEquals(line.substr(0, 4), "END:")) {
     card->beginProperty(line, Property::Kind::End);
     card->endProperty();
     return;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "param_names.h"
-#include "property_labels.h"
+#include "report/property_labels.h"
 #include "report_json.h"
 #include "vcard_report.h"
 

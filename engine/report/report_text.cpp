@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "icloud_limits.h"
-#include "property_labels.h"
+#include "report/property_labels.h"
 
 namespace vcard {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "property_labels.h"
+#include "report/property_labels.h"
 
 namespace {
 
