@@ -1,9 +1,10 @@
-// The conversion engine: loads one vCard file, cuts it into cards and
-// property lines, rewrites the properties an iPhone address book takes and
-// appends every accepted card to the output file in UTF-16LE.
-//
-// The stage functions keep their C-style signatures (owned UTF-8 C strings
-// from malloc, small integer codes) and never throw.
+// The engine's C functions: the conversion and each of its stages with
+// C-style signatures (owned UTF-8 C strings from malloc, small integer codes,
+// the card records below), never throwing; and the source record the
+// loader fills. The shells call convert.h: these functions are adapters over
+// the same path, each call a conversion of its own for the iPhone form, with
+// nothing kept from one call to the next (a source's record, a card's group
+// labels and its name from FN live within one conversion).
 #pragma once
 
 #include <array>
@@ -170,10 +171,12 @@ struct SourceInfo {
 inline constexpr int kStageOK = 0;
 inline constexpr int kStageFailed = -4;
 
-// Cuts text into lines, assembles logical property lines and hands each to
-// vCard_RecogData; then counts the ended cards (inCount) and the ended cards
-// not rejected (outCount). Returns kStageOK, or kStageFailed when an argument
-// is null.
+// Cuts text into lines, assembles logical property lines and recognises each;
+// appends a record of every card begun to list, in the order begun, and
+// writes every finished card to the existing file at dstFile; then counts
+// the ended cards (inCount) and the ended cards not rejected (outCount).
+// Returns kStageOK, or kStageFailed when an argument is null or memory runs
+// out.
 int vCard_AnalysData(const char* text, VCARDLIST* list, std::uint64_t* inCount,
                      std::uint64_t* outCount);
 
@@ -186,9 +189,10 @@ int vCard_ReleaseData(VCARDLIST* list, char* text);
 
 // ---- Recognition and output ------------------------------------------------
 
-// Handles one logical line: opens, closes, rejects and writes cards and runs
-// the rewrite rule of a recognised property. Returns kStageOK, or
-// kStageFailed when a card cannot be begun for want of memory.
+// Handles one logical line for the list's innermost open card: opens, closes,
+// rejects and writes cards (to the existing file at dstPath) and runs the
+// rewrite rule of a recognised property. Returns kStageOK, or kStageFailed
+// when a card cannot be begun for want of memory.
 int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* prop, VCARDLIST* list);
 
 // Appends a card text (UTF-8) to the existing file at path as UTF-16LE.

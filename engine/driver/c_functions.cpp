@@ -290,16 +290,38 @@ char* StrConvert(const char* value, std::uint64_t charsetType, std::uint64_t enc
   }
 }
 
-#define VCARD_C_RULE(name)                                                                  \
-  int name(VCARDDATA* card, char** params, std::size_t paramCount, char** values,           \
-           std::size_t valueCount, PROPERTY* prop) {                                        \
-    runRule(vcard::detail::name, card, params, paramCount, values, valueCount, prop);       \
-    return 0;                                                                               \
-  }
-VCARD_C_RULE(setVersion)
-VCARD_C_RULE(setDirectly)
-VCARD_C_RULE(setTel)
-VCARD_C_RULE(setSound)
-VCARD_C_RULE(setEmail)
-VCARD_C_RULE(setAdr)
-#undef VCARD_C_RULE
+int setVersion(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
+               std::size_t valueCount, PROPERTY* prop) {
+  runRule(vcard::detail::setVersion, card, params, paramCount, values, valueCount, prop);
+  return 0;
+}
+
+int setDirectly(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
+                std::size_t valueCount, PROPERTY* prop) {
+  runRule(vcard::detail::setDirectly, card, params, paramCount, values, valueCount, prop);
+  return 0;
+}
+
+int setTel(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
+           std::size_t valueCount, PROPERTY* prop) {
+  runRule(vcard::detail::setTel, card, params, paramCount, values, valueCount, prop);
+  return 0;
+}
+
+int setSound(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
+             std::size_t valueCount, PROPERTY* prop) {
+  runRule(vcard::detail::setSound, card, params, paramCount, values, valueCount, prop);
+  return 0;
+}
+
+int setEmail(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
+             std::size_t valueCount, PROPERTY* prop) {
+  runRule(vcard::detail::setEmail, card, params, paramCount, values, valueCount, prop);
+  return 0;
+}
+
+int setAdr(VCARDDATA* card, char** params, std::size_t paramCount, char** values,
+           std::size_t valueCount, PROPERTY* prop) {
+  runRule(vcard::detail::setAdr, card, params, paramCount, values, valueCount, prop);
+  return 0;
+}
