@@ -254,25 +254,14 @@ bool appendValues(const ValueContext& context, Card& card, char** values, std::s
   return true;
 }
 
-// A name or parameter with its bare line breaks folded.
-void addFoldedParameter(const ValueContext& context, Card& card, std::string_view parameter) {
-  if (findLineBreak(parameter) == std::string_view::npos) {
-    card.addParameter(parameter);
-    return;
-  }
-  std::string folded(parameter);
-  foldBareBreaks(&folded, 0, context.valueBreak());
-  card.addParameter(folded);
-}
-
-void beginFolded(const ValueContext& context, Card& card, std::string_view name) {
-  if (findLineBreak(name) == std::string_view::npos) {
-    card.beginProperty(name);
-    return;
-  }
-  std::string folded(name);
-  foldBareBreaks(&folded, 0, context.valueBreak());
-  card.beginProperty(folded);
+// A name or parameter with its bare line breaks folded; folded is where a
+// part that has any is rewritten.
+std::string_view foldedPart(const ValueContext& context, std::string_view part,
+                            std::string* folded) {
+  if (findLineBreak(part) == std::string_view::npos) return part;
+  folded->assign(part);
+  foldBareBreaks(folded, 0, context.valueBreak());
+  return *folded;
 }
 
 // Ends the property begun on the card, its value's bare line breaks folded;
@@ -332,8 +321,9 @@ void setDirectly(const ValueContext& context, OpenCard& card, const RuleInput& i
     const char* element = input.params[i];
     if (element == nullptr) continue;
     if (!keepBase64 && declaresCharsetOrEncoding(element)) continue;
+    std::string folded;
     if (i == 0) {
-      beginFolded(context, model, element);
+      model.beginProperty(foldedPart(context, element, &folded));
       named = true;
     } else {
       if (!named) {
@@ -341,7 +331,7 @@ void setDirectly(const ValueContext& context, OpenCard& card, const RuleInput& i
         model.beginProperty("");
         named = true;
       }
-      addFoldedParameter(context, model, element);
+      model.addParameter(foldedPart(context, element, &folded));
     }
   }
   if (!named) model.beginProperty("");
