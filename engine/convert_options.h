@@ -2,7 +2,9 @@
 // rewritten by the same rules, are written in one of two forms.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 
 namespace vcard {
 
@@ -20,6 +22,27 @@ enum class Target {
 // named by the user, or none.
 enum class CarrierChoice : std::uint8_t { Auto, Docomo, AU, SoftBank, None };
 
+// What a long conversion is doing.
+enum class ProgressStep : std::uint8_t {
+  Reading,        // loading the source
+  Converting,     // cards being read, rewritten and written
+  ScalingPhotos,  // a photo being scaled down to iCloud.com's limits
+};
+
+struct Progress {
+  ProgressStep step = ProgressStep::Reading;
+  std::uint64_t sourceBytes = 0;   // the source's size
+  std::uint64_t bytesRead = 0;     // of them, read and converted so far
+  std::uint64_t currentCard = 0;   // the place of the card being converted, from 1
+  std::uint64_t cardsWritten = 0;  // cards handed to the output so far
+};
+
+// Told of a conversion's progress from the thread it runs on, once every
+// interval at most, and once more at its end (when the source was not
+// empty). Returning false stops the conversion: what it wrote is removed
+// and the log says it was stopped.
+using ProgressCallback = std::function<bool(const Progress&)>;
+
 // What a caller may choose about a conversion beyond its two paths.
 struct ConvertOptions {
   Target target = Target::IPhone;
@@ -27,6 +50,8 @@ struct ConvertOptions {
   // the cards go to numbered files ("PC→iCloud-1.vcf", ...).
   std::uint64_t cardsPerFile = 50'000;
   CarrierChoice carrier = CarrierChoice::Auto;
+  ProgressCallback progress;  // none: nothing is told
+  std::chrono::milliseconds progressInterval{200};
 };
 
 }  // namespace vcard

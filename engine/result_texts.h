@@ -7,6 +7,9 @@ namespace vcard {
 // Logs.
 inline constexpr const char* kFailedLog = "変換処理に失敗しました。\n\n";
 inline constexpr const char* kNoOutputLog = "出力対象データが1件もありませんでした。\n\n";
+// The caller stopped the conversion; what it had written is gone.
+inline constexpr const char* kStoppedLog =
+    "変換を中止しました。書き出し途中の出力ファイルは削除しました。\n\n";
 
 // Alerts.
 inline constexpr const char* kUnsupportedEncodingAlert =

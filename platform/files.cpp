@@ -185,6 +185,12 @@ bool isSameFile(const std::string& a, const std::string& b) {
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+std::optional<std::uint64_t> fileSize(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
 bool removeFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }

@@ -53,6 +53,9 @@ class FileReader {
 // so links and relative spellings are caught.
 [[nodiscard]] bool isSameFile(const std::string& a, const std::string& b);
 
+// The size of the regular file at path; nothing when it is none.
+[[nodiscard]] std::optional<std::uint64_t> fileSize(const std::string& path);
+
 // Removes a file; false when it could not be removed (a missing file counts
 // as removed).
 bool removeFile(const std::string& path);

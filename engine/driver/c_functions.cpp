@@ -33,10 +33,11 @@ struct CallConversion {
   FileStore store;
   Output output{store, options, nullptr};
   ReportNotes notes{nullptr, source};
+  ProgressMeter progress{options, 0};
   Conversion conversion;
 
   explicit CallConversion(bool knownUTF8, bool keepClosedCards = false)
-      : conversion(options, source, knownUTF8, output, notes, keepClosedCards) {}
+      : conversion(options, source, knownUTF8, output, notes, progress, keepClosedCards) {}
 };
 
 PropertyLine fromC(const PROPERTY& c) {

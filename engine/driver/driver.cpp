@@ -52,14 +52,21 @@ LoadedSource loadWhole(const Source& source, vcard::CarrierChoice carrier) {
                       : loadFile(source.path.c_str(), carrier);
 }
 
-// Hands the stream's pieces to the line loop.
+// Hands the stream's pieces to the line loop, telling the meter where in
+// the source each one lies.
 class LoopSink final : public PieceSink {
  public:
-  explicit LoopSink(LineLoop& loop) noexcept : loop_(loop) {}
-  void piece(std::string_view text, bool last) override { loop_.feed(text, last); }
+  LoopSink(LineLoop& loop, ProgressMeter& progress) noexcept : loop_(loop), progress_(progress) {}
+  void piece(std::string_view text, std::size_t rawSize, bool last) override {
+    progress_.piece(read_, read_ + rawSize, text.size());
+    read_ += rawSize;
+    loop_.feed(text, last);
+  }
 
  private:
   LineLoop& loop_;
+  ProgressMeter& progress_;
+  std::uint64_t read_ = 0;
 };
 
 // Runs the line loop over the source into output.
@@ -69,8 +76,16 @@ StreamEnd analyse(const Source& source, std::string_view text, Conversion& conve
     loop.feed(text, true);
     return StreamEnd::Done;
   }
-  LoopSink sink(loop);
+  LoopSink sink(loop, conversion.progress);
   return source.stream->run(sink);
+}
+
+// The size of the source, for its progress: its bytes, or the file.
+std::uint64_t sourceSize(const Source& source) {
+  if (source.bytes) return source.bytes->size();
+  if (source.stream != nullptr) return source.stream->size();
+  const std::optional<std::uint64_t> size = platform::fileSize(source.path);
+  return size.value_or(0);
 }
 
 // One conversion of the source. Sets *startAgain, with nothing left
@@ -83,6 +98,8 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
                                          bool* startAgain) {
   *startAgain = false;
   if (report != nullptr) report->target = options.target;
+  ProgressMeter progress(options, sourceSize(source));
+  progress.step(vcard::ProgressStep::Reading);
   LoadedSource loaded;
   if (source.stream == nullptr) {
     loaded = loadWhole(source, options.carrier);
@@ -97,17 +114,19 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
     report->source = info;
   }
 
-  Output output(store, options, report);
+  Output output(store, options, report, &progress);
   const bool created = output.create(dstPath);
   ReportNotes notes(report, info);
   const std::string_view all = loaded.text ? std::string_view(loaded.text.get(), loaded.length)
                                             : std::string_view();
   // Pieces are handed over as well-formed UTF-8; a whole text is checked.
   const bool knownUTF8 = source.stream != nullptr || utf::validateUTF8(all);
-  Conversion conversion(options, info, knownUTF8, output, notes);
+  Conversion conversion(options, info, knownUTF8, output, notes, progress);
   StreamEnd end = StreamEnd::Done;
   if (created) {
     try {
+      progress.piece(0, progress.now().sourceBytes, all.size());
+      progress.step(vcard::ProgressStep::Converting);
       end = analyse(source, all, conversion);
       if (end == StreamEnd::Done) {
         // The cards never closed are told as their ends would have settled
@@ -119,6 +138,7 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
         notes.finish();
       }
       output.finish();
+      if (end == StreamEnd::Done) progress.finish();
     } catch (...) {
       // Whatever was written is no conversion of the source.
       output.removeWritten();
@@ -191,6 +211,8 @@ std::array<std::string, 2> vcard::detail::convertFile(const char* orgPath, const
                              dstPath, &startAgain);
     }
     return result;
+  } catch (const ConversionStopped&) {
+    return {"", vcard::kStoppedLog};
   } catch (...) {
     return {kCannotReadAlert, kFailedLog};
   }
@@ -220,6 +242,9 @@ vcard::MemoryConversion vcard::convertBytes(std::string_view source,
     bool startAgain = false;
     conversion.result = convertSource(options, &conversion.report,
                                       Source{{}, source, nullptr}, store, "", &startAgain);
+  } catch (const ConversionStopped&) {
+    conversion.outputs.clear();
+    conversion.result = {"", vcard::kStoppedLog};
   } catch (...) {
     // Whatever was written is no conversion of the source.
     conversion.outputs.clear();

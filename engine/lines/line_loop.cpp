@@ -193,11 +193,16 @@ void LineLoop::feed(std::string_view text, bool last) {
       case LineTaken::Left:
         break;
     }
-    auto recognise = [this] {
+    auto recognise = [this, &position] {
       recogData(conversion_, prop_.text, prop_, splitHolds_);
       conversion_.split.trim();
       splitHolds_ = false;
       prop_.reset();
+      const CardList& cards = conversion_.cards;
+      if (cards.ended() != ended_) {
+        ended_ = cards.ended();
+        conversion_.progress.cardEnded(position, cards.begun(), cards.written());
+      }
     };
     switch (prop_.lineStatus) {
       case PROP_DONE_REREAD:

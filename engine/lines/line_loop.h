@@ -3,6 +3,7 @@
 // a line feed; the last one (possibly empty) ends the text.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -36,6 +37,7 @@ class LineLoop {
   Conversion& conversion_;
   PropertyLine prop_;
   bool splitHolds_ = false;  // the split is that of the open property's text
+  std::uint64_t ended_ = 0;  // cards ended when progress was last measured
 };
 
 }  // namespace vcard::detail

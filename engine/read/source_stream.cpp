@@ -185,7 +185,7 @@ StreamEnd SourceStream::run(PieceSink& sink) {
                std::memchr(piece.data(), '\0', piece.size()) != nullptr) {
       return StreamEnd::NotAsPlanned;  // changed since the first reading
     }
-    sink.piece(text, last);
+    sink.piece(text, piece.size(), last);
   }
   return StreamEnd::Done;
 }

@@ -40,7 +40,8 @@ enum class StreamEnd {
 class PieceSink {
  public:
   virtual ~PieceSink() = default;
-  virtual void piece(std::string_view text, bool last) = 0;
+  // text decodes the next rawSize bytes of the source.
+  virtual void piece(std::string_view text, std::size_t rawSize, bool last) = 0;
 };
 
 class SourceStream {
@@ -52,6 +53,8 @@ class SourceStream {
   [[nodiscard]] SourcePlan plan() const noexcept { return plan_; }
   // For a plan read in pieces, what the whole-file loader would record.
   [[nodiscard]] const SourceInfo& info() const noexcept { return info_; }
+  // The source's size when it was opened.
+  [[nodiscard]] std::uint64_t size() const noexcept { return file_.size(); }
 
   // Reads the source again and hands its text, as well-formed UTF-8, to the
   // sink piece by piece.

@@ -10,6 +10,7 @@
 #include "card/card_list.h"
 #include "convert_options.h"
 #include "line_split.h"
+#include "progress/progress_meter.h"
 #include "report/report_notes.h"
 #include "vcard.h"
 #include "write/output.h"
@@ -32,12 +33,13 @@ struct ValueContext {
 
 struct Conversion {
   Conversion(const ConvertOptions& chosen, const SourceInfo& source, bool knownUTF8, Output& sink,
-             ReportNotes& told, bool keepClosedCards = false)
+             ReportNotes& told, ProgressMeter& meter, bool keepClosedCards = false)
       : options(chosen),
         values{source, chosen.target == Target::ICloud, knownUTF8},
         cards(keepClosedCards),
         output(sink),
-        notes(told) {}
+        notes(told),
+        progress(meter) {}
   Conversion(const Conversion&) = delete;
   Conversion& operator=(const Conversion&) = delete;
 
@@ -46,6 +48,7 @@ struct Conversion {
   CardList cards;
   Output& output;
   ReportNotes& notes;
+  ProgressMeter& progress;
   // Reused from line to line so that a line costs no allocation.
   strutil::LineSplit split;
   std::string text;  // a card's iPhone form, as it is written

@@ -326,7 +326,7 @@ std::string nameFromComponents(std::string_view nValue) {
   return joinedName({part(3), part(0), part(1), part(2), part(4)});
 }
 
-ICloudCard icloudCard(const Card& source) {
+ICloudCard icloudCard(const Card& source, ProgressMeter* progress) {
   const bool version21 = isVersion21(source);
   ICloudCard card;
   std::vector<std::string> body;
@@ -387,7 +387,10 @@ ICloudCard icloudCard(const Card& source) {
       line.clear();
       const std::size_t limit = std::min(kICloudMaxPhotoBytes, pictureBytesFor(room));
       if (limit > 0) {
-        if (auto shrunk = photo::shrinkToJPEG(pending.bytes, limit)) {
+        if (progress != nullptr) progress->step(ProgressStep::ScalingPhotos);
+        auto shrunk = photo::shrinkToJPEG(pending.bytes, limit);
+        if (progress != nullptr) progress->step(ProgressStep::Converting);
+        if (shrunk) {
           line = photoLine(shrunk->jpeg, "JPEG");
           outcome.fate = PhotoFate::Scaled;
           outcome.writtenBytes = shrunk->jpeg.size();

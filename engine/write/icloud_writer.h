@@ -13,6 +13,7 @@
 
 #include "card/card.h"
 #include "icloud_limits.h"
+#include "progress/progress_meter.h"
 
 namespace vcard::detail {
 
@@ -35,7 +36,9 @@ struct ICloudCard {
   std::vector<PhotoOutcome> photos;
 };
 
-[[nodiscard]] ICloudCard icloudCard(const Card& card);
+// The card in iCloud.com's form; progress (when not null) is told while a
+// photo is scaled, which may take a while.
+[[nodiscard]] ICloudCard icloudCard(const Card& card, ProgressMeter* progress = nullptr);
 
 // The FN a Japanese address book shows for an N value (its components
 // escaped as in the card): family name first, then given name and the other

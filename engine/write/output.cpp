@@ -139,7 +139,7 @@ void Output::writeICloud(const Card& card, std::string_view text, std::uint64_t 
     failed_ = true;
     return;
   }
-  ICloudCard written = icloudCard(card);
+  ICloudCard written = icloudCard(card, progress_);
   if (cards_ >= options_.cardsPerFile && options_.cardsPerFile > 0) startNextPart();
   if (failed_) return;
   collect(current_, written.text);

@@ -15,6 +15,7 @@
 #include "card/card.h"
 #include "convert_options.h"
 #include "memory_convert.h"
+#include "progress/progress_meter.h"
 #include "vcard_report.h"
 
 namespace vcard::detail {
@@ -74,8 +75,9 @@ bool appendUTF16LE(std::string_view utf8, std::string* out);
 class Output {
  public:
   // Adaptations of the iCloud.com form go into report when it is not null.
-  Output(OutputStore& store, const ConvertOptions& options, ConversionReport* report) noexcept
-      : store_(store), options_(options), report_(report) {}
+  Output(OutputStore& store, const ConvertOptions& options, ConversionReport* report,
+         ProgressMeter* progress = nullptr) noexcept
+      : store_(store), options_(options), report_(report), progress_(progress) {}
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
 
@@ -107,6 +109,7 @@ class Output {
   OutputStore& store_;
   const ConvertOptions& options_;
   ConversionReport* report_;
+  ProgressMeter* progress_;  // told while photos are scaled
   bool failed_ = false;
   std::string path_;     // the output (in memory, its name)
   std::string batch_;    // collected bytes, in the output's encoding

@@ -29,6 +29,12 @@
 
 namespace {
 
+vcard::ConvertOptions iCloudOptions() {
+  vcard::ConvertOptions options;
+  options.target = vcard::Target::ICloud;
+  return options;
+}
+
 using peer::peerFiles;
 
 // iCloud.com's limits as the importer states them, in the smaller kilobyte.
@@ -259,7 +265,7 @@ TEST(ICloudExportTest, EveryFileObeysTheImporterAndKeepsEveryValue) {
 
     vcard::ConversionReport report;
     const auto result = vCardConvert(source.c_str(), output.c_str(),
-                                     vcard::ConvertOptions{vcard::Target::ICloud}, &report);
+                                     iCloudOptions(), &report);
     std::string outputBytes;
     if (report.icloud.parts.empty()) {
       if (testsupport::exists(output)) outputBytes = testsupport::readBytes(output);

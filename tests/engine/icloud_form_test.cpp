@@ -76,8 +76,15 @@ struct Converted {
   std::string bytes;  // of the output path itself
 };
 
+vcard::ConvertOptions forICloud(std::uint64_t cardsPerFile = 50'000) {
+  vcard::ConvertOptions options;
+  options.target = vcard::Target::ICloud;
+  options.cardsPerFile = cardsPerFile;
+  return options;
+}
+
 Converted convertFor(const testsupport::TempDir& dir, const std::string& source,
-                     vcard::ConvertOptions options = {vcard::Target::ICloud}) {
+                     const vcard::ConvertOptions& options = forICloud()) {
   const std::string in = dir.file("in.vcf");
   const std::string out = dir.file("PC→iCloud.vcf");
   testsupport::writeBytes(in, source);
@@ -431,7 +438,7 @@ int cardsIn(const std::string& bytes) {
 
 TEST(ICloudFilesTest, CardsBeyondTheLimitGoToNumberedFiles) {
   testsupport::TempDir dir;
-  const Converted converted = convertFor(dir, cards(7), {vcard::Target::ICloud, 3});
+  const Converted converted = convertFor(dir, cards(7), forICloud(3));
   EXPECT_EQ(converted.result[1], testsupport::successLog(7, 7));
   EXPECT_FALSE(testsupport::exists(dir.file("PC→iCloud.vcf")));
   const std::string one = testsupport::readBytes(dir.file("PC→iCloud-1.vcf"));
@@ -457,7 +464,7 @@ TEST(ICloudFilesTest, CardsBeyondTheLimitGoToNumberedFiles) {
 
 TEST(ICloudFilesTest, CardsUpToTheLimitStayInOneFile) {
   testsupport::TempDir dir;
-  const Converted converted = convertFor(dir, cards(3), {vcard::Target::ICloud, 3});
+  const Converted converted = convertFor(dir, cards(3), forICloud(3));
   EXPECT_EQ(cardsIn(converted.bytes), 3);
   EXPECT_FALSE(testsupport::exists(dir.file("PC→iCloud-1.vcf")));
   EXPECT_TRUE(converted.report.icloud.parts.empty());

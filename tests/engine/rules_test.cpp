@@ -41,7 +41,8 @@ Rewritten rewrite(const std::vector<std::string>& lines) {
   FileStore store;
   Output output(store, options, nullptr);
   ReportNotes notes(nullptr, source);
-  Conversion conversion(options, source, false, output, notes, true);
+  ProgressMeter progress(options, 0);
+  Conversion conversion(options, source, false, output, notes, progress, true);
   std::string text = "BEGIN:VCARD\r\n";
   for (const std::string& line : lines)
     text.append(line).append("\r\n");

@@ -175,7 +175,7 @@ TEST_P(StreamCaseTest, PiecesJoinToTheLoadedText) {
     std::size_t pieces = 0;
     bool endsAfterLineFeeds = true;
     bool lastSeen = false;
-    void piece(std::string_view piece, bool last) override {
+    void piece(std::string_view piece, std::size_t /*rawSize*/, bool last) override {
       if (!last && !piece.ends_with('\n')) endsAfterLineFeeds = false;
       ++pieces;
       lastSeen = last;
@@ -226,7 +226,8 @@ std::vector<std::string> cardsOf(const std::string& text, const std::vector<std:
   FileStore store;
   Output output(store, options, nullptr);
   ReportNotes notes(nullptr, source);
-  Conversion conversion(options, source, true, output, notes, true);
+  ProgressMeter progress(options, 0);
+  Conversion conversion(options, source, true, output, notes, progress, true);
   {
     LineLoop loop(conversion);
     std::size_t from = 0;
