@@ -5,7 +5,7 @@
 namespace vcard::detail {
 
 ProgressMeter::ProgressMeter(const ConvertOptions& options, std::uint64_t sourceBytes) noexcept
-    : callback_(options.progress),
+    : callback_(options.progress && sourceBytes > 0 ? &options.progress : nullptr),
       interval_(options.progressInterval),
       last_(std::chrono::steady_clock::now()) {
   progress_.sourceBytes = sourceBytes;
@@ -44,17 +44,17 @@ void ProgressMeter::check() {
 
 void ProgressMeter::tell() {
   progress_ = now();
-  if (!callback_(progress_)) throw ConversionStopped{};
+  if (!(*callback_)(progress_)) throw ConversionStopped{};
 }
 
 void ProgressMeter::step(ProgressStep step) {
-  if (!callback_) return;
+  if (callback_ == nullptr) return;
   progress_.step = step;
   check();
 }
 
 void ProgressMeter::finish() {
-  if (!callback_ || progress_.sourceBytes == 0) return;
+  if (callback_ == nullptr) return;
   rawBegin_ = rawEnd_ = progress_.sourceBytes;
   textLength_ = 0;
   progress_.step = ProgressStep::Converting;

@@ -29,7 +29,7 @@ class ProgressMeter {
   // A card ended at textPosition of the current text; begun cards so far
   // and the cards written.
   void cardEnded(std::size_t textPosition, std::uint64_t begun, std::uint64_t written) {
-    if (!callback_) return;
+    if (callback_ == nullptr) return;
     position_ = textPosition;
     begun_ = begun;
     written_ = written;
@@ -50,7 +50,9 @@ class ProgressMeter {
   void check();
   void tell();
 
-  const ProgressCallback& callback_;
+  // The caller's callback; null when there is none or nothing to tell of
+  // (an empty source).
+  const ProgressCallback* callback_;
   std::chrono::steady_clock::duration interval_;
   std::chrono::steady_clock::time_point last_;
   Progress progress_;
