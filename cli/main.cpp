@@ -1,20 +1,26 @@
 // vcard-convert: converts one vCard file to the form an iPhone address book
 // imports (or, with --target=icloud, the form iCloud.com's Contacts page
 // imports), with the same checks and the same engine as the desktop window.
+#include <unistd.h>
+
 #include <array>
+#include <charconv>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "convert.h"
 #include "icloud_limits.h"
 #include "platform.h"
+#include "progress_line.h"
 #include "report_json.h"
 #include "source_check.h"
 #include "vcard.h"
-#include "convert.h"
 #include "vcard_report.h"
 
 namespace {
@@ -69,6 +75,19 @@ bool asksForJson(int argc, char** argv) {
     if (argument == "--json") return true;
   }
   return false;
+}
+
+// How long a run goes before its progress is shown. The tests set
+// VCARD_CONVERT_PROGRESS_DELAY_MS (0 shows it at once) so that they need not
+// depend on how fast the machine converts.
+std::chrono::milliseconds progressDelay() {
+  const char* value = std::getenv("VCARD_CONVERT_PROGRESS_DELAY_MS");
+  if (value == nullptr) return cli::kProgressDelay;
+  const std::string_view text = value;
+  unsigned milliseconds = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), milliseconds);
+  if (error != std::errc() || end != text.data() + text.size()) return cli::kProgressDelay;
+  return std::chrono::milliseconds(milliseconds);
 }
 
 }  // namespace
@@ -138,9 +157,25 @@ int main(int argc, char** argv) {
                 kExitOutputExists);
   }
 
+  // Progress goes only to a person watching standard error; a file or pipe
+  // gets exactly what it always did.
+  std::optional<cli::ProgressLine> progressLine;
+  if (::isatty(STDERR_FILENO) == 1) {
+    progressLine.emplace([] { return std::chrono::steady_clock::now(); },
+                         [](std::string_view bytes) {
+                           std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+                           std::fflush(stderr);
+                         },
+                         progressDelay());
+    options.progress = [&progressLine](const vcard::Progress& progress) {
+      progressLine->show(progress);
+      return true;
+    };
+  }
   vcard::ConversionReport report;
   const std::array<std::string, 2> result =
       vCardConvert(source.c_str(), output.c_str(), options, &report);
+  if (progressLine) progressLine->clear();
   const int status = result[0].empty() ? kExitOk : kExitConversionFailed;
   if (json) {
     std::fputs(vcard::reportJson(result, report, status).c_str(), stdout);

@@ -1,16 +1,20 @@
-// vcard-convert run as a process: checks, overwrite refusal, output streams
-// and exit codes.
+// vcard-convert run as a process: checks, overwrite refusal, output streams,
+// exit codes and the progress shown on a terminal.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +34,13 @@ struct ProcessResult {
   int status;
   std::string out;
   std::string err;
+};
+
+// A run whose standard error is a terminal: what the terminal received.
+struct TerminalResult {
+  int status;
+  std::string out;
+  std::string terminal;
 };
 
 std::string slurp(const fs::path& path) {
@@ -59,15 +70,8 @@ class CliTest : public testing::Test {
     const fs::path err = dir_ / ".stderr";
     const pid_t child = ::fork();
     if (child == 0) {
-      if (::chdir(dir_.c_str()) != 0) ::_exit(127);
-      if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
-        ::_exit(127);
-      std::vector<char*> argv{const_cast<char*>(VCARD_CONVERT)};
-      for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(VCARD_CONVERT, argv.data());
-      ::_exit(127);
+      if (!std::freopen(err.c_str(), "w", stderr)) ::_exit(127);
+      execute(args, out);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -76,6 +80,59 @@ class CliTest : public testing::Test {
     fs::remove(out);
     fs::remove(err);
     return result;
+  }
+
+  // Runs the program with standard error on a pseudo-terminal, left raw so
+  // that the bytes arrive as written, and standard output in a file.
+  TerminalResult runOnTerminal(const std::vector<std::string>& args) const {
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {-1, "", "openpty"};
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    const fs::path out = dir_ / ".stdout";
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::close(master);
+      if (::dup2(slave, STDERR_FILENO) < 0) ::_exit(127);
+      ::close(slave);
+      execute(args, out);
+    }
+    ::close(slave);
+    // Read as the program writes, so that it never waits on a full terminal;
+    // the read fails (EIO) once the program has closed its end.
+    std::string terminal;
+    char buffer[4096];
+    for (;;) {
+      const ssize_t got = ::read(master, buffer, sizeof buffer);
+      if (got > 0) {
+        terminal.append(buffer, static_cast<std::size_t>(got));
+      } else if (got < 0 && errno == EINTR) {
+        continue;
+      } else {
+        break;
+      }
+    }
+    ::close(master);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    TerminalResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), terminal};
+    fs::remove(out);
+    return result;
+  }
+
+  // In the child: becomes the program in the temporary folder, with
+  // standard output in the file out.
+  [[noreturn]] void execute(const std::vector<std::string>& args, const fs::path& out) const {
+    if (::chdir(dir_.c_str()) != 0 || !std::freopen(out.c_str(), "w", stdout)) ::_exit(127);
+    std::vector<char*> argv{const_cast<char*>(VCARD_CONVERT)};
+    for (const std::string& a : args)
+      argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(VCARD_CONVERT, argv.data());
+    ::_exit(127);
   }
 
   testsupport::TempDir folder_;
@@ -545,5 +602,99 @@ TEST_P(CliJsonFailureTest, StandardOutputHoldsADocumentAndStandardErrorIsUnchang
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, CliJsonFailureTest, testing::ValuesIn(kJsonFailures), CaseName());
+
+// Sets the progress delay for the runs of one test: the program reads it
+// from its environment.
+class ProgressDelay {
+ public:
+  explicit ProgressDelay(const char* milliseconds) {
+    ::setenv("VCARD_CONVERT_PROGRESS_DELAY_MS", milliseconds, 1);
+  }
+  ~ProgressDelay() { ::unsetenv("VCARD_CONVERT_PROGRESS_DELAY_MS"); }
+  ProgressDelay(const ProgressDelay&) = delete;
+  ProgressDelay& operator=(const ProgressDelay&) = delete;
+};
+
+// Cards enough for the engine to tell its progress several times on the
+// way, besides once at the end.
+constexpr int kManyCards = 15'000;
+
+std::string manyCards() {
+  std::string source;
+  for (int i = 1; i <= kManyCards; ++i) {
+    source += "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Name" + std::to_string(i) +
+              ";Given;;;\r\nTEL;CELL:090-0000-" + std::to_string(1000 + i % 9000) +
+              "\r\nNOTE:" + std::string(200, 'x') + "\r\nEND:VCARD\r\n";
+  }
+  return source;
+}
+
+// The texts drawn on the terminal, in order, when it received nothing but
+// progress lines ("\r" text ESC [ K) and the final clear ("\r" ESC [ K);
+// nullopt otherwise.
+std::optional<std::vector<std::string>> progressDraws(const std::string& terminal) {
+  const std::string_view kErase = "\x1b[K";
+  std::vector<std::string> draws;
+  std::size_t at = 0;
+  while (at < terminal.size()) {
+    if (terminal[at] != '\r') return std::nullopt;
+    const std::size_t end = terminal.find(kErase, at);
+    if (end == std::string::npos) return std::nullopt;
+    draws.push_back(terminal.substr(at + 1, end - at - 1));
+    at = end + kErase.size();
+  }
+  if (draws.size() < 2 || !draws.back().empty()) return std::nullopt;
+  draws.pop_back();
+  return draws;
+}
+
+struct TerminalCase {
+  std::string name;
+  std::vector<std::string> args;  // before the source's name
+};
+
+const TerminalCase kTerminalCases[] = {
+    {"IPhone", {}},
+    {"ICloud", {"--target=icloud"}},
+    {"Json", {"--json"}},
+};
+
+class CliTerminalTest : public CliTest, public testing::WithParamInterface<TerminalCase> {};
+
+TEST_P(CliTerminalTest, ProgressOnlyOnATerminalAndClearedBeforeTheResult) {
+  const TerminalCase& c = GetParam();
+  testsupport::writeBytes((dir_ / "big.vcf").string(), manyCards());
+  // The progress shows at once, so that the outcome does not depend on how
+  // fast this machine converts.
+  const ProgressDelay atOnce("0");
+  std::vector<std::string> args = c.args;
+  args.insert(args.begin(), "--force");
+  args.push_back("big.vcf");
+
+  const TerminalResult onTerminal = runOnTerminal(args);
+  const ProcessResult inFile = run(args);
+  EXPECT_EQ(onTerminal.status, 0);
+  EXPECT_EQ(inFile.status, 0);
+  // Standard error in a file gets nothing new, standard output never.
+  EXPECT_EQ(inFile.err, "");
+  EXPECT_EQ(onTerminal.out, inFile.out);
+
+  const std::optional<std::vector<std::string>> draws = progressDraws(onTerminal.terminal);
+  ASSERT_TRUE(draws.has_value()) << onTerminal.terminal;
+  // The last line drawn is the end the engine tells, the line cleared after it.
+  EXPECT_EQ(draws->back(), "変換中… 15,000件目　100%");
+  for (const std::string& draw : *draws)
+    EXPECT_TRUE(draw.find("変換中…") == 0 || draw.find("読み込み中…") == 0) << draw;
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, CliTerminalTest, testing::ValuesIn(kTerminalCases), CaseName());
+
+TEST_F(CliTest, QuickRunShowsNothingOnATerminal) {
+  testsupport::writeBytes((dir_ / "a.vcf").string(), std::string(kCard));
+  const TerminalResult result = runOnTerminal({"a.vcf"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, kDone);
+  EXPECT_EQ(result.terminal, "");
+}
 
 }  // namespace
