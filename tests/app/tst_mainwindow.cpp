@@ -298,6 +298,7 @@ void TestMainWindow::shouldWriteForTheChosenTarget() {
   QCOMPARE(h.window.outField()->text(), root.filePath(written));
   h.shell.alerts.answers = {AlertAnswer::Default};
   h.window.pushStart();
+  QVERIFY(h.waitForRun());
 
   QCOMPARE(h.shell.alerts.questions().size(), asked ? 1 : 0);
   QCOMPARE(h.log(), MainWindow::runHeading(source) + kConverting + kOneCardLog);
@@ -347,6 +348,7 @@ void TestMainWindow::shouldConvertARealFile() {
   Harness h;
   MainWindow::setFileName(source);
   h.window.pushStart();
+  QVERIFY(h.waitForRun());
 
   QVERIFY(h.shell.alerts.shown.isEmpty());
   QCOMPARE(h.log(), MainWindow::runHeading(source) + kConverting + kOneCardLog);
