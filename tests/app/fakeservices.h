@@ -83,7 +83,7 @@ struct FakeTerminator final : Terminator {
 // removes the output and returns the engine's stopped text, as the engine
 // does; otherwise it returns `outcome`.
 struct SlowConverter final : Converter {
-  std::uint64_t cards = 20;
+  std::atomic<std::uint64_t> cards{20};  // read at each card: a test may cut a run short
   std::chrono::milliseconds perCard{40};
   vcard::ProgressStep step = vcard::ProgressStep::Converting;
   ConversionOutcome outcome{"", "変換が完了しました。\n\n", {}};
