@@ -166,11 +166,11 @@ void MainWindow::windowDidLoad() {
   m_window->setPalette(palette);
 
   m_window->setWindowIcon(applicationIcon());
-  // The minimum leaves room for the progress row, which a run shows; idle,
-  // the row is hidden and takes no room.
-  fitMinimumSize();
+  // The progress row shows only during a run; idle it takes no room, and
+  // during a run it takes its height from the log.
   m_ui->progressBar->hide();
   m_ui->stopButton->hide();
+  fitMinimumSize();
   placeAtStartWindow();
   m_outField->setReadOnly(true);
   m_window->activateWindow();
@@ -309,12 +309,13 @@ void MainWindow::controlTextDidChange(QLineEdit* field) {
 
 void MainWindow::setBusy(bool busy) {
   if (!m_window) return;
-  // Every control but 中止 and the read-only log, which may still be
-  // scrolled, ignores input during a run.
+  // Every control but 中止 ignores input during a run; the read-only log
+  // may still be scrolled, and the progress keeps its colours.
   const QList<QWidget*> controls =
       m_window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
   for (QWidget* control : controls) {
-    if (control != m_messageField && control != m_ui->stopButton) control->setEnabled(!busy);
+    if (control != m_messageField && control != m_ui->stopButton && control != m_ui->progressBar)
+      control->setEnabled(!busy);
   }
   if (busy) {
     // The busy pointer still takes clicks, on 中止.
@@ -388,8 +389,13 @@ void MainWindow::refreshProgress() {
   // Permille of the bytes, so that a file of gigabytes fits the bar's int.
   bar->setValue(total == 0 ? 0 : static_cast<int>(done * 1000 / total));
   bar->setFormat(progressText(latest ? &*latest : nullptr) + QStringLiteral("　%p%"));
-  bar->show();
-  m_ui->stopButton->show();
+  if (bar->isHidden()) {
+    bar->show();
+    m_ui->stopButton->show();
+    // The row takes its height from the log, whose end stays in view.
+    m_window->layout()->activate();
+    m_messageField->ensureCursorVisible();
+  }
 }
 
 void MainWindow::pushStop() {
