@@ -155,7 +155,6 @@ void MainWindow::loadWindow() {
   m_ui->textField->installEventFilter(this);
   m_ui->sourceLabel->setAcceptDrops(true);
   m_ui->sourceLabel->installEventFilter(this);
-  m_ui->mainView->installEventFilter(this);
   windowDidLoad();
 }
 
@@ -472,13 +471,6 @@ void MainWindow::pushKiyaku() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  // A file dropped during a run would change the source under it.
-  const QEvent::Type type = event->type();
-  if (isConverting() &&
-      (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop)) {
-    event->ignore();
-    return true;
-  }
   if (m_ui && (watched == m_ui->textField || watched == m_ui->sourceLabel) &&
       m_mainView->handleDragEvent(event)) {
     return true;

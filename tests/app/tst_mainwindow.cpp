@@ -665,8 +665,16 @@ void TestMainWindow::shouldShowProgressOnlyAfterHalfASecond() {
   QVERIFY(!h.window.textField()->isEnabled());
   QVERIFY(bar->isHidden());
   QVERIFY(h.window.stopButton()->isHidden());
-  // A second start is refused while the first runs.
+  // A second start is refused while the first runs, and so is a drop that
+  // would change the source under it.
   h.window.pushStart();
+  QMimeData dropped;
+  dropped.setUrls({QUrl::fromLocalFile(root.filePath(QStringLiteral("other.vcf")))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(h.window.textField(), &enter);
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(h.window.textField(), &drop);
+  QCOMPARE(h.window.textField()->text(), source);
   QTRY_VERIFY(timerFired);
   QVERIFY(firedDuringRun);
 
