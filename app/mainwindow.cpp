@@ -10,22 +10,29 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QTextCursor>
+#include <QThread>
+#include <QTimer>
 
 #include <algorithm>
-#include <array>
+#include <atomic>
 #include <iterator>
+#include <mutex>
+#include <optional>
+#include <utility>
 
 #include "mainview.h"
 #include "pages.h"
 #include "platform.h"
 #include "regex_additions.h"
+#include "result_texts.h"
 #include "source_check.h"
 #include "style.h"
 #include "ui_mainwindow.h"
 #include "vcard.h"
-#include "convert.h"
 #include "vcard_report.h"
 
 namespace {
@@ -72,10 +79,33 @@ const QString MainWindow::kOverwriteQuestion =
     QStringLiteral("添付用ファイルが既に存在します。\n上書きで保存しますか？");
 const QString MainWindow::kConvertingLine = QStringLiteral("変換処理中・・・\n");
 
-MainWindow::MainWindow(const ShellServices& services, QObject* parent)
-    : QObject(parent), m_services(services) {}
+struct MainWindow::Run {
+  std::atomic<bool> stopRequested{false};
+  std::mutex mutex;
+  std::optional<vcard::Progress> latest;  // guarded by mutex
+  // Written by the worker; read once its thread has finished.
+  ConversionOutcome outcome;
+};
 
-MainWindow::~MainWindow() = default;
+MainWindow::MainWindow(const ShellServices& services, QObject* parent)
+    : QObject(parent), m_services(services), m_progressTimer(new QTimer(this)) {
+  m_progressTimer->setInterval(kProgressRefresh);
+  connect(m_progressTimer, &QTimer::timeout, this, &MainWindow::refreshProgress);
+}
+
+// A run still going holds the source and output files: it is stopped, and
+// its thread finished, before the window goes.
+MainWindow::~MainWindow() {
+  stopAndWait();
+}
+
+QProgressBar* MainWindow::progressBar() const {
+  return m_ui ? m_ui->progressBar : nullptr;
+}
+
+QPushButton* MainWindow::stopButton() const {
+  return m_ui ? m_ui->stopButton : nullptr;
+}
 
 void MainWindow::showWindow() {
   if (!m_window) loadWindow();
@@ -102,6 +132,7 @@ void MainWindow::loadWindow() {
   connect(m_ui->endButton, &QPushButton::clicked, this, &MainWindow::pushEndApp);
   connect(m_ui->hpButton, &QPushButton::clicked, this, &MainWindow::pushHP);
   connect(m_ui->kiyakuButton, &QPushButton::clicked, this, &MainWindow::pushKiyaku);
+  connect(m_ui->stopButton, &QPushButton::clicked, this, &MainWindow::pushStop);
   // Enter in the source field starts the conversion, like the start button.
   connect(m_ui->textField, &QLineEdit::returnPressed, this, &MainWindow::pushStart);
   // The output field follows the source as it is typed, by the same rule as
@@ -134,6 +165,10 @@ void MainWindow::windowDidLoad() {
   m_window->setPalette(palette);
 
   m_window->setWindowIcon(applicationIcon());
+  // The progress row shows only during a run; idle it takes no room, and
+  // during a run it takes its height from the log.
+  m_ui->progressBar->hide();
+  m_ui->stopButton->hide();
   fitMinimumSize();
   placeAtStartWindow();
   m_outField->setReadOnly(true);
@@ -195,7 +230,7 @@ QString MainWindow::runHeading(const QString& source) {
 }
 
 void MainWindow::pushStart() {
-  if (!m_window || !m_window->isEnabled()) return;
+  if (!m_window || isConverting()) return;
   const QString source = m_textField->text();
   if (source.isEmpty()) {
     showAlert(this, QString::fromUtf8(vcard::kEmptySourceAlert));
@@ -273,42 +308,142 @@ void MainWindow::controlTextDidChange(QLineEdit* field) {
 
 void MainWindow::setBusy(bool busy) {
   if (!m_window) return;
+  // Every control but 中止 ignores input during a run; the read-only log
+  // may still be scrolled, and the progress keeps its colours.
+  const QList<QWidget*> controls =
+      m_window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+  for (QWidget* control : controls) {
+    if (control != m_messageField && control != m_ui->stopButton && control != m_ui->progressBar)
+      control->setEnabled(!busy);
+  }
   if (busy) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_window->setEnabled(false);
-    // Paint the busy state before the window stops answering.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // The busy pointer still takes clicks, on 中止.
+    QApplication::setOverrideCursor(Qt::BusyCursor);
     return;
   }
-  // Clicks and keys that arrived during the run reach the disabled window
-  // now and are dropped, instead of firing once it is enabled again.
-  QCoreApplication::processEvents();
-  m_window->setEnabled(true);
+  m_ui->progressBar->hide();
+  m_ui->stopButton->hide();
   QApplication::restoreOverrideCursor();
 }
 
+QString MainWindow::progressText(const vcard::Progress* progress) {
+  if (progress == nullptr ||
+      (progress->currentCard == 0 && progress->step != vcard::ProgressStep::ScalingPhotos)) {
+    return QStringLiteral("読み込み中…");
+  }
+  if (progress->step == vcard::ProgressStep::ScalingPhotos) return QStringLiteral("写真を縮小中…");
+  return QStringLiteral("%1件目を変換中…").arg(progress->currentCard);
+}
+
 void MainWindow::execAnalysis(const char* org, const char* dst) {
+  if (!m_window || isConverting() || m_services.converter == nullptr) return;
   appendText(runHeading(QString::fromUtf8(org)));
   appendText(kConvertingLine);
-  setBusy(true);
-  vcard::ConversionReport report;
+
+  auto run = std::make_shared<Run>();
   vcard::ConvertOptions options;
   options.target = chosenTarget();
   if (m_carrierChoice != nullptr)
     options.carrier = carrierChoiceAt(m_carrierChoice->currentIndex());
-  const std::array<std::string, 2> result = vCardConvert(org, dst, options, &report);
+  // The worker leaves the latest progress for the window's timer to pick
+  // up, and learns of 中止 at its next call.
+  options.progress = [run](const vcard::Progress& progress) {
+    {
+      const std::lock_guard lock(run->mutex);
+      run->latest = progress;
+    }
+    return !run->stopRequested.load();
+  };
+  Converter* converter = m_services.converter;
+  m_thread = QThread::create([run, converter, options = std::move(options), org = std::string(org),
+                              dst = std::string(dst)] {
+    try {
+      run->outcome = converter->convert(org, dst, options);
+    } catch (...) {
+      // An exception must not end the program from a worker thread.
+      run->outcome = ConversionOutcome{"", vcard::kFailedLog, {}};
+    }
+  });
+  m_thread->setParent(this);
+  m_run = std::move(run);
+  connect(m_thread, &QThread::finished, this, &MainWindow::conversionDidEnd);
+  setBusy(true);
+  m_ui->progressBar->setValue(0);
+  m_ui->stopButton->setEnabled(true);
+  m_runClock.start();
+  m_progressTimer->start();
+  m_thread->start();
+}
+
+void MainWindow::refreshProgress() {
+  if (!m_run || m_runClock.elapsed() < kProgressDelay.count()) return;
+  std::optional<vcard::Progress> latest;
+  {
+    const std::lock_guard lock(m_run->mutex);
+    latest = m_run->latest;
+  }
+  QProgressBar* bar = m_ui->progressBar;
+  const std::uint64_t total = latest ? latest->sourceBytes : 0;
+  const std::uint64_t done = latest ? std::min(latest->bytesRead, total) : 0;
+  // Permille of the bytes, so that a file of gigabytes fits the bar's int.
+  bar->setValue(total == 0 ? 0 : static_cast<int>(done * 1000 / total));
+  bar->setFormat(progressText(latest ? &*latest : nullptr) + QStringLiteral("　%p%"));
+  if (bar->isHidden()) {
+    bar->show();
+    m_ui->stopButton->show();
+    // The row takes its height from the log, whose end stays in view.
+    m_window->layout()->activate();
+    m_messageField->ensureCursorVisible();
+  }
+}
+
+void MainWindow::pushStop() {
+  if (!m_run) return;
+  m_run->stopRequested = true;
+  m_ui->stopButton->setEnabled(false);
+}
+
+void MainWindow::stopAndWait() {
+  if (m_run) m_run->stopRequested = true;
+  if (m_thread != nullptr) m_thread->wait();
+}
+
+void MainWindow::conversionDidEnd() {
+  if (m_thread == nullptr) return;
+  if (m_askingToQuit) {
+    m_endPending = true;
+    return;
+  }
+  m_progressTimer->stop();
+  m_thread->wait();
+  m_thread->deleteLater();
+  m_thread = nullptr;
+  const std::shared_ptr<Run> run = std::move(m_run);
   setBusy(false);
-  if (!result[0].empty()) showAlert(this, QString::fromStdString(result[0]));
-  appendText(QString::fromStdString(result[1]));
+  const ConversionOutcome& outcome = run->outcome;
+  if (!outcome.alert.empty()) showAlert(this, QString::fromStdString(outcome.alert));
+  appendText(QString::fromStdString(outcome.log));
   // What was left out and why, after the result; nothing for a file that
   // lost nothing. It names cards, so it goes to the window only.
-  const std::string reportText = vcard::reportText(report);
+  const std::string reportText = vcard::reportText(outcome.report);
   if (!reportText.empty()) appendText(QString::fromStdString(reportText));
+  emit conversionEnded();
 }
 
 void MainWindow::endApp() {
-  if (m_services.alerts->askQuestion(m_window.get(), kQuitQuestion) == AlertAnswer::Default) {
+  m_askingToQuit = true;
+  const AlertAnswer answer = m_services.alerts->askQuestion(m_window.get(), kQuitQuestion);
+  m_askingToQuit = false;
+  if (answer == AlertAnswer::Default) {
+    // The engine removes a partly written output when it stops; the
+    // program must not end before it has.
+    stopAndWait();
     m_services.terminator->terminate();
+    return;
+  }
+  if (m_endPending) {
+    m_endPending = false;
+    conversionDidEnd();
   }
 }
 

@@ -1,14 +1,18 @@
 // The main conversion window: the user names the source vCard file (typed,
 // chosen in the file chooser or dropped on the drop area), starts the
-// conversion and reads the log. The controller loads its window from the
-// interface file "MainWindow" the first time it is shown.
+// conversion and reads the log. The conversion runs on a worker thread, so
+// the window keeps painting; a long one shows its progress and can be
+// stopped. The controller loads its window from the interface file
+// "MainWindow" the first time it is shown.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMargins>
 #include <QObject>
 #include <QRectF>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -18,7 +22,15 @@ class MainView;
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QThread;
+class QTimer;
 class QWidget;
+
+namespace vcard {
+struct Progress;
+}
 
 namespace Ui {
 class MainWindow;
@@ -32,6 +44,10 @@ class MainWindow : public QObject {
   static const QString kQuitQuestion;
   static const QString kOverwriteQuestion;
   static const QString kConvertingLine;
+  // How long a run goes before its progress is shown, and how often the
+  // shown progress is brought up to date.
+  static constexpr std::chrono::milliseconds kProgressDelay{500};
+  static constexpr std::chrono::milliseconds kProgressRefresh{100};
 
   explicit MainWindow(const ShellServices& services, QObject* parent = nullptr);
   ~MainWindow() override;
@@ -43,6 +59,11 @@ class MainWindow : public QObject {
   [[nodiscard]] QPlainTextEdit* messageField() const { return m_messageField; }
   [[nodiscard]] QComboBox* carrierChoice() const { return m_carrierChoice; }
   [[nodiscard]] QWidget* myWindow() const { return m_myWindow; }
+  [[nodiscard]] QProgressBar* progressBar() const;
+  [[nodiscard]] QPushButton* stopButton() const;
+
+  // True from the start of a run until its results are in the log.
+  [[nodiscard]] bool isConverting() const { return m_thread != nullptr; }
 
   // The paths handed to the engine at the last start (UTF-8).
   [[nodiscard]] const std::string& org() const { return m_org; }
@@ -60,6 +81,9 @@ class MainWindow : public QObject {
   // The name of the source file as the log names each run, before
   // "変換処理中・・・".
   static QString runHeading(const QString& source);
+  // The progress bar's text for what the run last told, before the share
+  // done; "読み込み中…" before it has told anything.
+  static QString progressText(const vcard::Progress* progress);
 
   // Loads the window on first use and shows it.
   void showWindow();
@@ -80,10 +104,13 @@ class MainWindow : public QObject {
   void appendText(const QString& text);
   // Keeps the source field's text up to its first carriage return.
   void controlTextDidChange(QLineEdit* field);
-  // The conversion run over UTF-8 paths: log line, engine, alert, log text;
-  // carrier pictograms as the choice beside the source field says.
+  // Starts the conversion run over UTF-8 paths: the log line now; when the
+  // converter returns, the alert, the log text and the report. Carrier
+  // pictograms as the choice beside the source field says. Refused while a
+  // run goes on.
   void execAnalysis(const char* org, const char* dst);
-  // Asks the quit question; "OK" ends the application.
+  // Asks the quit question; "OK" stops a run, waits for it and ends the
+  // application.
   void endApp();
   // A close request asks the quit question; the window never closes by it.
   bool windowShouldClose(QWidget* window);
@@ -94,6 +121,12 @@ class MainWindow : public QObject {
   void pushEndApp();
   void pushHP();
   void pushKiyaku();
+  // Asks the run to stop at the converter's next progress call.
+  void pushStop();
+
+ signals:
+  // A run's results are in the log.
+  void conversionEnded();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -104,6 +137,12 @@ class MainWindow : public QObject {
   void placeAtStartWindow();
   void fitMinimumSize();
   void setBusy(bool busy);
+  void refreshProgress();
+  void conversionDidEnd();
+  void stopAndWait();
+
+  // What the window and the worker share during a run.
+  struct Run;
 
   ShellServices m_services;
   std::unique_ptr<Ui::MainWindow> m_ui;
@@ -120,4 +159,12 @@ class MainWindow : public QObject {
   QWidget* m_myWindow = nullptr;
   QRectF m_myRect;
   QMargins m_frameMargins;
+
+  std::shared_ptr<Run> m_run;
+  QThread* m_thread = nullptr;  // child of this; null when idle
+  QTimer* m_progressTimer = nullptr;
+  QElapsedTimer m_runClock;
+  // The quit question is up; a run that ends meanwhile is shown after it.
+  bool m_askingToQuit = false;
+  bool m_endPending = false;
 };

@@ -12,7 +12,10 @@
 #include <QSpacerItem>
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
+#include "convert.h"
 #include "style.h"
 
 namespace {
@@ -119,12 +122,23 @@ void ApplicationTerminator::terminate() {
   QCoreApplication::exit(0);
 }
 
+ConversionOutcome EngineConverter::convert(const std::string& org, const std::string& dst,
+                                           const vcard::ConvertOptions& options) {
+  ConversionOutcome outcome;
+  std::array<std::string, 2> result =
+      vCardConvert(org.c_str(), dst.c_str(), options, &outcome.report);
+  outcome.alert = std::move(result[0]);
+  outcome.log = std::move(result[1]);
+  return outcome;
+}
+
 ShellServices productionServices() {
   static MessageBoxAlerts alerts;
   static DialogFileChooser files;
   static DesktopUrlOpener urls;
   static ApplicationTerminator terminator;
-  return ShellServices{&alerts, &files, &urls, &terminator};
+  static EngineConverter converter;
+  return ShellServices{&alerts, &files, &urls, &terminator, &converter};
 }
 
 QString nameFilterForExtensions(const QStringList& extensions) {

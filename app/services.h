@@ -1,7 +1,8 @@
 // What the shell asks of the desktop beyond its own windows: modal alerts, the
-// open-file chooser, opening a web page and ending the application. Windows
-// reach these only through the interfaces here, so tests can answer them with
-// a recording fake instead of a person.
+// open-file chooser, opening a web page and ending the application, and the
+// conversion itself. Windows reach these only through the interfaces here,
+// so tests can answer them with a recording fake instead of a person and
+// stand in for a long conversion.
 #pragma once
 
 #include <QString>
@@ -10,6 +11,10 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+
+#include "convert_options.h"
+#include "vcard_report.h"
 
 class QFileDialog;
 class QMessageBox;
@@ -52,12 +57,31 @@ class Terminator {
   virtual void terminate() = 0;
 };
 
+// What one conversion returned: the alert ("" = none), the log text and
+// what was decided about the cards.
+struct ConversionOutcome {
+  std::string alert;
+  std::string log;
+  vcard::ConversionReport report;
+};
+
+class Converter {
+ public:
+  virtual ~Converter() = default;
+  // Converts the file at org into dst (UTF-8 paths) as the options say.
+  // Called on a worker thread, one conversion at a time; options.progress
+  // is called on that thread too.
+  virtual ConversionOutcome convert(const std::string& org, const std::string& dst,
+                                    const vcard::ConvertOptions& options) = 0;
+};
+
 // The services a window uses; none is owned, all outlive the windows.
 struct ShellServices {
   AlertPresenter* alerts = nullptr;
   FileChooser* files = nullptr;
   UrlOpener* urls = nullptr;
   Terminator* terminator = nullptr;
+  Converter* converter = nullptr;
 };
 
 // QMessageBox, run modally.
@@ -85,6 +109,13 @@ class DesktopUrlOpener final : public UrlOpener {
 class ApplicationTerminator final : public Terminator {
  public:
   void terminate() override;
+};
+
+// The engine's vCardConvert.
+class EngineConverter final : public Converter {
+ public:
+  ConversionOutcome convert(const std::string& org, const std::string& dst,
+                            const vcard::ConvertOptions& options) override;
 };
 
 // The real services, alive for the whole process.

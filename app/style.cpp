@@ -39,6 +39,13 @@ QPushButton#startButton, QPushButton#nextButton {
 }
 QPushButton#startButton:hover, QPushButton#nextButton:hover { background: #2962c7; }
 QPushButton#startButton:pressed, QPushButton#nextButton:pressed { background: #2455ad; }
+QPushButton:disabled { color: #9aa5b1; border-color: #dde2e8; }
+QPushButton#startButton:disabled { background: #a9c0e8; border-color: #a9c0e8; color: #ffffff; }
+QProgressBar {
+  border: 1px solid #c5ccd6; border-radius: 6px; background: #f3f5f8; color: #1f2d3d;
+  text-align: center; min-height: 22px;
+}
+QProgressBar::chunk { background: #b9cdf0; border-radius: 5px; }
 QLineEdit {
   padding: 5px 8px; border: 1px solid #c5ccd6; border-radius: 6px; background: #ffffff;
   selection-background-color: #2f6fdb;

@@ -1,16 +1,22 @@
 // Recording stand-ins for the desktop services, so that tests answer alerts
-// and the file chooser instead of a person.
+// and the file chooser instead of a person, and a conversion slow enough to
+// watch.
 #pragma once
 
+#include <QFile>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <optional>
 
+#include "result_texts.h"
 #include "services.h"
 
 struct FakeAlerts final : AlertPresenter {
@@ -72,13 +78,56 @@ struct FakeTerminator final : Terminator {
   void terminate() override { ++calls; }
 };
 
+// A conversion that takes cards × perCard: it writes part of its output
+// first, then tells each card as the engine tells its progress. Stopped, it
+// removes the output and returns the engine's stopped text, as the engine
+// does; otherwise it returns `outcome`.
+struct SlowConverter final : Converter {
+  std::atomic<std::uint64_t> cards{20};  // read at each card: a test may cut a run short
+  std::chrono::milliseconds perCard{40};
+  vcard::ProgressStep step = vcard::ProgressStep::Converting;
+  ConversionOutcome outcome{"", "変換が完了しました。\n\n", {}};
+
+  std::atomic<int> calls{0};
+  std::atomic<bool> wrote{false};    // the partial output was on disk
+  std::atomic<bool> stopped{false};  // the callback said stop
+  std::atomic<bool> done{false};     // convert() has returned
+
+  ConversionOutcome convert(const std::string& /*org*/, const std::string& dst,
+                            const vcard::ConvertOptions& options) override {
+    ++calls;
+    const QString output = QString::fromStdString(dst);
+    QFile file(output);
+    wrote = file.open(QIODevice::WriteOnly) && file.write("BEGIN:VCARD\r\n") > 0;
+    file.close();
+    ConversionOutcome result = outcome;
+    for (std::uint64_t card = 1; card <= cards; ++card) {
+      QThread::msleep(static_cast<unsigned long>(perCard.count()));
+      const vcard::Progress progress{step, cards * 100, card * 100, card, card - 1};
+      if (options.progress && !options.progress(progress)) {
+        QFile::remove(output);
+        stopped = true;
+        result = ConversionOutcome{"", vcard::kStoppedLog, {}};
+        break;
+      }
+    }
+    done = true;
+    return result;
+  }
+};
+
 struct FakeShell {
   FakeAlerts alerts;
   FakeFiles files;
   FakeUrls urls;
   FakeTerminator terminator;
+  EngineConverter engine;
 
-  ShellServices services() { return ShellServices{&alerts, &files, &urls, &terminator}; }
+  // The engine converts unless a test brings its own converter.
+  ShellServices services(Converter* converter = nullptr) {
+    return ShellServices{&alerts, &files, &urls, &terminator,
+                         converter != nullptr ? converter : &engine};
+  }
 };
 
 Q_DECLARE_METATYPE(AlertAnswer)

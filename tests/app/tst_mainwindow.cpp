@@ -3,12 +3,14 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -21,14 +23,18 @@
 #include <algorithm>
 #include <utility>
 
+#include "convert.h"
 #include "fakeservices.h"
 #include "mainview.h"
 #include "mainwindow.h"
 #include "pages.h"
 #include "source_check.h"
+#include "vcard_report.h"
 #include "windowtest.h"
 
 using namespace windowtest;
+
+Q_DECLARE_METATYPE(vcard::ProgressStep)
 
 class TestMainWindow : public QObject {
   Q_OBJECT
@@ -60,6 +66,14 @@ class TestMainWindow : public QObject {
   void shouldOfferTheCarrierChoices();
   void shouldConvertPictogramsAsChosen_data();
   void shouldConvertPictogramsAsChosen();
+  void shouldShowTheEnginesTextsInOrder_data();
+  void shouldShowTheEnginesTextsInOrder();
+  void shouldShowProgressOnlyAfterHalfASecond();
+  void shouldNameWhatTheRunIsDoing_data();
+  void shouldNameWhatTheRunIsDoing();
+  void shouldStopTheRunWhenAsked();
+  void shouldStopTheRunBeforeQuitting_data();
+  void shouldStopTheRunBeforeQuitting();
 };
 
 void TestMainWindow::cleanup() {
@@ -298,6 +312,7 @@ void TestMainWindow::shouldWriteForTheChosenTarget() {
   QCOMPARE(h.window.outField()->text(), root.filePath(written));
   h.shell.alerts.answers = {AlertAnswer::Default};
   h.window.pushStart();
+  QVERIFY(h.waitForRun());
 
   QCOMPARE(h.shell.alerts.questions().size(), asked ? 1 : 0);
   QCOMPARE(h.log(), MainWindow::runHeading(source) + kConverting + kOneCardLog);
@@ -347,6 +362,7 @@ void TestMainWindow::shouldConvertARealFile() {
   Harness h;
   MainWindow::setFileName(source);
   h.window.pushStart();
+  QVERIFY(h.waitForRun());
 
   QVERIFY(h.shell.alerts.shown.isEmpty());
   QCOMPARE(h.log(), MainWindow::runHeading(source) + kConverting + kOneCardLog);
@@ -580,6 +596,212 @@ void TestMainWindow::shouldConvertPictogramsAsChosen() {
                                           (bytes.size() - 2) / 2);
   QVERIFY2(text.contains(nameLine), qPrintable(text));
   QVERIFY2(h.log().contains(reportLine), qPrintable(h.log()));
+}
+
+void TestMainWindow::shouldShowTheEnginesTextsInOrder_data() {
+  QTest::addColumn<QByteArray>("content");  // empty: a folder named like a vCard file
+  QTest::newRow("one card") << kUtf8Card;
+  QTest::newRow("a card left out")
+      << kUtf8Card + "BEGIN:VCARD\r\nVERSION:4.0\r\nN:a;b\r\nEND:VCARD\r\n";
+  QTest::newRow("unreadable: an alert") << QByteArray();
+}
+
+// The run off the main thread shows what the engine called directly
+// returns: the alert before anything else, then the log text, then the
+// report, and writes the same file.
+void TestMainWindow::shouldShowTheEnginesTextsInOrder() {
+  QFETCH(QByteArray, content);
+  QTemporaryDir root;
+  QVERIFY(root.isValid());
+  const QString source = root.filePath(QStringLiteral("cards.vcf"));
+  const QString output = root.filePath(kOutputName);
+  QVERIFY(content.isEmpty() ? QDir(root.path()).mkdir(QStringLiteral("cards.vcf"))
+                            : writeFile(source, content));
+
+  vcard::ConversionReport report;
+  const std::array<std::string, 2> direct =
+      vCardConvert(source.toUtf8().constData(), output.toUtf8().constData(), {}, &report);
+  const QByteArray directOutput = readFile(output);
+  QFile::remove(output);
+
+  Harness h;
+  QStringList logWhileAlerted;
+  h.shell.alerts.whileShown = [&] { logWhileAlerted.append(h.log()); };
+  h.start(source);
+
+  const QString heading = MainWindow::runHeading(source) + kConverting;
+  const QStringList alerts =
+      direct[0].empty() ? QStringList{} : QStringList{QString::fromStdString(direct[0])};
+  QCOMPARE(h.shell.alerts.informations(), alerts);
+  QCOMPARE(logWhileAlerted, QStringList(alerts.size(), heading));
+  QCOMPARE(h.log(), heading + QString::fromStdString(direct[1]) +
+                        QString::fromStdString(vcard::reportText(report)));
+  QCOMPARE(readFile(output), directOutput);
+}
+
+void TestMainWindow::shouldShowProgressOnlyAfterHalfASecond() {
+  QTemporaryDir root;
+  QVERIFY(root.isValid());
+  const QString source = root.filePath(QStringLiteral("cards.vcf"));
+  QVERIFY(writeFile(source, kUtf8Card));
+  SlowConverter converter;  // 20 cards of 40 ms
+  Harness h(&converter);
+  QProgressBar* bar = h.window.progressBar();
+  auto* start = h.window.myWindow()->findChild<QPushButton*>(QStringLiteral("startButton"));
+  QVERIFY(bar != nullptr && start != nullptr);
+
+  // The event loop runs during the run: a timer set at its start fires.
+  bool timerFired = false;
+  bool firedDuringRun = false;
+  QTimer::singleShot(100, [&] {
+    timerFired = true;
+    firedDuringRun = h.window.isConverting();
+  });
+  QElapsedTimer clock;
+  clock.start();
+  h.begin(source);
+  QVERIFY(h.window.isConverting());
+  QVERIFY(!start->isEnabled());
+  QVERIFY(!h.window.textField()->isEnabled());
+  QVERIFY(bar->isHidden());
+  QVERIFY(h.window.stopButton()->isHidden());
+  // A second start is refused while the first runs, and so is a drop that
+  // would change the source under it.
+  h.window.pushStart();
+  QMimeData dropped;
+  dropped.setUrls({QUrl::fromLocalFile(root.filePath(QStringLiteral("other.vcf")))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(h.window.textField(), &enter);
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(h.window.textField(), &drop);
+  QCOMPARE(h.window.textField()->text(), source);
+  QTRY_VERIFY(timerFired);
+  QVERIFY(firedDuringRun);
+
+  QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible(), 2000);
+  QVERIFY2(clock.elapsed() >= 500, qPrintable(QString::number(clock.elapsed())));
+  QVERIFY(h.window.isConverting());
+  QVERIFY(h.window.stopButton()->isVisible() && h.window.stopButton()->isEnabled());
+  QTRY_VERIFY(bar->value() > 0);
+  QVERIFY(bar->value() < bar->maximum());
+  QVERIFY2(bar->text().contains(QStringLiteral("件目を変換中…")), qPrintable(bar->text()));
+
+  QVERIFY(h.waitForRun());
+  QCOMPARE(converter.calls.load(), 1);
+  QVERIFY(!converter.stopped);
+  QCOMPARE(h.log(), MainWindow::runHeading(source) + kConverting +
+                        QStringLiteral("変換が完了しました。\n\n"));
+  QVERIFY(h.shell.alerts.shown.isEmpty());
+  QVERIFY(bar->isHidden());
+  QVERIFY(h.window.stopButton()->isHidden());
+  QVERIFY(start->isEnabled());
+  QVERIFY(h.window.textField()->isEnabled());
+}
+
+void TestMainWindow::shouldNameWhatTheRunIsDoing_data() {
+  QTest::addColumn<bool>("told");
+  QTest::addColumn<vcard::ProgressStep>("step");
+  QTest::addColumn<quint64>("card");
+  QTest::addColumn<QString>("text");
+  using vcard::ProgressStep;
+  QTest::newRow("nothing told yet")
+      << false << ProgressStep::Reading << quint64{0} << QStringLiteral("読み込み中…");
+  QTest::newRow("reading") << true << ProgressStep::Reading << quint64{0}
+                           << QStringLiteral("読み込み中…");
+  QTest::newRow("first card") << true << ProgressStep::Converting << quint64{1}
+                              << QStringLiteral("1件目を変換中…");
+  QTest::newRow("many cards") << true << ProgressStep::Converting << quint64{123456}
+                              << QStringLiteral("123456件目を変換中…");
+  QTest::newRow("photos") << true << ProgressStep::ScalingPhotos << quint64{7}
+                          << QStringLiteral("写真を縮小中…");
+}
+
+void TestMainWindow::shouldNameWhatTheRunIsDoing() {
+  QFETCH(bool, told);
+  QFETCH(vcard::ProgressStep, step);
+  QFETCH(quint64, card);
+  QFETCH(QString, text);
+  vcard::Progress progress;
+  progress.step = step;
+  progress.currentCard = card;
+  QCOMPARE(MainWindow::progressText(told ? &progress : nullptr), text);
+}
+
+void TestMainWindow::shouldStopTheRunWhenAsked() {
+  QTemporaryDir root;
+  QVERIFY(root.isValid());
+  const QString source = root.filePath(QStringLiteral("cards.vcf"));
+  QVERIFY(writeFile(source, kUtf8Card));
+  SlowConverter converter;
+  converter.cards = 1000;  // 40 s unless stopped
+  Harness h(&converter);
+  h.begin(source);
+  QTRY_VERIFY_WITH_TIMEOUT(h.window.stopButton()->isVisible(), 2000);
+  QVERIFY(converter.wrote);
+  QVERIFY(QFile::exists(root.filePath(kOutputName)));
+
+  QTest::mouseClick(h.window.stopButton(), Qt::LeftButton);
+  QVERIFY(h.waitForRun(2000));
+  QVERIFY(converter.stopped);
+  QVERIFY(!QFile::exists(root.filePath(kOutputName)));
+  QVERIFY(h.shell.alerts.shown.isEmpty());
+  QCOMPARE(h.log(),
+           MainWindow::runHeading(source) + kConverting +
+               QStringLiteral("変換を中止しました。書き出し途中の出力ファイルは削除しました。"
+                              "\n\n"));
+  QVERIFY(h.window.progressBar()->isHidden());
+  QVERIFY(h.window.stopButton()->isHidden());
+}
+
+void TestMainWindow::shouldStopTheRunBeforeQuitting_data() {
+  QTest::addColumn<AlertAnswer>("answer");
+  QTest::addColumn<bool>("endsWhileAsked");
+  QTest::newRow("OK: stopped, then ended") << AlertAnswer::Default << false;
+  QTest::newRow("キャンセル: the run goes on") << AlertAnswer::Alternate << false;
+  QTest::newRow("キャンセル after the run ended") << AlertAnswer::Alternate << true;
+}
+
+// A close request during a run asks as always. OK stops the run and waits
+// for it before the application ends, so no half-written output is left;
+// キャンセル lets the run go on, and a run that ended while the question was
+// up shows its result after it.
+void TestMainWindow::shouldStopTheRunBeforeQuitting() {
+  QFETCH(AlertAnswer, answer);
+  QFETCH(bool, endsWhileAsked);
+  QTemporaryDir root;
+  QVERIFY(root.isValid());
+  const QString source = root.filePath(QStringLiteral("cards.vcf"));
+  QVERIFY(writeFile(source, kUtf8Card));
+  SlowConverter converter;
+  converter.cards = endsWhileAsked ? 5 : 1000;
+  Harness h(&converter);
+  h.shell.alerts.answers = {answer};
+  QString logWhileAsked;
+  h.shell.alerts.whileShown = [&] {
+    if (endsWhileAsked) QVERIFY(QTest::qWaitFor([&] { return converter.done.load(); }, 5000));
+    QTest::qWait(50);
+    logWhileAsked = h.log();
+  };
+  h.begin(source);
+  QTRY_VERIFY(converter.wrote);
+
+  QVERIFY(!h.window.myWindow()->close());
+  QCOMPARE(h.shell.alerts.questions(), QStringList{MainWindow::kQuitQuestion});
+  const QString heading = MainWindow::runHeading(source) + kConverting;
+  QCOMPARE(logWhileAsked, heading);
+  if (answer == AlertAnswer::Default) {
+    QCOMPARE(h.shell.terminator.calls, 1);
+    QVERIFY(converter.stopped);
+    QVERIFY(converter.done);
+    QVERIFY(!QFile::exists(root.filePath(kOutputName)));
+    return;
+  }
+  QCOMPARE(h.shell.terminator.calls, 0);
+  QCOMPARE(h.window.isConverting(), !endsWhileAsked);
+  converter.cards = 0;  // the run ends at its next card
+  QVERIFY(h.waitForRun(60'000));
+  QVERIFY(!converter.stopped);
+  QCOMPARE(h.log(), heading + QString::fromStdString(converter.outcome.log));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -236,14 +237,29 @@ void TestWindowLayout::shouldNameTheSourceInTheLog() {
 
 void TestWindowLayout::shouldNotOverlapAtTheMinimumSize_data() {
   QTest::addColumn<bool>("minimum");
-  QTest::newRow("minimum size") << true;
-  QTest::newRow("large") << false;
+  QTest::addColumn<bool>("running");  // the progress row shown
+  QTest::newRow("minimum size") << true << false;
+  QTest::newRow("large") << false << false;
+  QTest::newRow("minimum size during a run") << true << true;
+  QTest::newRow("large during a run") << false << true;
 }
 
 void TestWindowLayout::shouldNotOverlapAtTheMinimumSize() {
   QFETCH(bool, minimum);
-  Harness h;
+  QFETCH(bool, running);
+  QTemporaryDir root;
+  QVERIFY(root.isValid());
+  const QString source = root.filePath(QStringLiteral("cards.vcf"));
+  QVERIFY(writeFile(source, kUtf8Card));
+  SlowConverter converter;
+  converter.cards = 1000;
+  Harness h(&converter);
   QWidget* window = h.window.myWindow();
+  if (running) {
+    h.begin(source);
+    QTRY_VERIFY_WITH_TIMEOUT(h.window.progressBar()->isVisible(), 2000);
+    QVERIFY(h.window.stopButton()->isVisible());
+  }
   window->resize(minimum ? window->minimumSize() : QSize(1400, 1000));
   QCOMPARE(window->size(), minimum ? window->minimumSize() : QSize(1400, 1000));
   window->layout()->activate();
@@ -254,11 +270,13 @@ void TestWindowLayout::shouldNotOverlapAtTheMinimumSize() {
   for (QWidget* child : window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
     if (child->isVisible() && !child->isWindow()) widgets.append(child);
   }
-  QVERIFY(widgets.size() >= 12);
+  QVERIFY(widgets.size() >= (running ? 14 : 12));
   for (qsizetype i = 0; i < widgets.size(); ++i) {
     QVERIFY2(window->rect().contains(widgets[i]->geometry()), qPrintable(widgets[i]->objectName()));
     QVERIFY2(widgets[i]->height() >= widgets[i]->minimumSizeHint().height() ||
                  widgets[i]->minimumSizeHint().height() <= 0,
+             qPrintable(widgets[i]->objectName()));
+    QVERIFY2(widgets[i]->height() >= widgets[i]->minimumHeight(),
              qPrintable(widgets[i]->objectName()));
     for (qsizetype j = i + 1; j < widgets.size(); ++j) {
       QVERIFY2(

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QString>
+#include <QTest>
 
 #include "fakeservices.h"
 #include "mainwindow.h"
@@ -79,13 +80,24 @@ inline QString makeFileOfLength(const QString& root, qsizetype units, const QStr
 
 struct Harness {
   FakeShell shell;
-  MainWindow window{shell.services()};
+  MainWindow window;
 
-  Harness() { window.showWindow(); }
+  explicit Harness(Converter* converter = nullptr) : window(shell.services(converter)) {
+    window.showWindow();
+  }
   QString log() const { return window.messageField()->toPlainText(); }
-  void start(const QString& source) {
+  // Starts a run and returns while it goes on.
+  void begin(const QString& source) {
     window.textField()->setText(source);
     window.pushStart();
+  }
+  [[nodiscard]] bool waitForRun(int timeoutMs = 30'000) {
+    return QTest::qWaitFor([this] { return !window.isConverting(); }, timeoutMs);
+  }
+  // A whole run, as the user sees it end.
+  void start(const QString& source) {
+    begin(source);
+    QVERIFY(waitForRun());
   }
 };
 
