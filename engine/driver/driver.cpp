@@ -132,7 +132,8 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
         // The cards never closed are told as their ends would have settled
         // them, so that a name from FN can name them too.
         for (const auto& card : conversion.cards.openCards()) {
-          settleCard(conversion.values, *card);
+          for (std::size_t labels = settleCard(conversion.values, *card); labels > 0; --labels)
+            notes.dropped(*card, "LABEL");
           notes.neverClosed(*card);
         }
         notes.finish();

@@ -127,8 +127,9 @@ ValueKind kindOf(std::string_view key) {
   for (const std::string_view structured : {"N", "ADR", "ORG"}) {
     if (key == structured) return ValueKind::Structured;
   }
-  for (const std::string_view text : {"NOTE", "TITLE", "NICKNAME", "X-PHONETIC-LAST-NAME",
-                                      "X-PHONETIC-FIRST-NAME", "EMAIL", "X-ABLABEL", "FN"}) {
+  for (const std::string_view text :
+       {"NOTE", "TITLE", "NICKNAME", "X-PHONETIC-LAST-NAME", "X-PHONETIC-FIRST-NAME",
+        "X-PHONETIC-ORG", "X-ABRELATEDNAMES", "EMAIL", "X-ABLABEL", "FN"}) {
     if (key == text) return ValueKind::Text;
   }
   return ValueKind::Plain;
