@@ -335,6 +335,10 @@ bool carriesField(Rule rule, const ValueContext& context, const OpenCard& card,
   if (rule != setRelatedName && rule != setAnniversary && rule != setChatAccount &&
       rule != setImpp && rule != setCardPicture && rule != setAddressLabel)
     return true;
+  // A charset or transfer encoding nobody knows leaves the property out, as
+  // it did while these names were not recognised, rather than the card.
+  if (input.prop.charsetType == kCharsetUnknown || input.prop.encodeType == kEncodingUnknown)
+    return false;
   bool blank = true;
   for (std::size_t i = 0; i < input.valueCount && blank; ++i)
     blank = input.values[i] == nullptr || isBlank(input.values[i]);
