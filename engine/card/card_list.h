@@ -74,7 +74,9 @@ class CardList {
   explicit CardList(bool keepClosed = false) noexcept : keepClosed_(keepClosed) {}
 
   // The innermost open card, or null.
-  [[nodiscard]] OpenCard* current() noexcept { return open_.empty() ? nullptr : open_.back().get(); }
+  [[nodiscard]] OpenCard* current() noexcept {
+    return open_.empty() ? nullptr : open_.back().get();
+  }
   [[nodiscard]] const std::vector<std::unique_ptr<OpenCard>>& openCards() const noexcept {
     return open_;
   }

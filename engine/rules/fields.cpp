@@ -71,9 +71,8 @@ struct SchemeService {
 };
 
 constexpr std::array kSchemeServices = {
-    SchemeService{"AIM", "AIM"},     SchemeService{"ICQ", "ICQ"},
-    SchemeService{"XMPP", "Jabber"}, SchemeService{"MSNIM", "MSN"},
-    SchemeService{"YMSGR", "Yahoo"}, SchemeService{"SKYPE", "Skype"},
+    SchemeService{"AIM", "AIM"},   SchemeService{"ICQ", "ICQ"},     SchemeService{"XMPP", "Jabber"},
+    SchemeService{"MSNIM", "MSN"}, SchemeService{"YMSGR", "Yahoo"}, SchemeService{"SKYPE", "Skype"},
 };
 
 bool isLetter(char c) {
@@ -135,7 +134,8 @@ std::string valueType(const RuleInput& input) {
   for (std::size_t i = 1; i < input.paramCount; ++i) {
     if (input.params[i] == nullptr) continue;
     const std::string_view parameter(input.params[i]);
-    if (parameter.find('=') != std::string_view::npos && strutil::parameterKey(parameter) == "VALUE")
+    if (parameter.find('=') != std::string_view::npos &&
+        strutil::parameterKey(parameter) == "VALUE")
       return platform::upperASCII(strutil::parameterValue(parameter));
   }
   return {};
@@ -150,8 +150,7 @@ std::string_view uriScheme(std::string_view value) {
   for (std::size_t i = 1; i < value.size(); ++i) {
     const char c = value[i];
     if (c == ':') return i + 1 < value.size() ? value.substr(0, i) : std::string_view();
-    if (!isLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
-      return {};
+    if (!isLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return {};
   }
   return {};
 }
@@ -289,7 +288,8 @@ void setChatAccount(const ValueContext& context, OpenCard& card, const RuleInput
 
 void setImpp(const ValueContext& context, OpenCard& card, const RuleInput& input) {
   for (std::size_t i = 1; i < input.paramCount; ++i) {
-    if (input.params[i] != nullptr && std::string_view(input.params[i]).find('=') != std::string_view::npos &&
+    if (input.params[i] != nullptr &&
+        std::string_view(input.params[i]).find('=') != std::string_view::npos &&
         strutil::parameterKey(input.params[i]) == "X-SERVICE-TYPE") {
       setDirectly(context, card, input);
       return;

@@ -171,8 +171,8 @@ bool isIgnoredLine(std::string_view line) {
 
 // True for an FN line without a group: "FN:..." or "FN;...", any case.
 bool isFNLine(std::string_view line) {
-  return line.size() >= 3 && (line[0] == 'F' || line[0] == 'f') && (line[1] == 'N' || line[1] == 'n') &&
-         (line[2] == ':' || line[2] == ';');
+  return line.size() >= 3 && (line[0] == 'F' || line[0] == 'f') &&
+         (line[1] == 'N' || line[1] == 'n') && (line[2] == ':' || line[2] == ';');
 }
 
 bool allBlank(char** values, std::uint64_t count) {

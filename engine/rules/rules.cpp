@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "ascii_letters.h"
-#include "read/pictograms.h"
 #include "platform.h"
+#include "read/pictograms.h"
 #include "rules.h"
 #include "strutil.h"
 #include "utf8.h"
@@ -69,7 +69,7 @@ bool readsAsJapaneseShiftJIS(std::string_view bytes) noexcept {
 // else windows-1252: what a Western mail program writes without saying so.
 const char* westernCharset(const vcard::SourceInfo& source) {
   const std::string& encoding = source.encoding;
-    const std::string_view name = encoding;
+  const std::string_view name = encoding;
   if (platform::asciiUpperEquals(name.substr(0, 11), "WINDOWS-125") ||
       platform::asciiUpperEquals(name.substr(0, 9), "ISO-8859-"))
     return encoding.c_str();
@@ -89,7 +89,8 @@ std::string decodeUndeclaredWestern(const vcard::SourceInfo& source, std::string
             platform::decodeToUTF8(bytes, platform::Encoding::ShiftJIS))
       return std::move(*japanese);
   }
-  if (std::optional<std::string> western = platform::decodeLossyToUTF8(bytes, westernCharset(source)))
+  if (std::optional<std::string> western =
+          platform::decodeLossyToUTF8(bytes, westernCharset(source)))
     return std::move(*western);
   return decodeShiftJIS(source, bytes);
 }
@@ -161,9 +162,7 @@ bool namesCharsetOrEncoding(std::string_view parameter) {
 
 }  // namespace
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 namespace vcard::detail {
 
@@ -404,11 +403,9 @@ void setAdr(const ValueContext& context, OpenCard& card, const RuleInput& input)
   char** params = input.params;
   const std::size_t count = input.paramCount;
   if (StrExists(params, count, "WORK") != 0) {
-    appendTyped(context, card.card, "ADR", "TYPE=WORK", input.values, input.valueCount,
-                input.prop);
+    appendTyped(context, card.card, "ADR", "TYPE=WORK", input.values, input.valueCount, input.prop);
   } else if (StrExists(params, count, "HOME") != 0) {
-    appendTyped(context, card.card, "ADR", "TYPE=HOME", input.values, input.valueCount,
-                input.prop);
+    appendTyped(context, card.card, "ADR", "TYPE=HOME", input.values, input.valueCount, input.prop);
   } else {
     appendOtherItem(context, card, "ADR", input.values, input.valueCount, input.prop);
   }

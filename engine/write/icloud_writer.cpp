@@ -58,7 +58,8 @@ std::string unfolded(std::string_view part, bool keepFoldBlank) {
 bool isVersion21(const Card& card) {
   for (const Property& property : card.properties()) {
     if (property.dropped || property.kind != Property::Kind::Line || !property.group.empty() ||
-        property.parameterCount != 0 || !platform::asciiUpperEquals(card.text(property.name), "VERSION"))
+        property.parameterCount != 0 ||
+        !platform::asciiUpperEquals(card.text(property.name), "VERSION"))
       continue;
     const std::string_view value = card.text(property.value);
     const std::string_view firstLine = value.substr(0, value.find("\r\n"));
