@@ -18,6 +18,8 @@ void CardExtras::clear() noexcept {
   fnCharset = 0;
   fnEncoding = 0;
   fnCharsetName[0] = '\0';
+  cardPictures.clear();
+  addressLabels.clear();
 }
 
 OpenCard& CardList::begin() {

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "card.h"
@@ -38,8 +39,20 @@ struct CardExtras {
   std::uint64_t fnEncoding = 0;
   char fnCharsetName[48] = {};
 
+  // Property ranges of the PHOTO properties made of a card picture, which
+  // give way to a PHOTO of the card's own.
+  std::vector<std::pair<std::size_t, std::size_t>> cardPictures;
+  // Addresses given as LABEL text: the street of an ADR of the type ("WORK",
+  // "HOME" or "" for other) when the card has no ADR.
+  struct AddressLabel {
+    std::string type;
+    std::string street;
+  };
+  std::vector<AddressLabel> addressLabels;
+
   [[nodiscard]] bool empty() const noexcept {
-    return grouped.empty() && labels.empty() && emptyNames.empty() && fnLine.empty();
+    return grouped.empty() && labels.empty() && emptyNames.empty() && fnLine.empty() &&
+           cardPictures.empty() && addressLabels.empty();
   }
   void clear() noexcept;
 };
@@ -61,7 +74,9 @@ class CardList {
   explicit CardList(bool keepClosed = false) noexcept : keepClosed_(keepClosed) {}
 
   // The innermost open card, or null.
-  [[nodiscard]] OpenCard* current() noexcept { return open_.empty() ? nullptr : open_.back().get(); }
+  [[nodiscard]] OpenCard* current() noexcept {
+    return open_.empty() ? nullptr : open_.back().get();
+  }
   [[nodiscard]] const std::vector<std::unique_ptr<OpenCard>>& openCards() const noexcept {
     return open_;
   }

@@ -11,10 +11,10 @@
 #include "convert.h"
 #include "lines/line_loop.h"
 #include "memory_convert.h"
+#include "output_names.h"
 #include "platform.h"
 #include "read/source_load.h"
 #include "read/source_stream.h"
-#include "output_names.h"
 #include "result_texts.h"
 #include "strutil.h"
 #include "utf8.h"
@@ -48,8 +48,7 @@ struct Source {
 
 // Loads a source that is not read in pieces.
 LoadedSource loadWhole(const Source& source, vcard::CarrierChoice carrier) {
-  return source.bytes ? loadBytes(*source.bytes, carrier)
-                      : loadFile(source.path.c_str(), carrier);
+  return source.bytes ? loadBytes(*source.bytes, carrier) : loadFile(source.path.c_str(), carrier);
 }
 
 // Hands the stream's pieces to the line loop, telling the meter where in
@@ -117,8 +116,8 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
   Output output(store, options, report, &progress);
   const bool created = output.create(dstPath);
   ReportNotes notes(report, info);
-  const std::string_view all = loaded.text ? std::string_view(loaded.text.get(), loaded.length)
-                                            : std::string_view();
+  const std::string_view all =
+      loaded.text ? std::string_view(loaded.text.get(), loaded.length) : std::string_view();
   // Pieces are handed over as well-formed UTF-8; a whole text is checked.
   const bool knownUTF8 = source.stream != nullptr || utf::validateUTF8(all);
   Conversion conversion(options, info, knownUTF8, output, notes, progress);
@@ -132,7 +131,8 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
         // The cards never closed are told as their ends would have settled
         // them, so that a name from FN can name them too.
         for (const auto& card : conversion.cards.openCards()) {
-          settleCard(conversion.values, *card);
+          for (std::size_t labels = settleCard(conversion.values, *card); labels > 0; --labels)
+            notes.dropped(*card, "LABEL");
           notes.neverClosed(*card);
         }
         notes.finish();
@@ -240,8 +240,8 @@ vcard::MemoryConversion vcard::convertBytes(std::string_view source,
     MemoryStore store(&conversion.outputs, outputFileName(options.target));
     // Bytes in memory are loaded whole: there is nothing to start again.
     bool startAgain = false;
-    conversion.result = convertSource(options, &conversion.report,
-                                      Source{{}, source, nullptr}, store, "", &startAgain);
+    conversion.result = convertSource(options, &conversion.report, Source{{}, source, nullptr},
+                                      store, "", &startAgain);
   } catch (const ConversionStopped&) {
     conversion.outputs.clear();
     conversion.result = {"", vcard::kStoppedLog};

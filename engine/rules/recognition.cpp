@@ -14,6 +14,7 @@
 
 #include "ascii_letters.h"
 #include "card/card_lines.h"
+#include "fields.h"
 #include "platform.h"
 #include "rules.h"
 #include "strutil.h"
@@ -50,33 +51,82 @@ constexpr RecognitionRow kRecognitionTable[] = {
     {"TITLE", 1, setDirectly},
     {"NOTE", 1, setDirectly},
     {"PHOTO", 0, setDirectly},
+    // What else an iPhone contact holds, from the names other address books
+    // give it.
+    {"X-ABRELATEDNAMES", 1, setDirectly},
+    {"X-EVOLUTION-SPOUSE", 1, setRelatedName},
+    {"X-EVOLUTION-MANAGER", 1, setRelatedName},
+    {"X-EVOLUTION-ASSISTANT", 1, setRelatedName},
+    {"X-MS-SPOUSE", 1, setRelatedName},
+    {"X-MS-MANAGER", 1, setRelatedName},
+    {"X-MS-ASSISTANT", 1, setRelatedName},
+    {"X-KADDRESSBOOK-X-SPOUSESNAME", 1, setRelatedName},
+    {"X-KADDRESSBOOK-X-MANAGERSNAME", 1, setRelatedName},
+    {"X-KADDRESSBOOK-X-ASSISTANTSNAME", 1, setRelatedName},
+    {"RELATED", 1, setRelatedName},
+    {"X-ABDATE", 0, setDirectly},
+    {"X-ANNIVERSARY", 0, setAnniversary},
+    {"X-EVOLUTION-ANNIVERSARY", 0, setAnniversary},
+    {"X-MS-ANNIVERSARY", 0, setAnniversary},
+    {"X-KADDRESSBOOK-X-ANNIVERSARY", 0, setAnniversary},
+    {"ANNIVERSARY", 0, setAnniversary},
+    {"IMPP", 0, setImpp},
+    {"X-AIM", 0, setChatAccount},
+    {"X-ICQ", 0, setChatAccount},
+    {"X-JABBER", 0, setChatAccount},
+    {"X-MSN", 0, setChatAccount},
+    {"X-YAHOO", 0, setChatAccount},
+    {"X-SKYPE", 0, setChatAccount},
+    {"X-SKYPE-USERNAME", 0, setChatAccount},
+    {"X-GADUGADU", 0, setChatAccount},
+    {"X-QQ", 0, setChatAccount},
+    {"X-GOOGLE-TALK", 0, setChatAccount},
+    {"X-SOCIALPROFILE", 0, setDirectly},
+    {"X-PHONETIC-ORG", 1, setDirectly},
+    {"X-ABSHOWAS", 0, setDirectly},
+    {"X-MS-CARDPICTURE", 0, setCardPicture},
+    {"LABEL", 1, setAddressLabel},
 };
 
-// The row of each name by its first letter and its length, which no two
-// rows share: one comparison settles a name.
-constexpr std::size_t kLongestName = 21;  // X-PHONETIC-FIRST-NAME
+// The first row of each name by its first letter and its length, and the
+// next row sharing both: one comparison settles most names.
+constexpr std::size_t kLongestName = 31;  // X-KADDRESSBOOK-X-ASSISTANTSNAME
+constexpr std::size_t kRowCount = std::size(kRecognitionTable);
 constexpr std::uint8_t kNoRow = 0xFF;
+static_assert(kRowCount < kNoRow);
 using RowIndex = std::array<std::array<std::uint8_t, kLongestName + 1>, 26>;
-constexpr RowIndex kRowIndex = [] {
-  RowIndex index{};
-  for (auto& letters : index)
+struct RowChains {
+  RowIndex first{};
+  std::array<std::uint8_t, kRowCount> next{};
+};
+constexpr RowChains kRowChains = [] {
+  RowChains chains{};
+  for (auto& letters : chains.first)
     letters.fill(kNoRow);
-  for (std::size_t i = 0; i < std::size(kRecognitionTable); ++i) {
+  chains.next.fill(kNoRow);
+  // Rows are chained in reverse so that each chain keeps the table's order.
+  for (std::size_t i = kRowCount; i-- > 0;) {
     const std::string_view name = kRecognitionTable[i].name;
-    index[static_cast<std::size_t>(name[0] - 'A')][name.size()] = static_cast<std::uint8_t>(i);
+    std::uint8_t& first = chains.first[static_cast<std::size_t>(name[0] - 'A')][name.size()];
+    chains.next[i] = first;
+    first = static_cast<std::uint8_t>(i);
   }
-  return index;
+  return chains;
 }();
 constexpr bool rowIndexHoldsEveryRow() {
-  for (std::size_t i = 0; i < std::size(kRecognitionTable); ++i) {
+  for (std::size_t i = 0; i < kRowCount; ++i) {
     const std::string_view name = kRecognitionTable[i].name;
-    if (name.size() > kLongestName || name[0] < 'A' || name[0] > 'Z' ||
-        kRowIndex[static_cast<std::size_t>(name[0] - 'A')][name.size()] != i)
-      return false;
+    if (name.size() > kLongestName || name[0] < 'A' || name[0] > 'Z') return false;
+    for (std::size_t j = 0; j < kRowCount; ++j) {
+      if (j != i && kRecognitionTable[j].name == name) return false;
+    }
+    for (const char c : name) {
+      if (c >= 'a' && c <= 'z') return false;
+    }
   }
   return true;
 }
-static_assert(rowIndexHoldsEveryRow(), "two rows share a first letter and a length");
+static_assert(rowIndexHoldsEveryRow(), "a name too long, twice or not upper-cased");
 
 // The row of the table for a property name (without group): ASCII names
 // in any letter case, any other name already upper-cased.
@@ -85,10 +135,12 @@ const RecognitionRow* rowNamed(std::string_view name, bool ascii) {
   char first = name[0];
   if (ascii) first = platform::asciiUpper(first);
   if (first < 'A' || first > 'Z') return nullptr;
-  const std::uint8_t at = kRowIndex[static_cast<std::size_t>(first - 'A')][name.size()];
-  if (at == kNoRow) return nullptr;
-  const RecognitionRow& row = kRecognitionTable[at];
-  return (ascii ? platform::asciiUpperEquals(name, row.name) : row.name == name) ? &row : nullptr;
+  for (std::uint8_t at = kRowChains.first[static_cast<std::size_t>(first - 'A')][name.size()];
+       at != kNoRow; at = kRowChains.next[at]) {
+    const RecognitionRow& row = kRecognitionTable[at];
+    if (ascii ? platform::asciiUpperEquals(name, row.name) : row.name == name) return &row;
+  }
+  return nullptr;
 }
 
 // The name of a property without its group: "EMAIL" of "item1.EMAIL".
@@ -119,8 +171,8 @@ bool isIgnoredLine(std::string_view line) {
 
 // True for an FN line without a group: "FN:..." or "FN;...", any case.
 bool isFNLine(std::string_view line) {
-  return line.size() >= 3 && (line[0] == 'F' || line[0] == 'f') && (line[1] == 'N' || line[1] == 'n') &&
-         (line[2] == ':' || line[2] == ';');
+  return line.size() >= 3 && (line[0] == 'F' || line[0] == 'f') &&
+         (line[1] == 'N' || line[1] == 'n') && (line[2] == ':' || line[2] == ';');
 }
 
 bool allBlank(char** values, std::uint64_t count) {
@@ -268,7 +320,9 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   OpenCard* const card = cards.current();
   if (cardLine == CardLine::End) {
     if (card == nullptr) return;
-    settleCard(context, *card);
+    // A LABEL beside an ADR only repeats the address.
+    for (std::size_t labels = settleCard(context, *card); labels > 0; --labels)
+      notes.dropped(*card, "LABEL");
     card->card.beginProperty(cardLineKept(line, cardLine), Property::Kind::End);
     card->card.endProperty();
     cards.end();
@@ -329,6 +383,10 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
       isAudioSound(names, namesCount, prop)) {
     // Audio, not a reading: dropped like any unrecognised property.
     notes.dropped(*card, "SOUND(音声)");
+  } else if (found != nullptr &&
+             !carriesField(found->rule, context, *card,
+                           RuleInput{names, namesCount, values, valuesCount, prop})) {
+    notes.dropped(*card, clipped(name, 40));
   } else if (found != nullptr) {
     const RecognitionRow& row = *found;
     prop.isTarget = true;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "ascii_letters.h"
-#include "read/pictograms.h"
 #include "platform.h"
+#include "read/pictograms.h"
 #include "rules.h"
 #include "strutil.h"
 #include "utf8.h"
@@ -69,7 +69,7 @@ bool readsAsJapaneseShiftJIS(std::string_view bytes) noexcept {
 // else windows-1252: what a Western mail program writes without saying so.
 const char* westernCharset(const vcard::SourceInfo& source) {
   const std::string& encoding = source.encoding;
-    const std::string_view name = encoding;
+  const std::string_view name = encoding;
   if (platform::asciiUpperEquals(name.substr(0, 11), "WINDOWS-125") ||
       platform::asciiUpperEquals(name.substr(0, 9), "ISO-8859-"))
     return encoding.c_str();
@@ -89,7 +89,8 @@ std::string decodeUndeclaredWestern(const vcard::SourceInfo& source, std::string
             platform::decodeToUTF8(bytes, platform::Encoding::ShiftJIS))
       return std::move(*japanese);
   }
-  if (std::optional<std::string> western = platform::decodeLossyToUTF8(bytes, westernCharset(source)))
+  if (std::optional<std::string> western =
+          platform::decodeLossyToUTF8(bytes, westernCharset(source)))
     return std::move(*western);
   return decodeShiftJIS(source, bytes);
 }
@@ -147,29 +148,6 @@ void foldLineBreaks(std::string* text, const char* lineBreak) {
   text->swap(folded);
 }
 
-// A written part whose CR and LF all belong to CR LF pairs (those of folding
-// included) is left alone; a lone CR or LF, which a plain value can carry,
-// becomes CR LF and a space, or for the iCloud.com form one LF, the value's
-// line break there. Folds text from offset from on.
-void foldBareBreaks(std::string* text, std::size_t from, const char* lineBreak) {
-  const std::string_view tail = std::string_view(*text).substr(from);
-  const std::size_t first = findLineBreak(tail);
-  if (first == std::string_view::npos) return;
-  std::string folded(tail.substr(first));
-  text->resize(from + first);
-  for (std::size_t i = 0; i < folded.size(); ++i) {
-    const char c = folded[i];
-    if (c == '\r' && i + 1 < folded.size() && folded[i + 1] == '\n') {
-      text->append("\r\n");
-      ++i;
-    } else if (c == '\r' || c == '\n') {
-      text->append(lineBreak);
-    } else {
-      text->push_back(c);
-    }
-  }
-}
-
 bool isPhoto(std::string_view name) {
   return platform::asciiUpperEquals(name, "PHOTO");
 }
@@ -184,9 +162,7 @@ bool namesCharsetOrEncoding(std::string_view parameter) {
 
 }  // namespace
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 namespace vcard::detail {
 
@@ -234,6 +210,25 @@ std::optional<std::string> convertValue(const ValueContext& context, const char*
   std::string converted;
   if (!appendConvertedValue(context, value, prop, decodeBase64, &converted)) return std::nullopt;
   return converted;
+}
+
+void foldBareBreaks(std::string* text, std::size_t from, const char* lineBreak) {
+  const std::string_view tail = std::string_view(*text).substr(from);
+  const std::size_t first = findLineBreak(tail);
+  if (first == std::string_view::npos) return;
+  std::string folded(tail.substr(first));
+  text->resize(from + first);
+  for (std::size_t i = 0; i < folded.size(); ++i) {
+    const char c = folded[i];
+    if (c == '\r' && i + 1 < folded.size() && folded[i + 1] == '\n') {
+      text->append("\r\n");
+      ++i;
+    } else if (c == '\r' || c == '\n') {
+      text->append(lineBreak);
+    } else {
+      text->push_back(c);
+    }
+  }
 }
 
 namespace {
@@ -308,17 +303,18 @@ bool declaresCharsetOrEncoding(const char* element) {
   return strutil::declaresCharsetOrEncoding(element) || namesCharsetOrEncoding(element);
 }
 
-}  // namespace
-
-void setDirectly(const ValueContext& context, OpenCard& card, const RuleInput& input) {
-  Card& model = card.card;
+// The property as it came, or under newName when one is given.
+void appendNamed(const ValueContext& context, Card& model, const char* newName,
+                 const RuleInput& input) {
+  const char* name = newName;
+  if (name == nullptr && input.paramCount > 0) name = input.params[0];
   // A photo's Base64 data stays exactly as it came, parameters included, so
   // the encoded picture remains readable.
-  const bool keepBase64 = input.prop.encodeType == kEncodingBase64 && input.paramCount > 0 &&
-                          input.params[0] != nullptr && isPhoto(input.params[0]);
+  const bool keepBase64 =
+      input.prop.encodeType == kEncodingBase64 && name != nullptr && isPhoto(name);
   bool named = false;
   for (std::size_t i = 0; i < input.paramCount; ++i) {
-    const char* element = input.params[i];
+    const char* element = i == 0 ? name : input.params[i];
     if (element == nullptr) continue;
     if (!keepBase64 && declaresCharsetOrEncoding(element)) continue;
     std::string folded;
@@ -339,6 +335,16 @@ void setDirectly(const ValueContext& context, OpenCard& card, const RuleInput& i
   const std::size_t start = model.valueText().size();
   endValue(context, model, start,
            appendValues(context, model, input.values, input.valueCount, input.prop, keepBase64));
+}
+
+}  // namespace
+
+void setDirectly(const ValueContext& context, OpenCard& card, const RuleInput& input) {
+  appendNamed(context, card.card, nullptr, input);
+}
+
+void appendAs(const ValueContext& context, Card& model, const char* name, const RuleInput& input) {
+  appendNamed(context, model, name, input);
 }
 
 void setTel(const ValueContext& context, OpenCard& card, const RuleInput& input) {
@@ -397,11 +403,9 @@ void setAdr(const ValueContext& context, OpenCard& card, const RuleInput& input)
   char** params = input.params;
   const std::size_t count = input.paramCount;
   if (StrExists(params, count, "WORK") != 0) {
-    appendTyped(context, card.card, "ADR", "TYPE=WORK", input.values, input.valueCount,
-                input.prop);
+    appendTyped(context, card.card, "ADR", "TYPE=WORK", input.values, input.valueCount, input.prop);
   } else if (StrExists(params, count, "HOME") != 0) {
-    appendTyped(context, card.card, "ADR", "TYPE=HOME", input.values, input.valueCount,
-                input.prop);
+    appendTyped(context, card.card, "ADR", "TYPE=HOME", input.values, input.valueCount, input.prop);
   } else {
     appendOtherItem(context, card, "ADR", input.values, input.valueCount, input.prop);
   }

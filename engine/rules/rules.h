@@ -57,6 +57,15 @@ void setAdr(const ValueContext& context, OpenCard& card, const RuleInput& input)
 [[nodiscard]] bool appendConvertedValue(const ValueContext& context, const char* value,
                                         const PropertyLine& prop, bool decodeBase64,
                                         std::string* out);
+// A lone CR or LF of text from offset from on, which a plain value can
+// carry, becomes lineBreak (the value's line break in the target); CR LF
+// pairs, those of folding included, are left alone.
+void foldBareBreaks(std::string* text, std::size_t from, const char* lineBreak);
+
+// The property with its parameters and values as setDirectly writes them,
+// under another name.
+void appendAs(const ValueContext& context, Card& model, const char* name, const RuleInput& input);
+
 [[nodiscard]] std::optional<std::string> convertValue(const ValueContext& context,
                                                       const char* value, const PropertyLine& prop,
                                                       bool decodeBase64 = false);
@@ -66,9 +75,11 @@ void setAdr(const ValueContext& context, OpenCard& card, const RuleInput& input)
 // splitDone says conversion.split holds the split of line already.
 void recogData(Conversion& conversion, std::string_view line, PropertyLine& prop, bool splitDone);
 
-// What a card settles at its end: grouped properties with their labels, and
-// the name from FN as the last property in place of any empty N.
-void settleCard(const ValueContext& context, OpenCard& card);
+// What a card settles at its end: grouped properties with their labels, the
+// name from FN as the last property in place of any empty N, a card picture
+// and LABEL addresses. Returns the LABEL properties left out because the
+// card has an ADR.
+[[nodiscard]] std::size_t settleCard(const ValueContext& context, OpenCard& card);
 
 // Keeps the card's first FN line (FN is never written, but it names a card
 // that has no N), and a group's label (the first that is not empty).

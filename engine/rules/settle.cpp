@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ascii_letters.h"
+#include "fields.h"
 #include "rules.h"
 #include "strutil.h"
 
@@ -46,8 +47,6 @@ std::string nameFromFN(const ValueContext& context, const CardExtras& extras) {
   return name;
 }
 
-constexpr std::string_view kOtherLabel = "_$!<Other>!$_";
-
 // One grouped property's properties with their label, under an item number
 // of the card's own: the label travels with every property of its group.
 void appendGrouped(std::vector<Property>* out, OpenCard& card, std::size_t begin, std::size_t end,
@@ -60,9 +59,8 @@ void appendGrouped(std::vector<Property>* out, OpenCard& card, std::size_t begin
     return;
   }
   const Property& last = properties[end - 1];
-  if (grouped.otherItem && model.text(last.name) == "X-ABLabel" &&
-      model.text(last.value) == kOtherLabel && last.parameterCount == 0) {
-    // The rule's own item: the source's label replaces "other".
+  if (grouped.otherItem && model.text(last.name) == "X-ABLabel" && last.parameterCount == 0) {
+    // The rule's own item: the source's label replaces the rule's.
     out->insert(out->end(), properties.begin() + static_cast<std::ptrdiff_t>(begin),
                 properties.begin() + static_cast<std::ptrdiff_t>(end));
     out->back().value = model.store(*label);
@@ -116,9 +114,10 @@ void noteLabel(const ValueContext& context, OpenCard& card, std::string_view gro
   card.extras.labels.emplace(platform::upperASCII(group), label);
 }
 
-void settleCard(const ValueContext& context, OpenCard& card) {
+namespace {
+
+void settleGroupsAndName(const ValueContext& context, OpenCard& card) {
   CardExtras& extras = card.extras;
-  if (extras.empty()) return;
   const std::string name = card.hasName ? std::string() : nameFromFN(context, extras);
   if (extras.grouped.empty() && name.empty()) return;
 
@@ -158,6 +157,15 @@ void settleCard(const ValueContext& context, OpenCard& card) {
                  model.properties().end());
   model.properties().swap(settled);
   if (!name.empty()) model.addProperty({}, "N", name + ";;;;");
+}
+
+}  // namespace
+
+std::size_t settleCard(const ValueContext& context, OpenCard& card) {
+  if (card.extras.empty()) return 0;
+  settleCardPicture(card);
+  settleGroupsAndName(context, card);
+  return settleAddressLabels(card);
 }
 
 }  // namespace vcard::detail

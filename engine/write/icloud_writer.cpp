@@ -58,7 +58,8 @@ std::string unfolded(std::string_view part, bool keepFoldBlank) {
 bool isVersion21(const Card& card) {
   for (const Property& property : card.properties()) {
     if (property.dropped || property.kind != Property::Kind::Line || !property.group.empty() ||
-        property.parameterCount != 0 || !platform::asciiUpperEquals(card.text(property.name), "VERSION"))
+        property.parameterCount != 0 ||
+        !platform::asciiUpperEquals(card.text(property.name), "VERSION"))
       continue;
     const std::string_view value = card.text(property.value);
     const std::string_view firstLine = value.substr(0, value.find("\r\n"));
@@ -127,8 +128,9 @@ ValueKind kindOf(std::string_view key) {
   for (const std::string_view structured : {"N", "ADR", "ORG"}) {
     if (key == structured) return ValueKind::Structured;
   }
-  for (const std::string_view text : {"NOTE", "TITLE", "NICKNAME", "X-PHONETIC-LAST-NAME",
-                                      "X-PHONETIC-FIRST-NAME", "EMAIL", "X-ABLABEL", "FN"}) {
+  for (const std::string_view text :
+       {"NOTE", "TITLE", "NICKNAME", "X-PHONETIC-LAST-NAME", "X-PHONETIC-FIRST-NAME",
+        "X-PHONETIC-ORG", "X-ABRELATEDNAMES", "EMAIL", "X-ABLABEL", "FN"}) {
     if (key == text) return ValueKind::Text;
   }
   return ValueKind::Plain;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <string_view>
@@ -35,12 +36,56 @@ inline std::vector<std::filesystem::path> peerFiles(const std::filesystem::path&
 
 // ---- Values and their comparison -------------------------------------------
 
-enum class Kind { Name, Tel, Email, Adr, Org, Title, Note, Photo };
+enum class Kind { Name, Tel, Email, Adr, Org, Title, Note, Photo, Related, Date, Chat };
 
 inline const char* kindName(Kind kind) {
-  static constexpr const char* kNames[] = {"name", "TEL",   "EMAIL", "ADR",
-                                           "ORG",  "TITLE", "NOTE",  "PHOTO"};
+  static constexpr const char* kNames[] = {"name",         "TEL",   "EMAIL",      "ADR",
+                                           "ORG",          "TITLE", "NOTE",       "PHOTO",
+                                           "related name", "date",  "chat handle"};
   return kNames[static_cast<int>(kind)];
+}
+
+// The names programs give a related person's name, a date of the person's
+// and a chat handle.
+inline bool isOneOf(const std::string& name, std::initializer_list<std::string_view> names) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+inline bool isRelatedName(const std::string& name) {
+  return isOneOf(name, {"X-ABRELATEDNAMES", "RELATED", "X-EVOLUTION-SPOUSE", "X-EVOLUTION-MANAGER",
+                        "X-EVOLUTION-ASSISTANT", "X-MS-SPOUSE", "X-MS-MANAGER", "X-MS-ASSISTANT",
+                        "X-KADDRESSBOOK-X-SPOUSESNAME", "X-KADDRESSBOOK-X-MANAGERSNAME",
+                        "X-KADDRESSBOOK-X-ASSISTANTSNAME"});
+}
+
+inline bool isDate(const std::string& name) {
+  return isOneOf(name, {"X-ABDATE", "ANNIVERSARY", "X-ANNIVERSARY", "X-EVOLUTION-ANNIVERSARY",
+                        "X-MS-ANNIVERSARY", "X-KADDRESSBOOK-X-ANNIVERSARY"});
+}
+
+inline bool isChat(const std::string& name) {
+  return isOneOf(name, {"IMPP", "X-AIM", "X-ICQ", "X-JABBER", "X-MSN", "X-YAHOO", "X-SKYPE",
+                        "X-SKYPE-USERNAME", "X-GADUGADU", "X-QQ", "X-GOOGLE-TALK"});
+}
+
+// The digits of a date without its time: 20110113 of 2011-01-13 and of
+// 20110113T000000Z.
+inline std::string dateDigits(std::string_view value) {
+  std::string digits;
+  for (const char c : value.substr(0, value.find_first_of("Tt"))) {
+    if (c >= '0' && c <= '9') digits += c;
+  }
+  return digits;
+}
+
+// A chat handle without the scheme a URI puts before it ("aim:" of
+// "aim:johnny"); a colon after a blank is part of the handle.
+inline std::string handleOf(std::string_view value) {
+  const auto colon = value.find(':');
+  if (colon != std::string_view::npos && colon > 0 &&
+      value.substr(0, colon).find_first_of(" \t") == std::string_view::npos)
+    value.remove_prefix(colon + 1);
+  return std::string(value);
 }
 
 inline std::string unescape(std::string_view value) {
@@ -87,7 +132,8 @@ inline std::string normalise(const std::string& utf8, Kind kind) {
   const icu::Normalizer2* nfkc = icu::Normalizer2::getNFKCInstance(status);
   if (U_FAILURE(status)) return utf8;
   const icu::UnicodeString text = nfkc->normalize(icu::UnicodeString::fromUTF8(utf8), status);
-  const bool keepBlanks = kind == Kind::Name || kind == Kind::Org || kind == Kind::Title;
+  const bool keepBlanks =
+      kind == Kind::Name || kind == Kind::Org || kind == Kind::Title || kind == Kind::Related;
   icu::UnicodeString result;
   bool blankPending = false;
   for (int32_t i = 0; i < text.length(); i = text.moveIndex32(i, 1)) {
@@ -153,6 +199,12 @@ inline std::vector<Value> valuesOf(const Card& card, bool converted) {
       for (const auto& part : components(prop.text)) {
         add(name == "ADR" ? Kind::Adr : Kind::Org, part);
       }
+    } else if (isRelatedName(name)) {
+      add(Kind::Related, unescape(prop.text));
+    } else if (isDate(name)) {
+      add(Kind::Date, dateDigits(prop.text));
+    } else if (isChat(name)) {
+      add(Kind::Chat, handleOf(unescape(prop.text)));
     } else if (name == "PHOTO" && prop.binary) {
       if (!prop.text.empty()) {
         // Appended piece by piece: GCC 12 at -O3 sees a false overlap in

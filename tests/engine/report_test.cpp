@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "convert.h"
 #include "files.h"
 #include "param_names.h"
 #include "test_support.h"
 #include "vcard.h"
-#include "convert.h"
 #include "vcard_report.h"
 
 namespace {
@@ -98,11 +98,11 @@ const ReportCase kReportCases[] = {
      {{1, "Only FN", SkipReason::NeverClosed, ""}},
      {}},
     {"PropertiesLeftOutCountedByName",
-     "BEGIN:VCARD\r\nVERSION:2.1\r\nN:A;B\r\nX-GN:g\r\nLABEL:l1\r\nitem1.LABEL:l2\r\nx-gn:h\r\n"
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN:A;B\r\nX-GN:g\r\nROLE:l1\r\nitem1.ROLE:l2\r\nx-gn:h\r\n"
      "SOUND;WAVE;ENCODING=BASE64:AAAA\r\n\r\nFN:A B\r\nitem2.X-ABLabel:_$!<Home>!$_\r\n"
      "END:VCARD\r\n",
      {},
-     {{"X-GN", 2}, {"LABEL", 2}, {"SOUND(音声)", 1}}},
+     {{"X-GN", 2}, {"ROLE", 2}, {"SOUND(音声)", 1}}},
     {"PropertiesOfARejectedCardAreNotCounted",
      "BEGIN:VCARD\r\nVERSION:4.0\r\nN:A;B\r\nX-GN:g\r\nEND:VCARD\r\n"
      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:C;D\r\nUID:1\r\nEND:VCARD\r\n",

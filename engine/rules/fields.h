@@ -1,0 +1,50 @@
+// The fields an iPhone contact holds beyond names, numbers and addresses, as
+// other address books write them: related names, anniversaries, chat and
+// social accounts, Outlook's card picture, and an address given only as a
+// LABEL. Each becomes what the iPhone's own export writes.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "rules.h"
+
+namespace vcard::detail {
+
+// X-EVOLUTION-SPOUSE, X-MS-MANAGER, RELATED;TYPE=friend and the like: a
+// related name under the label of its relation.
+void setRelatedName(const ValueContext& context, OpenCard& card, const RuleInput& input);
+// X-ANNIVERSARY, X-MS-ANNIVERSARY, ANNIVERSARY and the like: a date under
+// the anniversary label.
+void setAnniversary(const ValueContext& context, OpenCard& card, const RuleInput& input);
+// X-AIM, X-JABBER, X-SKYPE and the like: an IMPP of the service.
+void setChatAccount(const ValueContext& context, OpenCard& card, const RuleInput& input);
+// IMPP: the service named from the URI's scheme where the source names none.
+void setImpp(const ValueContext& context, OpenCard& card, const RuleInput& input);
+// X-MS-CARDPICTURE: the card's PHOTO unless it has one of its own.
+void setCardPicture(const ValueContext& context, OpenCard& card, const RuleInput& input);
+// LABEL: kept for the card's end, where it becomes an ADR if the card has
+// none.
+void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInput& input);
+
+// False when a property one of the rules above takes has nothing the phone
+// can hold (a relation given as a URI, a date that reads as none, an empty
+// value, a LABEL beside an ADR already taken): it is left out and told.
+[[nodiscard]] bool carriesField(Rule rule, const ValueContext& context, const OpenCard& card,
+                                const RuleInput& input);
+
+// At the card's end, before its groups settle: a card picture is left out
+// when the card has a PHOTO of its own.
+void settleCardPicture(OpenCard& card);
+// At the card's end, after its groups settle: the LABEL addresses as ADR
+// streets when the card has no ADR. Returns the LABEL properties left out
+// because it has one.
+[[nodiscard]] std::size_t settleAddressLabels(OpenCard& card);
+
+// A date of the forms YYYYMMDD and YYYY-MM-DD, a time after a "T" allowed,
+// as YYYY-MM-DD; nullopt for any other text.
+[[nodiscard]] std::optional<std::string> calendarDate(std::string_view value);
+
+}  // namespace vcard::detail
