@@ -50,6 +50,8 @@ constexpr RecognitionRow kRecognitionTable[] = {
     {"TITLE", 1, setDirectly},
     {"NOTE", 1, setDirectly},
     {"PHOTO", 0, setDirectly},
+    // vCard 4.0
+    {"KIND", 0, setKind},
 };
 
 // The row of each name by its first letter and its length, which no two
@@ -119,8 +121,8 @@ bool isIgnoredLine(std::string_view line) {
 
 // True for an FN line without a group: "FN:..." or "FN;...", any case.
 bool isFNLine(std::string_view line) {
-  return line.size() >= 3 && (line[0] == 'F' || line[0] == 'f') && (line[1] == 'N' || line[1] == 'n') &&
-         (line[2] == ':' || line[2] == ';');
+  return line.size() >= 3 && (line[0] == 'F' || line[0] == 'f') &&
+         (line[1] == 'N' || line[1] == 'n') && (line[2] == ':' || line[2] == ';');
 }
 
 bool allBlank(char** values, std::uint64_t count) {
@@ -323,7 +325,8 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     noteLabel(context, *card, group, values, valuesCount, prop);
     return;
   }
-  const RecognitionRow* const found = rowNamed(name, asciiName);
+  const RecognitionRow* found = rowNamed(name, asciiName);
+  if (found != nullptr && !card->version4 && onlyVersion4(found->rule)) found = nullptr;
   const bool recognised = found != nullptr;
   if (found != nullptr && found->rule == setSound && nameIs("SOUND") &&
       isAudioSound(names, namesCount, prop)) {
@@ -341,7 +344,12 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     const std::size_t before = card->card.properties().size();
     const std::uint64_t itemsBefore = card->itemNo;
     const bool rejectedBefore = card->rejected;
-    row.rule(context, *card, RuleInput{names, namesCount, values, valuesCount, prop});
+    const RuleInput input{names, namesCount, values, valuesCount, prop};
+    if (card->version4) {
+      applyVersion4(context, notes, *card, row.rule, input);
+    } else {
+      row.rule(context, *card, input);
+    }
     if (!rejectedBefore && card->rejected && row.rule == setVersion)
       notes.rejected(*card, vcard::SkipReason::UnsupportedVersion, clipped(line));
     if (row.name == "N" && !emptyName) card->hasName = true;

@@ -117,6 +117,7 @@ void noteLabel(const ValueContext& context, OpenCard& card, std::string_view gro
 }
 
 void settleCard(const ValueContext& context, OpenCard& card) {
+  settleVersion4(context, card);
   CardExtras& extras = card.extras;
   if (extras.empty()) return;
   const std::string name = card.hasName ? std::string() : nameFromFN(context, extras);
