@@ -117,7 +117,7 @@ const ReportCase kReportCases[] = {
       {3, "C D", SkipReason::UnsupportedCharset, "N;CHARSET=X-NOWHERE"}},
      {}},
     {"FoldedVersionOnOneLine",
-     "BEGIN:VCARD\r\nVERSION:4.\r\n 0\r\nN:A;B\r\nEND:VCARD\r\n"
+     "BEGIN:VCARD\r\nVERSION:5.\r\n 0\r\nN:A;B\r\nEND:VCARD\r\n"
      "BEGIN:VCARD\r\nVERSION:\r\n\t5.0\r\nN:C;D\r\nEND:VCARD\r\n",
      {{1, "A B", SkipReason::UnsupportedVersion, "VERSION:5.0"},
       {2, "C D", SkipReason::UnsupportedVersion, "VERSION:5.0"}},
