@@ -19,11 +19,12 @@
 namespace vcard {
 
 enum class SkipReason {
-  UnsupportedVersion,   // VERSION neither 2.1 nor 3.0
+  UnsupportedVersion,   // VERSION neither 2.1, 3.0 nor 4.0
   UnsupportedCharset,   // a CHARSET no converter knows
   CharsetNotInBuild,    // a CHARSET whose table this build (the web page) does not carry
   UnsupportedEncoding,  // a transfer ENCODING nobody knows
   NeverClosed,          // BEGIN:VCARD without END:VCARD before the file ends
+  ContactGroup,         // KIND:group: a list of members, not a person
 };
 
 // One card read but not written, or begun and never closed.
@@ -81,6 +82,9 @@ struct ConversionReport {
   // The places of the written cards holding U+FFFD, when the loader replaced
   // bytes it could not read (source.replaced), from 1.
   std::vector<std::uint64_t> replacedCards;
+  // Photos of written cards given only as a web address (4.0), which cannot
+  // be fetched and are left out.
+  std::uint64_t photosByAddress = 0;
 
   // True when something was left out, repaired or guessed beyond the
   // ordinary; an ordinary file that lost nothing has nothing to report.

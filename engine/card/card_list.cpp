@@ -22,6 +22,15 @@ void CardExtras::clear() noexcept {
   addressLabels.clear();
 }
 
+void Version4Extras::clear() noexcept {
+  sortAs.clear();
+  hasReading = false;
+  organization = false;
+  birthdayText.clear();
+  photosByAddress = 0;
+  alternatives.clear();
+}
+
 OpenCard& CardList::begin() {
   std::unique_ptr<OpenCard> card;
   if (spare_.empty()) {
@@ -56,11 +65,13 @@ void CardList::close() {
   } else {
     card->card.clear();
     card->extras.clear();
+    card->version4Extras.clear();
     card->position = 0;
     card->itemNo = 0;
     card->ended = false;
     card->rejected = false;
     card->hasName = false;
+    card->version4 = false;
   }
   spare_.push_back(std::move(card));
 }

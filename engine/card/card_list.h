@@ -57,6 +57,26 @@ struct CardExtras {
   void clear() noexcept;
 };
 
+// What a vCard 4.0 card settles at its end, noted on the way.
+struct Version4Extras {
+  std::string sortAs;                 // N's SORT-AS as written (escapes kept), "" when none
+  bool hasReading = false;            // the card gives its reading by a property of its own
+  bool organization = false;          // KIND:org
+  std::string birthdayText;           // a BDAY no date could be read from, escapes kept
+  std::uint64_t photosByAddress = 0;  // PHOTO values that are web addresses only
+  // One property of an ALTID set: the alternatives name the same thing, and
+  // only one of them is written.
+  struct Alternative {
+    std::string key;  // name and ALTID, upper-cased
+    std::size_t begin;
+    std::size_t end;  // the property range its rule added
+    bool japanese;
+  };
+  std::vector<Alternative> alternatives;
+
+  void clear() noexcept;
+};
+
 struct OpenCard {
   Card card;
   std::uint64_t position = 0;  // among the cards begun, from 1
@@ -64,7 +84,9 @@ struct OpenCard {
   bool ended = false;          // its END:VCARD line has been taken
   bool rejected = false;       // must not be written; never cleared
   bool hasName = false;        // an N with some non-empty component was taken
+  bool version4 = false;       // VERSION:4.0: parameters and values are read as 4.0 writes them
   CardExtras extras;
+  Version4Extras version4Extras;
 };
 
 class CardList {

@@ -23,6 +23,8 @@ const char* reasonKey(vcard::SkipReason reason) {
       return "unsupportedEncoding";
     case vcard::SkipReason::NeverClosed:
       return "neverClosed";
+    case vcard::SkipReason::ContactGroup:
+      return "contactGroup";
   }
   return "";
 }
@@ -129,6 +131,8 @@ std::string reportJson(const std::array<std::string, 2>& result, const Conversio
                        {"count", property.count}});
   }
   document["droppedProperties"] = dropped;
+  // Only 4.0 cards give a photo as an address; the key appears when one did.
+  if (report.photosByAddress != 0) document["photosByAddress"] = report.photosByAddress;
   if (report.target == vcard::Target::ICloud) {
     auto photos = [](const std::vector<vcard::PhotoAdapted>& list) {
       nlohmann::ordered_json array = nlohmann::ordered_json::array();

@@ -79,6 +79,7 @@ void ReportNotes::closed(const OpenCard& card) {
   while (from > 0 && pending_[from - 1].card == card.position)
     --from;
   if (!card.rejected) {
+    photosByAddress_ += card.version4Extras.photosByAddress;
     for (std::size_t k = from; k < pending_.size(); ++k) {
       const Dropped& dropped = pending_[k];
       ++droppedCounts_[dropped.nameId];
@@ -123,8 +124,9 @@ void ReportNotes::finish() {
   if (!noting()) return;
   ConversionReport& report = *report_;
   // In file order: a card inside another ends, and is told, first.
-  std::stable_sort(skipped_.begin(), skipped_.end(),
-                   [](const SkippedCard& a, const SkippedCard& b) { return a.position < b.position; });
+  std::stable_sort(
+      skipped_.begin(), skipped_.end(),
+      [](const SkippedCard& a, const SkippedCard& b) { return a.position < b.position; });
   for (SkippedCard& card : skipped_)
     report.skipped.push_back(std::move(card));
   skipped_.clear();
@@ -141,6 +143,7 @@ void ReportNotes::finish() {
   for (const std::uint32_t nameId : order)
     report.dropped.push_back({names_[nameId], droppedCounts_[nameId]});
 
+  report.photosByAddress = photosByAddress_;
   for (const std::uint64_t position : replaced_)
     report.replacedCards.push_back(position);
   for (const auto& [position, count] : privateUse_) {

@@ -78,6 +78,7 @@ class ReportNotes {
   // loader replaced bad bytes so.
   std::vector<std::uint64_t> replaced_;
   std::vector<SkippedCard> skipped_;
+  std::uint64_t photosByAddress_ = 0;  // of the written cards
 };
 
 // The value of the card's first N property as a reader sees it: the

@@ -89,7 +89,7 @@ bool ConversionReport::worthTelling() const {
          source.replaced != 0 || source.marksDropped != 0 || source.carriageReturnLineEnds ||
          source.encoding == "UTF-16BE" || source.basis == EncodingBasis::Guess ||
          source.basis == EncodingBasis::Declared || source.pictograms.codes != 0 ||
-         privateUseLeft != 0;
+         privateUseLeft != 0 || photosByAddress != 0;
 }
 
 std::string fileNameOf(const std::string& path) {
@@ -160,6 +160,8 @@ std::string skipReasonText(const SkippedCard& card) {
       return "対応していない転送エンコーディングが指定されています（" + card.detail + "）";
     case SkipReason::NeverClosed:
       return "END:VCARD がないまま、ファイルが終わっています";
+    case SkipReason::ContactGroup:
+      return "連絡先グループのため書き出していません（" + card.detail + "）";
   }
   return {};
 }
@@ -276,6 +278,9 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
     }
     fileLines += "\n";
   }
+  if (report.photosByAddress != 0)
+    fileLines += "  ウェブ上の写真（アドレスだけのもの）は取り込めないため、書き出していません：" +
+                 countWithUnit(report.photosByAddress, "件") + "\n";
   const PictogramInfo& pictograms = source.pictograms;
   if (pictograms.codes != 0) {
     fileLines += "  携帯電話の絵文字：";

@@ -86,6 +86,8 @@ constexpr RecognitionRow kRecognitionTable[] = {
     {"X-ABSHOWAS", 0, setDirectly},
     {"X-MS-CARDPICTURE", 0, setCardPicture},
     {"LABEL", 1, setAddressLabel},
+    // vCard 4.0
+    {"KIND", 0, setKind},
 };
 
 // The first row of each name by its first letter and its length, and the
@@ -377,7 +379,8 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     noteLabel(context, *card, group, values, valuesCount, prop);
     return;
   }
-  const RecognitionRow* const found = rowNamed(name, asciiName);
+  const RecognitionRow* found = rowNamed(name, asciiName);
+  if (found != nullptr && !card->version4 && onlyVersion4(found->rule)) found = nullptr;
   const bool recognised = found != nullptr;
   if (found != nullptr && found->rule == setSound && nameIs("SOUND") &&
       isAudioSound(names, namesCount, prop)) {
@@ -399,7 +402,12 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     const std::size_t before = card->card.properties().size();
     const std::uint64_t itemsBefore = card->itemNo;
     const bool rejectedBefore = card->rejected;
-    row.rule(context, *card, RuleInput{names, namesCount, values, valuesCount, prop});
+    const RuleInput input{names, namesCount, values, valuesCount, prop};
+    if (card->version4) {
+      applyVersion4(context, notes, *card, row.rule, input);
+    } else {
+      row.rule(context, *card, input);
+    }
     if (!rejectedBefore && card->rejected && row.rule == setVersion)
       notes.rejected(*card, vcard::SkipReason::UnsupportedVersion, clipped(line));
     if (row.name == "N" && !emptyName) card->hasName = true;

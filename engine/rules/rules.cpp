@@ -367,7 +367,14 @@ void setVersion(const ValueContext& context, OpenCard& card, const RuleInput& in
       card.rejected = true;
   } else if (StrExists(input.values, input.valueCount, "2.1") == 0 &&
              StrExists(input.values, input.valueCount, "3.0") == 0) {
-    card.rejected = true;
+    if (StrExists(input.values, input.valueCount, "4.0") == 0) {
+      card.rejected = true;
+    } else {
+      // A 4.0 card is written as 3.0, which both targets read.
+      card.version4 = true;
+      card.card.addProperty({}, "VERSION", "3.0");
+      return;
+    }
   }
   setDirectly(context, card, input);
 }

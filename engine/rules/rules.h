@@ -47,6 +47,27 @@ void setTel(const ValueContext& context, OpenCard& card, const RuleInput& input)
 void setSound(const ValueContext& context, OpenCard& card, const RuleInput& input);
 void setEmail(const ValueContext& context, OpenCard& card, const RuleInput& input);
 void setAdr(const ValueContext& context, OpenCard& card, const RuleInput& input);
+// KIND of a 4.0 card: a group is no person and is not written; an
+// organisation is shown by its company name.
+void setKind(const ValueContext& context, OpenCard& card, const RuleInput& input);
+
+// True for the rule of a row that means something on a 4.0 card only; on
+// another card its property is left out like any unrecognised one.
+[[nodiscard]] bool onlyVersion4(Rule rule);
+
+// Runs rule over a property of a vCard 4.0 card with its parameters and value
+// as the 3.0 rules take them: TYPE lists cut into one TYPE each, PREF as
+// TYPE=PREF, a tel: URI as its number, and the parameters that carry nothing
+// for the targets left out. A data URI photo becomes a Base64 one, a date is
+// written as the targets write dates, and of an ALTID set one property is
+// kept (the Japanese one, else the first). What the card settles at its end
+// is noted for settleVersion4.
+void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& card, Rule rule,
+                   const RuleInput& input);
+// At a 4.0 card's end: readings from N's SORT-AS when the card has none of
+// its own, the company mark of KIND:org, and a birthday given as text added
+// to the note.
+void settleVersion4(const ValueContext& context, OpenCard& card);
 
 // Appends one value converted: quoted-printable or (with decodeBase64)
 // Base64 decoded, its bytes read by the charset, line breaks written as the

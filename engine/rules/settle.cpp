@@ -162,6 +162,7 @@ void settleGroupsAndName(const ValueContext& context, OpenCard& card) {
 }  // namespace
 
 std::size_t settleCard(const ValueContext& context, OpenCard& card) {
+  settleVersion4(context, card);
   if (card.extras.empty()) return 0;
   settleCardPicture(card);
   settleGroupsAndName(context, card);

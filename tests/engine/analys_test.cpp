@@ -126,7 +126,7 @@ const AnalysCase kAnalysCases[] = {
     {"SecondEndIgnored", "BEGIN:VCARD\nEND:VCARD\nEND:VCARD\n", 1, 1, 1,
      "BEGIN:VCARD\nEND:VCARD\n"},
     {"UnclosedCard", "BEGIN:VCARD\nTEL:1\n", 1, 0, 0, ""},
-    {"RejectedCardCountedAsRead", "BEGIN:VCARD\nVERSION:4.0\nEND:VCARD\n", 1, 1, 0, ""},
+    {"RejectedCardCountedAsRead", "BEGIN:VCARD\nVERSION:5.0\nEND:VCARD\n", 1, 1, 0, ""},
     // A folded continuation of the end line is part of it, so it no longer
     // closes the card.
     {"FoldedEndLineDoesNotClose", "BEGIN:VCARD\nEND:VCARD\n x\n", 1, 0, 0, ""},

@@ -54,8 +54,8 @@ const std::string kGoodCard = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Good;Card\r\nEND:
 
 const ReportCase kReportCases[] = {
     {"VersionFourWithItsValue",
-     kGoodCard + "BEGIN:VCARD\r\nVERSION:4.0\r\nN:Doe;John;;;\r\nEND:VCARD\r\n",
-     {{2, "Doe John", SkipReason::UnsupportedVersion, "VERSION:4.0"}},
+     kGoodCard + "BEGIN:VCARD\r\nVERSION:5.0\r\nN:Doe;John;;;\r\nEND:VCARD\r\n",
+     {{2, "Doe John", SkipReason::UnsupportedVersion, "VERSION:5.0"}},
      {}},
     {"VersionAfterTheName",
      "BEGIN:VCARD\r\nN:山田;太郎\r\nVERSION:1.0\r\nEND:VCARD\r\n",
@@ -77,17 +77,17 @@ const ReportCase kReportCases[] = {
      {{1, "Two Faults", SkipReason::UnsupportedVersion, "VERSION:5.0"}},
      {}},
     {"NameFromFNWhenNoN",
-     "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Solo Name\r\nEND:VCARD\r\n",
-     {{1, "Solo Name", SkipReason::UnsupportedVersion, "VERSION:4.0"}},
+     "BEGIN:VCARD\r\nVERSION:5.0\r\nFN:Solo Name\r\nEND:VCARD\r\n",
+     {{1, "Solo Name", SkipReason::UnsupportedVersion, "VERSION:5.0"}},
      {}},
     {"NoNameAtAll",
-     "BEGIN:VCARD\r\nVERSION:4.0\r\nTEL:123\r\nEND:VCARD\r\n",
-     {{1, "（名前なし）", SkipReason::UnsupportedVersion, "VERSION:4.0"}},
+     "BEGIN:VCARD\r\nVERSION:5.0\r\nTEL:123\r\nEND:VCARD\r\n",
+     {{1, "（名前なし）", SkipReason::UnsupportedVersion, "VERSION:5.0"}},
      {}},
     {"QuotedPrintableNameIsDecoded",
-     "BEGIN:VCARD\r\nVERSION:4.0\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=B1=B1=E7=94=B0;"
+     "BEGIN:VCARD\r\nVERSION:5.0\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=B1=B1=E7=94=B0;"
      "=E8=8A=B1=E5=AD=90\r\nEND:VCARD\r\n",
-     {{1, "山田 花子", SkipReason::UnsupportedVersion, "VERSION:4.0"}},
+     {{1, "山田 花子", SkipReason::UnsupportedVersion, "VERSION:5.0"}},
      {}},
     {"CardCutOffAtTheEnd",
      kGoodCard + kGoodCard + "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Cut;Off\r\nTEL:1",
@@ -104,9 +104,9 @@ const ReportCase kReportCases[] = {
      {},
      {{"X-GN", 2}, {"ROLE", 2}, {"SOUND(音声)", 1}}},
     {"PropertiesOfARejectedCardAreNotCounted",
-     "BEGIN:VCARD\r\nVERSION:4.0\r\nN:A;B\r\nX-GN:g\r\nEND:VCARD\r\n"
+     "BEGIN:VCARD\r\nVERSION:5.0\r\nN:A;B\r\nX-GN:g\r\nEND:VCARD\r\n"
      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:C;D\r\nUID:1\r\nEND:VCARD\r\n",
-     {{1, "A B", SkipReason::UnsupportedVersion, "VERSION:4.0"}},
+     {{1, "A B", SkipReason::UnsupportedVersion, "VERSION:5.0"}},
      {{"UID", 1}}},
     // What the file folded, the reason tells on one line: CR LF and a
     // blank, LF and a blank, CR LF and a tab.
@@ -117,9 +117,9 @@ const ReportCase kReportCases[] = {
       {3, "C D", SkipReason::UnsupportedCharset, "N;CHARSET=X-NOWHERE"}},
      {}},
     {"FoldedVersionOnOneLine",
-     "BEGIN:VCARD\r\nVERSION:4.\r\n 0\r\nN:A;B\r\nEND:VCARD\r\n"
+     "BEGIN:VCARD\r\nVERSION:5.\r\n 0\r\nN:A;B\r\nEND:VCARD\r\n"
      "BEGIN:VCARD\r\nVERSION:\r\n\t5.0\r\nN:C;D\r\nEND:VCARD\r\n",
-     {{1, "A B", SkipReason::UnsupportedVersion, "VERSION:4.0"},
+     {{1, "A B", SkipReason::UnsupportedVersion, "VERSION:5.0"},
       {2, "C D", SkipReason::UnsupportedVersion, "VERSION:5.0"}},
      {}},
     {"FoldedEncodingParameterOnOneLine",
@@ -288,13 +288,13 @@ TEST(ReportTextTest, SummaryFirstThenAtMostMaxCardsThenTheRest) {
   report.loaded = true;
   for (std::uint64_t i = 1; i <= 5; ++i)
     report.skipped.push_back(
-        {i, "名" + std::to_string(i), SkipReason::UnsupportedVersion, "VERSION:4.0"});
+        {i, "名" + std::to_string(i), SkipReason::UnsupportedVersion, "VERSION:5.0"});
   report.dropped = {{"X-GN", 12}, {"LABEL", 3}};
   EXPECT_EQ(vcard::reportText(report, 2),
             "【変換レポート】書き出さなかったカード 5件／iPhone が取り込まない項目 15件\n"
             "書き出さなかったカード：\n"
-            "  1件目「名1」　対応していないバージョンです（VERSION:4.0）\n"
-            "  2件目「名2」　対応していないバージョンです（VERSION:4.0）\n"
+            "  1件目「名1」　対応していないバージョンです（VERSION:5.0）\n"
+            "  2件目「名2」　対応していないバージョンです（VERSION:5.0）\n"
             "  ほか 3件\n"
             "ファイル全体：\n"
             "  iPhone "

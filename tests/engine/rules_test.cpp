@@ -186,7 +186,7 @@ const RuleCase kRuleCases[] = {
      false},
     {"AdrHomeFolded", {"ADR;HOME:;;ﾎﾝﾁｮｳ;;;;"}, "ADR;TYPE=HOME:;;ホンチョウ;;;;\r\n", false},
     {"Version21", {"VERSION:2.1"}, "VERSION:2.1\r\n", false},
-    {"Version40Rejects", {"VERSION:4.0"}, "VERSION:4.0\r\n", true},
+    {"Version50Rejects", {"VERSION:5.0"}, "VERSION:5.0\r\n", true},
     // Any charset ICU knows is accepted; its label is dropped with the others.
     {"CharsetIso2022AcceptedOnPlainValue", {"N;CHARSET=ISO-2022-JP:x"}, "N:x\r\n", false},
     {"CharsetUTF8Accepted", {"N;CHARSET=UTF-8:x"}, "N:x\r\n", false},

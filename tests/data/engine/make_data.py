@@ -270,7 +270,7 @@ def card(*body):
 
 write("rejected_cards.vcf", crlf(
     card("VERSION:2.1", "N:One;;;;")
-    + card("VERSION:4.0", "N:Two;;;;")
+    + card("VERSION:5.0", "N:Two;;;;")
     + card("VERSION:2.1", "N;CHARSET=ISO-2022-JP:Three;;;;")
     + card("VERSION:2.1", "N:Four;;;;", "NOTE;ENCODING=8BIT:x")
     + card("VERSION:2.1", "N:Five;;;;", "LABEL;CHARSET=ISO-8859-1:x")
