@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ascii_letters.h"
+#include "dates.h"
 #include "strutil.h"
 
 namespace vcard::detail {
@@ -182,11 +183,17 @@ std::string_view relationLabel(const RuleInput& input) {
 
 // A property under an item number of the card's own, with its label.
 void appendLabelledItem(OpenCard& card, std::string_view name, std::string_view value,
-                        std::string_view label) {
+                        std::string_view label, std::string_view parameter = {}) {
   ++card.itemNo;
   const std::string group = "item" + std::to_string(card.itemNo);
-  card.card.addProperty(group, name, value);
-  card.card.addProperty(group, "X-ABLabel", label);
+  Card& model = card.card;
+  model.beginProperty(name);
+  if (!parameter.empty()) model.addParameter(parameter);
+  model.beginValue();
+  model.valueText().append(value);
+  model.endProperty();
+  model.properties().back().group = model.store(group);
+  model.addProperty(group, "X-ABLabel", label);
 }
 
 bool isBlank(std::string_view text) {
@@ -233,36 +240,6 @@ void appendImpp(const ValueContext& context, OpenCard& card, std::string_view se
 
 }  // namespace
 
-std::optional<std::string> calendarDate(std::string_view value) {
-  value = trimmed(value);
-  value = value.substr(0, value.find_first_of("Tt"));
-  auto digits = [value](std::size_t from, std::size_t count) {
-    int number = 0;
-    for (std::size_t i = from; i < from + count; ++i) {
-      if (value[i] < '0' || value[i] > '9') return -1;
-      number = number * 10 + (value[i] - '0');
-    }
-    return number;
-  };
-  std::size_t monthAt = 0;
-  if (value.size() == 8) {
-    monthAt = 4;
-  } else if (value.size() == 10 && value[4] == '-' && value[7] == '-') {
-    monthAt = 5;
-  } else {
-    return std::nullopt;
-  }
-  const int year = digits(0, 4);
-  const int month = digits(monthAt, 2);
-  const int day = digits(monthAt + 2 + (monthAt == 5 ? 1 : 0), 2);
-  if (year < 0 || month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
-  std::string date(value.substr(0, 4));
-  date.push_back('-');
-  date.append(value.substr(monthAt, 2)).push_back('-');
-  date.append(value.substr(monthAt + 2 + (monthAt == 5 ? 1 : 0), 2));
-  return date;
-}
-
 void setRelatedName(const ValueContext& context, OpenCard& card, const RuleInput& input) {
   const std::optional<std::string> name = textValue(context, input);
   if (!name || isBlank(*name)) return;
@@ -272,8 +249,10 @@ void setRelatedName(const ValueContext& context, OpenCard& card, const RuleInput
 void setAnniversary(const ValueContext& context, OpenCard& card, const RuleInput& input) {
   const std::optional<std::string> text = textValue(context, input);
   if (!text) return;
-  if (const std::optional<std::string> date = calendarDate(*text))
-    appendLabelledItem(card, "X-ABDATE", *date, kAnniversaryLabel);
+  if (const std::optional<TargetDate> date = targetDate(*text)) {
+    appendLabelledItem(card, "X-ABDATE", date->value, kAnniversaryLabel,
+                       date->omitsYear ? kOmitYearParameter : std::string_view());
+  }
 }
 
 void setChatAccount(const ValueContext& context, OpenCard& card, const RuleInput& input) {
@@ -347,7 +326,7 @@ bool carriesField(Rule rule, const ValueContext& context, const OpenCard& card,
     return !platform::asciiUpperEquals(propertyName(input), "RELATED") || !relatesByURI(input);
   if (rule == setAnniversary) {
     const std::optional<std::string> text = textValue(context, input);
-    return text && calendarDate(*text).has_value();
+    return text && targetDate(*text).has_value();
   }
   if (rule == setAddressLabel) return !hasProperty(card.card, "ADR");
   return true;

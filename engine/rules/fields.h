@@ -43,8 +43,4 @@ void settleCardPicture(OpenCard& card);
 // because it has one.
 [[nodiscard]] std::size_t settleAddressLabels(OpenCard& card);
 
-// A date of the forms YYYYMMDD and YYYY-MM-DD, a time after a "T" allowed,
-// as YYYY-MM-DD; nullopt for any other text.
-[[nodiscard]] std::optional<std::string> calendarDate(std::string_view value);
-
 }  // namespace vcard::detail

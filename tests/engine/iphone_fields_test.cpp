@@ -87,6 +87,9 @@ const FieldCase kFieldCases[] = {
      "item4.X-ABDATE:1990-04-30\nitem4.X-ABLabel:_$!<Anniversary>!$_\n"
      "item5.X-ABDATE:1982-07-07\nitem5.X-ABLabel:_$!<Anniversary>!$_\n",
      "="},
+    {"AnniversaryWithoutAYearInThePhonesForm", "3.0", "X-ANNIVERSARY:--0415\r\n",
+     "item1.X-ABDATE;X-APPLE-OMIT-YEAR=1604:1604-04-15\nitem1.X-ABLabel:_$!<Anniversary>!$_\n",
+     "="},
     {"TextThatIsNoDateIsLeftOut", "3.0",
      "X-ANNIVERSARY:sometime\r\nX-MS-ANNIVERSARY:20111301\r\nANNIVERSARY:2011-1-1\r\n", "", "=",
      "X-ANNIVERSARY×1 X-MS-ANNIVERSARY×1 ANNIVERSARY×1"},
