@@ -20,7 +20,6 @@
 #include "convert.h"
 #include "read/source_stream.h"
 #include "vcard.h"
-#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

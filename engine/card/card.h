@@ -33,9 +33,9 @@ struct Property {
     Line,   // a property: group "." name { ";" parameter } ":" value
   };
   Kind kind = Kind::Line;
-  bool dropped = false;  // taken out by settling; written by nobody
-  Span group;            // "item1" without the dot; empty when ungrouped
-  Span name;             // as written ("TEL", "X-ABLabel")
+  bool dropped = false;            // taken out by settling; written by nobody
+  Span group;                      // "item1" without the dot; empty when ungrouped
+  Span name;                       // as written ("TEL", "X-ABLabel")
   std::size_t firstParameter = 0;  // into Card::parameters
   std::size_t parameterCount = 0;
   Span value;

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "convert.h"
 #include "card/card_lines.h"
+#include "convert.h"
 #include "lines/line_loop.h"
 #include "platform.h"
 #include "read/source_load.h"

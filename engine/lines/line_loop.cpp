@@ -159,8 +159,7 @@ void LineLoop::feed(std::string_view text, bool last) {
   std::optional<std::string_view> pending;
   for (;;) {
     if (!pending) {
-      const std::size_t lineFeed =
-          linesLeft ? text.find('\n', position) : std::string_view::npos;
+      const std::size_t lineFeed = linesLeft ? text.find('\n', position) : std::string_view::npos;
       std::string_view line;
       bool found = lineFeed != std::string_view::npos;
       if (!found && linesLeft && last) {

@@ -24,8 +24,8 @@ Progress ProgressMeter::now() const noexcept {
   std::uint64_t read = rawBegin_;
   if (textLength_ > 0) {
     // Within a text, source bytes are taken to be spread evenly over it.
-    const double share = static_cast<double>(std::min(position_, textLength_)) /
-                         static_cast<double>(textLength_);
+    const double share =
+        static_cast<double>(std::min(position_, textLength_)) / static_cast<double>(textLength_);
     read += static_cast<std::uint64_t>(share * static_cast<double>(rawEnd_ - rawBegin_));
   }
   progress.bytesRead = std::min(std::max(read, progress_.bytesRead), progress_.sourceBytes);

@@ -151,8 +151,7 @@ void Output::writeICloud(const Card& card, std::string_view text, std::uint64_t 
     PhotoAdapted adapted{position, written.name, photo.sourceBytes, photo.writtenBytes,
                          photo.format};
     if (adapted.name.empty()) adapted.name = "（名前なし）";
-    (photo.fate == PhotoFate::Scaled ? report_->icloud.photosScaled
-                                     : report_->icloud.photosLeftOut)
+    (photo.fate == PhotoFate::Scaled ? report_->icloud.photosScaled : report_->icloud.photosLeftOut)
         .push_back(std::move(adapted));
   }
 }

@@ -111,12 +111,12 @@ class Output {
   ConversionReport* report_;
   ProgressMeter* progress_;  // told while photos are scaled
   bool failed_ = false;
-  std::string path_;     // the output (in memory, its name)
-  std::string batch_;    // collected bytes, in the output's encoding
+  std::string path_;       // the output (in memory, its name)
+  std::string batch_;      // collected bytes, in the output's encoding
   std::string batchPath_;  // the file they go to
   // The numbered files of the iCloud.com form.
-  std::string current_;     // the file cards go to now
-  std::uint64_t part_ = 0;  // its number, 0 while it is the output itself
+  std::string current_;      // the file cards go to now
+  std::uint64_t part_ = 0;   // its number, 0 while it is the output itself
   std::uint64_t cards_ = 0;  // cards in the current file
   std::vector<OutputPart> parts_;
 };

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "card/card_list.h"
-#include "report/report_notes.h"
 #include "param_names.h"
+#include "report/report_notes.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "convert.h"
 #include "param_names.h"
 #include "test_support.h"
 #include "vcard.h"
-#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

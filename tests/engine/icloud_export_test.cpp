@@ -19,12 +19,12 @@
 #include <string_view>
 #include <vector>
 
+#include "convert.h"
 #include "convert_options.h"
 #include "files.h"
 #include "param_names.h"
 #include "peer_compare.h"
 #include "vcard.h"
-#include "convert.h"
 #include "vcard_report.h"
 
 namespace {
@@ -264,8 +264,7 @@ TEST(ICloudExportTest, EveryFileObeysTheImporterAndKeepsEveryValue) {
     testsupport::writeBytes(source, sourceBytes);
 
     vcard::ConversionReport report;
-    const auto result = vCardConvert(source.c_str(), output.c_str(),
-                                     iCloudOptions(), &report);
+    const auto result = vCardConvert(source.c_str(), output.c_str(), iCloudOptions(), &report);
     std::string outputBytes;
     if (report.icloud.parts.empty()) {
       if (testsupport::exists(output)) outputBytes = testsupport::readBytes(output);

@@ -8,18 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "convert.h"
 #include "convert_options.h"
 #include "files.h"
-#include "write/icloud_writer.h"
+#include "output_names.h"
 #include "param_names.h"
 #include "peer_reader.h"
 #include "test_images.h"
 #include "test_support.h"
 #include "vcard.h"
-#include "output_names.h"
-#include "write/line_fold.h"
-#include "convert.h"
 #include "vcard_report.h"
+#include "write/icloud_writer.h"
+#include "write/line_fold.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "param_names.h"
 #include "card_reader.h"
+#include "param_names.h"
 #include "write/icloud_writer.h"
 
 namespace {

@@ -13,16 +13,16 @@
 #include <string_view>
 #include <vector>
 
+#include "convert.h"
 #include "engine_texts.h"
 #include "files.h"
 #include "memory_convert.h"
-#include "read/source_stream.h"
 #include "output_names.h"
 #include "param_names.h"
+#include "read/source_stream.h"
 #include "report_json.h"
 #include "test_support.h"
 #include "vcard.h"
-#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

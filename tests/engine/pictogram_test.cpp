@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "convert.h"
 #include "files.h"
 #include "param_names.h"
 #include "read/pictograms.h"
 #include "test_support.h"
 #include "vcard.h"
-#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

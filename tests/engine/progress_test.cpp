@@ -42,7 +42,7 @@ enum class Way { WholeFile, Pieces, Memory };
 // Converts source one way, telling every event (the interval is 0); the
 // callback answers goOn for the events before the stop-th and false then.
 Watched convert(const std::string& source, Way way, vcard::Target target = vcard::Target::IPhone,
-            std::size_t stopAt = SIZE_MAX) {
+                std::size_t stopAt = SIZE_MAX) {
   Watched run;
   vcard::ConvertOptions options;
   options.target = target;
@@ -124,8 +124,9 @@ INSTANTIATE_TEST_SUITE_P(Ways, ProgressTest, testing::ValuesIn(kWays), CaseName{
 TEST(ProgressPhotoTest, ScalingAPhotoIsTold) {
   std::string photo;
   strutil::appendBase64(testsupport::noisyJPEG(900, 700), &photo);
-  const std::string source = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;b\r\nPHOTO;ENCODING=b;TYPE=JPEG:" +
-                             photo + "\r\nEND:VCARD\r\n";
+  const std::string source =
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;b\r\nPHOTO;ENCODING=b;TYPE=JPEG:" + photo +
+      "\r\nEND:VCARD\r\n";
   const Watched run = convert(source, Way::Memory, vcard::Target::ICloud);
   ASSERT_EQ(run.report.icloud.photosScaled.size(), 1u);
   bool scaling = false;

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "ascii_letters.h"
+#include "convert.h"
 #include "peer_compare.h"
 #include "test_support.h"
 #include "utf8.h"
-#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

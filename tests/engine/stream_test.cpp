@@ -3,8 +3,8 @@
 // pieces; and a source the pieces cannot stand for is loaded whole.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "convert.h"
 #include "lines/line_loop.h"
 #include "param_names.h"
 #include "peer_compare.h"
@@ -20,7 +21,6 @@
 #include "read/source_stream.h"
 #include "test_support.h"
 #include "vcard.h"
-#include "convert.h"
 #include "vcard_report.h"
 
 namespace {

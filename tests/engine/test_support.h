@@ -63,5 +63,4 @@ inline void expectSameOutput(const std::string& actual, const std::string& expec
                                   << expected.size() << " bytes)";
 }
 
-
 }  // namespace enginetest
