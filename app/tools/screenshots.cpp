@@ -91,15 +91,15 @@ int main(int argc, char* argv[]) {
 
   delegate.pushNext();
   MainWindow* main = delegate.mainWindowController();
-  // A phone's export in a folder with Japanese names: two cards written, one
-  // of vCard 4.0 and one the file cuts off, and properties an iPhone does not
-  // take.
+  // A phone's export in a folder with Japanese names: two cards written, a
+  // contact group and one card the file cuts off, and properties an iPhone
+  // does not take.
   QTemporaryDir home;
   const QString source = home.filePath(QStringLiteral("連絡先/2024年/docomo-export.vcf"));
   if (!writeSample(source,
                    "BEGIN:VCARD\r\nVERSION:2.1\r\nN:山田;太郎\r\nTEL:090-1234-5678\r\n"
                    "X-GN:友人\r\nX-GNO:1\r\nX-CLASS:PUBLIC\r\nREV:20240101T000000Z\r\nEND:VCARD\r\n"
-                   "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:佐藤 花子\r\nEND:VCARD\r\n"
+                   "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:家族\r\nEND:VCARD\r\n"
                    "BEGIN:VCARD\r\nVERSION:2.1\r\nN:鈴木;一郎\r\nX-GN:会社\r\n"
                    "X-MS-OL-DESIGN:<card/>\r\nEND:VCARD\r\n"
                    "BEGIN:VCARD\r\nVERSION:2.1\r\nN:田中;次郎\r\n")) {
