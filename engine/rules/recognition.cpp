@@ -96,6 +96,18 @@ constexpr std::size_t kLongestName = 31;  // X-KADDRESSBOOK-X-ASSISTANTSNAME
 constexpr std::size_t kRowCount = std::size(kRecognitionTable);
 constexpr std::uint8_t kNoRow = 0xFF;
 static_assert(kRowCount < kNoRow);
+
+// The rows whose values are judged before their rule runs (carriesField):
+// marked once here, so that every other property skips the judging.
+constexpr std::array<bool, kRowCount> kJudged = [] {
+  std::array<bool, kRowCount> judged{};
+  for (std::size_t i = 0; i < kRowCount; ++i) {
+    const Rule rule = kRecognitionTable[i].rule;
+    judged[i] = rule == setRelatedName || rule == setAnniversary || rule == setChatAccount ||
+                rule == setImpp || rule == setCardPicture || rule == setAddressLabel;
+  }
+  return judged;
+}();
 using RowIndex = std::array<std::array<std::uint8_t, kLongestName + 1>, 26>;
 struct RowChains {
   RowIndex first{};
@@ -137,9 +149,13 @@ const RecognitionRow* rowNamed(std::string_view name, bool ascii) {
   char first = name[0];
   if (ascii) first = platform::asciiUpper(first);
   if (first < 'A' || first > 'Z') return nullptr;
+  // Rows that share a first letter and a length mostly differ in their last
+  // letter ("X-AIM", "X-ICQ", "X-MSN"): it is compared before the rest.
+  const char last = ascii ? platform::asciiUpper(name.back()) : name.back();
   for (std::uint8_t at = kRowChains.first[static_cast<std::size_t>(first - 'A')][name.size()];
        at != kNoRow; at = kRowChains.next[at]) {
     const RecognitionRow& row = kRecognitionTable[at];
+    if (row.name.back() != last) continue;
     if (ascii ? platform::asciiUpperEquals(name, row.name) : row.name == name) return &row;
   }
   return nullptr;
@@ -386,7 +402,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
       isAudioSound(names, namesCount, prop)) {
     // Audio, not a reading: dropped like any unrecognised property.
     notes.dropped(*card, "SOUND(音声)");
-  } else if (found != nullptr &&
+  } else if (found != nullptr && kJudged[static_cast<std::size_t>(found - kRecognitionTable)] &&
              !carriesField(found->rule, context, *card,
                            RuleInput{names, namesCount, values, valuesCount, prop})) {
     notes.dropped(*card, clipped(name, 40));
