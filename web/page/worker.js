@@ -47,7 +47,7 @@ function loadEngine() {
       // The engine calls back into JavaScript while vcw_convert runs; the
       // messages reach the page at once, as the page's thread is not the
       // one converting.
-      const progress = module.addFunction(postProgress, 'viddddd');
+      const progress = module.addFunction(postProgress, 'vidddd');
       module.ccall('vcw_set_progress', null, ['number', 'number'], [progress, kProgressIntervalMs]);
       return module;
     });
