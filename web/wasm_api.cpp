@@ -1,5 +1,7 @@
 #include "wasm_api.h"
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstddef>
 #include <memory>
@@ -26,6 +28,36 @@ struct LastConversion {
 };
 
 std::unique_ptr<LastConversion> g_last;
+
+struct ProgressHook {
+  vcw_progress_fn fn = nullptr;
+  std::chrono::milliseconds interval{0};
+};
+
+ProgressHook g_progress;
+
+// The step as vcw_progress_fn numbers it.
+int stepCode(vcard::ProgressStep step) {
+  switch (step) {
+    case vcard::ProgressStep::Reading:
+      return 0;
+    case vcard::ProgressStep::Converting:
+      return 1;
+    case vcard::ProgressStep::ScalingPhotos:
+      return 2;
+  }
+  return 1;
+}
+
+// The page cannot stop a conversion it waits for, so the hook only listens.
+vcard::ProgressCallback progressCallback(const ProgressHook& hook) {
+  if (hook.fn == nullptr) return {};
+  return [fn = hook.fn](const vcard::Progress& p) {
+    fn(stepCode(p.step), static_cast<double>(p.bytesRead), static_cast<double>(p.sourceBytes),
+       static_cast<double>(p.currentCard), static_cast<double>(p.cardsWritten));
+    return true;
+  };
+}
 
 std::optional<vcard::Target> targetOf(int code) {
   switch (code) {
@@ -89,6 +121,8 @@ int vcw_convert(const unsigned char* bytes, unsigned long length, int target, in
     vcard::ConvertOptions options;
     options.target = *targetOf(target);
     options.carrier = *carrierOf(carrier);
+    options.progress = progressCallback(g_progress);
+    options.progressInterval = g_progress.interval;
     const std::string_view source(reinterpret_cast<const char*>(bytes), length);
     last->conversion = vcard::convertBytes(source, options);
     const vcard::MemoryConversion& done = last->conversion;
@@ -135,4 +169,9 @@ unsigned long vcw_output_size(int i) {
 
 void vcw_release(void) {
   g_last.reset();
+}
+
+void vcw_set_progress(vcw_progress_fn fn, int intervalMs) {
+  g_progress.fn = fn;
+  g_progress.interval = std::chrono::milliseconds(std::max(intervalMs, 0));
 }

@@ -36,6 +36,20 @@ VCW_EXPORT unsigned long vcw_output_size(int i);
 // Lets go of the last conversion; the getters give null and 0 until the next.
 VCW_EXPORT void vcw_release(void);
 
+// Told of a conversion's progress while vcw_convert runs, on its thread: the
+// step (0 reading the source, 1 converting cards, 2 scaling a photo down),
+// source bytes read of sourceBytes, the place of the card being converted
+// (from 1) and the cards written. The counts are doubles, JavaScript's one
+// number type, exact far beyond any source that fits in memory.
+typedef void (*vcw_progress_fn)(int step, double bytesRead, double sourceBytes, double currentCard,
+                                double cardsWritten);
+
+// Has every later conversion tell fn of its progress at most once every
+// intervalMs milliseconds (a negative interval counts as 0) and once more at
+// its end; a null fn tells nothing. The page hands in a JavaScript function
+// made callable from C by addFunction.
+VCW_EXPORT void vcw_set_progress(vcw_progress_fn fn, int intervalMs);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,6 +1,6 @@
 // Helpers shared by the engine tests: the expected output form (FF FE,
-// UTF-16LE, CR LF) and its line-by-line comparison. Folders, files and the
-// alert texts are in tests/support.
+// UTF-16LE, CR LF) and its line-by-line comparison, photos as Base64.
+// Folders, files and the alert texts are in tests/support.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -61,6 +61,39 @@ inline void expectSameOutput(const std::string& actual, const std::string& expec
   }
   EXPECT_TRUE(actual == expected) << "output bytes differ (" << actual.size() << " vs "
                                   << expected.size() << " bytes)";
+}
+
+// Base64 without line breaks.
+inline std::string base64(const std::string& bytes) {
+  static const char* const kAlphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  std::size_t i = 0;
+  auto at = [&bytes](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const unsigned group = at(i) << 16 | at(i + 1) << 8 | at(i + 2);
+    for (int shift = 18; shift >= 0; shift -= 6)
+      out += kAlphabet[(group >> shift) & 0x3F];
+  }
+  if (i + 1 == bytes.size()) {
+    const unsigned group = at(i) << 16;
+    out = out + kAlphabet[group >> 18] + kAlphabet[(group >> 12) & 0x3F] + "==";
+  } else if (i + 2 == bytes.size()) {
+    const unsigned group = at(i) << 16 | at(i + 1) << 8;
+    out = out + kAlphabet[group >> 18] + kAlphabet[(group >> 12) & 0x3F] +
+          kAlphabet[(group >> 6) & 0x3F] + "=";
+  }
+  return out;
+}
+
+// Base64 folded into lines of 72 characters behind a blank, as exporters
+// write a photo.
+inline std::string foldedBase64(const std::string& bytes) {
+  const std::string text = base64(bytes);
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); i += 72)
+    out += "\r\n " + text.substr(i, 72);
+  return out;
 }
 
 }  // namespace enginetest

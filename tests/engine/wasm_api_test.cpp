@@ -4,11 +4,14 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "files.h"
 #include "memory_convert.h"
 #include "param_names.h"
 #include "report_json.h"
+#include "test_images.h"
+#include "test_support.h"
 #include "vcard_report.h"
 #include "wasm_api.h"
 
@@ -140,5 +143,101 @@ TEST(WasmApiReleaseTest, NothingBeforeAConversionOrAfterRelease) {
   EXPECT_EQ(vcw_output_data(0), nullptr);
   EXPECT_EQ(vcw_output_size(0), 0u);
 }
+
+struct ProgressEvent {
+  int step;
+  double bytesRead, sourceBytes, currentCard, cardsWritten;
+};
+
+std::vector<ProgressEvent> g_events;
+
+void recordProgress(int step, double bytesRead, double sourceBytes, double currentCard,
+                    double cardsWritten) {
+  g_events.push_back({step, bytesRead, sourceBytes, currentCard, cardsWritten});
+}
+
+struct ProgressCase {
+  std::string_view name;
+  int target;
+  int cards;
+  bool largePhoto;  // the last card has a photo over iCloud.com's limit
+  int intervalMs;
+  std::size_t minEvents, maxEvents;
+};
+
+// The meter looks at the clock every 16 cards: at interval 0 it tells each
+// look; at a long interval only the end is told.
+const ProgressCase kProgressCases[] = {
+    {"EveryLook", 0, 200, false, 0, 200 / 16, 200},
+    {"OnlyTheEndWithinALongInterval", 0, 200, false, 600'000, 1, 1},
+    {"PhotoScaledForICloud", 1, 20, true, 0, 3, 200},
+};
+
+class WasmApiProgressTest : public testing::TestWithParam<ProgressCase> {
+ protected:
+  void SetUp() override { g_events.clear(); }
+  void TearDown() override {
+    vcw_set_progress(nullptr, 0);
+    vcw_release();
+  }
+};
+
+TEST_P(WasmApiProgressTest, TellsMonotonicProgressEndingAtTheSourceSize) {
+  const ProgressCase& c = GetParam();
+  std::string source;
+  for (int i = 1; i <= c.cards; ++i) {
+    source += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:山田;太郎" + std::to_string(i) +
+              "\r\nTEL:090-0000-" + std::to_string(1000 + i) + "\r\n";
+    if (c.largePhoto && i == c.cards) {
+      source += "PHOTO;ENCODING=b;TYPE=JPEG:" +
+                enginetest::foldedBase64(testsupport::noisyJPEG(900, 700)) + "\r\n";
+    }
+    source += "END:VCARD\r\n";
+  }
+  vcw_set_progress(recordProgress, c.intervalMs);
+  ASSERT_EQ(vcw_convert(reinterpret_cast<const unsigned char*>(source.data()), source.size(),
+                        c.target, 0),
+            0);
+
+  ASSERT_GE(g_events.size(), c.minEvents);
+  EXPECT_LE(g_events.size(), c.maxEvents);
+  bool scaledPhoto = false;
+  for (std::size_t i = 0; i < g_events.size(); ++i) {
+    const ProgressEvent& e = g_events[i];
+    EXPECT_TRUE(e.step >= 0 && e.step <= 2) << "event " << i << ": step " << e.step;
+    EXPECT_EQ(e.sourceBytes, static_cast<double>(source.size())) << "event " << i;
+    EXPECT_LE(e.cardsWritten, e.currentCard) << "event " << i;
+    scaledPhoto = scaledPhoto || e.step == 2;
+    if (i == 0) continue;
+    const ProgressEvent& before = g_events[i - 1];
+    EXPECT_GE(e.bytesRead, before.bytesRead) << "event " << i;
+    EXPECT_GE(e.currentCard, before.currentCard) << "event " << i;
+    EXPECT_GE(e.cardsWritten, before.cardsWritten) << "event " << i;
+  }
+  EXPECT_EQ(scaledPhoto, c.largePhoto);
+  const ProgressEvent& last = g_events.back();
+  EXPECT_EQ(last.step, 1);
+  EXPECT_EQ(last.bytesRead, static_cast<double>(source.size()));
+  EXPECT_EQ(last.currentCard, c.cards);
+  EXPECT_EQ(last.cardsWritten, c.cards);
+
+  // Listening changes nothing of what is written.
+  const vcard::MemoryConversion expected = vcard::convertBytes(source, optionsOf(c.target, 0));
+  ASSERT_EQ(vcw_output_count(), 1);
+  ASSERT_EQ(expected.outputs.size(), 1u);
+  EXPECT_TRUE(std::string(reinterpret_cast<const char*>(vcw_output_data(0)), vcw_output_size(0)) ==
+              expected.outputs[0].bytes);
+
+  // Without a hook nothing more is told.
+  g_events.clear();
+  vcw_set_progress(nullptr, 0);
+  ASSERT_EQ(vcw_convert(reinterpret_cast<const unsigned char*>(source.data()), source.size(),
+                        c.target, 0),
+            0);
+  EXPECT_TRUE(g_events.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Intervals, WasmApiProgressTest, testing::ValuesIn(kProgressCases),
+                         CaseName());
 
 }  // namespace

@@ -8,7 +8,9 @@ Every download must be byte for byte what the native vcard-convert writes
 for the same file and target, and the log must say what vcard-convert
 prints. Also: the alerts of a file that is no vCard, one the browser cannot
 read and one with no card; no request leaves the page once it has loaded;
-and the Content-Security-Policy allows no connection.
+the Content-Security-Policy allows no connection; and the progress bar
+follows the engine's progress (the real engine's at its end, the stand-in
+engine's card by card).
 
   browser_test.py --site DIR --single FILE --cli VCARD_CONVERT [--peer DIR]
                   [--data DIR] [--screenshots DIR]
@@ -148,6 +150,28 @@ class PageRun:
                 if (self.download_dir / n).exists()}
 
 
+# Records every state the progress area passes through, as [value, text]
+# (value null while indeterminate), into window.progressSeen.
+WATCH_PROGRESS = """
+window.progressSeen = [];
+const area = document.getElementById('progress-area');
+const bar = document.getElementById('progress');
+const text = document.getElementById('progress-text');
+if (window.progressWatch) window.progressWatch.disconnect();
+window.progressWatch = new MutationObserver(() => {
+  window.progressSeen.push([bar.getAttribute('value'), text.textContent]);
+});
+window.progressWatch.observe(area, {attributes: true, childList: true, subtree: true,
+                                    characterData: true});
+"""
+
+
+def card_progress(seen):
+    """The states that named a card, as (share, text)."""
+    return [(float(value), text) for value, text in seen
+            if value is not None and "件目を変換中…" in text]
+
+
 def peer_files():
     files = []
     for folder in ("realworld", "android-vcard"):
@@ -249,6 +273,21 @@ class BrowserTest(unittest.TestCase):
         self.assertIn("この版には入っていない文字コードです。デスクトップ版で変換してください"
                       "（N;CHARSET=Big5-HKSCS）", added)
 
+    def test_the_bar_ends_at_the_last_card_of_a_larger_file(self):
+        source = self.work / "many.vcf"
+        cards = 3000
+        source.write_text("".join(
+            f"BEGIN:VCARD\r\nVERSION:3.0\r\nN:山田;太郎{i}\r\nTEL:090-1234-{i:04}\r\n"
+            "END:VCARD\r\n" for i in range(1, cards + 1)), encoding="utf-8")
+        self.driver.execute_script(WATCH_PROGRESS)
+        self.expect_same_as_native(source, "iphone")
+        seen = card_progress(self.driver.execute_script("return window.progressSeen;"))
+        self.assertTrue(seen, "no card was named")
+        self.assertEqual(seen[-1], (1.0, "3,000件目を変換中…"))
+        shares = [share for share, _ in seen]
+        self.assertEqual(shares, sorted(shares))
+        self.assertFalse(self.driver.find_element(By.ID, "progress-area").is_displayed())
+
     def test_no_request_leaves_the_page_after_loading(self):
         self.driver.get_log("performance")  # what loading the page asked for
         self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
@@ -301,6 +340,71 @@ class BrowserTest(unittest.TestCase):
             self.driver.save_screenshot(str(out / name))
             self.assertGreater((out / name).stat().st_size, 10000)
         self.driver.set_window_size(1280, 900)
+
+
+def fake_cards(count, photo_at=None, slow=True):
+    text = "X-FAKE-SLOW\r\n" if slow else ""
+    for i in range(1, count + 1):
+        photo = "PHOTO;ENCODING=b;TYPE=JPEG:AAAA\r\n" if i == photo_at else ""
+        text += f"BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;{i}\r\n{photo}END:VCARD\r\n"
+    return text.encode()
+
+
+class StandInProgressTest(unittest.TestCase):
+    """The page against web/tools/fake-engine.js, which tells progress card
+    by card when slow: what the bar shows for each kind of event."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = Path(tempfile.mkdtemp(prefix="web-fake-"))
+        tools = Path(__file__).resolve().parents[2] / "web" / "tools"
+        subprocess.run([sys.executable, str(tools / "make_site.py"), "--engine",
+                        str(tools / "fake-engine.js"), "--out", str(cls.work / "site")],
+                       check=True)
+        (cls.work / "downloads").mkdir()
+        cls.server, cls.base = serve(cls.work / "site")
+        cls.driver = start_browser(cls.work / "downloads")
+        cls.driver.get(cls.base + "index.html")
+        cls.page = PageRun(cls.driver, cls.work / "downloads")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        cls.server.shutdown()
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def test_what_the_bar_shows(self):
+        # name, source, target, texts the bar must show with a share,
+        # the log's end
+        cases = [
+            ("cards", fake_cards(6), "iphone",
+             [f"{i}件目を変換中…" for i in range(1, 7)], "出力データ：6件\n\n"),
+            ("photo", fake_cards(4, photo_at=2), "icloud",
+             ["1件目を変換中…", "写真を縮小中…", "4件目を変換中…"], "出力データ：4件\n\n"),
+            ("nothing told", b"", "iphone", [], "出力対象データが1件もありませんでした。\n\n"),
+        ]
+        for name, data, target, texts, log_end in cases:
+            with self.subTest(case=name):
+                source = self.work / f"{name.replace(' ', '-')}.vcf"
+                source.write_bytes(data)
+                self.driver.execute_script(WATCH_PROGRESS)
+                added, alert = self.page.convert(source, target)
+                self.assertEqual(alert, "")
+                self.assertTrue(added.endswith(log_end), added)
+                seen = self.driver.execute_script("return window.progressSeen;")
+                determinate = [(float(value), text) for value, text in seen
+                               if value is not None and not text.startswith("読み込み中")]
+                shown = [text for _, text in determinate]
+                for text in texts:
+                    self.assertIn(text, shown)
+                self.assertEqual(sorted(texts, key=shown.index), texts, shown)
+                shares = [share for share, _ in determinate]
+                self.assertEqual(shares, sorted(shares))
+                if texts:
+                    self.assertTrue(any(0 < share < 1 for share in shares), determinate)
+                else:
+                    self.assertEqual(determinate, [])
+                self.assertFalse(self.driver.find_element(By.ID, "progress-area").is_displayed())
 
 
 def main():

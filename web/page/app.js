@@ -174,6 +174,21 @@
     }
   }
 
+  // What the worker is doing: a stage alone (the engine loading, the
+  // conversion starting) leaves the bar indeterminate; the engine's own
+  // progress gives it a share.
+  function showStage(message, size) {
+    if (typeof message.share !== 'number') {
+      showProgress(message.stage === 'loading' ? '変換の準備中…' : '変換中…（' + formatSize(size) + '）');
+    } else if (message.stage === 'photos') {
+      showProgress('写真を縮小中…', message.share);
+    } else if (message.card > 0) {
+      showProgress(message.card.toLocaleString('ja-JP') + '件目を変換中…', message.share);
+    } else {
+      showProgress('変換中…（' + formatSize(size) + '）', message.share);
+    }
+  }
+
   function hideProgress() {
     progressArea.hidden = true;
     progressText.textContent = '';
@@ -275,7 +290,7 @@
       w.onmessage = (event) => {
         const message = event.data;
         if (message.type === 'progress') {
-          showProgress(message.stage === 'loading' ? '変換の準備中…' : '変換中…（' + formatSize(size) + '）');
+          showStage(message, size);
         } else if (message.type === 'done') {
           finish();
           resolve(message);

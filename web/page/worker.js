@@ -10,8 +10,24 @@ const kCarriers = {auto: 0, docomo: 1, au: 2, softbank: 3, none: 4};
 const kLoadFailed = '変換の準備ができませんでした。ページを読み込み直してから、もう一度お試しください。';
 const kConvertFailed = '変換処理中に問題が起きました。ファイルが大きすぎるか、壊れている可能性があります。';
 
+// The engine tells its progress at most this often; the page's bar moves
+// with it.
+const kProgressIntervalMs = 200;
+const kPhotoStep = 2;
+
 let enginePromise = null;
 let api = null;
+
+// Forwards the engine's progress to the page: the share of the source read
+// and the card being converted, or that a photo is being scaled down.
+function postProgress(step, bytesRead, sourceBytes, currentCard) {
+  self.postMessage({
+    type: 'progress',
+    stage: step === kPhotoStep ? 'photos' : 'converting',
+    share: sourceBytes > 0 ? Math.min(bytesRead / sourceBytes, 1) : 0,
+    card: currentCard,
+  });
+}
 
 function loadEngine() {
   if (!enginePromise) {
@@ -28,6 +44,11 @@ function loadEngine() {
         outputSize: module.cwrap('vcw_output_size', 'number', ['number']),
         release: module.cwrap('vcw_release', null, []),
       };
+      // The engine calls back into JavaScript while vcw_convert runs; the
+      // messages reach the page at once, as the page's thread is not the
+      // one converting.
+      const progress = module.addFunction(postProgress, 'vidddd');
+      module.ccall('vcw_set_progress', null, ['number', 'number'], [progress, kProgressIntervalMs]);
       return module;
     });
   }
