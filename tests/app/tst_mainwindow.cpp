@@ -515,7 +515,7 @@ void TestMainWindow::shouldAppendTheReportAfterTheResult() {
   QVERIFY(root.isValid());
   const QString lossy = root.filePath(QStringLiteral("lossy.vcf"));
   QVERIFY(writeFile(lossy, kUtf8Card +
-                               "BEGIN:VCARD\r\nVERSION:4.0\r\nN:\xE4\xBD\x90\xE8\x97\xA4;"
+                               "BEGIN:VCARD\r\nVERSION:5.0\r\nN:\xE4\xBD\x90\xE8\x97\xA4;"
                                "\xE8\x8A\xB1\xE5\xAD\x90\r\nEND:VCARD\r\n"
                                "BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;b\r\nX-GN:x\r\nEND:VCARD\r\n"));
   const QString good = root.filePath(QStringLiteral("good/cards.vcf"));
@@ -530,7 +530,7 @@ void TestMainWindow::shouldAppendTheReportAfterTheResult() {
           "変換が完了しました。\n入力データ：3件、　出力データ：2件\n\n"
           "【変換レポート】書き出さなかったカード 1件／iPhone が取り込まない項目 1件\n"
           "書き出さなかったカード：\n"
-          "  2件目「佐藤 花子」　対応していないバージョンです（VERSION:4.0）\n"
+          "  2件目「佐藤 花子」　対応していないバージョンです（VERSION:5.0）\n"
           "ファイル全体：\n"
           "  iPhone "
           "が取り込まない項目（書き出していません）：グループ名（X-\u2060GN）\u20601\u2060件\n\n");
@@ -602,7 +602,7 @@ void TestMainWindow::shouldShowTheEnginesTextsInOrder_data() {
   QTest::addColumn<QByteArray>("content");  // empty: a folder named like a vCard file
   QTest::newRow("one card") << kUtf8Card;
   QTest::newRow("a card left out")
-      << kUtf8Card + "BEGIN:VCARD\r\nVERSION:4.0\r\nN:a;b\r\nEND:VCARD\r\n";
+      << kUtf8Card + "BEGIN:VCARD\r\nVERSION:5.0\r\nN:a;b\r\nEND:VCARD\r\n";
   QTest::newRow("unreadable: an alert") << QByteArray();
 }
 

@@ -337,7 +337,7 @@ TEST_F(CliTest, RoadOfOneCardFromPhoneExport) {
 
 // Two cards read, one rejected; one begun and cut off; a property dropped.
 constexpr std::string_view kLossySource =
-    "BEGIN:VCARD\r\nVERSION:4.0\r\nN:Doe;John\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:5.0\r\nN:Doe;John\r\nEND:VCARD\r\n"
     "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Roe;Jane\r\nX-GN:friends\r\nEND:VCARD\r\n"
     "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Cut;Off\r\n";
 
@@ -351,7 +351,7 @@ TEST_F(CliTest, ReportFollowsTheLog) {
       testsupport::successLog(2, 1) +
           "【変換レポート】書き出さなかったカード 2件／iPhone が取り込まない項目 1件\n"
           "書き出さなかったカード：\n"
-          "  1件目「Doe John」　対応していないバージョンです（VERSION:4.0）\n"
+          "  1件目「Doe John」　対応していないバージョンです（VERSION:5.0）\n"
           "  3件目「Cut Off」　END:VCARD がないまま、ファイルが終わっています\n"
           "ファイル全体：\n"
           "  iPhone "
@@ -372,7 +372,7 @@ TEST_F(CliTest, JsonHoldsTheSameFacts) {
   EXPECT_EQ(document["skippedCards"][0]["position"], 1);
   EXPECT_EQ(document["skippedCards"][0]["name"], "Doe John");
   EXPECT_EQ(document["skippedCards"][0]["reason"], "unsupportedVersion");
-  EXPECT_EQ(document["skippedCards"][0]["detail"], "VERSION:4.0");
+  EXPECT_EQ(document["skippedCards"][0]["detail"], "VERSION:5.0");
   EXPECT_EQ(document["skippedCards"][1]["position"], 3);
   EXPECT_EQ(document["skippedCards"][1]["reason"], "neverClosed");
   ASSERT_EQ(document["droppedProperties"].size(), 1U);
