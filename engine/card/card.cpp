@@ -44,7 +44,13 @@ void Card::abandonProperty() noexcept {
 }
 
 void Card::addProperty(std::string_view group, std::string_view name, std::string_view value) {
+  addProperty(group, name, {}, value);
+}
+
+void Card::addProperty(std::string_view group, std::string_view name, std::string_view parameter,
+                       std::string_view value) {
   beginProperty(name);
+  if (!parameter.empty()) addParameter(parameter);
   properties_.back().group = store(group);
   beginValue();
   text_.append(value);

@@ -69,8 +69,11 @@ class Card {
   void endProperty();
   void abandonProperty() noexcept;
 
-  // A whole property of group, name and value at once.
+  // A whole property of group, name and value at once, with one parameter
+  // unless it is empty.
   void addProperty(std::string_view group, std::string_view name, std::string_view value);
+  void addProperty(std::string_view group, std::string_view name, std::string_view parameter,
+                   std::string_view value);
 
   // Text appended to the card's storage, for a part settling sets.
   [[nodiscard]] Span store(std::string_view text);

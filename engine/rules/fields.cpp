@@ -186,14 +186,8 @@ void appendLabelledItem(OpenCard& card, std::string_view name, std::string_view 
                         std::string_view label, std::string_view parameter = {}) {
   ++card.itemNo;
   const std::string group = "item" + std::to_string(card.itemNo);
-  Card& model = card.card;
-  model.beginProperty(name);
-  if (!parameter.empty()) model.addParameter(parameter);
-  model.beginValue();
-  model.valueText().append(value);
-  model.endProperty();
-  model.properties().back().group = model.store(group);
-  model.addProperty(group, "X-ABLabel", label);
+  card.card.addProperty(group, name, parameter, value);
+  card.card.addProperty(group, "X-ABLabel", label);
 }
 
 bool isBlank(std::string_view text) {

@@ -209,12 +209,7 @@ bool appendDataPhoto(OpenCard& card, std::string_view name, std::string_view raw
 // A property written here with one plain value.
 void appendPlain(OpenCard& card, std::string_view name, std::string_view parameter,
                  std::string_view value) {
-  Card& model = card.card;
-  model.beginProperty(name);
-  if (!parameter.empty()) model.addParameter(parameter);
-  model.beginValue();
-  model.valueText().append(value);
-  model.endProperty();
+  card.card.addProperty({}, name, parameter, value);
 }
 
 // The parts of a SORT-AS value: RFC 6350 parts them with ",", some phones

@@ -26,15 +26,7 @@ namespace {
 using testsupport::CaseName;
 using testsupport::PrintTo;
 
-// Text with LF line ends written with CR LF, as the output has them.
-std::string crlf(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
+using enginetest::crlf;
 
 using enginetest::base64;
 using enginetest::foldedBase64;

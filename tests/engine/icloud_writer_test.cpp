@@ -7,6 +7,7 @@
 
 #include "card_reader.h"
 #include "param_names.h"
+#include "test_support.h"
 #include "write/icloud_writer.h"
 
 namespace {
@@ -17,15 +18,7 @@ using vcard::detail::Card;
 using vcard::detail::ICloudCard;
 using vcard::detail::Property;
 
-// Text with LF line ends written with CR LF, as the output has them.
-std::string crlf(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
+using enginetest::crlf;
 
 // The photo outcomes as "fate format source>written", one per photo.
 std::string photosOf(const ICloudCard& card) {

@@ -63,6 +63,16 @@ inline void expectSameOutput(const std::string& actual, const std::string& expec
                                   << expected.size() << " bytes)";
 }
 
+// Text with LF line ends written with CR LF, as the output has them.
+inline std::string crlf(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
 // Base64 without line breaks.
 inline std::string base64(const std::string& bytes) {
   static const char* const kAlphabet =
