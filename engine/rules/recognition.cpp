@@ -97,17 +97,12 @@ constexpr std::size_t kRowCount = std::size(kRecognitionTable);
 constexpr std::uint8_t kNoRow = 0xFF;
 static_assert(kRowCount < kNoRow);
 
-// The rows whose values are judged before their rule runs (carriesField):
-// marked once here, so that every other property skips the judging.
-constexpr std::array<bool, kRowCount> kJudged = [] {
-  std::array<bool, kRowCount> judged{};
-  for (std::size_t i = 0; i < kRowCount; ++i) {
-    const Rule rule = kRecognitionTable[i].rule;
-    judged[i] = rule == setRelatedName || rule == setAnniversary || rule == setChatAccount ||
-                rule == setImpp || rule == setCardPicture || rule == setAddressLabel;
-  }
-  return judged;
-}();
+// True for the rules whose values are judged before they run
+// (carriesField): every other property skips the judging.
+constexpr bool judgesValues(Rule rule) noexcept {
+  return rule == setRelatedName || rule == setAnniversary || rule == setChatAccount ||
+         rule == setImpp || rule == setCardPicture || rule == setAddressLabel;
+}
 using RowIndex = std::array<std::array<std::uint8_t, kLongestName + 1>, 26>;
 struct RowChains {
   RowIndex first{};
@@ -402,7 +397,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
       isAudioSound(names, namesCount, prop)) {
     // Audio, not a reading: dropped like any unrecognised property.
     notes.dropped(*card, "SOUND(音声)");
-  } else if (found != nullptr && kJudged[static_cast<std::size_t>(found - kRecognitionTable)] &&
+  } else if (found != nullptr && judgesValues(found->rule) &&
              !carriesField(found->rule, context, *card,
                            RuleInput{names, namesCount, values, valuesCount, prop})) {
     notes.dropped(*card, clipped(name, 40));
