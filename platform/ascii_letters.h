@@ -20,6 +20,15 @@ constexpr bool asciiUpperEquals(std::string_view text, std::string_view upperWor
                     [](char a, char b) { return asciiUpper(a) == b; });
 }
 
+// The text without the blanks (spaces, tabs) at either end.
+constexpr std::string_view trimBlanks(std::string_view text) noexcept {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+    text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+    text.remove_suffix(1);
+  return text;
+}
+
 // ASCII letters upper-cased, every other byte kept.
 inline std::string upperASCII(std::string_view text) {
   std::string upper(text);

@@ -400,20 +400,6 @@ std::int64_t CheckCharsetOneByLookups(const char* parameter) noexcept {
 
 namespace {
 
-constexpr bool isBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && isBlank(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back()))
-    text.remove_suffix(1);
-  if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
-    text = text.substr(1, text.size() - 2);
-  return text;
-}
-
 constexpr std::string_view kTransferWords[] = {"BASE64", "B", "QUOTED-PRINTABLE", "7BIT", "8BIT"};
 constexpr std::string_view kCharsetWords[] = {"UTF-8", "SHIFT_JIS"};
 
@@ -427,12 +413,12 @@ bool isOneOf(std::string_view text, const auto& upperWords) {
 strutil::ParameterKind strutil::classifyParameter(std::string_view parameter) noexcept {
   const std::size_t equals = parameter.find('=');
   if (equals == std::string_view::npos) {
-    const std::string_view word = trimmed(parameter);
+    const std::string_view word = strutil::unquoted(parameter);
     if (isOneOf(word, kTransferWords)) return ParameterKind::TransferWord;
     if (isOneOf(word, kCharsetWords)) return ParameterKind::CharsetWord;
     return ParameterKind::Other;
   }
-  const std::string_view name = trimmed(parameter.substr(0, equals));
+  const std::string_view name = strutil::unquoted(parameter.substr(0, equals));
   if (asciiUpperEquals(name, "CHARSET")) return ParameterKind::Charset;
   if (asciiUpperEquals(name, "ENCODING")) return ParameterKind::Encoding;
   return ParameterKind::Other;
@@ -440,16 +426,12 @@ strutil::ParameterKind strutil::classifyParameter(std::string_view parameter) no
 
 std::string_view strutil::parameterValue(std::string_view parameter) noexcept {
   const std::size_t equals = parameter.find('=');
-  return trimmed(equals == std::string_view::npos ? parameter : parameter.substr(equals + 1));
+  return strutil::unquoted(equals == std::string_view::npos ? parameter
+                                                            : parameter.substr(equals + 1));
 }
 
 std::string strutil::parameterKey(std::string_view parameter) {
-  std::string_view name = parameter.substr(0, parameter.find('='));
-  while (!name.empty() && isBlank(name.front()))
-    name.remove_prefix(1);
-  while (!name.empty() && isBlank(name.back()))
-    name.remove_suffix(1);
-  return platform::upperASCII(name);
+  return platform::upperASCII(platform::trimBlanks(parameter.substr(0, parameter.find('='))));
 }
 
 namespace {

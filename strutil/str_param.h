@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "ascii_letters.h"
+
 // 1 if key occurs in some entry, else 0.
 [[nodiscard]] std::int32_t StrExists(const char* const* list, std::uint64_t count,
                                      const char* key) noexcept;
@@ -81,6 +83,15 @@ enum class ParameterKind {
 // out. A parameter that merely contains such a word (X-FROM=UTF-8-EXPORT) is
 // Other.
 [[nodiscard]] ParameterKind classifyParameter(std::string_view parameter) noexcept;
+
+// The text without blanks (spaces, tabs) at either end and then without the
+// pair of double quotes around it, as a parameter's value is read.
+[[nodiscard]] constexpr std::string_view unquoted(std::string_view text) noexcept {
+  text = platform::trimBlanks(text);
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+    text = text.substr(1, text.size() - 2);
+  return text;
+}
 
 // The parameter's value (after its first "=") or, without "=", the whole
 // word, with the blanks and quotes classifyParameter leaves out removed.

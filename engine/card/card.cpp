@@ -2,6 +2,20 @@
 
 namespace vcard::detail {
 
+std::string unfolded(std::string_view part, bool keepFoldBlank) {
+  std::string text;
+  text.reserve(part.size());
+  std::size_t start = 0;
+  for (std::size_t fold = part.find("\r\n"); fold != std::string_view::npos;
+       fold = part.find("\r\n", fold + 2)) {
+    if (fold + 2 >= part.size() || (part[fold + 2] != ' ' && part[fold + 2] != '\t')) continue;
+    text.append(part.substr(start, fold - start));
+    start = keepFoldBlank ? fold + 2 : fold + 3;
+  }
+  text.append(part.substr(start));
+  return text;
+}
+
 void Card::clear() noexcept {
   text_.clear();
   properties_.clear();

@@ -41,6 +41,11 @@ struct Property {
   Span value;
 };
 
+// A part with the source's folds undone: each CR LF followed by a blank or
+// tab goes, and the blank with it unless keepFoldBlank (a 2.1 fold's blank
+// belongs to the text; a 3.0 or 4.0 fold's does not).
+[[nodiscard]] std::string unfolded(std::string_view part, bool keepFoldBlank = false);
+
 class Card {
  public:
   // Empties the card for reuse, keeping its storage.

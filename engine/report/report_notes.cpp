@@ -14,16 +14,7 @@ std::string nameOfCard(const Card& card) {
     const std::string_view key = card.text(property.name);
     if (key.size() != 1 || (key[0] != 'N' && key[0] != 'n')) continue;
     // The value with its folds undone: a fold's blank is no part of it.
-    std::string value;
-    const std::string_view folded = card.text(property.value);
-    for (std::size_t i = 0; i < folded.size(); ++i) {
-      if (folded[i] == '\r' && i + 2 < folded.size() && folded[i + 1] == '\n' &&
-          (folded[i + 2] == ' ' || folded[i + 2] == '\t')) {
-        i += 2;
-        continue;
-      }
-      value += folded[i];
-    }
+    const std::string value = unfolded(card.text(property.value));
     std::string name;
     std::string component;
     auto flush = [&] {

@@ -80,11 +80,7 @@ bool isLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-std::string_view trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
+using platform::trimBlanks;
 
 std::string_view propertyName(const RuleInput& input) {
   return input.paramCount > 0 && input.params[0] != nullptr ? std::string_view(input.params[0])
@@ -121,7 +117,7 @@ std::vector<std::string_view> typeWords(const RuleInput& input) {
     std::string_view list = strutil::parameterValue(parameter);
     while (!list.empty()) {
       const std::size_t comma = list.find(',');
-      const std::string_view word = trimmed(list.substr(0, comma));
+      const std::string_view word = trimBlanks(list.substr(0, comma));
       if (!word.empty()) words.push_back(word);
       if (comma == std::string_view::npos) break;
       list.remove_prefix(comma + 1);
@@ -146,7 +142,7 @@ std::string valueType(const RuleInput& input) {
 // the value reads as plain text: a scheme is a letter, then letters, digits,
 // "+", "-" and ".", then ":" and something after it.
 std::string_view uriScheme(std::string_view value) {
-  value = trimmed(value);
+  value = trimBlanks(value);
   if (value.empty() || !isLetter(value[0])) return {};
   for (std::size_t i = 1; i < value.size(); ++i) {
     const char c = value[i];
@@ -225,7 +221,7 @@ void appendImpp(const ValueContext& context, OpenCard& card, std::string_view se
     }
   }
   model.beginValue();
-  const std::string_view value = trimmed(*handle);
+  const std::string_view value = trimBlanks(*handle);
   if (!platform::asciiUpperEquals(uriScheme(value), platform::upperASCII(scheme)))
     model.valueText().append(scheme).push_back(':');
   model.valueText().append(value);

@@ -155,9 +155,12 @@ bool isPhoto(std::string_view name) {
 // True for a CHARSET=... or ENCODING=... parameter, judged by its name: the
 // value is written decoded, so such a label no longer holds.
 bool namesCharsetOrEncoding(std::string_view parameter) {
-  if (parameter.find('=') == std::string_view::npos) return false;
-  const std::string key = strutil::parameterKey(parameter);
-  return key == "CHARSET" || key == "ENCODING";
+  const std::size_t equals = parameter.find('=');
+  if (equals == std::string_view::npos) return false;
+  // strutil::parameterKey's rule, without building the key: this runs for
+  // every parameter a rule writes.
+  const std::string_view key = platform::trimBlanks(parameter.substr(0, equals));
+  return platform::asciiUpperEquals(key, "CHARSET") || platform::asciiUpperEquals(key, "ENCODING");
 }
 
 }  // namespace

@@ -28,32 +28,6 @@ bool startsWithWord(std::string_view text, std::string_view upperWord) {
          platform::asciiUpperEquals(text.substr(0, upperWord.size()), upperWord);
 }
 
-// The text with its folds undone: a fold's line break and first blank are no
-// part of a 4.0 value.
-std::string unfoldedText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 2 < text.size() && text[i + 1] == '\n' &&
-        (text[i + 2] == ' ' || text[i + 2] == '\t')) {
-      i += 2;
-      continue;
-    }
-    out.push_back(text[i]);
-  }
-  return out;
-}
-
-std::string_view withoutQuotes(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-    text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-    text.remove_suffix(1);
-  if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
-    text = text.substr(1, text.size() - 2);
-  return text;
-}
-
 // True when the text holds kana, kanji or full-width forms (U+3000 on).
 bool holdsJapanese(std::string_view text) {
   for (const char c : text) {
@@ -88,15 +62,15 @@ Parameters readParameters(const RuleInput& input) {
       quoted ^= c == '"';
     if (quoted && i + 1 < input.paramCount) continue;
 
-    const std::string text = unfoldedText(parameter);
+    const std::string text = unfolded(parameter);
     parameter.clear();
     const std::size_t equals = text.find('=');
     if (equals == std::string::npos) {
-      if (!withoutQuotes(text).empty()) read.written.push_back(text);
+      if (!strutil::unquoted(text).empty()) read.written.push_back(text);
       continue;
     }
     const std::string key = strutil::parameterKey(text);
-    const std::string_view value = withoutQuotes(std::string_view(text).substr(equals + 1));
+    const std::string_view value = strutil::unquoted(std::string_view(text).substr(equals + 1));
     if (key == "TYPE") {
       // TYPE=work,voice and TYPE="work,voice" are the list that 3.0 writes
       // as one TYPE for each.
@@ -104,7 +78,7 @@ Parameters readParameters(const RuleInput& input) {
       while (start <= value.size()) {
         std::size_t comma = value.find(',', start);
         if (comma == std::string_view::npos) comma = value.size();
-        const std::string_view word = withoutQuotes(value.substr(start, comma - start));
+        const std::string_view word = strutil::unquoted(value.substr(start, comma - start));
         if (platform::asciiUpperEquals(word, "PREF")) {
           read.preferred = true;
         } else if (!word.empty()) {
@@ -187,7 +161,7 @@ std::string photoType(std::string_view mediaType) {
 // PHOTO of a data URI as the Base64 photo the targets write; false when the
 // value is no Base64 data URI.
 bool appendDataPhoto(OpenCard& card, std::string_view name, std::string_view raw) {
-  const std::string head = unfoldedText(raw.substr(0, raw.find(',') + 1));
+  const std::string head = unfolded(raw.substr(0, raw.find(',') + 1));
   if (!startsWithWord(head, "DATA:") || head.back() != ',') return false;
   const std::string_view header = std::string_view(head).substr(5, head.size() - 6);
   const std::size_t semicolon = header.find(';');
@@ -226,7 +200,7 @@ std::vector<std::string> sortParts(std::string_view value) {
     }
   }
   for (std::string& part : parts)
-    part = std::string(withoutQuotes(part));
+    part = std::string(strutil::unquoted(part));
   return parts;
 }
 
@@ -238,7 +212,7 @@ bool onlyVersion4(Rule rule) {
 
 void setKind(const ValueContext& /*context*/, OpenCard& card, const RuleInput& input) {
   if (input.valueCount == 0 || input.values[0] == nullptr) return;
-  const std::string kind = platform::upperASCII(withoutQuotes(unfoldedText(input.values[0])));
+  const std::string kind = platform::upperASCII(strutil::unquoted(unfolded(input.values[0])));
   if (kind == "GROUP") card.rejected = true;
   if (kind == "ORG") card.version4Extras.organization = true;
 }
@@ -256,14 +230,14 @@ void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& ca
 
   if (name == "KIND") {
     const bool rejectedBefore = card.rejected;
-    const std::string kind = platform::upperASCII(withoutQuotes(unfoldedText(raw)));
+    const std::string kind = platform::upperASCII(strutil::unquoted(unfolded(raw)));
     if (kind != "GROUP" && kind != "ORG") {
       notes.dropped(card, "KIND");
       return;
     }
     rule(context, card, input);
     if (!rejectedBefore && card.rejected)
-      notes.rejected(card, SkipReason::ContactGroup, "KIND:" + unfoldedText(raw));
+      notes.rejected(card, SkipReason::ContactGroup, "KIND:" + unfolded(raw));
     return;
   }
 
@@ -292,7 +266,7 @@ void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& ca
   line.params = std::move(read.written);
   bool newValues = false;
   if (name == "PHOTO" && input.prop.encodeType != kEncodingBase64) {
-    const std::string value = unfoldedText(raw);
+    const std::string value = unfolded(raw);
     if (startsWithWord(value, "HTTP://") || startsWithWord(value, "HTTPS://")) {
       // A picture on the web cannot be fetched here.
       ++extras.photosByAddress;
@@ -300,7 +274,7 @@ void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& ca
     }
     if (!appendDataPhoto(card, line.params[0], raw)) notes.dropped(card, "PHOTO");
   } else if (name == "BDAY") {
-    const std::string value = unfoldedText(raw);
+    const std::string value = unfolded(raw);
     const std::optional<TargetDate> date =
         read.valueType == "TEXT" ? std::nullopt : targetDate(value);
     if (date) {
@@ -311,7 +285,7 @@ void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& ca
     }
   } else {
     if (name == "TEL") {
-      const std::string value = unfoldedText(raw);
+      const std::string value = unfolded(raw);
       if (startsWithWord(value, "TEL:")) {
         line.values.push_back(numberOfTelURI(value));
         newValues = true;

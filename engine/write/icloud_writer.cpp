@@ -17,13 +17,7 @@
 namespace vcard::detail {
 namespace {
 
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-    text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-    text.remove_suffix(1);
-  return text;
-}
+using platform::trimBlanks;
 
 // The largest picture whose photo line, folded, takes at most lineBytes.
 std::size_t pictureBytesFor(std::size_t lineBytes) {
@@ -35,23 +29,6 @@ std::size_t pictureBytesFor(std::size_t lineBytes) {
 }
 
 // ---- Properties ------------------------------------------------------------
-
-// A part of a property with the source's folds undone. A 2.1 fold keeps the
-// blank that starts the continuation, which belongs to the text there; 3.0
-// drops it.
-std::string unfolded(std::string_view part, bool keepFoldBlank) {
-  std::string text;
-  text.reserve(part.size());
-  std::size_t start = 0;
-  for (std::size_t fold = part.find("\r\n"); fold != std::string_view::npos;
-       fold = part.find("\r\n", fold + 2)) {
-    if (fold + 2 >= part.size() || (part[fold + 2] != ' ' && part[fold + 2] != '\t')) continue;
-    text.append(part.substr(start, fold - start));
-    start = keepFoldBlank ? fold + 2 : fold + 3;
-  }
-  text.append(part.substr(start));
-  return text;
-}
 
 // True when the card's VERSION says 2.1. The first ungrouped VERSION without
 // parameters whose value has text before any fold decides, by that text.
@@ -93,7 +70,7 @@ std::vector<std::string> parameterTexts(const Card& card, const Property& proper
     if (quoted && i + 1 < property.parameterCount) continue;
     std::string text = unfolded(param, keepFoldBlank);
     param.clear();
-    const std::string_view kept = trimmed(text);
+    const std::string_view kept = trimBlanks(text);
     if (!kept.empty()) params.emplace_back(kept);
   }
   return params;
@@ -105,7 +82,7 @@ Line lineOf(const Card& card, const Property& property, bool keepFoldBlank) {
   line.name = unfolded(card.text(property.name), keepFoldBlank);
   // Blanks go from the ends of group "." name taken as one.
   if (line.group.empty()) {
-    line.name = trimmed(line.name);
+    line.name = trimBlanks(line.name);
   } else {
     line.group.erase(0, line.group.find_first_not_of(" \t"));
     line.name.erase(line.name.find_last_not_of(" \t") + 1);
@@ -205,7 +182,7 @@ std::string unescaped(std::string_view part, bool listCommas = false) {
       text.push_back(part[i]);
     }
   }
-  return std::string(trimmed(text));
+  return std::string(trimBlanks(text));
 }
 
 // The parts of a structured value, cut at every ";" no backslash escapes.
@@ -272,7 +249,7 @@ std::string parametersOf(const Line& line) {
       continue;
     }
     const std::string key = strutil::parameterKey(param);
-    const std::string_view value = trimmed(std::string_view(param).substr(equals + 1));
+    const std::string_view value = trimBlanks(std::string_view(param).substr(equals + 1));
     if (key == "CHARSET" || key == "ENCODING") continue;
     if (key == "VALUE" && platform::asciiUpperEquals(value, "URL")) {
       out.append(";VALUE=uri");
