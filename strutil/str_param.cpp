@@ -151,6 +151,40 @@ std::int32_t StrExists(const char* const* list, std::uint64_t count, const char*
   return existsInList(list, count, key, false);
 }
 
+std::uint32_t StrExistsEach(const char* const* list, std::uint64_t count,
+                            std::initializer_list<std::string_view> keys) noexcept {
+  std::uint32_t found = 0;
+  if (list == nullptr || keys.size() > 32) return found;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const char* entry = list[i];
+    if (entry == nullptr) continue;
+    const std::string_view text(entry);
+    std::uint32_t bit = 1;
+    if (!utf::isASCII(text)) {
+      // Upper-casing may turn other letters into ASCII ones ("ı" gives
+      // "I"): the general rule decides.
+      for (const std::string_view key : keys) {
+        char keyText[64] = {};
+        key.substr(0, sizeof keyText - 1).copy(keyText, sizeof keyText - 1);
+        if ((found & bit) == 0 && existsInText(entry, keyText, false) != 0) found |= bit;
+        bit <<= 1;
+      }
+      continue;
+    }
+    for (std::size_t at = 0; at < text.size(); ++at) {
+      const char c = asciiUpper(text[at]);
+      bit = 1;
+      for (const std::string_view key : keys) {
+        if (key[0] == c && text.size() - at >= key.size() &&
+            asciiUpperEquals(text.substr(at, key.size()), key))
+          found |= bit;
+        bit <<= 1;
+      }
+    }
+  }
+  return found;
+}
+
 std::int32_t StrExists_twoarg(const char* text, const char* key) noexcept {
   return existsInText(text, key, false);
 }

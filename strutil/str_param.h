@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,12 @@
 // 1 if key occurs in some entry, else 0.
 [[nodiscard]] std::int32_t StrExists(const char* const* list, std::uint64_t count,
                                      const char* key) noexcept;
+
+// StrExists for several keys at once: bit i is set when keys[i] occurs in
+// some entry. Keys are upper-case ASCII, at most 32 of them; ASCII entries
+// are read once for all the keys.
+[[nodiscard]] std::uint32_t StrExistsEach(const char* const* list, std::uint64_t count,
+                                          std::initializer_list<std::string_view> keys) noexcept;
 
 // 1 if key occurs in text, else 0; 0 when either is null.
 [[nodiscard]] std::int32_t StrExists_twoarg(const char* text, const char* key) noexcept;

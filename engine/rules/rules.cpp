@@ -356,6 +356,7 @@ void setTel(const ValueContext& context, OpenCard& card, const RuleInput& input)
 
 void setVersion(const ValueContext& context, OpenCard& card, const RuleInput& input) {
   if (input.valueCount == 0) return;
+  enum : std::uint32_t { k21 = 1, k30 = 2, k40 = 4 };
   if (input.prop.encodeType == kEncodingBase64) {
     // Exports that encode every value in Base64 encode the version too
     // ("Mi4x" is 2.1); it is judged decoded and written as it came.
@@ -365,12 +366,12 @@ void setVersion(const ValueContext& context, OpenCard& card, const RuleInput& in
       decoded.emplace_back(Base64Decode(input.values[i] != nullptr ? input.values[i] : ""));
       plain.push_back(decoded.back().get());
     }
-    if (StrExists(plain.data(), plain.size(), "2.1") == 0 &&
-        StrExists(plain.data(), plain.size(), "3.0") == 0)
+    if ((StrExistsEach(plain.data(), plain.size(), {"2.1", "3.0"}) & (k21 | k30)) == 0)
       card.rejected = true;
-  } else if (StrExists(input.values, input.valueCount, "2.1") == 0 &&
-             StrExists(input.values, input.valueCount, "3.0") == 0) {
-    if (StrExists(input.values, input.valueCount, "4.0") == 0) {
+  } else if (const std::uint32_t versions =
+                 StrExistsEach(input.values, input.valueCount, {"2.1", "3.0", "4.0"});
+             (versions & (k21 | k30)) == 0) {
+    if ((versions & k40) == 0) {
       card.rejected = true;
     } else {
       // A 4.0 card is written as 3.0, which both targets read.
@@ -392,15 +393,15 @@ void setSound(const ValueContext& context, OpenCard& card, const RuleInput& inpu
 
 void setEmail(const ValueContext& context, OpenCard& card, const RuleInput& input) {
   if (input.valueCount == 0) return;
-  char** params = input.params;
-  const std::size_t count = input.paramCount;
-  if (StrExists(params, count, "WORK") != 0) {
+  // One pass finds every type word; a word alone among them (EmailOnly)
+  // is the only bit set.
+  enum : std::uint32_t { kWork = 1, kHome = 2, kCell = 4, kPcs = 8, kInternet = 16 };
+  const std::uint32_t words =
+      StrExistsEach(input.params, input.paramCount, {"WORK", "HOME", "CELL", "PCS", "INTERNET"});
+  if ((words & kWork) != 0) {
     appendTyped(context, card.card, "EMAIL", "TYPE=WORK", input.values, input.valueCount,
                 input.prop);
-  } else if (StrExists(params, count, "HOME") != 0 ||
-             StrExistsEmailOnly(params, count, "INTERNET") != 0 ||
-             StrExistsEmailOnly(params, count, "CELL") != 0 ||
-             StrExistsEmailOnly(params, count, "PCS") != 0) {
+  } else if ((words & kHome) != 0 || words == kInternet || words == kCell || words == kPcs) {
     appendTyped(context, card.card, "EMAIL", "TYPE=HOME", input.values, input.valueCount,
                 input.prop);
   } else {
@@ -410,11 +411,10 @@ void setEmail(const ValueContext& context, OpenCard& card, const RuleInput& inpu
 
 void setAdr(const ValueContext& context, OpenCard& card, const RuleInput& input) {
   if (input.valueCount == 0) return;
-  char** params = input.params;
-  const std::size_t count = input.paramCount;
-  if (StrExists(params, count, "WORK") != 0) {
+  const std::uint32_t words = StrExistsEach(input.params, input.paramCount, {"WORK", "HOME"});
+  if ((words & 1) != 0) {
     appendTyped(context, card.card, "ADR", "TYPE=WORK", input.values, input.valueCount, input.prop);
-  } else if (StrExists(params, count, "HOME") != 0) {
+  } else if ((words & 2) != 0) {
     appendTyped(context, card.card, "ADR", "TYPE=HOME", input.values, input.valueCount, input.prop);
   } else {
     appendOtherItem(context, card, "ADR", input.values, input.valueCount, input.prop);

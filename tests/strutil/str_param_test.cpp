@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -176,6 +177,15 @@ TEST_P(StrExistsTest, FindsKeyCaseInsensitively) {
     EXPECT_EQ(StrExists_twoarg(c.list[0], c.key), c.plain);
     EXPECT_EQ(StrExists_sp(c.list[0], c.key), c.blanks);
   }
+  // Several keys at once: each bit as its own look-up finds it.
+  const std::string_view key(c.key);
+  if (std::all_of(key.begin(), key.end(),
+                  [](char k) { return k > 0 && !(k >= 'a' && k <= 'z'); })) {
+    const std::uint32_t found = StrExistsEach(c.list.data(), count, {"HOME", key, "INTERNET"});
+    EXPECT_EQ(found, (StrExists(c.list.data(), count, "HOME") != 0 ? 1u : 0u) |
+                         (c.plain != 0 ? 2u : 0u) |
+                         (StrExists(c.list.data(), count, "INTERNET") != 0 ? 4u : 0u));
+  }
 }
 
 const ExistsCase kExistsCases[] = {
@@ -194,6 +204,8 @@ const ExistsCase kExistsCases[] = {
     {"FullWidthLetters", {"ｗｏｒｋ"}, "ＷＯＲＫ", 1, 1},
     {"Version", {"2.1"}, "2.1", 1, 1},
     {"InvalidEntryNotFound", {"WORK\xFF"}, "WORK", 0, 0},
+    {"DotlessIUpperCasesToI", {"x-\xC4\xB1nternet", "home"}, "INTERNET", 1, 1},
+    {"KeyAtTheEnd", {"X-HOM", "WORKHOME"}, "HOME", 1, 1},
 };
 INSTANTIATE_TEST_SUITE_P(Lists, StrExistsTest, testing::ValuesIn(kExistsCases), CaseName());
 
