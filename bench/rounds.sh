@@ -74,23 +74,24 @@ run_tool() {
   esac
 }
 
-# The warm-up round also checks that every tool converts the file: a tool that
-# stops early would look fast.
+# A tool that fails stops the bench: one that gave up early would look fast.
+failed() {
+  echo "$1 failed on $src in $2" >&2
+  if [ -f "$work/$1.stdout" ]; then head -n 5 "$work/$1.stdout" >&2; fi
+  exit 1
+}
+
 for tool in "${tools[@]}"; do
-  if ! run_tool "$tool"; then
-    echo "$tool failed on $src during the warm-up round" >&2
-    [ -f "$work/$tool.stdout" ] && head -n 5 "$work/$tool.stdout" >&2
-    exit 1
-  fi
+  run_tool "$tool" || failed "$tool" "the warm-up round"
   : >"$work/$tool.ns"
 done
 
-for ((i = 0; i < rounds; i++)); do
+for ((i = 1; i <= rounds; i++)); do
   for tool in "${tools[@]}"; do
     # Wall time from the clock in nanoseconds; the cost of starting date is
     # the same for every tool.
     start=$(date +%s%N)
-    run_tool "$tool" || true
+    run_tool "$tool" || failed "$tool" "round $i"
     end=$(date +%s%N)
     echo $((end - start)) >>"$work/$tool.ns"
   done
