@@ -10,6 +10,10 @@
 # loaded with LD_PRELOAD).
 #
 #   bench/run.sh [SIZES...]      (default: 1000 10000 100000; RUNS=5)
+#
+# Each tool's runs here are back to back, so a slow spell of the shared machine
+# can fall on one tool only; bench/rounds.sh takes the ratios in alternating
+# rounds instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${RUNS:-5}
