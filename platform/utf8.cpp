@@ -109,50 +109,56 @@ std::size_t convertUTF16ToUTF8WithReplacement(const char16_t* units, std::size_t
   return static_cast<std::size_t>(o - out);
 }
 
-bool convertUTF8ToUTF16LE(std::string_view utf8, std::string* out) {
-  // Checked while encoding; a failure takes back what was written.
+char* encodeUTF16LE(std::string_view utf8, char* o) noexcept {
   const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
   const std::size_t n = utf8.size();
-  const std::size_t start = out->size();
-  out->resize(start + 2 * n);  // never more units than bytes
-  char* o = out->data() + start;
   auto put = [&o](std::uint32_t unit) {
     *o++ = static_cast<char>(unit & 0xFF);
     *o++ = static_cast<char>(unit >> 8);
   };
-  bool ok = true;
-  for (std::size_t i = 0; i < n && ok;) {
+  std::size_t i = 0;
+  while (i < n) {
     const unsigned char c = s[i];
-    const std::size_t left = n - i;
     if (c < 0x80) {
       if constexpr (std::endian::native == std::endian::little) {
-        // Runs of ASCII, most of a card, are widened eight bytes at a time:
-        // each byte moves to the low half of its own 16-bit unit.
+        // Runs of ASCII are widened eight bytes at a time: each byte moves
+        // to the low half of its own 16-bit unit.
         auto widen = [](std::uint64_t four) {
           four = (four | four << 16) & 0x0000FFFF0000FFFFULL;
           return (four | four << 8) & 0x00FF00FF00FF00FFULL;
         };
         std::uint64_t word;
-        if (left >= 8 && (std::memcpy(&word, s + i, sizeof word), (word & kHighBits) == 0)) {
+        while (n - i >= 8 && (std::memcpy(&word, s + i, sizeof word), (word & kHighBits) == 0)) {
           const std::uint64_t low = widen(word & 0xFFFFFFFFULL);
           const std::uint64_t high = widen(word >> 32);
           std::memcpy(o, &low, sizeof low);
           std::memcpy(o + 8, &high, sizeof high);
           o += 16;
           i += 8;
-          continue;
         }
       }
-      put(c);
-      i += 1;
-    } else if (c >= 0xC2 && c <= 0xDF && left >= 2 && isContinuation(s[i + 1])) {
+      while (i < n && s[i] < 0x80)
+        put(s[i++]);
+      continue;
+    }
+    if ((c & 0xF0) == 0xE0) {
+      // Japanese text is a run of three-byte characters, taken in a loop of
+      // its own. E0 below A0 (overlong) and ED above 9F (surrogates) are
+      // exactly the units below U+0800 and in U+D800-U+DFFF.
+      do {
+        if (n - i < 3 || !isContinuation(s[i + 1]) || !isContinuation(s[i + 2])) return nullptr;
+        const std::uint32_t unit =
+            (s[i] & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu);
+        if (unit < 0x800 || unit - 0xD800u < 0x800u) return nullptr;
+        put(unit);
+        i += 3;
+      } while (i < n && (s[i] & 0xF0) == 0xE0);
+      continue;
+    }
+    const std::size_t left = n - i;
+    if (c >= 0xC2 && c <= 0xDF && left >= 2 && isContinuation(s[i + 1])) {
       put((c & 0x1Fu) << 6 | (s[i + 1] & 0x3Fu));
       i += 2;
-    } else if (c >= 0xE0 && c <= 0xEF && left >= 3 && isContinuation(s[i + 1]) &&
-               isContinuation(s[i + 2]) && (c != 0xE0 || s[i + 1] >= 0xA0) &&
-               (c != 0xED || s[i + 1] <= 0x9F)) {
-      put((c & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu));
-      i += 3;
     } else if (c >= 0xF0 && c <= 0xF4 && left >= 4 && isContinuation(s[i + 1]) &&
                isContinuation(s[i + 2]) && isContinuation(s[i + 3]) &&
                (c != 0xF0 || s[i + 1] >= 0x90) && (c != 0xF4 || s[i + 1] <= 0x8F)) {
@@ -162,11 +168,19 @@ bool convertUTF8ToUTF16LE(std::string_view utf8, std::string* out) {
       put(0xDC00 + ((cp - 0x10000) & 0x3FF));
       i += 4;
     } else {
-      ok = false;
+      return nullptr;
     }
   }
-  out->resize(ok ? static_cast<std::size_t>(o - out->data()) : start);
-  return ok;
+  return o;
+}
+
+bool convertUTF8ToUTF16LE(std::string_view utf8, std::string* out) {
+  // Checked while encoding; a failure takes back what was written.
+  const std::size_t start = out->size();
+  out->resize(start + 2 * utf8.size());  // never more units than bytes
+  const char* end = encodeUTF16LE(utf8, out->data() + start);
+  out->resize(end != nullptr ? static_cast<std::size_t>(end - out->data()) : start);
+  return end != nullptr;
 }
 
 bool isASCIIOrUncasedJapanese(std::string_view utf8) noexcept {

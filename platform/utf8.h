@@ -48,6 +48,11 @@ namespace utf {
 std::size_t convertUTF16ToUTF8WithReplacement(const char16_t* units, std::size_t count,
                                               char* out) noexcept;
 
+// Writes the UTF-8 text at out as UTF-16LE units, which must have room for
+// two bytes per byte of text, and returns the end of what it wrote; null for
+// ill-formed UTF-8 (as validateUTF8 judges it), with out left partly written.
+[[nodiscard]] char* encodeUTF16LE(std::string_view utf8, char* out) noexcept;
+
 // Appends the UTF-8 text to out as UTF-16LE units without a byte-order mark.
 // Ill-formed UTF-8 (as validateUTF8 judges it) appends nothing and gives
 // false. May throw std::bad_alloc.

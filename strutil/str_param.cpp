@@ -155,6 +155,14 @@ std::uint32_t StrExistsEach(const char* const* list, std::uint64_t count,
                             std::initializer_list<std::string_view> keys) noexcept {
   std::uint32_t found = 0;
   if (list == nullptr || keys.size() > 32) return found;
+  // The keys' first characters, as bits over U+0020-U+005F (where every
+  // upper-cased letter, digit and most punctuation fall): most characters of
+  // a parameter start no key and are passed over at once.
+  std::uint64_t firsts = 0;
+  for (const std::string_view key : keys) {
+    const unsigned slot = key.empty() ? 64u : static_cast<unsigned char>(key[0]) - 0x20u;
+    firsts |= slot < 64 ? std::uint64_t{1} << slot : ~std::uint64_t{0};
+  }
   for (std::uint64_t i = 0; i < count; ++i) {
     const char* entry = list[i];
     if (entry == nullptr) continue;
@@ -173,9 +181,11 @@ std::uint32_t StrExistsEach(const char* const* list, std::uint64_t count,
     }
     for (std::size_t at = 0; at < text.size(); ++at) {
       const char c = asciiUpper(text[at]);
+      const unsigned slot = static_cast<unsigned char>(c) - 0x20u;
+      if (slot < 64 && (firsts >> slot & 1) == 0) continue;
       bit = 1;
       for (const std::string_view key : keys) {
-        if (key[0] == c && text.size() - at >= key.size() &&
+        if (!key.empty() && key[0] == c && text.size() - at >= key.size() &&
             asciiUpperEquals(text.substr(at, key.size()), key))
           found |= bit;
         bit <<= 1;

@@ -17,7 +17,7 @@
                                      const char* key) noexcept;
 
 // StrExists for several keys at once: bit i is set when keys[i] occurs in
-// some entry. Keys are upper-case ASCII, at most 32 of them; ASCII entries
+// some entry. Keys are non-empty upper-case ASCII, at most 32 of them; ASCII entries
 // are read once for all the keys.
 [[nodiscard]] std::uint32_t StrExistsEach(const char* const* list, std::uint64_t count,
                                           std::initializer_list<std::string_view> keys) noexcept;

@@ -1,5 +1,9 @@
 #include "card.h"
 
+#include <cstdint>
+
+#include "utf8.h"
+
 namespace vcard::detail {
 
 std::string unfolded(std::string_view part, bool keepFoldBlank) {
@@ -77,20 +81,59 @@ Span Card::store(std::string_view text) {
   return Span{begin, text_.size()};
 }
 
-void Card::appendIPhoneText(std::string* out) const {
+template <typename Text, typename Ascii>
+bool Card::putIPhoneText(Text&& text, Ascii&& ascii) const {
   for (const Property& property : properties_) {
     if (property.dropped) continue;
     if (property.kind != Property::Kind::Line) {
-      out->append(text(property.name)).append("\r\n");
+      if (!text(this->text(property.name)) || !ascii("\r\n")) return false;
       continue;
     }
-    if (!property.group.empty()) out->append(text(property.group)).push_back('.');
-    out->append(text(property.name));
-    for (std::size_t i = 0; i < property.parameterCount; ++i)
-      out->append(";").append(text(parameter(property, i)));
-    out->push_back(':');
-    out->append(text(property.value)).append("\r\n");
+    if (!property.group.empty() && (!text(this->text(property.group)) || !ascii("."))) return false;
+    if (!text(this->text(property.name))) return false;
+    for (std::size_t i = 0; i < property.parameterCount; ++i) {
+      if (!ascii(";") || !text(this->text(parameter(property, i)))) return false;
+    }
+    if (!ascii(":") || !text(this->text(property.value)) || !ascii("\r\n")) return false;
   }
+  return true;
+}
+
+void Card::appendIPhoneText(std::string* out) const {
+  auto append = [out](std::string_view piece) {
+    out->append(piece);
+    return true;
+  };
+  putIPhoneText(append, append);
+}
+
+bool Card::appendIPhoneUTF16LE(std::string* out) const {
+  std::size_t size = 0;
+  auto measure = [&size](std::string_view piece) {
+    size += piece.size();
+    return true;
+  };
+  putIPhoneText(measure, measure);
+  // The texts the platform's conversion takes: at most INT32_MAX bytes.
+  if (size > static_cast<std::size_t>(INT32_MAX)) return false;
+  // One growth for the card: never more than two bytes a byte of UTF-8.
+  const std::size_t start = out->size();
+  out->resize(start + 2 * size);
+  char* o = out->data() + start;
+  const bool encoded = putIPhoneText(
+      [&o](std::string_view piece) {
+        o = utf::encodeUTF16LE(piece, o);
+        return o != nullptr;
+      },
+      [&o](std::string_view delimiter) {
+        for (const char c : delimiter) {
+          *o++ = c;
+          *o++ = '\0';
+        }
+        return true;
+      });
+  out->resize(encoded ? static_cast<std::size_t>(o - out->data()) : start);
+  return encoded;
 }
 
 std::string Card::iPhoneText() const {

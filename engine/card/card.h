@@ -87,8 +87,18 @@ class Card {
   // ended by CR LF, in order.
   void appendIPhoneText(std::string* out) const;
   [[nodiscard]] std::string iPhoneText() const;
+  // The same form encoded as UTF-16LE straight from the card's text, with
+  // no UTF-8 copy on the way; false, appending nothing, when the text is not
+  // well-formed UTF-8.
+  [[nodiscard]] bool appendIPhoneUTF16LE(std::string* out) const;
 
  private:
+  // Hands each piece of the iPhone form, in order, to text (parts of the
+  // card's text) or to ascii (the form's own delimiters); stops at the first
+  // that returns false.
+  template <typename Text, typename Ascii>
+  bool putIPhoneText(Text&& text, Ascii&& ascii) const;
+
   std::string text_;
   std::vector<Property> properties_;
   std::vector<Span> parameters_;

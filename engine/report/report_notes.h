@@ -27,6 +27,11 @@ class ReportNotes {
   ReportNotes& operator=(const ReportNotes&) = delete;
 
   [[nodiscard]] bool noting() const noexcept { return report_ != nullptr; }
+  // True when written reads the card's text: the source had bytes replaced
+  // or pictogram codes. Otherwise the text need not be built for it.
+  [[nodiscard]] bool readsWrittenText() const noexcept {
+    return noting() && (source_.replaced != 0 || source_.pictograms.codes != 0);
+  }
 
   // The card was rejected for reason; the first reason of a card is the one
   // told.

@@ -343,7 +343,8 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     if (!card->rejected) {
       std::string& text = conversion.text;
       text.clear();
-      card->card.appendIPhoneText(&text);
+      if (notes.readsWrittenText() || conversion.output.readsText())
+        card->card.appendIPhoneText(&text);
       notes.written(*card, text);
       conversion.output.write(card->card, text, card->position);
     }

@@ -101,7 +101,7 @@ void Output::write(const Card& card, std::string_view text, std::uint64_t positi
   }
   if (!batch_.empty() && batchPath_ != current_) flush();
   batchPath_ = current_;
-  if (!appendUTF16LE(text, &batch_)) {
+  if (!card.appendIPhoneUTF16LE(&batch_)) {
     failed_ = true;
     batch_.clear();
     return;

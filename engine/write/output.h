@@ -89,8 +89,9 @@ class Output {
 
   // Hands a finished card to the output; position is its place among the
   // cards begun (from 1), for the report. text is the card's iPhone form
-  // (the caller has it for the report already).
+  // when readsText() (the iPhone target encodes the card itself).
   void write(const Card& card, std::string_view text, std::uint64_t position);
+  [[nodiscard]] bool readsText() const noexcept { return options_.target == Target::ICloud; }
 
   // Appends what is still collected and tells the report the numbered files.
   void finish();

@@ -8,6 +8,7 @@
 #include "card/card_list.h"
 #include "param_names.h"
 #include "report/report_notes.h"
+#include "utf8.h"
 
 namespace {
 
@@ -60,6 +61,23 @@ TEST(CardTest, WritesEveryPropertyButTheAbandonedAndDroppedOnes) {
 
   card.clear();
   EXPECT_EQ(card.iPhoneText(), "");
+}
+
+// The UTF-16LE form written straight from the card is the UTF-8 form
+// encoded; a part that is not UTF-8 fails the card and appends nothing.
+TEST(CardTest, EncodesTheIPhoneFormAsUTF16LE) {
+  Card card = sampleCard();
+  card.addProperty("", "N", "\xE5\xB1\xB1\xE7\x94\xB0;\xF0\x9F\x98\x80;\xC3\xA9");
+  std::string expected = "kept";
+  ASSERT_TRUE(utf::convertUTF8ToUTF16LE(card.iPhoneText(), &expected));
+  std::string out = "kept";
+  EXPECT_TRUE(card.appendIPhoneUTF16LE(&out));
+  EXPECT_EQ(out, expected);
+
+  card.addProperty("", "NOTE", "\xE5\xB1");
+  out = "kept";
+  EXPECT_FALSE(card.appendIPhoneUTF16LE(&out));
+  EXPECT_EQ(out, "kept");
 }
 
 TEST(CardListTest, NestedCardsEndInnermostFirstAndAreRecycled) {

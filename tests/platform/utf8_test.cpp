@@ -132,9 +132,13 @@ TEST_P(UTF8AgainstICU, ConvertsToUTF16LEAsICUOrAppendsNothing) {
 }
 
 // ASCII runs of every length up to 40 with one other piece at every place:
-// a kana, a character outside the BMP, or a byte that is not UTF-8.
+// a kana or a run of them, a character outside the BMP, a byte that is not
+// UTF-8, and three-byte forms that are not characters (overlong, surrogate,
+// cut short after a run).
 TEST(UTF8AgainstICUASCIIRuns, ConvertsToUTF16LEAsICU) {
-  for (const std::string piece : {"\u3042", "\U0001F600", "\xFF", "\xE3\x81"}) {
+  for (const std::string piece :
+       {"\u3042", "\u3042\u30A2\uFF71\u0800", "\U0001F600", "\xFF", "\xE3\x81",
+        "\xE0\x9F\xBF", "\xED\xA0\x80", "\uD7FF\uE000", "\u3042\xE3\x81"}) {
     for (std::size_t length = 0; length <= 40; ++length) {
       for (std::size_t at = 0; at <= length; ++at) {
         std::string text(length, 'x');
