@@ -3,6 +3,7 @@
 #include <unicode/ucnv.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -362,7 +363,16 @@ bool encodingBAt(const char* text, std::size_t length, std::size_t at) {
 // is looked for only where its first letter stands.
 bool declaresInASCII(const char* text, std::size_t length) {
   if (length == 1) return text[0] == 'b' || text[0] == 'B';  // the only key that short
+  // The letters that start a key, in either case: every other character is
+  // passed over with one look-up.
+  static constexpr auto kStartsKey = [] {
+    std::array<bool, 128> starts{};
+    for (const char c : std::string_view("USQBEusqbe"))
+      starts[static_cast<unsigned char>(c)] = true;
+    return starts;
+  }();
   for (std::size_t at = 0; at < length; ++at) {
+    if (!kStartsKey[static_cast<unsigned char>(text[at]) & 0x7F]) continue;
     bool found = false;
     switch (asciiUpper(text[at])) {
       case 'U':

@@ -167,7 +167,13 @@ std::string_view ungrouped(std::string_view name) {
 // first name) is ASCII and, without its group, names no recognised property,
 // no FN and no label of a group: then the line has no effect. A name that is
 // not ASCII is not judged here.
-bool isIgnoredLine(std::string_view line) {
+// A row looked up on the way, for the recognition to use again.
+struct RowLookUp {
+  bool known = false;
+  const RecognitionRow* row = nullptr;
+};
+
+bool isIgnoredLine(std::string_view line, RowLookUp& lookUp) {
   std::size_t end = 0;
   for (; end < line.size(); ++end) {
     const char c = line[end];
@@ -176,7 +182,11 @@ bool isIgnoredLine(std::string_view line) {
   }
   const std::string_view fullName = line.substr(0, end);
   const std::string_view name = ungrouped(fullName);
-  if (rowNamed(name, true) != nullptr) return false;
+  const RecognitionRow* row = rowNamed(name, true);
+  // A name without a dot is the split's first name as it stands, so the
+  // recognition would find the same row for it.
+  if (name.size() == fullName.size()) lookUp = {true, row};
+  if (row != nullptr) return false;
   if (platform::asciiUpperEquals(name, "FN")) return false;
   if (name.size() != fullName.size() && platform::asciiUpperEquals(name, "X-ABLABEL")) return false;
   return vcard::detail::cardLineOfText(line) == vcard::detail::CardLine::Other;
@@ -304,7 +314,8 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   ReportNotes& notes = conversion.notes;
   const ValueContext& context = conversion.values;
   // A property nobody takes changes nothing; it need not be split.
-  if (!prop.isTarget && isIgnoredLine(line)) {
+  RowLookUp lookUp;
+  if (!prop.isTarget && isIgnoredLine(line, lookUp)) {
     if (notes.noting() && namesAProperty(line) && cards.current() != nullptr)
       notes.dropped(*cards.current(), ignoredName(line));
     return;
@@ -391,7 +402,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     noteLabel(context, *card, group, values, valuesCount, prop);
     return;
   }
-  const RecognitionRow* found = rowNamed(name, asciiName);
+  const RecognitionRow* found = lookUp.known ? lookUp.row : rowNamed(name, asciiName);
   if (found != nullptr && !card->version4 && onlyVersion4(found->rule)) found = nullptr;
   const bool recognised = found != nullptr;
   if (found != nullptr && found->rule == setSound && nameIs("SOUND") &&
