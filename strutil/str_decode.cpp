@@ -1,5 +1,6 @@
 #include "str_decode.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -11,12 +12,22 @@ using platform::OwnedCString;
 
 namespace {
 
-// Value of a hexadecimal digit, or -1. Not locale-dependent.
+// Value of a hexadecimal digit, or -1, by one look-up. Not
+// locale-dependent.
+constexpr auto kHexValues = [] {
+  std::array<signed char, 256> values{};
+  values.fill(-1);
+  for (int i = 0; i < 10; ++i)
+    values['0' + i] = static_cast<signed char>(i);
+  for (int i = 0; i < 6; ++i) {
+    values['A' + i] = static_cast<signed char>(10 + i);
+    values['a' + i] = static_cast<signed char>(10 + i);
+  }
+  return values;
+}();
+
 int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+  return kHexValues[static_cast<unsigned char>(c)];
 }
 
 // The decoded text never outgrows its first estimate; hand out a block that

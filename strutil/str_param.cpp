@@ -464,8 +464,12 @@ bool isOneOf(std::string_view text, const auto& upperWords) {
 
 }  // namespace
 
-strutil::ParameterKind strutil::classifyParameter(std::string_view parameter) noexcept {
-  const std::size_t equals = parameter.find('=');
+namespace {
+
+// classifyParameter with the place of the parameter's first "=" (npos for
+// none) already found.
+strutil::ParameterKind classifyAt(std::string_view parameter, std::size_t equals) noexcept {
+  using strutil::ParameterKind;
   if (equals == std::string_view::npos) {
     const std::string_view word = strutil::unquoted(parameter);
     if (isOneOf(word, kTransferWords)) return ParameterKind::TransferWord;
@@ -476,6 +480,12 @@ strutil::ParameterKind strutil::classifyParameter(std::string_view parameter) no
   if (asciiUpperEquals(name, "CHARSET")) return ParameterKind::Charset;
   if (asciiUpperEquals(name, "ENCODING")) return ParameterKind::Encoding;
   return ParameterKind::Other;
+}
+
+}  // namespace
+
+strutil::ParameterKind strutil::classifyParameter(std::string_view parameter) noexcept {
+  return classifyAt(parameter, parameter.find('='));
 }
 
 std::string_view strutil::parameterValue(std::string_view parameter) noexcept {
@@ -586,9 +596,14 @@ ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count) 
     for (std::uint64_t i = 1; i < count; ++i) {
       if (list[i] == nullptr) continue;
       const std::string_view parameter(list[i]);
-      const std::string_view value = strutil::parameterValue(parameter);
+      const std::size_t equals = parameter.find('=');
+      const strutil::ParameterKind kind = classifyAt(parameter, equals);
+      // Most parameters (types, a program's own) declare nothing.
+      if (kind == strutil::ParameterKind::Other) continue;
+      const std::string_view value = strutil::unquoted(
+          equals == std::string_view::npos ? parameter : parameter.substr(equals + 1));
       std::int64_t encoding = kEncodingNone;
-      switch (strutil::classifyParameter(parameter)) {
+      switch (kind) {
         case strutil::ParameterKind::Encoding:
           encoding = judgeEncoding(value);
           break;
