@@ -137,6 +137,21 @@ constexpr bool rowIndexHoldsEveryRow() {
 }
 static_assert(rowIndexHoldsEveryRow(), "a name too long, twice or not upper-cased");
 
+// The rules write a recognised name without asking whether it declares a
+// charset or a transfer encoding, as a parameter might: none may hold a word
+// that would.
+constexpr bool noRowNameDeclaresACode() {
+  for (const RecognitionRow& row : kRecognitionTable) {
+    for (const std::string_view word :
+         {"UTF-8", "SHIFT_JIS", "QUOTED-PRINTABLE", "BASE64", "ENCODING"}) {
+      if (row.name.find(word) != std::string_view::npos) return false;
+    }
+    if (row.name == "B") return false;
+  }
+  return true;
+}
+static_assert(noRowNameDeclaresACode(), "a recognised name reads as a charset or encoding");
+
 // The row of the table for a property name (without group): ASCII names
 // in any letter case, any other name already upper-cased.
 const RecognitionRow* rowNamed(std::string_view name, bool ascii) {

@@ -319,7 +319,9 @@ void appendNamed(const ValueContext& context, Card& model, const char* newName,
   for (std::size_t i = 0; i < input.paramCount; ++i) {
     const char* element = i == 0 ? name : input.params[i];
     if (element == nullptr) continue;
-    if (!keepBase64 && declaresCharsetOrEncoding(element)) continue;
+    // The name is a recognised one (or the rule's own), none of which
+    // names a charset or an encoding: only parameters are judged.
+    if (!keepBase64 && i > 0 && declaresCharsetOrEncoding(element)) continue;
     std::string folded;
     if (i == 0) {
       model.beginProperty(foldedPart(context, element, &folded));
