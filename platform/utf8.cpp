@@ -113,8 +113,14 @@ char* encodeUTF16LE(std::string_view utf8, char* o) noexcept {
   const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
   const std::size_t n = utf8.size();
   auto put = [&o](std::uint32_t unit) {
-    *o++ = static_cast<char>(unit & 0xFF);
-    *o++ = static_cast<char>(unit >> 8);
+    if constexpr (std::endian::native == std::endian::little) {
+      const auto little = static_cast<std::uint16_t>(unit);
+      std::memcpy(o, &little, sizeof little);
+      o += 2;
+    } else {
+      *o++ = static_cast<char>(unit & 0xFF);
+      *o++ = static_cast<char>(unit >> 8);
+    }
   };
   std::size_t i = 0;
   while (i < n) {
@@ -146,9 +152,12 @@ char* encodeUTF16LE(std::string_view utf8, char* o) noexcept {
       // its own. E0 below A0 (overlong) and ED above 9F (surrogates) are
       // exactly the units below U+0800 and in U+D800-U+DFFF.
       do {
-        if (n - i < 3 || !isContinuation(s[i + 1]) || !isContinuation(s[i + 2])) return nullptr;
-        const std::uint32_t unit =
-            (s[i] & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu);
+        if (n - i < 3) return nullptr;
+        // Continuation bytes are 80-BF: both below 40 once 80 is taken off.
+        const std::uint32_t second = s[i + 1] ^ 0x80u;
+        const std::uint32_t third = s[i + 2] ^ 0x80u;
+        if ((second | third) > 0x3F) return nullptr;
+        const std::uint32_t unit = (s[i] & 0x0Fu) << 12 | second << 6 | third;
         if (unit < 0x800 || unit - 0xD800u < 0x800u) return nullptr;
         put(unit);
         i += 3;
