@@ -3,7 +3,9 @@
 #include "source_check.h"
 
 #include <cstring>
+#include <string_view>
 
+#include "ascii_letters.h"
 #include "platform.h"
 #include "regex_additions.h"
 
@@ -20,13 +22,14 @@ bool isFound(const rx::Range& range) {
   return range.location != rx::NSNotFound && range.length > 0;
 }
 
-bool hasVCardExtension(const std::string& path) {
-  const icu::UnicodeString text = toText(path);
-  const rx::Range range = rx::rangeOfRegex(text, icu::UnicodeString(u"\\.[^/\\.]+$"));
-  if (!isFound(range)) return false;
-  const icu::UnicodeString extension = text.tempSubString(
-      static_cast<std::int32_t>(range.location + 1), static_cast<std::int32_t>(range.length - 1));
-  return platform::uppercase(extension) == icu::UnicodeString(u"VCF");
+// True when the name's extension, upper-cased, is "VCF": the text after its
+// last "." when no "/" follows. Checked on the bytes, not decoded: "." and
+// "/" stand for themselves in UTF-8 (a stray byte never swallows them), and
+// no character but v, c and f upper-cases to V, C or F.
+bool hasVCardExtension(std::string_view path) {
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  return platform::asciiUpperEquals(path.substr(dot + 1), "VCF");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -15,42 +16,90 @@
 namespace platform::detail {
 namespace {
 
-// One character's UTF-8; length 0 for a sequence the table does not hold.
+// One character's UTF-8, the length last: the decoder copies all four bytes
+// at once and moves on by the length, so the next character overwrites the
+// length byte.
 struct Entry {
-  std::uint8_t length = 0;
   char bytes[3] = {};
+  std::uint8_t length = 0;  // 0 for a sequence the table does not hold
 };
+static_assert(sizeof(Entry) == 4);
 
-// Lead bytes 81-9F and E0-FC as 0-60.
-std::size_t leadIndex(unsigned char b) {
-  return b <= 0x9F ? b - 0x81u : b - 0xE0u + 0x1Fu;
-}
-
-constexpr std::size_t kLeadCount = 0x1F + 0x1D;
+constexpr std::size_t kLeadCount = 0x1F + 0x1D;  // 81-9F and E0-FC
 
 constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
-// ICU's Shift_JIS table moves a few control characters (1A, 1C and 7F go
-// round in a circle); every other ASCII byte decodes to itself.
-constexpr std::size_t kMaxMovedASCII = 4;
+// The bytes the eight-byte step copies as they are: 00-0F and 20-7E, the
+// text and line ends of a card file. ICU's Shift_JIS table moves a few
+// control characters (1A, 1C and 7F go round in a circle), which lie
+// outside, as do the lead, kana and stray bytes.
+constexpr bool copiedByWordStep(unsigned b) {
+  return b < 0x10 || (b >= 0x20 && b < 0x7F);
+}
+
+// Bit 7 of each byte of word that copiedByWordStep leaves out. Only the
+// lowest flag is exact (a carry out of a byte 80 or above may flag the
+// bytes above it, which are then past the one flagged), and none at all
+// means every byte is copied as it is.
+std::uint64_t notCopiedFlags(std::uint64_t word) {
+  const std::uint64_t from10 = word + 0x70 * kOnes;  // bit 7 set from 10 up
+  const std::uint64_t from20 = word + 0x60 * kOnes;  // bit 7 set from 20 up
+  const std::uint64_t is7F = word + kOnes;           // bit 7 set for 7F
+  return (word | (from10 & ~from20) | is7F) & kHighBits;
+}
+
+// What the character loop does with a byte, looked up rather than worked
+// out from ranges: a lead byte names its row of pairs (1 up), any other byte
+// is one character (0), and ASCII text hands back to the eight-byte step.
+constexpr std::int8_t kSingleByte = 0;
+constexpr std::int8_t kWordStepByte = -1;
+
+// Eight bytes from p, as a word whose low byte is p's first.
+std::uint64_t wordAt(const unsigned char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
+// The byte that notCopiedFlags flags first.
+std::size_t firstFlagged(std::uint64_t flags) {
+  return static_cast<std::size_t>(std::countr_zero(flags)) / 8;
+}
+
+// Copies the run of bytes copiedByWordStep takes at the start of s (n
+// bytes) to out, sixteen at a time; how many it copied, which stops short
+// of the run's end only within its last eight bytes. Runs of ASCII are the
+// bulk of a card file. Whole words are copied even past the run, which stays
+// within out: it holds three bytes for each byte of s.
+std::size_t copyText(const unsigned char* s, std::size_t n, char* out) {
+  std::size_t i = 0;
+  for (; n - i >= 16; i += 16) {
+    std::memcpy(out + i, s + i, 16);
+    const std::uint64_t first = notCopiedFlags(wordAt(s + i));
+    const std::uint64_t second = notCopiedFlags(wordAt(s + i + 8));
+    if ((first | second) != 0)
+      return i + (first != 0 ? firstFlagged(first) : 8 + firstFlagged(second));
+  }
+  if (n - i >= 8) {
+    std::memcpy(out + i, s + i, 8);
+    const std::uint64_t flags = notCopiedFlags(wordAt(s + i));
+    return i + (flags != 0 ? firstFlagged(flags) : 8);
+  }
+  return i;
+}
 
 struct Table {
   std::array<Entry, 256> single{};
-  std::vector<Entry> pairs;  // kLeadCount rows of 256 trail bytes
-  // The ASCII bytes that do not decode to themselves, each repeated over a
-  // word, for the eight-byte step; more than kMaxMovedASCII turns it off.
-  std::uint64_t moved[kMaxMovedASCII] = {};
-  std::size_t movedCount = 0;
+  std::array<std::int8_t, 256> kind{};
+  // Row 0, then kLeadCount rows of 256 trail bytes, one for each lead byte
+  // in order; row 0 is never read, so that a lead byte's kind is its row.
+  std::vector<Entry> pairs;
+  // Every byte copiedByWordStep takes decodes to itself.
   bool wordStep = false;
   bool usable = false;
 };
-
-// True when some byte of word equals the byte repeated over pattern.
-bool holdsByte(std::uint64_t word, std::uint64_t pattern) {
-  const std::uint64_t x = word ^ pattern;
-  return ((x - kOnes) & ~x & kHighBits) != 0;
-}
 
 // The entry for one unit of UTF-16 that ICU gave for a whole sequence.
 Entry entryOf(char16_t unit) {
@@ -127,12 +176,15 @@ Table buildTable() {
     if (units && units->size() == 1)
       table.single[static_cast<std::size_t>(b)] = entryOf((*units)[0]);
     const Entry& e = table.single[static_cast<std::size_t>(b)];
-    if (b < 0x80 && (e.length != 1 || e.bytes[0] != byte)) {
-      if (table.movedCount == kMaxMovedASCII) {
-        table.wordStep = false;
-      } else {
-        table.moved[table.movedCount++] = kOnes * static_cast<std::uint64_t>(b);
-      }
+    if (copiedByWordStep(static_cast<unsigned>(b)) && (e.length != 1 || e.bytes[0] != byte))
+      table.wordStep = false;
+  }
+  std::int8_t row = 0;
+  for (std::size_t b = 0; b < 256; ++b) {
+    if (isShiftJISLeadByte(static_cast<unsigned char>(b))) {
+      table.kind[b] = ++row;
+    } else if (table.wordStep && copiedByWordStep(static_cast<unsigned>(b))) {
+      table.kind[b] = kWordStepByte;
     }
   }
   // Pairs: every lead byte with every byte after it, decoded as one stream;
@@ -149,6 +201,7 @@ Table buildTable() {
   }
   table.pairs = entriesFor(conv.getAlias(), pairs, 2);
   table.usable = table.pairs.size() == kLeadCount * 256;
+  table.pairs.insert(table.pairs.begin(), 256, Entry{});
   return table;
 }
 
@@ -169,39 +222,39 @@ std::optional<std::size_t> decodeInto(const Table& table, std::string_view bytes
   const std::size_t n = bytes.size();
   const Entry* const singles = table.single.data();
   const Entry* const pairs = table.pairs.data();
+  const std::int8_t* const kinds = table.kind.data();
   char* o = out;
   std::size_t i = 0;
   while (i < n) {
     if (table.wordStep) {
-      // Runs of ASCII, the bulk of a card file, are copied eight bytes at
-      // once while no byte ICU moves is among them.
-      while (n - i >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, s + i, sizeof word);
-        if ((word & kHighBits) != 0) break;
-        bool moved = false;
-        for (std::size_t m = 0; m < table.movedCount && !moved; ++m)
-          moved = holdsByte(word, table.moved[m]);
-        if (moved) break;
-        std::memcpy(o, &word, sizeof word);
-        o += 8;
-        i += 8;
+      const std::size_t copied = copyText(s + i, n - i, o);
+      o += copied;
+      i += copied;
+      if (i == n) break;
+    }
+    // Characters one at a time while they are not ASCII text: a run of
+    // Japanese goes back to the eight-byte step only once it ends.
+    unsigned char c = s[i];
+    int kind = kinds[c];
+    for (;;) {
+      const Entry* entry;
+      if (kind > 0) {
+        if (i + 1 == n) return std::nullopt;
+        entry = &pairs[static_cast<std::size_t>(kind) * 256 + s[i + 1]];
+        i += 2;
+      } else {
+        entry = &singles[c];
+        ++i;
       }
-      if (i >= n) break;
+      if (entry->length == 0) return std::nullopt;
+      std::memcpy(o, entry, sizeof *entry);
+      o += entry->length;
+      if (i == n) break;
+      c = s[i];
+      kind = kinds[c];
+      // The last few bytes are left to this loop.
+      if (kind == kWordStepByte && n - i >= 8) break;
     }
-    const unsigned char c = s[i];
-    const Entry* entry;
-    if (isShiftJISLeadByte(c)) {
-      if (i + 1 == n) return std::nullopt;
-      entry = &pairs[leadIndex(c) * 256 + s[i + 1]];
-      i += 2;
-    } else {
-      entry = &singles[c];
-      ++i;
-    }
-    if (entry->length == 0) return std::nullopt;
-    std::memcpy(o, entry->bytes, 3);
-    o += entry->length;
   }
   return static_cast<std::size_t>(o - out);
 }

@@ -9,6 +9,8 @@
 #include <string_view>
 
 #include "files.h"
+#include "platform.h"
+#include "regex_additions.h"
 
 namespace {
 
@@ -118,6 +120,67 @@ TEST(SourceLengthTest, AllowsUpTo255Units) {
     const std::string path = pathOfUnits(dir, c.units, c.wide);
     EXPECT_EQ(vcard::checkSourcePath(path), c.alert);
   }
+}
+
+// The extension rule as the window states it, on the path read as text:
+// "\\.[^/\\.]+$" finds the extension, which upper-cased must be "VCF".
+std::string_view alertByPattern(const std::string& path) {
+  const icu::UnicodeString text =
+      platform::decodeLossy(path.data(), path.size(), platform::Encoding::UTF8);
+  const rx::Range range = rx::rangeOfRegex(text, icu::UnicodeString(u"\\.[^/\\.]+$"));
+  if (range.location == rx::NSNotFound || range.length == 0) return vcard::kNotVCardAlert;
+  const icu::UnicodeString extension = text.tempSubString(
+      static_cast<std::int32_t>(range.location + 1), static_cast<std::int32_t>(range.length - 1));
+  if (platform::uppercase(extension) != icu::UnicodeString(u"VCF")) return vcard::kNotVCardAlert;
+  return text.length() > 255 ? vcard::kPathTooLongAlert : kOk;
+}
+
+// Existing paths built from pieces (folders with and without a dot, line
+// terminators a pattern's "$" may stop before, letters that upper-case
+// beyond ASCII, stray bytes), judged as the pattern judges them.
+TEST(SourceExtensionTest, JudgesAsThePatternOnText) {
+  const std::string kPrefixes[] = {
+      "", "a", "a.b", "ab.vcf/", std::string(250, 'd') + "/", "\xE3\x81\x82"};  // あ
+  const std::string kTails[] = {"vcf",
+                                "VCF",
+                                "vCf",
+                                "vc",
+                                "vcff",
+                                "vcf.",
+                                "vcf/",
+                                "vcf ",
+                                "vcf\n",
+                                "vcf\r\n",
+                                "vcf\xC2\x85",      // U+0085, a line end to "$"
+                                "vcf\xE2\x80\xA8",  // U+2028
+                                "\xEF\xBD\x96\xEF\xBD\x83\xEF\xBD\x86",  // ｖｃｆ
+                                "v\xEF\xAC\x80",                         // v and the ligature ﬀ
+                                "vcf\xFF",
+                                "\xE3vcf",
+                                "\xFF",
+                                ""};
+  int judged = 0;
+  for (const std::string& prefix : kPrefixes) {
+    for (const std::string_view dot : {"", "."}) {
+      for (const std::string& tail : kTails) {
+        const std::string name = prefix + std::string(dot) + tail;
+        const std::string last = name.substr(name.rfind('/') + 1);
+        if (name.empty() || last == "." || last == "..") continue;
+        SCOPED_TRACE(testing::PrintToString(name));
+        TempDir dir;
+        const std::string path = dir.file(name);
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        if (last.empty()) {
+          std::filesystem::create_directories(path);
+        } else {
+          testsupport::writeBytes(path, "x");
+        }
+        EXPECT_EQ(vcard::checkSourcePath(path), alertByPattern(path));
+        ++judged;
+      }
+    }
+  }
+  EXPECT_GT(judged, 200);
 }
 
 }  // namespace

@@ -124,6 +124,54 @@ TEST(ShiftJISTableGenerated, AgreesWithICU) {
   }
 }
 
+// Runs of ASCII of every length up to 17 (so every place in a word of
+// eight and a pair of words), around every kind of byte the eight-byte step
+// hands back: Japanese, kana, the control characters ICU moves, line ends,
+// and sequences the table does not hold. The table gives ICU's text, and
+// gives one exactly where every sequence is held.
+TEST(ShiftJISTableAsciiRuns, AgreesWithICUAtEveryAlignment) {
+  struct Piece {
+    std::string bytes;
+    bool held;
+  };
+  const Piece kPieces[] = {
+      {"\x82\xA0\x8E\x52", true},  // あ山
+      {"\xB1\xDE", true},          // ｱﾞ
+      {"\x1A", true},              // 1A, 1C and 7F are moved by ICU's table
+      {"\x1C", true},
+      {"\x7F", true},
+      {"\r\n\t", true},
+      {std::string("\x10\x1F\0", 3), true},
+      {"\xF0\x40", true},   // user-defined area
+      {"\x82\x7F", false},  // 7F is no trail byte
+      {"\x82", false},      // a lead byte at the end
+  };
+  auto ascii = [](std::size_t length) {
+    std::string run;
+    for (std::size_t i = 0; i < length; ++i)
+      run.push_back(static_cast<char>('a' + i % 26));
+    return run;
+  };
+  for (std::size_t before = 0; before <= 17; ++before) {
+    for (const Piece& first : kPieces) {
+      for (std::size_t after = 0; after <= 17; ++after) {
+        for (const Piece& second : kPieces) {
+          const std::string bytes = ascii(before) + first.bytes + ascii(after) + second.bytes;
+          // A lead byte before more bytes takes the next one as its trail;
+          // whether ICU maps that pair is its own matter.
+          const bool loneLead = first.bytes == "\x82";
+          SCOPED_TRACE(hex(bytes));
+          const bool byTable = tableAgreesWithICU(bytes);
+          if (!loneLead) {
+            EXPECT_EQ(byTable, first.held && second.held);
+          }
+          if (testing::Test::HasFailure()) return;
+        }
+      }
+    }
+  }
+}
+
 // Values of a large file are decoded leniently, by the table once it is
 // built: the same text as ICU's lenient decoding by name, which never takes
 // the table, on every one- and two-byte sequence.
