@@ -190,13 +190,15 @@ struct RowLookUp {
 
 bool isIgnoredLine(std::string_view line, RowLookUp& lookUp) {
   std::size_t end = 0;
+  std::size_t nameStart = 0;  // after the last dot: ungrouped, found on the way
   for (; end < line.size(); ++end) {
     const char c = line[end];
     if (!utf::isASCII(c)) return false;
     if ((c == ';' || c == ':') && (end == 0 || line[end - 1] != '\\')) break;
+    if (c == '.') nameStart = end + 1;
   }
   const std::string_view fullName = line.substr(0, end);
-  const std::string_view name = ungrouped(fullName);
+  const std::string_view name = fullName.substr(nameStart);
   const RecognitionRow* row = rowNamed(name, true);
   // A name without a dot is the split's first name as it stands, so the
   // recognition would find the same row for it.
@@ -384,6 +386,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   // rule sees the name without the group.
   char* const fullName = names[0];
   const std::string_view group = [&] {
+    if (lookUp.known) return std::string_view();  // a name without a dot
     const std::string_view full(fullName);
     const std::size_t dot = full.rfind('.');
     return dot == std::string_view::npos || dot == 0 || dot + 1 == full.size()
