@@ -71,31 +71,36 @@ bool convertUTF8ToUTF16LE(std::string_view utf8, std::string* out);
                                (s[3] & 0x3F));
 }
 
+// Writes one code point (at most U+10FFFF) as UTF-8 at out, which must have
+// room for four bytes (three below U+10000), and returns the bytes written.
+inline std::size_t writeCodePointAsUTF8(char32_t c, char* out) noexcept {
+  if (c < 0x80) {
+    out[0] = static_cast<char>(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = static_cast<char>(0xC0 | c >> 6);
+    out[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | c >> 12);
+    out[1] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | c >> 18);
+  out[1] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+  out[2] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+  out[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
+}
+
 // Appends one code point (at most U+10FFFF, not a surrogate) as UTF-8. May
 // throw std::bad_alloc.
 inline void appendCodePointAsUTF8(char32_t c, std::string* out) {
   char bytes[4];
-  std::size_t length;
-  if (c < 0x80) {
-    bytes[0] = static_cast<char>(c);
-    length = 1;
-  } else if (c < 0x800) {
-    bytes[0] = static_cast<char>(0xC0 | c >> 6);
-    bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
-    length = 2;
-  } else if (c < 0x10000) {
-    bytes[0] = static_cast<char>(0xE0 | c >> 12);
-    bytes[1] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
-    length = 3;
-  } else {
-    bytes[0] = static_cast<char>(0xF0 | c >> 18);
-    bytes[1] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    bytes[2] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    bytes[3] = static_cast<char>(0x80 | (c & 0x3F));
-    length = 4;
-  }
-  out->append(bytes, length);
+  out->append(bytes, writeCodePointAsUTF8(c, bytes));
 }
 
 // True when the text is well-formed UTF-8 made of ASCII and the characters

@@ -174,30 +174,44 @@ bool AppendHalfToFullOfValid(std::string_view view, std::string* out) {
   const auto* s = reinterpret_cast<const unsigned char*>(view.data());
   const std::size_t length = view.size();
   const std::size_t start = out->size();
-  RKTextConverter* converter = nullptr;
-  std::size_t copiedUpTo = 0;
-  for (std::size_t i = 0; i < length;) {
-    // Every half-width katakana starts with EF, which Japanese text (kana
-    // and kanji start with E3-E9) seldom holds: the search skips to the next.
-    const void* lead = std::memchr(s + i, 0xEF, length - i);
-    if (lead == nullptr) break;
-    i = static_cast<std::size_t>(static_cast<const unsigned char*>(lead) - s);
-    if (!isHalfwidthKatakanaAt(s + i, length - i)) {
-      ++i;
-      continue;
+  // Every half-width katakana starts with EF, which Japanese text (kana and
+  // kanji start with E3-E9) seldom holds: most values have none at all.
+  const void* firstLead = std::memchr(s, 0xEF, length);
+  if (firstLead == nullptr) {
+    out->append(view);
+  } else {
+    // Folding never lengthens the text: three bytes of a half-width
+    // character (six with a joined mark) become one character of at most
+    // three. The folded text is written in place and the rest cut off.
+    out->resize(start + length);
+    char* o = out->data() + start;
+    RKTextConverter& converter = sharedConverter();
+    std::size_t copiedUpTo = 0;
+    for (std::size_t i = static_cast<const unsigned char*>(firstLead) - s; i < length;) {
+      if (s[i] != 0xEF) {
+        const void* lead = std::memchr(s + i, 0xEF, length - i);
+        if (lead == nullptr) break;
+        i = static_cast<std::size_t>(static_cast<const unsigned char*>(lead) - s);
+      }
+      if (!isHalfwidthKatakanaAt(s + i, length - i)) {
+        ++i;
+        continue;
+      }
+      std::memcpy(o, view.data() + copiedUpTo, i - copiedUpTo);
+      o += i - copiedUpTo;
+      const auto c = static_cast<char16_t>(utf::decodeValidUTF8CodePoint(view.data() + i));
+      const char16_t next = i + 3 < length ? firstUnitAt(view.data() + i + 3) : u'\0';
+      std::uint32_t replaced = 0;
+      o += utf::writeCodePointAsUTF8(
+          converter.convertHalfwidthToFullwidthKatakana(c, next, &replaced), o);
+      // A joined mark is itself a three-byte half-width character.
+      i += replaced > 1 ? 6 : 3;
+      copiedUpTo = i;
     }
-    if (converter == nullptr) converter = &sharedConverter();
-    out->append(view.data() + copiedUpTo, i - copiedUpTo);
-    const auto c = static_cast<char16_t>(utf::decodeValidUTF8CodePoint(view.data() + i));
-    const char16_t next = i + 3 < length ? firstUnitAt(view.data() + i + 3) : u'\0';
-    std::uint32_t replaced = 0;
-    utf::appendCodePointAsUTF8(converter->convertHalfwidthToFullwidthKatakana(c, next, &replaced),
-                               out);
-    // A joined mark is itself a three-byte half-width character.
-    i += replaced > 1 ? 6 : 3;
-    copiedUpTo = i;
+    std::memcpy(o, view.data() + copiedUpTo, length - copiedUpTo);
+    o += length - copiedUpTo;
+    out->resize(static_cast<std::size_t>(o - out->data()));
   }
-  out->append(view.data() + copiedUpTo, length - copiedUpTo);
   if (debugLogEnabled()) platform::logLine(std::string_view(*out).substr(start));
   return true;
 }

@@ -382,6 +382,7 @@ const UpperCase kFoldCases[] = {
     {"AstralBeforeMark", "😀ﾞ"},
     {"VuAndPunctuation", "ｳﾞ｡｢｣､･ｰﾝ"},
     {"KanaAtEnd", "abcﾝ"},
+    {"KanaRunsBetweenKanji", "山ｶﾞﾅ田ｱｲｳ川ﾟ"},
     {"IllFormed", "ｶ\xE3\x81"},
     // Other characters whose UTF-8 starts with EF: U+FF60 and U+FFA0 just
     // outside the range, a full-width letter and the yen sign.
