@@ -137,7 +137,7 @@ LineTaken checkLine(std::optional<std::string_view> line, PropertyLine& prop,
     // Written folded, as the output's own continuation lines are.
     prop.text.append("\r\n ").append(text);
   } else if (prop.encodeType != kEncodingBase64 && !text.empty() &&
-             text.find(':') == std::string_view::npos && endsWithEscapedBreak(prop.text)) {
+             endsWithEscapedBreak(prop.text) && text.find(':') == std::string_view::npos) {
     // "Street\" then "City": the escaped break becomes the line break that
     // a value carries in the output, CR LF and a space (one LF for the
     // iCloud.com form).
