@@ -30,7 +30,7 @@ constexpr std::size_t kLeadCount = 0x1F + 0x1D;  // 81-9F and E0-FC
 constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
-// The bytes the eight-byte step copies as they are: 00-0F and 20-7E, the
+// The bytes the word step copies as they are: 00-0F and 20-7E, the
 // text and line ends of a card file. ICU's Shift_JIS table moves a few
 // control characters (1A, 1C and 7F go round in a circle), which lie
 // outside, as do the lead, kana and stray bytes.
@@ -51,7 +51,7 @@ std::uint64_t notCopiedFlags(std::uint64_t word) {
 
 // What the character loop does with a byte, looked up rather than worked
 // out from ranges: a lead byte names its row of pairs (1 up), any other byte
-// is one character (0), and ASCII text hands back to the eight-byte step.
+// is one character (0), and ASCII text hands back to the word step.
 constexpr std::int8_t kSingleByte = 0;
 constexpr std::int8_t kWordStepByte = -1;
 
@@ -185,6 +185,8 @@ Table buildTable() {
       table.kind[b] = ++row;
     } else if (table.wordStep && copiedByWordStep(static_cast<unsigned>(b))) {
       table.kind[b] = kWordStepByte;
+    } else {
+      table.kind[b] = kSingleByte;
     }
   }
   // Pairs: every lead byte with every byte after it, decoded as one stream;
@@ -233,12 +235,12 @@ std::optional<std::size_t> decodeInto(const Table& table, std::string_view bytes
       if (i == n) break;
     }
     // Characters one at a time while they are not ASCII text: a run of
-    // Japanese goes back to the eight-byte step only once it ends.
+    // Japanese goes back to the word step only once it ends.
     unsigned char c = s[i];
     int kind = kinds[c];
     for (;;) {
       const Entry* entry;
-      if (kind > 0) {
+      if (kind > kSingleByte) {
         if (i + 1 == n) return std::nullopt;
         entry = &pairs[static_cast<std::size_t>(kind) * 256 + s[i + 1]];
         i += 2;
