@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "byte_scan.h"
 #include "str_scratch_p.h"
 #include "strutil.h"
 #include "utf8.h"
@@ -12,8 +13,8 @@ namespace strutil {
 void LineSplit::cut(char* begin, char* end, std::vector<char*>* tokens) {
   tokens->push_back(begin);
   for (char* at = begin; at < end;) {
-    at = static_cast<char*>(std::memchr(at, ';', static_cast<std::size_t>(end - at)));
-    if (at == nullptr) break;
+    at = platform::findByte(at, end, ';');
+    if (at == end) break;
     // A delimiter cut before is NUL by now, so the one after it counts as
     // unescaped, as in Split.
     if (at == begin || at[-1] != '\\') {
@@ -68,19 +69,22 @@ void LineSplit::split(std::string_view line, bool withValues, bool knownUTF8) {
   m_copy.assign(line);
   char* const base = m_copy.data();
   char* const end = base + line.size();
-  char* colon = base;
-  for (;;) {
-    colon = static_cast<char*>(std::memchr(colon, ':', static_cast<std::size_t>(end - colon)));
-    if (colon == nullptr || colon == base || colon[-1] != '\\') break;
-    ++colon;
+  // The names come first and are short: one pass cuts them at every
+  // unescaped ";" and stops at the first unescaped ":", where the values
+  // begin. (A ";" after one cut before counts as unescaped: the byte before
+  // it is no backslash either way.)
+  m_names.push_back(base);
+  char* at = base;
+  for (;; ++at) {
+    at = platform::findEither(at, end, ';', ':');
+    if (at == end) return;  // no value: names alone
+    if (at != base && at[-1] == '\\') continue;
+    if (*at == ':') break;
+    *at = '\0';
+    m_names.push_back(at + 1);
   }
-  if (colon == nullptr) {
-    cut(base, end, &m_names);
-    return;
-  }
-  *colon = '\0';
-  cut(base, colon, &m_names);
-  if (withValues) cut(colon + 1, end, &m_values);
+  *at = '\0';
+  if (withValues) cut(at + 1, end, &m_values);
 }
 
 void LineSplit::trim() noexcept {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "byte_scan.h"
 #include "card/card_lines.h"
 #include "strutil.h"
 
@@ -159,7 +160,12 @@ void LineLoop::feed(std::string_view text, bool last) {
   std::optional<std::string_view> pending;
   for (;;) {
     if (!pending) {
-      const std::size_t lineFeed = linesLeft ? text.find('\n', position) : std::string_view::npos;
+      std::size_t lineFeed = std::string_view::npos;
+      if (linesLeft) {
+        const char* const end = text.data() + text.size();
+        const char* const found = platform::findByte(text.data() + position, end, '\n');
+        if (found != end) lineFeed = static_cast<std::size_t>(found - text.data());
+      }
       std::string_view line;
       bool found = lineFeed != std::string_view::npos;
       if (!found && linesLeft && last) {

@@ -1,6 +1,7 @@
 // ASCII letter case: only a-z change, so a word that is not ASCII (UTF-8,
 // or a byte above 0x7F) never matches an ASCII one.
 #include "ascii_letters.h"
+#include "byte_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -52,3 +53,27 @@ INSTANTIATE_TEST_SUITE_P(Cases, AsciiLettersTest, testing::ValuesIn(kCaseCases),
 static_assert(platform::asciiUpperEquals("end", "END"));
 
 }  // namespace
+
+// The delimiter searches against the standard ones: every length up to 40,
+// the wanted bytes at every place (none, one, both, a high byte), so that
+// each block of sixteen and each tail is met.
+TEST(ByteScanTest, FindsWhatTheStandardSearchFinds) {
+  for (std::size_t length = 0; length <= 40; ++length) {
+    for (std::size_t at = 0; at <= length; ++at) {
+      for (const char wanted : {';', ':', '\xEF', 'x'}) {
+        std::string text(length, 'a');
+        for (std::size_t i = 0; i < length; ++i)
+          text[i] = static_cast<char>('A' + i % 26);
+        if (at < length) text[at] = wanted;
+        if (at + 3 < length) text[at + 3] = ';';
+        const char* begin = text.data();
+        const char* end = begin + text.size();
+        const std::string_view view(text);
+        auto place = [&](std::size_t found) { return found == view.npos ? end : begin + found; };
+        ASSERT_EQ(platform::findByte(begin, end, wanted), place(view.find(wanted))) << text;
+        ASSERT_EQ(platform::findEither(begin, end, ';', ':'), place(view.find_first_of(";:")))
+            << text;
+      }
+    }
+  }
+}
