@@ -42,27 +42,48 @@ char* shrinkToFit(OwnedCString block, std::size_t length) {
 
 }  // namespace
 
+namespace {
+
+// Decodes text into out, which has room for its length, and gives the
+// decoded length.
+std::size_t decodeQprintInto(std::string_view text, char* out) noexcept {
+  const std::size_t length = text.size();
+  std::size_t written = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (text[i] == '=') {
+      // A missing digit reads as the terminator, whose hexValue is -1: the
+      // second digit is only read when the first one exists.
+      const int high = i + 1 < length ? hexValue(text[i + 1]) : -1;
+      const int low = high < 0 || i + 2 >= length ? -1 : hexValue(text[i + 2]);
+      if (low >= 0) {
+        out[written++] = static_cast<char>(high * 16 + low);
+        i += 2;
+        continue;
+      }
+    }
+    out[written++] = text[i];
+  }
+  return written;
+}
+
+}  // namespace
+
 char* QprintDecode(const char* text) noexcept {
   if (text == nullptr) return nullptr;
   const std::size_t length = std::strlen(text);
   OwnedCString result(static_cast<char*>(std::malloc(length + 1)));
   if (!result) return nullptr;
-  std::size_t out = 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    if (text[i] == '=') {
-      // hexValue of the terminator is -1, so the second digit is only read
-      // when the first one exists.
-      const int high = hexValue(text[i + 1]);
-      const int low = high < 0 ? -1 : hexValue(text[i + 2]);
-      if (low >= 0) {
-        result.get()[out++] = static_cast<char>(high * 16 + low);
-        i += 2;
-        continue;
-      }
-    }
-    result.get()[out++] = text[i];
-  }
-  return shrinkToFit(std::move(result), out);
+  const std::size_t decoded = decodeQprintInto({text, length}, result.get());
+  return shrinkToFit(std::move(result), decoded);
+}
+
+void strutil::appendQprintDecoded(std::string_view text, std::string* out) {
+  const std::size_t start = out->size();
+  out->resize(start + text.size());
+  const std::size_t decoded = decodeQprintInto(text, out->data() + start);
+  // The C form's text ends at a decoded zero byte.
+  const std::size_t zero = std::string_view(out->data() + start, decoded).find('\0');
+  out->resize(start + (zero == std::string_view::npos ? decoded : zero));
 }
 
 char* Base64Decode(const char* text) noexcept {

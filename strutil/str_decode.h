@@ -5,10 +5,21 @@
 // Neither reads past the terminator of its argument or throws.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 // Decodes "=XX" escapes (hex digits in either case); an "=" without two hex
 // digits after it is kept as it stands. Soft line breaks must already be
 // removed.
 [[nodiscard]] char* QprintDecode(const char* text) noexcept;
+
+namespace strutil {
+
+// QprintDecode's bytes appended to out, up to the first decoded zero byte
+// (where QprintDecode's text ends). May throw std::bad_alloc.
+void appendQprintDecoded(std::string_view text, std::string* out);
+
+}  // namespace strutil
 
 // Decodes groups of four Base64 characters; "=" counts as 0, characters
 // outside the alphabet are skipped, and a short last group is decoded as if

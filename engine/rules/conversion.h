@@ -26,6 +26,10 @@ struct ValueContext {
   // The text the values are cut from was validated as UTF-8.
   bool knownUTF8 = false;
 
+  // Room for a value's decoded bytes, kept from value to value so that
+  // decoding one allocates nothing.
+  mutable std::string decoded;
+
   [[nodiscard]] const char* valueBreak() const noexcept {
     return keepsValueBreaks ? "\n" : "\r\n ";
   }
@@ -35,7 +39,7 @@ struct Conversion {
   Conversion(const ConvertOptions& chosen, const SourceInfo& source, bool knownUTF8, Output& sink,
              ReportNotes& told, ProgressMeter& meter, bool keepClosedCards = false)
       : options(chosen),
-        values{source, chosen.target == Target::ICloud, knownUTF8},
+        values{source, chosen.target == Target::ICloud, knownUTF8, {}},
         cards(keepClosedCards),
         output(sink),
         notes(told),

@@ -195,10 +195,17 @@ bool appendConvertedValue(const ValueContext& context, const char* value, const 
     out->append(value);
     return true;
   }
-  const OwnedCString decoded(quotedPrintable ? QprintDecode(value) : Base64Decode(value));
-  if (!decoded) throw std::bad_alloc();
-  std::string text =
-      decodedToUTF8(context.source, decoded.get(), prop.charsetType, prop.charsetName);
+  std::string text;
+  if (quotedPrintable) {
+    std::string& decoded = context.decoded;
+    decoded.clear();
+    strutil::appendQprintDecoded(value, &decoded);
+    text = decodedToUTF8(context.source, decoded, prop.charsetType, prop.charsetName);
+  } else {
+    const OwnedCString decoded(Base64Decode(value));
+    if (!decoded) throw std::bad_alloc();
+    text = decodedToUTF8(context.source, decoded.get(), prop.charsetType, prop.charsetName);
+  }
   // Values are C strings: a decoded U+0000 ends the value.
   if (const std::size_t end = text.find('\0'); end != std::string::npos) text.resize(end);
   foldLineBreaks(&text, context.valueBreak());

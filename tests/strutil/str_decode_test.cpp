@@ -31,6 +31,10 @@ TEST_P(QprintDecodeTest, DecodesEscapes) {
   EXPECT_NE(result.get(), c.input);
   EXPECT_EQ(std::string_view(result.get()), c.expected);
   EXPECT_EQ(before, c.input);  // the argument is not modified
+  // The appending form gives the same bytes after what is there.
+  std::string appended = "head";
+  strutil::appendQprintDecoded(c.input, &appended);
+  EXPECT_EQ(appended, "head" + std::string(c.expected));
 }
 
 const DecodeCase kQprintCases[] = {
