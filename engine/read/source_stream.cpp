@@ -1,9 +1,14 @@
 #include "read/source_stream.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "card/card_lines.h"
 #include "utf8.h"
@@ -167,27 +172,155 @@ SourcePlan SourceStream::survey(CarrierChoice carrier) {
   return survey.plan();
 }
 
+namespace {
+
+// One piece read and decoded, with buffers of its own: the reader's moves on
+// to the next piece at once.
+struct ReadPiece {
+  platform::ShiftJISPieceDecoder decoder;
+  std::string copy;  // a UTF-8 piece's bytes
+  std::string_view text;
+  std::size_t rawSize = 0;
+  bool last = false;
+  StreamEnd failure = StreamEnd::Done;
+  std::exception_ptr error;  // out of memory on the way, for the reader's caller
+};
+
+// Reads the next piece into slot and decodes it as planned: Shift_JIS to
+// UTF-8, or UTF-8 checked to be still what the first reading found.
+void readPiece(Pieces& pieces, SourcePlan plan, ReadPiece& slot) {
+  std::string_view piece;
+  if (!pieces.next(&piece, &slot.last)) {
+    slot.failure = StreamEnd::ReadFailed;
+    return;
+  }
+  slot.rawSize = piece.size();
+  if (plan == SourcePlan::ShiftJIS) {
+    if (std::memchr(piece.data(), '\0', piece.size()) != nullptr || !slot.decoder.decode(piece)) {
+      slot.failure = StreamEnd::NotAsPlanned;
+      return;
+    }
+    slot.text = std::string_view(slot.decoder.data(), slot.decoder.size());
+    if (slot.last) pieces.release();
+    return;
+  }
+  if (!utf::validateUTF8(piece) || piece.find(kMarkUTF8) != std::string_view::npos ||
+      std::memchr(piece.data(), '\0', piece.size()) != nullptr) {
+    slot.failure = StreamEnd::NotAsPlanned;  // changed since the first reading
+    return;
+  }
+  slot.copy.assign(piece);
+  slot.text = slot.copy;
+}
+
+#if !defined(__EMSCRIPTEN__)
+// Reads and decodes the pieces on a thread of its own, one piece ahead of
+// the one being converted: the two take a core each. Pieces come out in
+// order, and a failure (or exhausted memory) comes out where it happened.
+class ReadAhead {
+ public:
+  ReadAhead(Pieces& pieces, SourcePlan plan) : pieces_(pieces), plan_(plan) {
+    try {
+      thread_ = std::thread([this] { produce(); });
+    } catch (const std::system_error&) {
+      // No thread to be had: each piece is read when it is due.
+    }
+  }
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+  ~ReadAhead() {
+    {
+      const std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // The next piece, once it is read.
+  ReadPiece& next() {
+    if (!thread_.joinable()) {
+      readPiece(pieces_, plan_, slots_[taken_]);
+      return slots_[taken_];
+    }
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return full_[taken_]; });
+    ReadPiece& slot = slots_[taken_];
+    if (slot.error) std::rethrow_exception(slot.error);
+    return slot;
+  }
+  // The piece next() gave is used up: its slot takes the one after next.
+  void done() {
+    if (!thread_.joinable()) return;
+    {
+      const std::lock_guard lock(mutex_);
+      full_[taken_] = false;
+      taken_ ^= 1;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  void produce() {
+    for (std::size_t at = 0;; at ^= 1) {
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this, at] { return stop_ || !full_[at]; });
+        if (stop_) return;
+      }
+      ReadPiece& slot = slots_[at];
+      try {
+        readPiece(pieces_, plan_, slot);
+      } catch (...) {
+        slot.error = std::current_exception();
+      }
+      const bool finished = slot.last || slot.failure != StreamEnd::Done || slot.error;
+      {
+        const std::lock_guard lock(mutex_);
+        full_[at] = true;
+      }
+      changed_.notify_all();
+      if (finished) return;
+    }
+  }
+
+  Pieces& pieces_;
+  SourcePlan plan_;
+  ReadPiece slots_[2];
+  bool full_[2] = {false, false};
+  std::size_t taken_ = 0;
+  bool stop_ = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::thread thread_;
+};
+#endif
+
+}  // namespace
+
 StreamEnd SourceStream::run(PieceSink& sink) {
   if (plan_ != SourcePlan::UTF8 && plan_ != SourcePlan::ShiftJIS) return StreamEnd::NotAsPlanned;
   if (!file_.rewind()) return StreamEnd::ReadFailed;
   Pieces pieces(&file_, limits_.readSize, skip_);
-  platform::ShiftJISPieceDecoder decoder;
-  for (bool last = false; !last;) {
-    std::string_view piece;
-    if (!pieces.next(&piece, &last)) return StreamEnd::ReadFailed;
-    std::string_view text = piece;
-    if (plan_ == SourcePlan::ShiftJIS) {
-      if (std::memchr(piece.data(), '\0', piece.size()) != nullptr || !decoder.decode(piece))
-        return StreamEnd::NotAsPlanned;
-      text = std::string_view(decoder.data(), decoder.size());
-      if (last) pieces.release();
-    } else if (!utf::validateUTF8(piece) || piece.find(kMarkUTF8) != std::string_view::npos ||
-               std::memchr(piece.data(), '\0', piece.size()) != nullptr) {
-      return StreamEnd::NotAsPlanned;  // changed since the first reading
-    }
-    sink.piece(text, piece.size(), last);
+#if !defined(__EMSCRIPTEN__)
+  ReadAhead ahead(pieces, plan_);
+  for (;;) {
+    const ReadPiece& slot = ahead.next();
+    if (slot.failure != StreamEnd::Done) return slot.failure;
+    sink.piece(slot.text, slot.rawSize, slot.last);
+    if (slot.last) return StreamEnd::Done;
+    ahead.done();
   }
-  return StreamEnd::Done;
+#else
+  // No threads in the browser's engine: each piece is read when it is due.
+  ReadPiece slot;
+  for (;;) {
+    readPiece(pieces, plan_, slot);
+    if (slot.failure != StreamEnd::Done) return slot.failure;
+    sink.piece(slot.text, slot.rawSize, slot.last);
+    if (slot.last) return StreamEnd::Done;
+  }
+#endif
 }
 
 }  // namespace vcard::detail
