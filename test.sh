@@ -8,7 +8,7 @@
 #            page, tested in headless Chromium against the release build;
 #   asan     AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer
 #            over the Qt-free targets;
-#   tsan     ThreadSanitizer (clang) over the regex and platform tests.
+#   tsan     ThreadSanitizer (clang) over the regex, platform and stream tests.
 # Exits non-zero on any failure.
 set -uo pipefail
 cd "$(dirname "$0")"

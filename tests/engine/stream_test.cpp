@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -333,6 +334,33 @@ TEST(StreamStartAgainTest, LateNonShiftJISByteLeavesOnlyTheWholeConversion) {
     EXPECT_EQ(result, expectedResult);
     EXPECT_EQ(vcard::reportText(report), expectedReport);
     EXPECT_EQ(folderFiles(out.path()), expected);
+  }
+}
+
+// A conversion that stops (its sink throws) while pieces are read ahead
+// ends with the sink's exception, whichever piece it stops at, and the
+// reading stops with it.
+TEST(StreamStopTest, ASinkThatThrowsEndsTheRun) {
+  struct Stopping final : vcard::detail::PieceSink {
+    std::size_t left;
+    explicit Stopping(std::size_t pieces) : left(pieces) {}
+    void piece(std::string_view, std::size_t, bool) override {
+      if (left-- == 0) throw std::runtime_error("stop");
+    }
+  };
+  testsupport::TempDir dir;
+  const std::string source = dir.file("in.vcf");
+  std::string bytes;
+  for (int i = 0; i < 40; ++i)
+    bytes +=
+        "BEGIN:VCARD\r\nN;CHARSET=SHIFT_JIS:\x8E\x52;" + std::to_string(i) + "\r\nEND:VCARD\r\n";
+  testsupport::writeBytes(source, bytes);
+  for (const std::size_t stopAt : {0u, 1u, 5u, 39u}) {
+    vcard::detail::SourceStream stream(source.c_str(), vcard::CarrierChoice::Auto,
+                                       StreamLimits{1, 16});
+    ASSERT_EQ(stream.plan(), SourcePlan::ShiftJIS);
+    Stopping sink(stopAt);
+    EXPECT_THROW(static_cast<void>(stream.run(sink)), std::runtime_error) << stopAt;
   }
 }
 
