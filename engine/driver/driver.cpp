@@ -44,6 +44,7 @@ struct Source {
   std::string path;
   std::optional<std::string_view> bytes;
   SourceStream* stream = nullptr;
+  std::size_t writeBlock = 0;  // the output written in the background when not 0
 };
 
 // Loads a source that is not read in pieces.
@@ -114,6 +115,12 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
   }
 
   Output output(store, options, report, &progress);
+#if !defined(__EMSCRIPTEN__)
+  // A large source's iPhone form is written on a thread of its own, as it is
+  // read on another (the browser's engine has no threads).
+  if (source.stream != nullptr && source.writeBlock > 0 && options.target == vcard::Target::IPhone)
+    output.writeInBackground(source.writeBlock);
+#endif
   const bool created = output.create(dstPath);
   ReportNotes notes(report, info);
   const std::string_view all =
@@ -203,7 +210,8 @@ std::array<std::string, 2> vcard::detail::convertFile(const char* orgPath, const
     bool startAgain = false;
     const bool whole = stream.plan() == SourcePlan::Whole;
     std::array<std::string, 2> result =
-        convertSource(options, report, Source{orgPath, std::nullopt, whole ? nullptr : &stream},
+        convertSource(options, report,
+                      Source{orgPath, std::nullopt, whole ? nullptr : &stream, limits.writeBlock},
                       store, dstPath, &startAgain);
     if (startAgain) {
       if (report != nullptr) *report = ConversionReport{};

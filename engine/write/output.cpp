@@ -1,6 +1,12 @@
 #include "output.h"
 
+#include <atomic>
 #include <climits>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "icloud_writer.h"
@@ -14,6 +20,103 @@ namespace {
 // Collected output is appended once this much has been gathered.
 constexpr std::size_t kOutputBlock = std::size_t{1} << 20;
 }  // namespace
+
+// Encodes cards' UTF-8 form to UTF-16LE and appends it to one file, on a
+// thread of its own. One text waits while the one before it is written; a
+// failure (text that is not UTF-8, a full disk) ends the writing and is
+// told by finish, as running out of memory is.
+class BackgroundWriter {
+ public:
+  // May throw std::system_error when no thread can be had.
+  BackgroundWriter(OutputStore& store, std::string path) : store_(store), path_(std::move(path)) {
+    thread_ = std::thread([this] { run(); });
+  }
+  BackgroundWriter(const BackgroundWriter&) = delete;
+  BackgroundWriter& operator=(const BackgroundWriter&) = delete;
+  ~BackgroundWriter() { abandon(); }
+
+  // Takes the text to be written; text is left empty, to gather the next.
+  void hand(std::string& text) {
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return !queued_; });
+      waiting_.swap(text);
+      queued_ = true;
+    }
+    changed_.notify_all();
+    text.clear();
+  }
+  // Writes what was handed and what is still collected; false when the
+  // writing failed.
+  [[nodiscard]] bool finish() {
+    {
+      const std::lock_guard lock(mutex_);
+      finishing_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+    if (error_) std::rethrow_exception(error_);
+    return !failed_;
+  }
+  // Stops, leaving unwritten what was not written yet.
+  void abandon() noexcept {
+    if (!thread_.joinable()) return;
+    {
+      const std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  [[nodiscard]] bool failed() const noexcept { return failed_.load(std::memory_order_relaxed); }
+
+ private:
+  void run() {
+    try {
+      std::string text;
+      for (;;) {
+        {
+          std::unique_lock lock(mutex_);
+          changed_.wait(lock, [this] { return queued_ || finishing_ || stop_; });
+          if (stop_) return;
+          if (!queued_) break;  // finishing, and all was handed over
+          text.swap(waiting_);
+          queued_ = false;
+        }
+        changed_.notify_all();
+        if (!failed_ && !utf::convertUTF8ToUTF16LE(text, &encoded_)) failed_ = true;
+        if (!failed_ && encoded_.size() >= kOutputBlock) append();
+        text.clear();
+      }
+      if (!failed_ && !encoded_.empty()) append();
+    } catch (...) {
+      error_ = std::current_exception();
+    }
+  }
+  void append() {
+    if (!store_.append(path_, encoded_)) failed_ = true;
+    encoded_.clear();
+  }
+
+  OutputStore& store_;
+  const std::string path_;
+  std::string waiting_;  // handed over, not yet taken
+  std::string encoded_;  // UTF-16LE not yet appended
+  bool queued_ = false;
+  bool finishing_ = false;
+  bool stop_ = false;
+  std::atomic<bool> failed_{false};
+  std::exception_ptr error_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::thread thread_;
+};
+
+Output::Output(OutputStore& store, const ConvertOptions& options, ConversionReport* report,
+               ProgressMeter* progress) noexcept
+    : store_(store), options_(options), report_(report), progress_(progress) {}
+
+Output::~Output() = default;
 
 bool FileStore::create(const std::string& name, std::string_view bytes) {
   return platform::writeFileAtomically(name, bytes);
@@ -101,6 +204,10 @@ void Output::write(const Card& card, std::string_view text, std::uint64_t positi
   }
   if (!batch_.empty() && batchPath_ != current_) flush();
   batchPath_ = current_;
+  if (backgroundBlock_ > 0) {
+    writeBehind(card);
+    return;
+  }
   if (!card.appendIPhoneUTF16LE(&batch_)) {
     failed_ = true;
     batch_.clear();
@@ -156,13 +263,54 @@ void Output::writeICloud(const Card& card, std::string_view text, std::uint64_t 
   }
 }
 
+void Output::writeBehind(const Card& card) {
+  if (writer_ != nullptr && writer_->failed()) {
+    failed_ = true;
+    return;
+  }
+  const std::size_t before = behind_.size();
+  card.appendIPhoneText(&behind_);
+  // A card is converted on its own as long as it has at most INT32_MAX
+  // bytes, as when it is encoded here.
+  if (behind_.size() - before > static_cast<std::size_t>(INT32_MAX)) {
+    failed_ = true;
+    behind_.clear();
+    return;
+  }
+  if (behind_.size() >= backgroundBlock_) handOff();
+}
+
+void Output::handOff() {
+  if (writer_ == nullptr) {
+    try {
+      writer_ = std::make_unique<BackgroundWriter>(store_, batchPath_);
+    } catch (const std::system_error&) {
+      // No thread to be had: the cards are encoded here after all.
+      backgroundBlock_ = 0;
+      if (!appendUTF16LE(behind_, &batch_)) failed_ = true;
+      behind_.clear();
+      if (batch_.size() >= kOutputBlock) flush();
+      return;
+    }
+  }
+  writer_->hand(behind_);
+}
+
 void Output::finish() {
+  if (!behind_.empty() && !failed_) handOff();
+  behind_.clear();
+  behind_.shrink_to_fit();
+  if (writer_ != nullptr) {
+    if (!writer_->finish()) failed_ = true;
+    writer_.reset();
+  }
   flush();
   batch_.shrink_to_fit();
   if (report_ != nullptr && options_.target == Target::ICloud) report_->icloud.parts = parts_;
 }
 
 void Output::removeWritten() {
+  writer_.reset();  // stopped first: nothing is appended after this
   if (parts_.empty()) {
     store_.remove(path_);
     return;

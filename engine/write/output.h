@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,14 +73,21 @@ class MemoryStore final : public OutputStore {
 // too long to be converted).
 bool appendUTF16LE(std::string_view utf8, std::string* out);
 
+class BackgroundWriter;
+
 class Output {
  public:
   // Adaptations of the iCloud.com form go into report when it is not null.
   Output(OutputStore& store, const ConvertOptions& options, ConversionReport* report,
-         ProgressMeter* progress = nullptr) noexcept
-      : store_(store), options_(options), report_(report), progress_(progress) {}
+         ProgressMeter* progress = nullptr) noexcept;
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
+  ~Output();
+
+  // The iPhone form is encoded and appended on a thread of its own, each time
+  // block bytes of cards have gathered: for a large source, whose reading
+  // and rules then take a core while the writing takes the other.
+  void writeInBackground(std::size_t block) noexcept { backgroundBlock_ = block; }
 
   // Creates (or replaces) the output at path empty for the target: FF FE for
   // the iPhone, nothing at all for iCloud.com.
@@ -106,6 +114,8 @@ class Output {
   void flush();
   void startNextPart();
   void writeICloud(const Card& card, std::string_view text, std::uint64_t position);
+  void writeBehind(const Card& card);
+  void handOff();
 
   OutputStore& store_;
   const ConvertOptions& options_;
@@ -115,6 +125,10 @@ class Output {
   std::string path_;       // the output (in memory, its name)
   std::string batch_;      // collected bytes, in the output's encoding
   std::string batchPath_;  // the file they go to
+  // Cards gathered in their UTF-8 form for the background writer.
+  std::size_t backgroundBlock_ = 0;  // 0: encoded and appended here
+  std::string behind_;
+  std::unique_ptr<BackgroundWriter> writer_;
   // The numbered files of the iCloud.com form.
   std::string current_;      // the file cards go to now
   std::uint64_t part_ = 0;   // its number, 0 while it is the output itself

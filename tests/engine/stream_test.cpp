@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -20,6 +21,7 @@
 #include "platform.h"
 #include "read/source_load.h"
 #include "read/source_stream.h"
+#include "result_texts.h"
 #include "test_support.h"
 #include "vcard.h"
 #include "vcard_report.h"
@@ -160,8 +162,10 @@ TEST_P(StreamCaseTest, PiecesOfAnySizeConvertAsTheWholeFile) {
     const Outcome whole = convert(source, dir_.file("whole.vcf"), target, kWhole);
     for (const std::size_t readSize : {1u, 7u, 64u, 4096u}) {
       SCOPED_TRACE("read size " + std::to_string(readSize));
-      expectSame(convert(source, dir_.file("pieces.vcf"), target, StreamLimits{1, readSize}),
-                 whole);
+      // Cards go to the background writer a few at a time, or one by one.
+      expectSame(
+          convert(source, dir_.file("pieces.vcf"), target, StreamLimits{1, readSize, readSize}),
+          whole);
     }
   }
   // The source is only read.
@@ -361,6 +365,19 @@ TEST(StreamStopTest, ASinkThatThrowsEndsTheRun) {
     ASSERT_EQ(stream.plan(), SourcePlan::ShiftJIS);
     Stopping sink(stopAt);
     EXPECT_THROW(static_cast<void>(stream.run(sink)), std::runtime_error) << stopAt;
+  }
+  // Stopped through the progress callback while the output is written in
+  // the background: nothing is left of it.
+  for (const int stopAt : {1, 2, 3}) {
+    vcard::ConvertOptions options;
+    options.progressInterval = std::chrono::milliseconds(0);
+    int told = 0;
+    options.progress = [&](const vcard::Progress&) { return ++told < stopAt; };
+    const std::string output = dir.file("out.vcf");
+    const auto result = vcard::detail::convertFile(source.c_str(), output.c_str(), options, nullptr,
+                                                   StreamLimits{1, 16, 1});
+    EXPECT_EQ(result[1], vcard::kStoppedLog) << stopAt;
+    EXPECT_FALSE(std::filesystem::exists(output)) << stopAt;
   }
 }
 
