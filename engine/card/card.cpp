@@ -1,6 +1,7 @@
 #include "card.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "utf8.h"
 
@@ -100,11 +101,23 @@ bool Card::putIPhoneText(Text&& text, Ascii&& ascii) const {
 }
 
 void Card::appendIPhoneText(std::string* out) const {
-  auto append = [out](std::string_view piece) {
-    out->append(piece);
+  // Measured first: the card grows the text once, and its pieces are copied
+  // in without a check each.
+  std::size_t size = 0;
+  auto measure = [&size](std::string_view piece) {
+    size += piece.size();
     return true;
   };
-  putIPhoneText(append, append);
+  putIPhoneText(measure, measure);
+  const std::size_t start = out->size();
+  out->resize(start + size);
+  char* o = out->data() + start;
+  auto copy = [&o](std::string_view piece) {
+    if (!piece.empty()) std::memcpy(o, piece.data(), piece.size());
+    o += piece.size();
+    return true;
+  };
+  putIPhoneText(copy, copy);
 }
 
 bool Card::appendIPhoneUTF16LE(std::string* out) const {
