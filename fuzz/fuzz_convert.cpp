@@ -71,10 +71,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string whole = readAll(output);
   std::filesystem::remove(output);
 
+  // In pieces, read ahead on a thread, and the output written on another a
+  // few cards at a time.
   vcard::ConversionReport piecesReport;
+  const std::size_t pieceSize = 1 + (size > 0 ? data[0] % 64u : 0u);
   const std::array<std::string, 2> pieces = vcard::detail::convertFile(
       source.c_str(), output.c_str(), vcard::ConvertOptions{}, &piecesReport,
-      vcard::detail::StreamLimits{1, 1 + (size > 0 ? data[0] % 64u : 0u)});
+      vcard::detail::StreamLimits{1, pieceSize, pieceSize});
   if (pieces != result || readAll(output) != whole ||
       vcard::reportText(piecesReport) != vcard::reportText(report)) {
     std::fprintf(stderr, "read in pieces, the source converts otherwise\n");

@@ -39,9 +39,13 @@ class BackgroundWriter {
   void hand(std::string& text) {
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return !queued_; });
-      waiting_.swap(text);
-      queued_ = true;
+      changed_.wait(lock, [this] { return !queued_ || exited_; });
+      // A writer that gave up (out of memory) takes nothing more; finish
+      // tells why.
+      if (!exited_) {
+        waiting_.swap(text);
+        queued_ = true;
+      }
     }
     changed_.notify_all();
     text.clear();
@@ -75,23 +79,35 @@ class BackgroundWriter {
     try {
       std::string text;
       for (;;) {
+        bool finished = false;
         {
           std::unique_lock lock(mutex_);
           changed_.wait(lock, [this] { return queued_ || finishing_ || stop_; });
-          if (stop_) return;
-          if (!queued_) break;  // finishing, and all was handed over
-          text.swap(waiting_);
-          queued_ = false;
+          if (stop_) break;
+          finished = !queued_;  // finishing, and all was handed over
+          if (!finished) {
+            text.swap(waiting_);
+            queued_ = false;
+          }
+        }
+        if (finished) {
+          if (!failed_ && !encoded_.empty()) append();
+          break;
         }
         changed_.notify_all();
         if (!failed_ && !utf::convertUTF8ToUTF16LE(text, &encoded_)) failed_ = true;
         if (!failed_ && encoded_.size() >= kOutputBlock) append();
         text.clear();
       }
-      if (!failed_ && !encoded_.empty()) append();
     } catch (...) {
       error_ = std::current_exception();
+      failed_ = true;
     }
+    {
+      const std::lock_guard lock(mutex_);
+      exited_ = true;
+    }
+    changed_.notify_all();
   }
   void append() {
     if (!store_.append(path_, encoded_)) failed_ = true;
@@ -105,6 +121,7 @@ class BackgroundWriter {
   bool queued_ = false;
   bool finishing_ = false;
   bool stop_ = false;
+  bool exited_ = false;  // the thread is done, whatever the reason
   std::atomic<bool> failed_{false};
   std::exception_ptr error_;
   std::mutex mutex_;
