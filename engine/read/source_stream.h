@@ -25,10 +25,10 @@ namespace vcard::detail {
 
 struct StreamLimits {
   std::uint64_t minimumSize = 4u << 20;  // smaller files are loaded whole
-  std::size_t readSize = 1u << 20;       // bytes read at a time
+  std::size_t readSize = 512u << 10;     // bytes read at a time
   // Bytes of cards (their UTF-8 form) the background writer takes at a
   // time, when the output is written on a thread of its own.
-  std::size_t writeBlock = 256u << 10;
+  std::size_t writeBlock = 128u << 10;
 };
 
 enum class StreamEnd {
