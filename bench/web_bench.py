@@ -30,7 +30,9 @@ def page_seconds(driver, page, source):
     driver.find_element(By.ID, "source-file").send_keys(str(source))
     start = time.perf_counter()
     driver.find_element(By.ID, "start").click()
-    WebDriverWait(driver, 600).until(
+    # Looked at every 5 ms: the default half second would be most of a
+    # conversion's time.
+    WebDriverWait(driver, 600, poll_frequency=0.005).until(
         lambda _: page.log() != before and
         page.log().split(browser_test.HEADING_END)[-1] != "" and
         driver.find_element(By.ID, "start").is_enabled())
