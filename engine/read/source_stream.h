@@ -60,7 +60,9 @@ class SourceStream {
   [[nodiscard]] std::uint64_t size() const noexcept { return file_.size(); }
 
   // Reads the source again and hands its text, as well-formed UTF-8, to the
-  // sink piece by piece.
+  // sink piece by piece. The next piece is read and decoded on a thread of
+  // its own while the sink takes one (in the browser, where there are no
+  // threads, when it is due); the sink is only ever called on this thread.
   [[nodiscard]] StreamEnd run(PieceSink& sink);
 
  private:
