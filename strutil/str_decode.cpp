@@ -40,10 +40,6 @@ char* shrinkToFit(OwnedCString block, std::size_t length) {
   return fitted;
 }
 
-}  // namespace
-
-namespace {
-
 // Decodes text into out, which has room for its length, and gives the
 // decoded length.
 std::size_t decodeQprintInto(std::string_view text, char* out) noexcept {

@@ -100,15 +100,20 @@ bool Card::putIPhoneText(Text&& text, Ascii&& ascii) const {
   return true;
 }
 
-void Card::appendIPhoneText(std::string* out) const {
-  // Measured first: the card grows the text once, and its pieces are copied
-  // in without a check each.
+std::size_t Card::iPhoneTextSize() const {
   std::size_t size = 0;
   auto measure = [&size](std::string_view piece) {
     size += piece.size();
     return true;
   };
   putIPhoneText(measure, measure);
+  return size;
+}
+
+void Card::appendIPhoneText(std::string* out) const {
+  // Measured first: the card grows the text once, and its pieces are copied
+  // in without a check each.
+  const std::size_t size = iPhoneTextSize();
   const std::size_t start = out->size();
   out->resize(start + size);
   char* o = out->data() + start;
@@ -121,12 +126,7 @@ void Card::appendIPhoneText(std::string* out) const {
 }
 
 bool Card::appendIPhoneUTF16LE(std::string* out) const {
-  std::size_t size = 0;
-  auto measure = [&size](std::string_view piece) {
-    size += piece.size();
-    return true;
-  };
-  putIPhoneText(measure, measure);
+  const std::size_t size = iPhoneTextSize();
   // The texts the platform's conversion takes: at most INT32_MAX bytes.
   if (size > static_cast<std::size_t>(INT32_MAX)) return false;
   // One growth for the card: never more than two bytes a byte of UTF-8.

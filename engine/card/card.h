@@ -98,6 +98,8 @@ class Card {
   // that returns false.
   template <typename Text, typename Ascii>
   bool putIPhoneText(Text&& text, Ascii&& ascii) const;
+  // The bytes of the iPhone form.
+  [[nodiscard]] std::size_t iPhoneTextSize() const;
 
   std::string text_;
   std::vector<Property> properties_;

@@ -187,8 +187,10 @@ struct ReadPiece {
 };
 
 // Reads the next piece into slot and decodes it as planned: Shift_JIS to
-// UTF-8, or UTF-8 checked to be still what the first reading found.
-void readPiece(Pieces& pieces, SourcePlan plan, ReadPiece& slot) {
+// UTF-8, or UTF-8 checked to be still what the first reading found. A UTF-8
+// piece is copied into the slot when the reader moves on before it is used
+// (reading ahead); otherwise the slot's text is the reader's bytes.
+void readPiece(Pieces& pieces, SourcePlan plan, ReadPiece& slot, bool ahead) {
   std::string_view piece;
   if (!pieces.next(&piece, &slot.last)) {
     slot.failure = StreamEnd::ReadFailed;
@@ -207,6 +209,10 @@ void readPiece(Pieces& pieces, SourcePlan plan, ReadPiece& slot) {
   if (!utf::validateUTF8(piece) || piece.find(kMarkUTF8) != std::string_view::npos ||
       std::memchr(piece.data(), '\0', piece.size()) != nullptr) {
     slot.failure = StreamEnd::NotAsPlanned;  // changed since the first reading
+    return;
+  }
+  if (!ahead) {
+    slot.text = piece;
     return;
   }
   slot.copy.assign(piece);
@@ -240,7 +246,7 @@ class ReadAhead {
   // The next piece, once it is read.
   ReadPiece& next() {
     if (!thread_.joinable()) {
-      readPiece(pieces_, plan_, slots_[taken_]);
+      readPiece(pieces_, plan_, slots_[taken_], false);
       return slots_[taken_];
     }
     std::unique_lock lock(mutex_);
@@ -270,7 +276,7 @@ class ReadAhead {
       }
       ReadPiece& slot = slots_[at];
       try {
-        readPiece(pieces_, plan_, slot);
+        readPiece(pieces_, plan_, slot, true);
       } catch (...) {
         slot.error = std::current_exception();
       }
@@ -315,7 +321,7 @@ StreamEnd SourceStream::run(PieceSink& sink) {
   // No threads in the browser's engine: each piece is read when it is due.
   ReadPiece slot;
   for (;;) {
-    readPiece(pieces, plan_, slot);
+    readPiece(pieces, plan_, slot, false);
     if (slot.failure != StreamEnd::Done) return slot.failure;
     sink.piece(slot.text, slot.rawSize, slot.last);
     if (slot.last) return StreamEnd::Done;

@@ -177,17 +177,18 @@ std::string_view ungrouped(std::string_view name) {
   return dot == std::string_view::npos ? name : name.substr(dot + 1);
 }
 
-// True when the line is neither a begin nor an end line and its name (the
-// text before the first unescaped ";" or ":", which is what SplitFR makes the
-// first name) is ASCII and, without its group, names no recognised property,
-// no FN and no label of a group: then the line has no effect. A name that is
-// not ASCII is not judged here.
 // A row looked up on the way, for the recognition to use again.
 struct RowLookUp {
   bool known = false;
   const RecognitionRow* row = nullptr;
 };
 
+// True when the line is neither a begin nor an end line and its name (the
+// text before the first unescaped ";" or ":", which is what SplitFR makes the
+// first name) is ASCII and, without its group, names no recognised property,
+// no FN and no label of a group: then the line has no effect. A name that is
+// not ASCII is not judged here. The row its name was looked up to is kept
+// in lookUp when the recognition would look up the same name.
 bool isIgnoredLine(std::string_view line, RowLookUp& lookUp) {
   std::size_t end = 0;
   std::size_t nameStart = 0;  // after the last dot: ungrouped, found on the way

@@ -165,8 +165,6 @@ bool namesCharsetOrEncoding(std::string_view parameter) {
 
 }  // namespace
 
-namespace {}  // namespace
-
 namespace vcard::detail {
 
 void PropertyLine::reset() noexcept {
