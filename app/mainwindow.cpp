@@ -246,11 +246,10 @@ void MainWindow::pushStart() {
   m_dst = output.toStdString();
 
   const bool sourceError = isFileError(source);
-  // For iCloud.com a split run replaces the numbered files of an earlier
-  // one, so the question is asked for them too.
+  // A run replaces every output of its target there, the numbered files of
+  // an earlier split run too, so the question is asked for any of them.
   const bool outputExists =
-      isFileExist(output) || (chosenTarget() == vcard::Target::ICloud &&
-                              !vcard::existingOutput(m_dst, vcard::Target::ICloud).empty());
+      isFileExist(output) || !vcard::existingOutput(m_dst, chosenTarget()).empty();
   if (sourceError) return;
 
   // A source named like the output file would be overwritten by the output
@@ -427,6 +426,13 @@ void MainWindow::conversionDidEnd() {
   // lost nothing. It names cards, so it goes to the window only.
   const std::string reportText = vcard::reportText(outcome.report);
   if (!reportText.empty()) appendText(QString::fromStdString(reportText));
+  // Cards split into numbered files went to those files, not to the name
+  // the field showed: it says where they are.
+  const std::vector<vcard::OutputPart>& parts = outcome.report.icloud.parts;
+  if (!parts.empty() && outcome.alert.empty()) {
+    m_outField->setText(QString::fromStdString(parts.front().path) + QStringLiteral(" 〜 ") +
+                        QString::fromStdString(vcard::fileNameOf(parts.back().path)));
+  }
   emit conversionEnded();
 }
 
@@ -435,8 +441,8 @@ void MainWindow::endApp() {
   const AlertAnswer answer = m_services.alerts->askQuestion(m_window.get(), kQuitQuestion);
   m_askingToQuit = false;
   if (answer == AlertAnswer::Default) {
-    // The engine removes a partly written output when it stops; the
-    // program must not end before it has.
+    // The engine removes its unfinished files when it stops; the program
+    // must not end before it has.
     stopAndWait();
     m_services.terminator->terminate();
     return;

@@ -64,12 +64,10 @@ std::string outputPathForSource(const std::string& source, Target target) {
 }
 
 std::string existingOutput(const std::string& output, Target target) {
-  if (platform::fileExists(output)) return output;
-  if (target == Target::ICloud) {
-    const std::string firstPart = partPath(output, 1);
-    if (platform::fileExists(firstPart)) return firstPart;
-  }
-  return {};
+  std::string names;
+  for (const std::string& path : existingOutputs(output, target))
+    names += (names.empty() ? "" : "、") + path;
+  return names;
 }
 
 }  // namespace vcard

@@ -33,9 +33,10 @@ std::string outputPathForSource(const std::string& source);
 // The same rule with the target's file name.
 std::string outputPathForSource(const std::string& source, Target target);
 
-// The output file a conversion would replace: output itself when it exists;
-// for iCloud.com also the first numbered file ("PC→iCloud-1.vcf") of an
-// earlier run that was split, which a split run replaces. "" when none does.
+// The output files a conversion would replace, joined by "、": output itself
+// when it exists and, for iCloud.com, every numbered file of an earlier run
+// ("PC→iCloud-1.vcf", ...), which a run replaces or removes. "" when none
+// exists.
 std::string existingOutput(const std::string& output, Target target);
 
 }  // namespace vcard

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "convert_options.h"
 
@@ -21,5 +22,16 @@ inline constexpr const char* kICloudOutputFileName = "PC→iCloud.vcf";
 
 // The path of the numbered part: "dir/PC→iCloud.vcf", 2 -> "dir/PC→iCloud-2.vcf".
 [[nodiscard]] std::string partPath(const std::string& path, std::uint64_t number);
+
+// The outputs of the target at output that exist now: output itself and,
+// for iCloud.com, every numbered part of it ("PC→iCloud-1.vcf", "-2", ...),
+// parts in the order of their numbers. A run replaces the whole set: the
+// overwrite question and the removal of an earlier run's leftovers both
+// take it from here.
+[[nodiscard]] std::vector<std::string> existingOutputs(const std::string& output, Target target);
+
+// How the outputs are named in a sentence: "PC→iPhone.vcf", or for parts
+// "PC→iCloud-1.vcf 〜 PC→iCloud-3.vcf" (file names, without their folder).
+[[nodiscard]] std::string outputNamesText(const std::vector<std::string>& paths);
 
 }  // namespace vcard

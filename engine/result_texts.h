@@ -10,6 +10,10 @@ inline constexpr const char* kNoOutputLog = "出力対象データが1件もあ�
 // The caller stopped the conversion; what it had written is gone.
 inline constexpr const char* kStoppedLog =
     "変換を中止しました。書き出し途中の出力ファイルは削除しました。\n\n";
+// The same, where an earlier run's output stood and stays as it was.
+inline constexpr const char* kStoppedKeptLog =
+    "変換を中止しました。書き出し途中の出力ファイルは削除し、"
+    "前からある出力ファイルはそのまま残しています。\n\n";
 
 // Alerts.
 inline constexpr const char* kUnsupportedEncodingAlert =

@@ -85,6 +85,12 @@ struct ConversionReport {
   // Photos of written cards given only as a web address (4.0), which cannot
   // be fetched and are left out.
   std::uint64_t photosByAddress = 0;
+  // No line of the source began a card: it is no vCard file at all (a
+  // picture or a text named .vcf, an empty file).
+  bool noCardFound = false;
+  // The files of an earlier run at the output's place that this run did not
+  // write, removed once it had succeeded (numbered parts it no longer needs).
+  std::vector<std::string> superseded;
 
   // True when something was left out, repaired or guessed beyond the
   // ordinary; an ordinary file that lost nothing has nothing to report.

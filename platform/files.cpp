@@ -1,7 +1,9 @@
 // Whole-file reading, atomic replacement, appending and the other file-system
 // services.
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,6 +127,12 @@ std::optional<std::string> readFile(const std::string& path) {
 
 namespace {
 
+// Staged temporaries are ".vcf-" and 16 hexadecimal digits, then ".partial":
+// hidden, and no file a person or a later run takes for a vCard file.
+constexpr std::string_view kStagedPrefix = ".vcf-";
+constexpr std::string_view kStagedSuffix = ".partial";
+constexpr std::size_t kStagedDigits = 16;
+
 // A temporary name in folder that no other writer picks by chance: 64 bits
 // from the system's random source, in hexadecimal. getentropy fills the whole
 // buffer or fails, retrying interrupted reads itself; unlike getrandom it also
@@ -132,36 +140,144 @@ namespace {
 std::optional<std::string> randomTemporaryName(const std::string& folder) {
   std::uint64_t bits = 0;
   if (::getentropy(&bits, sizeof bits) != 0) return std::nullopt;
-  char suffix[17];
-  std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(bits));
-  return folder + "/.vcf-" + suffix;
+  char digits[kStagedDigits + 1];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(bits));
+  std::string path = folder == "/" ? std::string() : folder;
+  path += '/';
+  path += kStagedPrefix;
+  path += digits;
+  path += kStagedSuffix;
+  return path;
+}
+
+bool isStagedName(std::string_view name) {
+  if (name.size() != kStagedPrefix.size() + kStagedDigits + kStagedSuffix.size() ||
+      !name.starts_with(kStagedPrefix) || !name.ends_with(kStagedSuffix))
+    return false;
+  for (const char c : name.substr(kStagedPrefix.size(), kStagedDigits)) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 }  // namespace
 
-bool writeFileAtomically(const std::string& path, std::string_view content) {
+std::string folderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-  // Created 0666 so that the umask gives the file the permissions a plain
-  // create would. The umask is only read by the kernel, never set here: it is
-  // shared by every thread of the process.
-  std::string tempPath;
-  int descriptor = -1;
-  for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
+  if (slash == std::string::npos) return ".";
+  return path.substr(0, slash == 0 ? 1 : slash);
+}
+
+StagedFile::StagedFile(std::string destination, std::string temporary, int fd) noexcept
+    : destination_(std::move(destination)), temporary_(std::move(temporary)), fd_(fd) {}
+
+StagedFile::~StagedFile() {
+  discard();
+}
+
+std::unique_ptr<StagedFile> StagedFile::create(std::string destination) {
+  const std::string folder = folderOf(destination);
+  struct stat existing {};
+  const bool replacing = ::stat(destination.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+  for (int attempt = 0; attempt < 100; ++attempt) {
     std::optional<std::string> name = randomTemporaryName(folder);
-    if (!name) return false;
-    tempPath = std::move(*name);
-    descriptor = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (descriptor < 0 && errno != EEXIST && errno != EINTR) return false;
+    if (!name) return nullptr;
+    // Created 0666 so that the umask gives the file the permissions a plain
+    // create would. The umask is only read by the kernel, never set here: it
+    // is shared by every thread of the process.
+    const int fd =
+        ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST || errno == EINTR) continue;
+      return nullptr;
+    }
+    // Locked for as long as it is written. A run cleaning up leftovers may
+    // have taken the lock in the instant before this one and removed the
+    // name: then another name is taken.
+    struct stat opened {};
+    struct stat named {};
+    if (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &opened) != 0 ||
+        ::stat(name->c_str(), &named) != 0 || !sameFile(opened, named)) {
+      ::close(fd);
+      continue;
+    }
+    // A replaced file keeps who may read it (an address book is private).
+    if (replacing) (void)::fchmod(fd, existing.st_mode & 07777);
+    return std::unique_ptr<StagedFile>(
+        new StagedFile(std::move(destination), std::move(*name), fd));
   }
-  FileDescriptor fd(descriptor);
+  return nullptr;
+}
+
+bool StagedFile::append(std::string_view content) {
+  return fd_ >= 0 && !placed_ && writeAll(fd_, content);
+}
+
+bool StagedFile::finish() {
+  return fd_ >= 0 && !placed_ && ::fsync(fd_) == 0;
+}
+
+bool StagedFile::replace() {
+  if (fd_ < 0 || placed_) return false;
+  if (::rename(temporary_.c_str(), destination_.c_str()) != 0) return false;
+  placed_ = true;
+  // The lock goes only now, so that no cleaner takes the finished temporary
+  // for a leftover before it is in place.
+  FileDescriptor closing(fd_);
+  fd_ = -1;
+  return closing.close();
+}
+
+void StagedFile::discard() noexcept {
+  if (!placed_ && !temporary_.empty()) (void)::unlink(temporary_.c_str());
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  temporary_.clear();
+}
+
+std::size_t removeAbandonedStagedFiles(const std::string& folder) {
+  std::size_t removed = 0;
+  for (const std::string& name : folderEntries(folder)) {
+    if (!isStagedName(name)) continue;
+    const std::string path = (folder == "/" ? std::string() : folder) + "/" + name;
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat opened {};
+    struct stat named {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) continue;
+    // A writer holds its lock until the file is in place or gone.
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+    if (::stat(path.c_str(), &named) != 0 || !sameFile(opened, named)) continue;
+    if (::unlink(path.c_str()) == 0) ++removed;
+  }
+  return removed;
+}
+
+bool syncFolder(const std::string& folder) {
+  FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) return false;
-  bool ok = writeAll(fd.get(), content) && ::fsync(fd.get()) == 0;
-  ok = fd.close() && ok;
-  ok = ok && ::rename(tempPath.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(tempPath.c_str());
-  return ok;
+  // Some file systems cannot sync a folder and say so; that is no failure.
+  return ::fsync(fd.get()) == 0 || errno == EINVAL;
+}
+
+std::vector<std::string> folderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  ::closedir(dir);
+  return names;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view content) {
+  const std::unique_ptr<StagedFile> file = StagedFile::create(path);
+  return file != nullptr && file->append(content) && file->finish() && file->replace();
 }
 
 bool appendToFile(const std::string& path, std::string_view content) {

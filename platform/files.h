@@ -3,9 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -36,6 +39,58 @@ class FileReader {
 // The whole content of a regular file (links followed). Anything else, a
 // folder, a device or a FIFO, gives nothing at once, without blocking.
 [[nodiscard]] std::optional<std::string> readFile(const std::string& path);
+
+// A file written under a temporary name in its destination's folder and put
+// in the destination's place only when it is complete, so that whatever
+// stood there before stays whole until then. The temporary is created
+// exclusively (never through a link), is hidden and never ends in ".vcf",
+// and is held locked while it is written: a leftover of a killed process is
+// told from one being written by the lock (removeAbandonedStagedFiles).
+// Destroying a staged file that was not put in place removes its temporary.
+class StagedFile {
+ public:
+  // Creates the temporary for destination; nothing when it cannot be made.
+  // An existing destination's permissions carry over to the replacement.
+  [[nodiscard]] static std::unique_ptr<StagedFile> create(std::string destination);
+  ~StagedFile();
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  [[nodiscard]] const std::string& destination() const noexcept { return destination_; }
+  // Where it goes in the end; the temporary stays in the same folder.
+  void setDestination(std::string destination) { destination_ = std::move(destination); }
+  [[nodiscard]] const std::string& temporaryPath() const noexcept { return temporary_; }
+
+  // Appends to the temporary; false on a short or failed write.
+  [[nodiscard]] bool append(std::string_view content);
+  // Flushes the bytes to the disk and closes the temporary.
+  [[nodiscard]] bool finish();
+  // Renames the finished temporary over the destination.
+  [[nodiscard]] bool replace();
+  // Removes the temporary, unless it has been put in place.
+  void discard() noexcept;
+
+ private:
+  StagedFile(std::string destination, std::string temporary, int fd) noexcept;
+  std::string destination_;
+  std::string temporary_;
+  int fd_ = -1;
+  bool placed_ = false;
+};
+
+// Removes the temporaries of staged files in folder that no process holds
+// any more (one killed while it wrote), and reports how many went. One that
+// is being written is left alone.
+std::size_t removeAbandonedStagedFiles(const std::string& folder);
+
+// The folder part of a path ("." for a bare name, "/" for a file at the root).
+[[nodiscard]] std::string folderOf(const std::string& path);
+
+// Flushes a folder's entries (renames, removals) to the disk.
+[[nodiscard]] bool syncFolder(const std::string& folder);
+
+// The names in a folder, without "." and ".."; empty when it cannot be read.
+[[nodiscard]] std::vector<std::string> folderEntries(const std::string& folder);
 
 // Writes the whole content to a temporary file in the target folder and
 // renames it over the target, so the target holds either the old content or

@@ -168,12 +168,21 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
   }
   if (!created) return {kCannotWriteAlert, kFailedLog};
   if (output.failed()) {
-    // Only a file this call created is removed: a folder or a file that
-    // could not be replaced stays as it was.
+    // What was written goes; whatever stood at the output's place stays.
     output.removeWritten();
     return {kCannotWriteAlert, kFailedLog};
   }
-  if (outCount == 0) return {"", kNoOutputLog};
+  if (outCount == 0) {
+    // A file with no card (a picture named .vcf, an empty file) must not
+    // replace an address book written before.
+    output.removeWritten();
+    if (report != nullptr) report->noCardFound = conversion.cards.begun() == 0;
+    return {"", kNoOutputLog};
+  }
+  if (!store.commit()) {
+    output.removeWritten();
+    return {kCannotWriteAlert, kFailedLog};
+  }
   return {"", successLog(inCount, outCount)};
 }
 
@@ -191,6 +200,7 @@ std::array<std::string, 2> vcard::detail::convertFile(const char* orgPath, const
                                                       ConversionReport* report,
                                                       const StreamLimits& limits) {
   if (report != nullptr) *report = ConversionReport{};
+  bool keepsEarlier = false;  // an earlier output stands at dstPath
   try {
     // Kept for callers of the engine's C functions; nothing here reads them.
     setPath(&orgFile, orgPath);
@@ -206,7 +216,11 @@ std::array<std::string, 2> vcard::detail::convertFile(const char* orgPath, const
     // loaded whole.
     SourceStream stream(orgPath, options.carrier, limits);
     if (stream.plan() == SourcePlan::Unreadable) return {kCannotReadAlert, kFailedLog};
-    FileStore store;
+    // The temporaries a killed run left beside the output go first; the
+    // earlier outputs are what a stop keeps.
+    platform::removeAbandonedStagedFiles(platform::folderOf(dstPath));
+    keepsEarlier = !vcard::existingOutputs(dstPath, options.target).empty();
+    StagedFileStore store(dstPath, options.target);
     bool startAgain = false;
     const bool whole = stream.plan() == SourcePlan::Whole;
     std::array<std::string, 2> result =
@@ -218,9 +232,10 @@ std::array<std::string, 2> vcard::detail::convertFile(const char* orgPath, const
       result = convertSource(options, report, Source{orgPath, std::nullopt, nullptr}, store,
                              dstPath, &startAgain);
     }
+    if (report != nullptr) report->superseded = store.superseded();
     return result;
   } catch (const ConversionStopped&) {
-    return {"", vcard::kStoppedLog};
+    return {"", keepsEarlier ? vcard::kStoppedKeptLog : vcard::kStoppedLog};
   } catch (...) {
     return {kCannotReadAlert, kFailedLog};
   }

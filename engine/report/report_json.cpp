@@ -133,6 +133,10 @@ std::string reportJson(const std::array<std::string, 2>& result, const Conversio
   document["droppedProperties"] = dropped;
   // Only 4.0 cards give a photo as an address; the key appears when one did.
   if (report.photosByAddress != 0) document["photosByAddress"] = report.photosByAddress;
+  // The keys of a source with no card and of an earlier run's files removed
+  // appear when that happened.
+  if (report.noCardFound) document["noCardFound"] = true;
+  if (!report.superseded.empty()) document["supersededFiles"] = report.superseded;
   if (report.target == vcard::Target::ICloud) {
     auto photos = [](const std::vector<vcard::PhotoAdapted>& list) {
       nlohmann::ordered_json array = nlohmann::ordered_json::array();

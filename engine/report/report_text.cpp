@@ -89,7 +89,7 @@ bool ConversionReport::worthTelling() const {
          source.replaced != 0 || source.marksDropped != 0 || source.carriageReturnLineEnds ||
          source.encoding == "UTF-16BE" || source.basis == EncodingBasis::Guess ||
          source.basis == EncodingBasis::Declared || source.pictograms.codes != 0 ||
-         privateUseLeft != 0 || photosByAddress != 0;
+         privateUseLeft != 0 || photosByAddress != 0 || noCardFound || !superseded.empty();
 }
 
 std::string fileNameOf(const std::string& path) {
@@ -184,6 +184,10 @@ std::string encodingBasisText(EncodingBasis basis) {
 
 std::string reportText(const ConversionReport& report, std::size_t maxCards) {
   if (!report.worthTelling()) return {};
+  // What such a file's bytes were read as tells nothing: it holds no card.
+  if (report.noCardFound)
+    return "【変換レポート】vCard のカードが見つかりません（BEGIN:VCARD の行がありません）。"
+           "変換元ファイルが vCard ファイルか確かめてください。\n\n";
   std::uint64_t droppedTotal = 0;
   for (const DroppedProperty& property : report.dropped)
     droppedTotal += property.count;
@@ -247,6 +251,11 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
             "個のファイルに分けて書き出しました：\n";
     for (const OutputPart& part : adapted.parts)
       text += "  " + fileNameOf(part.path) + "　" + count(part.cards) + "件\n";
+  }
+  if (!report.superseded.empty()) {
+    text += "前回の変換で書き出した次のファイルは、今回の出力ではないため削除しました：\n";
+    for (const std::string& path : report.superseded)
+      text += "  " + fileNameOf(path) + "\n";
   }
 
   const SourceInfo& source = report.source;

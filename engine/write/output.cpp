@@ -1,5 +1,6 @@
 #include "output.h"
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <condition_variable>
@@ -146,6 +147,53 @@ bool FileStore::rename(const std::string& from, const std::string& to) {
 }
 void FileStore::remove(const std::string& name) {
   (void)platform::removeFile(name);
+}
+
+platform::StagedFile* StagedFileStore::find(const std::string& name) {
+  for (const auto& file : files_) {
+    if (file->destination() == name) return file.get();
+  }
+  return nullptr;
+}
+bool StagedFileStore::create(const std::string& name, std::string_view bytes) {
+  remove(name);
+  std::unique_ptr<platform::StagedFile> file = platform::StagedFile::create(name);
+  if (file == nullptr || !file->append(bytes)) return false;
+  files_.push_back(std::move(file));
+  return true;
+}
+bool StagedFileStore::append(const std::string& name, std::string_view bytes) {
+  platform::StagedFile* file = find(name);
+  return file != nullptr && file->append(bytes);
+}
+bool StagedFileStore::rename(const std::string& from, const std::string& to) {
+  if (find(from) == nullptr) return false;
+  if (from != to) remove(to);
+  find(from)->setDestination(to);
+  return true;
+}
+void StagedFileStore::remove(const std::string& name) {
+  // Destroying a staged file removes its temporary.
+  std::erase_if(files_, [&](const auto& file) { return file->destination() == name; });
+}
+bool StagedFileStore::commit() {
+  // Every file is on the disk before the first is put in place, so that a
+  // failure to flush leaves every earlier output as it was.
+  for (const auto& file : files_) {
+    if (!file->finish()) return false;
+  }
+  for (const auto& file : files_) {
+    if (!file->replace()) return false;
+    committed_.push_back(file->destination());
+  }
+  for (const std::string& earlier : existingOutputs(output_, target_)) {
+    if (std::find(committed_.begin(), committed_.end(), earlier) != committed_.end()) continue;
+    if (platform::removeFile(earlier)) superseded_.push_back(earlier);
+  }
+  // The renames and removals are made lasting too: a power cut after the
+  // run must not bring back the earlier files.
+  (void)platform::syncFolder(platform::folderOf(output_));
+  return true;
 }
 
 OutputFile* MemoryStore::find(const std::string& name) {

@@ -5,6 +5,9 @@
 //
 // Once creating the file or appending to it has failed, nothing more is
 // written; the driver then reports the failure and removes what was written.
+// On disk the conversion writes beside its outputs, under temporary names,
+// and puts the files in place only once it has succeeded: an earlier output
+// stays whole through a stop, a failure or a killed process.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +19,7 @@
 #include "card/card.h"
 #include "convert_options.h"
 #include "memory_convert.h"
+#include "platform.h"
 #include "progress/progress_meter.h"
 #include "vcard_report.h"
 
@@ -35,6 +39,9 @@ class OutputStore {
   // Renames a file, replacing one of the new name.
   [[nodiscard]] virtual bool rename(const std::string& from, const std::string& to) = 0;
   virtual void remove(const std::string& name) = 0;
+  // Puts what was written in place once the conversion has succeeded; false
+  // when it could not be.
+  [[nodiscard]] virtual bool commit() { return true; }
 };
 
 // Files beside each other on disk, named by their paths.
@@ -45,6 +52,37 @@ class FileStore final : public OutputStore {
   [[nodiscard]] bool append(const std::string& name, std::string_view bytes) override;
   [[nodiscard]] bool rename(const std::string& from, const std::string& to) override;
   void remove(const std::string& name) override;
+};
+
+// Files on disk, each written to a temporary beside its name and put in
+// place by commit, all of them together; what is not committed is removed
+// with the store. After the commit, the outputs of an earlier run at the
+// same place that this run did not write (numbered parts beyond the new
+// count, the single file when the cards were split, the parts when not) are
+// removed, so that one run's files never stand beside another's.
+class StagedFileStore final : public OutputStore {
+ public:
+  StagedFileStore(std::string output, Target target)
+      : output_(std::move(output)), target_(target) {}
+  [[nodiscard]] std::string destination(const std::string& path) const override { return path; }
+  [[nodiscard]] bool create(const std::string& name, std::string_view bytes) override;
+  [[nodiscard]] bool append(const std::string& name, std::string_view bytes) override;
+  [[nodiscard]] bool rename(const std::string& from, const std::string& to) override;
+  void remove(const std::string& name) override;
+  [[nodiscard]] bool commit() override;
+
+  // The files the commit put in place, in the order written.
+  [[nodiscard]] const std::vector<std::string>& committed() const noexcept { return committed_; }
+  // An earlier run's outputs the commit removed.
+  [[nodiscard]] const std::vector<std::string>& superseded() const noexcept { return superseded_; }
+
+ private:
+  platform::StagedFile* find(const std::string& name);
+  std::string output_;
+  Target target_;
+  std::vector<std::unique_ptr<platform::StagedFile>> files_;
+  std::vector<std::string> committed_;
+  std::vector<std::string> superseded_;
 };
 
 // Files in memory, in the order they were made, under the one name the

@@ -46,7 +46,7 @@ const GoldenCase kGoldenCases[] = {
     {"utf16be_nobom_ascii", "", done(1, 1), true},
     {"utf16be_bom", "", done(1, 1), true},
     {"sjis_cr_line_ends", "", done(2, 2), true},
-    {"empty", "", std::string(kNoOutput), true},
+    {"empty", "", std::string(kNoOutput), false},
     {"qp_soft_breaks", "", done(1, 1), true},
     {"folded", "", done(1, 1), true},
     {"photo_base64", "", done(2, 2), true},
@@ -55,7 +55,7 @@ const GoldenCase kGoldenCases[] = {
     {"three_cards_one_rejected", "", done(3, 2), true},
     {"email_types", "", done(1, 1), true},
     {"many_addresses", "", done(1, 1), true},
-    {"no_end", "", std::string(kNoOutput), true},
+    {"no_end", "", std::string(kNoOutput), false},
     {"structure", "", done(3, 3), true},
     {"sjis_stray_nul", "", done(2, 2), true},
     {"western_undeclared", "", done(1, 1), true},
@@ -213,7 +213,7 @@ TEST(ConvertTest, SecondRunReplacesPathsAndKeepsNothingFromTheFirst) {
   EXPECT_EQ(two[1], kNoOutput);
   EXPECT_STREQ(orgFile, second.c_str());
   EXPECT_STREQ(dstFile, dir.file("out2.vcf").c_str());
-  EXPECT_EQ(testsupport::readBytes(dir.file("out2.vcf")), "\xFF\xFE");
+  EXPECT_FALSE(testsupport::exists(dir.file("out2.vcf"))) << "no card, no file";
 }
 
 TEST(ConvertTest, RefusesToWriteOverTheSourceItself) {

@@ -203,7 +203,6 @@ const QuietCase kQuietCases[] = {
     {"GroupedWithLabels",
      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;b\r\nitem1.EMAIL:a@b.c\r\nitem1.X-ABLabel:Work\r\n"
      "END:VCARD\r\n"},
-    {"NothingToWrite", ""},
     // A phone export without pictograms: 引 (88 F8) plain and encoded holds
     // F8 as a trail byte, which starts no pictogram code.
     {"PhoneExportWithoutPictograms",
