@@ -181,8 +181,6 @@ StagedFile::~StagedFile() {
 
 std::unique_ptr<StagedFile> StagedFile::create(std::string destination) {
   const std::string folder = folderOf(destination);
-  struct stat existing {};
-  const bool replacing = ::stat(destination.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::optional<std::string> name = randomTemporaryName(folder);
     if (!name) return nullptr;
@@ -205,8 +203,6 @@ std::unique_ptr<StagedFile> StagedFile::create(std::string destination) {
       ::close(fd);
       continue;
     }
-    // A replaced file keeps who may read it (an address book is private).
-    if (replacing) (void)::fchmod(fd, existing.st_mode & 07777);
     return std::unique_ptr<StagedFile>(
         new StagedFile(std::move(destination), std::move(*name), fd));
   }
@@ -223,6 +219,10 @@ bool StagedFile::finish() {
 
 bool StagedFile::replace() {
   if (fd_ < 0 || placed_) return false;
+  // A replaced file keeps who may read it (an address book is private).
+  struct stat existing {};
+  if (::stat(destination_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+    (void)::fchmod(fd_, existing.st_mode & 07777);
   if (::rename(temporary_.c_str(), destination_.c_str()) != 0) return false;
   placed_ = true;
   // The lock goes only now, so that no cleaner takes the finished temporary

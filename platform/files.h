@@ -50,7 +50,6 @@ class FileReader {
 class StagedFile {
  public:
   // Creates the temporary for destination; nothing when it cannot be made.
-  // An existing destination's permissions carry over to the replacement.
   [[nodiscard]] static std::unique_ptr<StagedFile> create(std::string destination);
   ~StagedFile();
   StagedFile(const StagedFile&) = delete;
@@ -65,7 +64,8 @@ class StagedFile {
   [[nodiscard]] bool append(std::string_view content);
   // Flushes the bytes to the disk and closes the temporary.
   [[nodiscard]] bool finish();
-  // Renames the finished temporary over the destination.
+  // Renames the finished temporary over the destination; the permissions of
+  // a file it replaces carry over.
   [[nodiscard]] bool replace();
   // Removes the temporary, unless it has been put in place.
   void discard() noexcept;

@@ -1,7 +1,10 @@
 // vcard-convert run as a process: checks, overwrite refusal, output streams,
 // exit codes and the progress shown on a terminal.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
+#include <signal.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -226,6 +229,15 @@ const Case kCases[] = {
      "出力ファイルが既に存在します: PC→iCloud-1.vcf\n上書きする場合は --force "
      "を指定してください。\n",
      ""},
+    // Every part counts, whichever numbers are left.
+    {"ICloudEarlierLaterPartsRefused",
+     {"a.vcf", "PC→iCloud-3.vcf", "PC→iCloud-2.vcf", "PC→iCloud-02.vcf"},
+     {"--target=icloud", "a.vcf"},
+     3,
+     "",
+     "出力ファイルが既に存在します: PC→iCloud-2.vcf、PC→iCloud-3.vcf\n上書きする場合は --force "
+     "を指定してください。\n",
+     ""},
     {"IPhoneIgnoresAnICloudSplit",
      {"a.vcf", "PC→iCloud-1.vcf"},
      {"a.vcf"},
@@ -245,6 +257,71 @@ const Case kCases[] = {
     {"UnknownCarrier", {"a.vcf"}, {"--carrier=kddi", "a.vcf"}, 64, "", "", ""},
     {"CarrierWithoutValue", {"a.vcf"}, {"--carrier", "a.vcf"}, 64, "", "", ""},
 };
+
+// kill -9 in the middle of a run over an earlier output: the output stays
+// as it was, and the temporary the run left is removed by the next run.
+TEST_F(CliTest, KilledRunKeepsTheEarlierOutputAndTheNextRunCleansUp) {
+  testsupport::writeBytes((dir_ / "a.vcf").string(), std::string(kCard));
+  ASSERT_EQ(run({"a.vcf"}).status, 0);
+  const std::string earlier = slurp(dir_ / "PC→iPhone.vcf");
+  std::string many;
+  for (int i = 0; i < 60000; ++i)
+    many += "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Card" + std::to_string(i) + ";;;;\r\nEND:VCARD\r\n";
+  testsupport::writeBytes((dir_ / "big.vcf").string(), many);
+
+  const int watch = ::inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, dir_.c_str(), IN_CREATE), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) execute({"--force", "big.vcf"}, dir_ / ".stdout");
+  // Killed the moment its temporary appears, before it can have finished.
+  bool seen = false;
+  alignas(inotify_event) char buffer[4096];
+  while (!seen) {
+    pollfd ready{watch, POLLIN, 0};
+    if (::poll(&ready, 1, 10000) <= 0) break;
+    const ssize_t got = ::read(watch, buffer, sizeof buffer);
+    for (ssize_t at = 0; got > 0 && at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      const std::string_view name = event->len > 0 ? event->name : "";
+      seen = seen || (name.starts_with(".vcf-") && name.ends_with(".partial"));
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ::close(watch);
+  ASSERT_TRUE(seen) << "the run made no temporary";
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it was killed";
+  EXPECT_EQ(slurp(dir_ / "PC→iPhone.vcf"), earlier);
+  const auto temporaries = [this] {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(dir_))
+      count += entry.path().extension() == ".partial" ? 1 : 0;
+    return count;
+  };
+  EXPECT_EQ(temporaries(), 1);
+
+  EXPECT_EQ(run({"--force", "a.vcf"}).status, 0);
+  EXPECT_EQ(temporaries(), 0);
+  EXPECT_EQ(slurp(dir_ / "PC→iPhone.vcf"), earlier);
+}
+
+// A picture named .vcf, forced over a good output, replaces nothing.
+TEST_F(CliTest, SourceWithoutACardLeavesTheOutputAlone) {
+  testsupport::writeBytes(
+      (dir_ / "photo.vcf").string(),
+      std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11) + std::string(2000, '\x8F'));
+  testsupport::writeBytes((dir_ / "PC→iPhone.vcf").string(), "good");
+  const ProcessResult result = run({"--force", "photo.vcf"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(result.out.starts_with(std::string(testsupport::kNoOutputLog) +
+                                     "【変換レポート】vCard のカードが見つかりません"))
+      << result.out;
+  EXPECT_EQ(slurp(dir_ / "PC→iPhone.vcf"), "good");
+}
 
 class CliCaseTest : public CliTest, public testing::WithParamInterface<Case> {};
 

@@ -315,6 +315,48 @@ TEST_F(FileTest, AtomicWriteIntoMissingFolderFails) {
   EXPECT_TRUE(std::filesystem::is_directory(dir));
 }
 
+TEST_F(FileTest, CleanupRemovesOnlyTemporariesNoProcessHolds) {
+  // One being written (held by its process), one a killed run left, and
+  // names a person or another program may own.
+  std::unique_ptr<platform::StagedFile> live = platform::StagedFile::create(dir + "/out.vcf");
+  ASSERT_NE(live, nullptr);
+  ASSERT_TRUE(live->append("BEGIN:VCARD\r\n"));
+  const std::string abandoned = dir + "/.vcf-00000000deadbeef.partial";
+  const std::vector<std::string> kept = {
+      dir + "/.vcf-00000000DEADBEEF.partial",  // not a name this program makes
+      dir + "/.vcf-0000000deadbeef.partial",   // one digit short
+      dir + "/.vcf-00000000deadbeef.vcf",
+      dir + "/notes.partial",
+  };
+  testsupport::writeBytes(abandoned, "BEGIN:VCARD\r\n");
+  for (const std::string& path : kept)
+    testsupport::writeBytes(path, "mine");
+  // A link of that name is not followed, nor removed.
+  const std::string target = dir + "/target";
+  testsupport::writeBytes(target, "target");
+  const std::string link = dir + "/.vcf-0123456789abcdef.partial";
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+
+  EXPECT_EQ(platform::removeAbandonedStagedFiles(dir), 1u);
+  EXPECT_FALSE(platform::fileExists(abandoned));
+  EXPECT_TRUE(platform::fileExists(live->temporaryPath()));
+  for (const std::string& path : kept)
+    EXPECT_EQ(platform::readFile(path), "mine") << path;
+  EXPECT_EQ(platform::readFile(link), "target");
+
+  // Put in place, it is the output; dropped, nothing is left.
+  ASSERT_TRUE(live->finish());
+  ASSERT_TRUE(live->replace());
+  EXPECT_EQ(platform::readFile(dir + "/out.vcf"), "BEGIN:VCARD\r\n");
+  std::unique_ptr<platform::StagedFile> dropped = platform::StagedFile::create(dir + "/out.vcf");
+  ASSERT_NE(dropped, nullptr);
+  const std::string temporary = dropped->temporaryPath();
+  EXPECT_TRUE(platform::fileExists(temporary));
+  dropped.reset();
+  EXPECT_FALSE(platform::fileExists(temporary));
+  EXPECT_EQ(platform::readFile(dir + "/out.vcf"), "BEGIN:VCARD\r\n");
+}
+
 TEST_F(FileTest, RemoveFileTreatsMissingAsRemoved) {
   const std::string path = dir + "/x";
   ASSERT_TRUE(platform::writeFileAtomically(path, "x"));
