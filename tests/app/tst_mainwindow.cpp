@@ -69,6 +69,7 @@ class TestMainWindow : public QObject {
   void shouldShowTheEnginesTextsInOrder_data();
   void shouldShowTheEnginesTextsInOrder();
   void shouldShowProgressOnlyAfterHalfASecond();
+  void shouldShowTheSplitPartsInTheOutputField();
   void shouldNameWhatTheRunIsDoing_data();
   void shouldNameWhatTheRunIsDoing();
   void shouldStopTheRunWhenAsked();
@@ -651,6 +652,27 @@ void TestMainWindow::shouldShowTheEnginesTextsInOrder() {
   QCOMPARE(h.log(), heading + QString::fromStdString(direct[1]) +
                         QString::fromStdString(vcard::reportText(report)));
   QCOMPARE(readFile(output), directOutput);
+}
+
+// Cards split into numbered files are not in the file the field named: it
+// shows the parts written, and the next start derives the name again.
+void TestMainWindow::shouldShowTheSplitPartsInTheOutputField() {
+  QTemporaryDir root;
+  QVERIFY(root.isValid());
+  const QString source = root.filePath(QStringLiteral("cards.vcf"));
+  QVERIFY(writeFile(source, kUtf8Card));
+  SlowConverter converter;
+  converter.cards = 1;
+  const std::string first = root.filePath(QStringLiteral("PC→iCloud-1.vcf")).toStdString();
+  const std::string last = root.filePath(QStringLiteral("PC→iCloud-3.vcf")).toStdString();
+  converter.outcome.report.icloud.parts = {{first, 50000}, {"-2", 50000}, {last, 10}};
+  Harness h(&converter);
+  h.start(source);
+  QCOMPARE(h.window.outField()->text(), root.filePath(QStringLiteral("PC→iCloud-1.vcf")) +
+                                            QStringLiteral(" 〜 PC→iCloud-3.vcf"));
+  converter.outcome.report.icloud.parts.clear();
+  h.start(source);
+  QCOMPARE(h.window.outField()->text(), root.filePath(QStringLiteral("PC→iPhone.vcf")));
 }
 
 void TestMainWindow::shouldShowProgressOnlyAfterHalfASecond() {
