@@ -210,7 +210,18 @@ std::unique_ptr<StagedFile> StagedFile::create(std::string destination) {
 }
 
 bool StagedFile::append(std::string_view content) {
-  return fd_ >= 0 && !placed_ && writeAll(fd_, content);
+  if (fd_ < 0 || placed_ || !writeAll(fd_, content)) return false;
+  written_ += content.size();
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+  // The disk starts on what has gathered while the conversion goes on, so
+  // that the flush at the end waits for little more than the last blocks.
+  if (written_ - flushed_ >= kWriteBehind) {
+    (void)::sync_file_range(fd_, static_cast<off_t>(flushed_),
+                            static_cast<off_t>(written_ - flushed_), SYNC_FILE_RANGE_WRITE);
+    flushed_ = written_;
+  }
+#endif
+  return true;
 }
 
 bool StagedFile::finish() {

@@ -74,6 +74,10 @@ class StagedFile {
   StagedFile(std::string destination, std::string temporary, int fd) noexcept;
   std::string destination_;
   std::string temporary_;
+  // Bytes written, and of them those the disk was asked to start writing.
+  static constexpr std::uint64_t kWriteBehind = std::uint64_t{8} << 20;
+  std::uint64_t written_ = 0;
+  std::uint64_t flushed_ = 0;
   int fd_ = -1;
   bool placed_ = false;
 };

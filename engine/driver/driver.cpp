@@ -88,23 +88,80 @@ std::uint64_t sourceSize(const Source& source) {
   return size.value_or(0);
 }
 
-// One conversion of the source. Sets *startAgain, with nothing left
-// written, when a piece turned out not to be what the first reading
-// promised (the file is not Shift_JIS after all, or changed on the way):
-// then the whole-file loader decides.
-std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
+using ResultTexts = std::array<std::string, 2>;
+
+// The cards never closed are told as their ends would have settled them, so
+// that a name from FN can name them too.
+void tellOpenCards(Conversion& conversion, ReportNotes& notes) {
+  for (const auto& card : conversion.cards.openCards()) {
+    for (std::size_t labels = settleCard(conversion.values, *card); labels > 0; --labels)
+      notes.dropped(*card, "LABEL");
+    notes.neverClosed(*card);
+  }
+}
+
+// Runs the line loop over the source into the created output and finishes
+// both; whatever was written goes when anything is thrown on the way.
+StreamEnd convertLines(const Source& source, std::string_view all, Conversion& conversion,
+                       Output& output) {
+  try {
+    ProgressMeter& progress = conversion.progress;
+    progress.piece(0, progress.now().sourceBytes, all.size());
+    progress.step(vcard::ProgressStep::Converting);
+    const StreamEnd end = analyse(source, all, conversion);
+    if (end == StreamEnd::Done) {
+      tellOpenCards(conversion, conversion.notes);
+      conversion.notes.finish();
+    }
+    output.finish();
+    if (end == StreamEnd::Done) progress.finish();
+    return end;
+  } catch (...) {
+    output.removeWritten();
+    throw;
+  }
+}
+
+// What becomes of a finished output: put in place when cards were written
+// to it, else removed, so that whatever stood at its place stays; and the
+// texts that say which.
+ResultTexts settleOutput(Output& output, OutputStore& store, const Conversion& conversion,
+                         vcard::ConversionReport* report) {
+  const std::uint64_t outCount = conversion.cards.written();
+  if (output.failed()) {
+    output.removeWritten();
+    return {kCannotWriteAlert, kFailedLog};
+  }
+  if (outCount == 0) {
+    // A file with no card (a picture named .vcf, an empty file) must not
+    // replace an address book written before.
+    output.removeWritten();
+    if (report != nullptr) report->noCardFound = conversion.cards.begun() == 0;
+    return {"", kNoOutputLog};
+  }
+  if (!store.commit()) {
+    output.removeWritten();
+    return {kCannotWriteAlert, kFailedLog};
+  }
+  return {"", successLog(conversion.cards.ended(), outCount)};
+}
+
+// One conversion of the source. Nothing, with nothing left written, when a
+// piece turned out not to be what the first reading promised (the file is
+// not Shift_JIS after all, or changed on the way): then the whole-file
+// loader decides.
+std::optional<ResultTexts> convertSource(const vcard::ConvertOptions& options,
                                          vcard::ConversionReport* report, const Source& source,
-                                         OutputStore& store, const std::string& dstPath,
-                                         bool* startAgain) {
-  *startAgain = false;
+                                         OutputStore& store, const std::string& dstPath) {
   if (report != nullptr) report->target = options.target;
   ProgressMeter progress(options, sourceSize(source));
   progress.step(vcard::ProgressStep::Reading);
   LoadedSource loaded;
   if (source.stream == nullptr) {
     loaded = loadWhole(source, options.carrier);
-    if (loaded.code == kLoadUnsupportedEncoding) return {kUnsupportedEncodingAlert, kFailedLog};
-    if (loaded.code != kLoadOK) return {kCannotReadAlert, kFailedLog};
+    if (loaded.code == kLoadUnsupportedEncoding)
+      return ResultTexts{kUnsupportedEncodingAlert, kFailedLog};
+    if (loaded.code != kLoadOK) return ResultTexts{kCannotReadAlert, kFailedLog};
   } else {
     loaded.info = source.stream->info();
   }
@@ -121,69 +178,25 @@ std::array<std::string, 2> convertSource(const vcard::ConvertOptions& options,
   if (source.stream != nullptr && source.writeBlock > 0 && options.target == vcard::Target::IPhone)
     output.writeInBackground(source.writeBlock);
 #endif
-  const bool created = output.create(dstPath);
+  if (!output.create(dstPath)) return ResultTexts{kCannotWriteAlert, kFailedLog};
   ReportNotes notes(report, info);
   const std::string_view all =
       loaded.text ? std::string_view(loaded.text.get(), loaded.length) : std::string_view();
   // Pieces are handed over as well-formed UTF-8; a whole text is checked.
   const bool knownUTF8 = source.stream != nullptr || utf::validateUTF8(all);
   Conversion conversion(options, info, knownUTF8, output, notes, progress);
-  StreamEnd end = StreamEnd::Done;
-  if (created) {
-    try {
-      progress.piece(0, progress.now().sourceBytes, all.size());
-      progress.step(vcard::ProgressStep::Converting);
-      end = analyse(source, all, conversion);
-      if (end == StreamEnd::Done) {
-        // The cards never closed are told as their ends would have settled
-        // them, so that a name from FN can name them too.
-        for (const auto& card : conversion.cards.openCards()) {
-          for (std::size_t labels = settleCard(conversion.values, *card); labels > 0; --labels)
-            notes.dropped(*card, "LABEL");
-          notes.neverClosed(*card);
-        }
-        notes.finish();
-      }
-      output.finish();
-      if (end == StreamEnd::Done) progress.finish();
-    } catch (...) {
-      // Whatever was written is no conversion of the source.
-      output.removeWritten();
-      throw;
-    }
-  }
-  const std::uint64_t inCount = conversion.cards.ended();
-  const std::uint64_t outCount = conversion.cards.written();
+  const StreamEnd end = convertLines(source, all, conversion, output);
   if (report != nullptr) {
-    report->inCount = inCount;
-    report->outCount = outCount;
+    report->inCount = conversion.cards.ended();
+    report->outCount = conversion.cards.written();
   }
-
-  if (created && end != StreamEnd::Done) {
+  if (end != StreamEnd::Done) {
     // What was written is no conversion of the source.
     output.removeWritten();
-    if (end == StreamEnd::ReadFailed) return {kCannotReadAlert, kFailedLog};
-    *startAgain = true;
-    return {};
+    if (end == StreamEnd::ReadFailed) return ResultTexts{kCannotReadAlert, kFailedLog};
+    return std::nullopt;
   }
-  if (!created) return {kCannotWriteAlert, kFailedLog};
-  if (output.failed()) {
-    // What was written goes; whatever stood at the output's place stays.
-    output.removeWritten();
-    return {kCannotWriteAlert, kFailedLog};
-  }
-  if (outCount == 0) {
-    // A file with no card (a picture named .vcf, an empty file) must not
-    // replace an address book written before.
-    output.removeWritten();
-    if (report != nullptr) report->noCardFound = conversion.cards.begun() == 0;
-    return {"", kNoOutputLog};
-  }
-  if (!store.commit()) {
-    output.removeWritten();
-    return {kCannotWriteAlert, kFailedLog};
-  }
-  return {"", successLog(inCount, outCount)};
+  return settleOutput(output, store, conversion, report);
 }
 
 // Replaces one engine-wide path copy; a failed copy leaves it empty rather
@@ -221,19 +234,19 @@ std::array<std::string, 2> vcard::detail::convertFile(const char* orgPath, const
     platform::removeAbandonedStagedFiles(platform::folderOf(dstPath));
     keepsEarlier = !vcard::existingOutputs(dstPath, options.target).empty();
     StagedFileStore store(dstPath, options.target);
-    bool startAgain = false;
     const bool whole = stream.plan() == SourcePlan::Whole;
-    std::array<std::string, 2> result =
+    std::optional<ResultTexts> result =
         convertSource(options, report,
                       Source{orgPath, std::nullopt, whole ? nullptr : &stream, limits.writeBlock},
-                      store, dstPath, &startAgain);
-    if (startAgain) {
+                      store, dstPath);
+    if (!result) {
       if (report != nullptr) *report = ConversionReport{};
-      result = convertSource(options, report, Source{orgPath, std::nullopt, nullptr}, store,
-                             dstPath, &startAgain);
+      result =
+          convertSource(options, report, Source{orgPath, std::nullopt, nullptr}, store, dstPath);
     }
     if (report != nullptr) report->superseded = store.superseded();
-    return result;
+    // The whole-file loader never asks to start again.
+    return result.value_or(ResultTexts{kCannotReadAlert, kFailedLog});
   } catch (const ConversionStopped&) {
     return {"", keepsEarlier ? vcard::kStoppedKeptLog : vcard::kStoppedLog};
   } catch (...) {
@@ -262,9 +275,9 @@ vcard::MemoryConversion vcard::convertBytes(std::string_view source,
     setPath(&dstFile, "");
     MemoryStore store(&conversion.outputs, outputFileName(options.target));
     // Bytes in memory are loaded whole: there is nothing to start again.
-    bool startAgain = false;
-    conversion.result = convertSource(options, &conversion.report, Source{{}, source, nullptr},
-                                      store, "", &startAgain);
+    conversion.result =
+        convertSource(options, &conversion.report, Source{{}, source, nullptr}, store, "")
+            .value_or(ResultTexts{kCannotReadAlert, kFailedLog});
   } catch (const ConversionStopped&) {
     conversion.outputs.clear();
     conversion.result = {"", vcard::kStoppedLog};
