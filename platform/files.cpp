@@ -160,6 +160,19 @@ bool isStagedName(std::string_view name) {
   return true;
 }
 
+// Asks the disk to start writing a range of the file, without waiting for
+// it; nothing where the system has no such request.
+void startWriting(int fd, std::uint64_t from, std::uint64_t count) {
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+  (void)::sync_file_range(fd, static_cast<off_t>(from), static_cast<off_t>(count),
+                          SYNC_FILE_RANGE_WRITE);
+#else
+  (void)fd;
+  (void)from;
+  (void)count;
+#endif
+}
+
 bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -212,15 +225,12 @@ std::unique_ptr<StagedFile> StagedFile::create(std::string destination) {
 bool StagedFile::append(std::string_view content) {
   if (fd_ < 0 || placed_ || !writeAll(fd_, content)) return false;
   written_ += content.size();
-#if defined(__linux__) && !defined(__EMSCRIPTEN__)
   // The disk starts on what has gathered while the conversion goes on, so
   // that the flush at the end waits for little more than the last blocks.
   if (written_ - flushed_ >= kWriteBehind) {
-    (void)::sync_file_range(fd_, static_cast<off_t>(flushed_),
-                            static_cast<off_t>(written_ - flushed_), SYNC_FILE_RANGE_WRITE);
+    startWriting(fd_, flushed_, written_ - flushed_);
     flushed_ = written_;
   }
-#endif
   return true;
 }
 
