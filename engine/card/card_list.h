@@ -87,6 +87,14 @@ struct OpenCard {
   bool version4 = false;       // VERSION:4.0: parameters and values are read as 4.0 writes them
   CardExtras extras;
   Version4Extras version4Extras;
+
+  // Takes the next item number of the card and gives its group name: the
+  // properties of one labelled item ("item3.EMAIL", "item3.X-ABLabel")
+  // share it, and no other item of the card has it.
+  [[nodiscard]] std::string nextItemGroup() {
+    ++itemNo;
+    return "item" + std::to_string(itemNo);
+  }
 };
 
 class CardList {

@@ -180,8 +180,7 @@ std::string_view relationLabel(const RuleInput& input) {
 // A property under an item number of the card's own, with its label.
 void appendLabelledItem(OpenCard& card, std::string_view name, std::string_view value,
                         std::string_view label, std::string_view parameter = {}) {
-  ++card.itemNo;
-  const std::string group = "item" + std::to_string(card.itemNo);
+  const std::string group = card.nextItemGroup();
   card.card.addProperty(group, name, parameter, value);
   card.card.addProperty(group, "X-ABLabel", label);
 }

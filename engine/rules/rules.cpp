@@ -295,8 +295,7 @@ void appendTyped(const ValueContext& context, Card& card, std::string_view name,
 // nor home. Items are numbered on without limit.
 void appendOtherItem(const ValueContext& context, OpenCard& card, std::string_view name,
                      char** values, std::size_t valueCount, const PropertyLine& prop) {
-  ++card.itemNo;
-  const std::string group = "item" + std::to_string(card.itemNo);
+  const std::string group = card.nextItemGroup();
   Card& model = card.card;
   model.beginProperty(name);
   model.beginValue();

@@ -66,8 +66,7 @@ void appendGrouped(std::vector<Property>* out, OpenCard& card, std::size_t begin
     out->back().value = model.store(*label);
     return;
   }
-  ++card.itemNo;
-  const std::string item = "item" + std::to_string(card.itemNo);
+  const std::string item = card.nextItemGroup();
   const Span itemGroup = model.store(item);
   for (std::size_t i = begin; i < end; ++i) {
     Property property = model.properties()[i];
