@@ -81,7 +81,9 @@ std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath
 // through an atomic whole-file write. Returns 1 on success, 0 on failure.
 int Output_CreateFile(const char* path);
 
-// Nothing stays open between appends; kept as the driver's last step.
+// Nothing stays open between appends, so there is nothing to close; kept
+// for callers of the C functions. (The conversion writes its output through
+// its own store, not through these.)
 void Output_CloseFile();
 
 // ---- Loading ---------------------------------------------------------------

@@ -62,9 +62,8 @@ bool hasBeginLine(std::string_view text) {
 enum class Closest { UTF8, ShiftJIS, Neither };
 
 // How well bytes fit an encoding: its multi-byte characters, its ill-formed
-// bytes, and for Shift_JIS
-// the characters that stand next to another non-ASCII character, as the
-// characters of Japanese words do.
+// bytes, and for Shift_JIS the characters that stand next to another
+// non-ASCII character, as the characters of Japanese words do.
 struct Fit {
   std::uint64_t characters = 0;
   std::uint64_t badBytes = 0;

@@ -55,8 +55,6 @@ class Pieces {
   Pieces(platform::FileReader* file, std::size_t readSize, std::size_t skip)
       : file_(file), readSize_(readSize), skip_(skip) {}
 
-  // The next piece, and whether it is the last; false on a read error or
-  // exhausted memory.
   // Gives back the room once the last piece is no longer read: a file
   // without a card's end in it is one piece, as large as the file.
   void release() noexcept {
@@ -64,6 +62,8 @@ class Pieces {
     capacity_ = size_ = taken_ = searched_ = 0;
   }
 
+  // The next piece, and whether it is the last; false on a read error or
+  // exhausted memory.
   bool next(std::string_view* piece, bool* last) {
     if (taken_ > 0) {
       // What follows the last piece is at most a card: moving it is cheap.
