@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "memory_convert.h"
+#include "param_names.h"
 #include "rules/dates.h"
 #include "test_support.h"
 #include "vcard_report.h"
 
 namespace {
 
+using testsupport::PrintTo;
 using vcard::Target;
 
 // The text of the one file written for target, UTF-8 with LF line ends.
@@ -96,6 +98,15 @@ const Case kCases[] = {
      "PHOTO;ENCODING=b;TYPE=PNG:iVBO\n Rw0KGgo=\nX-PHONETIC-FIRST-NAME:イチロウ\nEND:VCARD\n\n",
      "BEGIN:VCARD\nVERSION:3.0\nFN:山田一郎\nN:山田;一郎;;;\nTEL;TYPE=HOME:1\n"
      "PHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgo=\nX-PHONETIC-FIRST-NAME:イチロウ\nEND:VCARD\n\n"},
+    // A tel: URI's extension follows a pause, in either letter case, up to
+    // the next parameter; other parameters go.
+    {"TelephoneExtensions",
+     "N:A;B;;;\nTEL;VALUE=uri;TYPE=work:tel:+81-3-1234-5678;ext=102;phone-context=example.com\n"
+     "TEL;VALUE=uri:tel:03-1111-2222;EXT=9\nTEL:tel:5;x=1\n",
+     "BEGIN:VCARD\nVERSION:3.0\nN:A;B;;;\nTEL;TYPE=work:+81-3-1234-5678,102\n"
+     "TEL:03-1111-2222,9\nTEL:5\nEND:VCARD\n\n",
+     "BEGIN:VCARD\nVERSION:3.0\nFN:A B\nN:A;B;;;\nTEL;TYPE=work:+81-3-1234-5678,102\n"
+     "TEL:03-1111-2222,9\nTEL:5\nEND:VCARD\n\n"},
     {"OrganisationWithTextBirthday",
      "KIND:org\nFN:例株式会社\nORG:例株式会社;;\nBDAY;VALUE=text:circa 1800\n"
      "NOTE:創業\\, 老舗\nURL;PREF=1:https://example.com/\nBDAY;ALTID=2:20010101\n"
