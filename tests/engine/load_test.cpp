@@ -127,6 +127,21 @@ const LoadCase kLoadCases[] = {
     {"JapaneseDeclarationKeepsShiftJIS",
      "N;CHARSET=SHIFT_JIS:\xE4\x6D\r\nLABEL;CHARSET=ISO-8859-1:x\r\n", 0,
      "N;CHARSET=SHIFT_JIS:\xE8\x88\x82\r\nLABEL;CHARSET=ISO-8859-1:x\r\n", "Shift_JIS", kContent},
+    // One damaged byte (FF) in a file of Japanese words, 山田;太郎 and あい in
+    // Shift_JIS: still Shift_JIS, the byte replaced.
+    {"ShiftJISWordsWithADamagedByte",
+     "N:\x8E\x52\x93\x63;\x91\xBE\x98\x59\r\nNOTE:\x82\xA0\x82\xA2\xFF\r\n", 0,
+     "N:\xE5\xB1\xB1\xE7\x94\xB0;\xE5\xA4\xAA\xE9\x83\x8E\r\nNOTE:"
+     "\xE3\x81\x82\xE3\x81\x84\xEF\xBF\xBD\r\n",
+     "Shift_JIS", kContent, 0, 1},
+    // The same in UTF-8: 山, then a lone FF; as many characters as damaged
+    // bytes is still UTF-8.
+    {"UTF8WithADamagedByte", "N:\xE5\xB1\xB1\xFF\r\n", 0, "N:\xE5\xB1\xB1\xEF\xBF\xBD\r\n", "UTF-8",
+     kContent, 0, 1},
+    // "Dupr\xE9;Ren\xE9e": E9 65 is a Shift_JIS pair, but one such character
+    // between Latin letters is no Japanese word: Western, not Shift_JIS.
+    {"LoneShiftJISPairInWesternText", "N:Dupr\xE9;Ren\xE9\x65\r\n", 0,
+     "N:Dupr\xC3\xA9;Ren\xC3\xA9\x65\r\n", "ISO-8859-1", kGuess},
     // No decoding fits and the detector has no single-byte guess.
     {"NothingFits", "\xFF\xFD\xFE\xFC", -4, "", "", kContent},
     // A real UTF-16LE file without mark is decoded as such.
