@@ -17,23 +17,6 @@ constexpr bool isJapaneseCodePoint(char32_t c) noexcept {
          (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF00 && c <= 0xFFEF);
 }
 
-// True when the UTF-8 text holds such a character. All of them take three
-// bytes with a lead byte E3-E9 or EF, so every other byte is passed over.
-bool holdsJapaneseCharacter(std::string_view text) noexcept {
-  const auto* u = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  for (std::size_t i = 0; i + 2 < n; ++i) {
-    const unsigned char lead = u[i];
-    if (lead < 0xE3 || lead > 0xEF || (lead > 0xE9 && lead < 0xEF)) continue;
-    if ((u[i + 1] & 0xC0) != 0x80 || (u[i + 2] & 0xC0) != 0x80) continue;
-    const char32_t c =
-        static_cast<char32_t>((lead & 0x0F) << 12 | (u[i + 1] & 0x3F) << 6 | (u[i + 2] & 0x3F));
-    if (isJapaneseCodePoint(c)) return true;
-    i += 2;
-  }
-  return false;
-}
-
 // True for a charset name (upper case) of a Japanese encoding: SHIFT_JIS,
 // SJIS, CP932, WINDOWS-31J, ISO-2022-JP, EUC-JP and their aliases.
 bool isJapaneseCharset(std::string_view name) noexcept {
@@ -53,6 +36,23 @@ bool showsPhonePictograms(const PictogramInfo& pictograms) noexcept {
 }
 
 }  // namespace
+
+// True when the UTF-8 text holds such a character. All of them take three
+// bytes with a lead byte E3-E9 or EF, so every other byte is passed over.
+bool holdsJapaneseCharacter(std::string_view text) noexcept {
+  const auto* u = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i + 2 < n; ++i) {
+    const unsigned char lead = u[i];
+    if (lead < 0xE3 || lead > 0xEF || (lead > 0xE9 && lead < 0xEF)) continue;
+    if ((u[i + 1] & 0xC0) != 0x80 || (u[i + 2] & 0xC0) != 0x80) continue;
+    const char32_t c =
+        static_cast<char32_t>((lead & 0x0F) << 12 | (u[i + 1] & 0x3F) << 6 | (u[i + 2] & 0x3F));
+    if (isJapaneseCodePoint(c)) return true;
+    i += 2;
+  }
+  return false;
+}
 
 bool declaresJapaneseCharset(std::string_view text) {
   constexpr std::string_view kKey = "CHARSET=";

@@ -21,6 +21,12 @@ namespace vcard::detail {
 // they are no longer counted, and nothing is told about them.
 void noteJapaneseText(SourceInfo* source, std::string_view text);
 
+// True when the UTF-8 text holds a character Japanese is written in: CJK
+// punctuation, kana, kanji, the full-width and half-width forms (not Hangul,
+// Bopomofo or the private-use area). The one measure of "Japanese text" for
+// the whole engine.
+[[nodiscard]] bool holdsJapaneseCharacter(std::string_view text) noexcept;
+
 // True when some CHARSET=... parameter of the text names a Japanese charset.
 [[nodiscard]] bool declaresJapaneseCharset(std::string_view text);
 

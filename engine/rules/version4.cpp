@@ -12,6 +12,7 @@
 
 #include "ascii_letters.h"
 #include "dates.h"
+#include "read/source_japanese.h"
 #include "rules.h"
 #include "strutil.h"
 
@@ -26,16 +27,6 @@ constexpr std::string_view kUnwrittenParameters[] = {"LABEL",   "PID",      "ALT
 bool startsWithWord(std::string_view text, std::string_view upperWord) {
   return text.size() >= upperWord.size() &&
          platform::asciiUpperEquals(text.substr(0, upperWord.size()), upperWord);
-}
-
-// True when the text holds kana, kanji or full-width forms (U+3000 on).
-bool holdsJapanese(std::string_view text) {
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0xE3 && byte <= 0xE9) return true;
-    if (byte == 0xEF) return true;
-  }
-  return false;
 }
 
 // A 4.0 line's parameters, read and rewritten for the 3.0 rules.
@@ -242,7 +233,7 @@ void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& ca
   }
 
   // Of an ALTID set, the Japanese one is written, else the first.
-  const bool japanese = read.language.starts_with("JA") || holdsJapanese(raw);
+  const bool japanese = read.language.starts_with("JA") || holdsJapaneseCharacter(raw);
   std::string alternativeKey;
   if (!read.altId.empty()) {
     alternativeKey = name + ";" + read.altId;

@@ -107,6 +107,11 @@ const Case kCases[] = {
      "TEL:03-1111-2222,9\nTEL:5\nEND:VCARD\n\n",
      "BEGIN:VCARD\nVERSION:3.0\nFN:A B\nN:A;B;;;\nTEL;TYPE=work:+81-3-1234-5678,102\n"
      "TEL:03-1111-2222,9\nTEL:5\nEND:VCARD\n\n"},
+    // Of an ALTID set the Japanese one is written: Hangul (ㄱ, U+3131) is not
+    // Japanese, though its UTF-8 starts as kana do.
+    {"AlternativesJapaneseNotHangul", "N;ALTID=1;LANGUAGE=ko:ㄱ;ㄴ;;;\nN;ALTID=1:山田;花子;;;\n",
+     "BEGIN:VCARD\nVERSION:3.0\nN:山田;花子;;;\nEND:VCARD\n\n",
+     "BEGIN:VCARD\nVERSION:3.0\nFN:山田花子\nN:山田;花子;;;\nEND:VCARD\n\n"},
     {"OrganisationWithTextBirthday",
      "KIND:org\nFN:例株式会社\nORG:例株式会社;;\nBDAY;VALUE=text:circa 1800\n"
      "NOTE:創業\\, 老舗\nURL;PREF=1:https://example.com/\nBDAY;ALTID=2:20010101\n"
