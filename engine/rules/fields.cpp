@@ -300,9 +300,7 @@ void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInpu
 
 bool carriesField(Rule rule, const ValueContext& context, const OpenCard& card,
                   const RuleInput& input) {
-  if (rule != setRelatedName && rule != setAnniversary && rule != setChatAccount &&
-      rule != setImpp && rule != setCardPicture && rule != setAddressLabel)
-    return true;
+  if (!judgesValues(rule)) return true;
   // A charset or transfer encoding nobody knows leaves the property out, as
   // it did while these names were not recognised, rather than the card.
   if (input.prop.charsetType == kCharsetUnknown || input.prop.encodeType == kEncodingUnknown)

@@ -29,6 +29,13 @@ void setCardPicture(const ValueContext& context, OpenCard& card, const RuleInput
 // none.
 void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInput& input);
 
+// True for the rules above, whose values are judged (carriesField) before
+// they run: every other property skips the judging.
+[[nodiscard]] constexpr bool judgesValues(Rule rule) noexcept {
+  return rule == setRelatedName || rule == setAnniversary || rule == setChatAccount ||
+         rule == setImpp || rule == setCardPicture || rule == setAddressLabel;
+}
+
 // False when a property one of the rules above takes has nothing the phone
 // can hold (a relation given as a URI, a date that reads as none, an empty
 // value, a LABEL beside an ADR already taken): it is left out and told.

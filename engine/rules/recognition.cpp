@@ -97,12 +97,6 @@ constexpr std::size_t kRowCount = std::size(kRecognitionTable);
 constexpr std::uint8_t kNoRow = 0xFF;
 static_assert(kRowCount < kNoRow);
 
-// True for the rules whose values are judged before they run
-// (carriesField): every other property skips the judging.
-constexpr bool judgesValues(Rule rule) noexcept {
-  return rule == setRelatedName || rule == setAnniversary || rule == setChatAccount ||
-         rule == setImpp || rule == setCardPicture || rule == setAddressLabel;
-}
 using RowIndex = std::array<std::array<std::uint8_t, kLongestName + 1>, 26>;
 struct RowChains {
   RowIndex first{};
