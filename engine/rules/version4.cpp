@@ -197,15 +197,30 @@ std::vector<std::string> sortParts(std::string_view value) {
 
 }  // namespace
 
+namespace {
+
+// What a KIND value says of the card: a contact group (never written), an
+// organisation (shown by its company), or anything else.
+enum class Kind { Group, Organization, Other };
+
+Kind kindOf(std::string_view value) {
+  const std::string kind = platform::upperASCII(strutil::unquoted(unfolded(value)));
+  if (kind == "GROUP") return Kind::Group;
+  if (kind == "ORG") return Kind::Organization;
+  return Kind::Other;
+}
+
+}  // namespace
+
 bool onlyVersion4(Rule rule) {
   return rule == setKind;
 }
 
 void setKind(const ValueContext& /*context*/, OpenCard& card, const RuleInput& input) {
   if (input.valueCount == 0 || input.values[0] == nullptr) return;
-  const std::string kind = platform::upperASCII(strutil::unquoted(unfolded(input.values[0])));
-  if (kind == "GROUP") card.rejected = true;
-  if (kind == "ORG") card.version4Extras.organization = true;
+  const Kind kind = kindOf(input.values[0]);
+  if (kind == Kind::Group) card.rejected = true;
+  if (kind == Kind::Organization) card.version4Extras.organization = true;
 }
 
 void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& card, Rule rule,
@@ -221,8 +236,7 @@ void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& ca
 
   if (name == "KIND") {
     const bool rejectedBefore = card.rejected;
-    const std::string kind = platform::upperASCII(strutil::unquoted(unfolded(raw)));
-    if (kind != "GROUP" && kind != "ORG") {
+    if (kindOf(raw) == Kind::Other) {
       notes.dropped(card, "KIND");
       return;
     }
