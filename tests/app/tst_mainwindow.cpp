@@ -70,6 +70,7 @@ class TestMainWindow : public QObject {
   void shouldShowTheEnginesTextsInOrder();
   void shouldShowProgressOnlyAfterHalfASecond();
   void shouldShowTheSplitPartsInTheOutputField();
+  void shouldKeepTheEarlierOutputWhenARunIsStopped();
   void shouldNameWhatTheRunIsDoing_data();
   void shouldNameWhatTheRunIsDoing();
   void shouldStopTheRunWhenAsked();
@@ -673,6 +674,35 @@ void TestMainWindow::shouldShowTheSplitPartsInTheOutputField() {
   converter.outcome.report.icloud.parts.clear();
   h.start(source);
   QCOMPARE(h.window.outField()->text(), root.filePath(QStringLiteral("PC→iPhone.vcf")));
+}
+
+// The engine's own run over an earlier output, stopped after 上書き OK: the
+// earlier output stays byte for byte, nothing of the run is left, and the
+// log says so.
+void TestMainWindow::shouldKeepTheEarlierOutputWhenARunIsStopped() {
+  QTemporaryDir root;
+  QVERIFY(root.isValid());
+  const QString source = root.filePath(QStringLiteral("cards.vcf"));
+  QByteArray cards;
+  for (int i = 0; i < 20000; ++i)
+    cards +=
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Card" + QByteArray::number(i) + ";;;;\r\nEND:VCARD\r\n";
+  QVERIFY(writeFile(source, cards));
+  const QString output = root.filePath(kOutputName);
+  QVERIFY(writeFile(output, "earlier"));
+  Harness h;
+  h.shell.alerts.answers = {AlertAnswer::Default};
+  h.begin(source);
+  // Asked at once, the stop is seen at the engine's first look or, at the
+  // latest, at its last, before anything is put in place.
+  h.window.pushStop();
+  QVERIFY(h.waitForRun());
+  QCOMPARE(h.log(), MainWindow::runHeading(source) + kConverting +
+                        QString::fromUtf8(vcard::kStoppedKeptLog));
+  QCOMPARE(readFile(output), QByteArray("earlier"));
+  QStringList left = QDir(root.path()).entryList(QDir::Files | QDir::Hidden);
+  left.sort();
+  QCOMPARE(left, QStringList({QStringLiteral("PC→iPhone.vcf"), QStringLiteral("cards.vcf")}));
 }
 
 void TestMainWindow::shouldShowProgressOnlyAfterHalfASecond() {
