@@ -72,23 +72,26 @@ namespace {
 // Opens a regular file for reading; -1 for anything else. Without
 // O_NONBLOCK, opening a FIFO waits for a writer that may never come; with it
 // the open returns at once and fstat turns the FIFO away.
-int openRegularFile(const std::string& path, std::uint64_t* size) {
+int openRegularFile(const std::string& path, struct stat* st) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return -1;
-  struct stat st {};
   // Devices (/dev/zero never ends), sockets, FIFOs and folders are no source.
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
     ::close(fd);
     return -1;
   }
-  *size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
   return fd;
 }
 
 }  // namespace
 
 FileReader::FileReader(const std::string& path) {
-  fd_ = openRegularFile(path, &size_);
+  struct stat st {};
+  fd_ = openRegularFile(path, &st);
+  if (fd_ < 0) return;
+  size_ = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  device_ = static_cast<std::uint64_t>(st.st_dev);
+  inode_ = static_cast<std::uint64_t>(st.st_ino);
 }
 
 FileReader::~FileReader() {
@@ -108,21 +111,33 @@ bool FileReader::rewind() noexcept {
   return fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
 }
 
-std::optional<std::string> readFile(const std::string& path) {
-  FileReader reader(path);
-  if (!reader.isOpen()) return std::nullopt;
+std::optional<std::string> FileReader::readAll() {
+  if (!rewind()) return std::nullopt;
   std::string content;
   // Room for a caller's terminator too, so that adding one does not copy
   // the whole content.
-  if (reader.size() > 0) content.reserve(static_cast<std::size_t>(reader.size()) + 8);
+  if (size_ > 0) content.reserve(static_cast<std::size_t>(size_) + 8);
   char buffer[1 << 16];
   for (;;) {
-    const std::optional<std::size_t> n = reader.readSome(buffer, sizeof buffer);
+    const std::optional<std::size_t> n = readSome(buffer, sizeof buffer);
     if (!n) return std::nullopt;
     if (*n == 0) break;
     content.append(buffer, *n);
   }
   return content;
+}
+
+bool FileReader::isFileAt(const std::string& path) const {
+  struct stat st {};
+  return fd_ >= 0 && ::stat(path.c_str(), &st) == 0 &&
+         static_cast<std::uint64_t>(st.st_dev) == device_ &&
+         static_cast<std::uint64_t>(st.st_ino) == inode_;
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+  FileReader reader(path);
+  if (!reader.isOpen()) return std::nullopt;
+  return reader.readAll();
 }
 
 namespace {

@@ -30,10 +30,17 @@ class FileReader {
   [[nodiscard]] std::optional<std::size_t> readSome(char* out, std::size_t count);
   // Back to the first byte; false on failure.
   [[nodiscard]] bool rewind() noexcept;
+  // The whole file from its first byte; nothing on a read error.
+  [[nodiscard]] std::optional<std::string> readAll();
+  // True when path names this very file (same device and inode), so that
+  // links and other spellings are caught without opening it again.
+  [[nodiscard]] bool isFileAt(const std::string& path) const;
 
  private:
   int fd_ = -1;
   std::uint64_t size_ = 0;
+  std::uint64_t device_ = 0;
+  std::uint64_t inode_ = 0;
 };
 
 // The whole content of a regular file (links followed). Anything else, a

@@ -39,17 +39,23 @@ std::string successLog(std::uint64_t inCount, std::uint64_t outCount) {
 }
 
 // Where one conversion's source comes from: its bytes in memory, or the
-// file at path, loaded whole or, through stream, read in pieces.
+// file opened once for the run, loaded whole or read in pieces.
 struct Source {
-  std::string path;
   std::optional<std::string_view> bytes;
-  SourceStream* stream = nullptr;
+  SourceStream* file = nullptr;
+  bool inPieces = false;
   std::size_t writeBlock = 0;  // the output written in the background when not 0
+
+  // The file when it is read in pieces, else null.
+  [[nodiscard]] SourceStream* stream() const noexcept { return inPieces ? file : nullptr; }
 };
 
 // Loads a source that is not read in pieces.
 LoadedSource loadWhole(const Source& source, vcard::CarrierChoice carrier) {
-  return source.bytes ? loadBytes(*source.bytes, carrier) : loadFile(source.path.c_str(), carrier);
+  if (source.bytes) return loadBytes(*source.bytes, carrier);
+  std::optional<std::string> content = source.file->readWhole();
+  if (!content) return {};
+  return loadContent(std::move(*content), carrier);
 }
 
 // Hands the stream's pieces to the line loop, telling the meter where in
@@ -72,20 +78,17 @@ class LoopSink final : public PieceSink {
 // Runs the line loop over the source into output.
 StreamEnd analyse(const Source& source, std::string_view text, Conversion& conversion) {
   LineLoop loop(conversion);
-  if (source.stream == nullptr) {
+  if (source.stream() == nullptr) {
     loop.feed(text, true);
     return StreamEnd::Done;
   }
   LoopSink sink(loop, conversion.progress);
-  return source.stream->run(sink);
+  return source.stream()->run(sink);
 }
 
 // The size of the source, for its progress: its bytes, or the file.
 std::uint64_t sourceSize(const Source& source) {
-  if (source.bytes) return source.bytes->size();
-  if (source.stream != nullptr) return source.stream->size();
-  const std::optional<std::uint64_t> size = platform::fileSize(source.path);
-  return size.value_or(0);
+  return source.bytes ? source.bytes->size() : source.file->size();
 }
 
 using ResultTexts = std::array<std::string, 2>;
@@ -157,13 +160,13 @@ std::optional<ResultTexts> convertSource(const vcard::ConvertOptions& options,
   ProgressMeter progress(options, sourceSize(source));
   progress.step(vcard::ProgressStep::Reading);
   LoadedSource loaded;
-  if (source.stream == nullptr) {
+  if (source.stream() == nullptr) {
     loaded = loadWhole(source, options.carrier);
     if (loaded.code == kLoadUnsupportedEncoding)
       return ResultTexts{kUnsupportedEncodingAlert, kFailedLog};
     if (loaded.code != kLoadOK) return ResultTexts{kCannotReadAlert, kFailedLog};
   } else {
-    loaded.info = source.stream->info();
+    loaded.info = source.stream()->info();
   }
   const vcard::SourceInfo& info = loaded.info;
   if (report != nullptr) {
@@ -175,7 +178,8 @@ std::optional<ResultTexts> convertSource(const vcard::ConvertOptions& options,
 #if !defined(__EMSCRIPTEN__)
   // A large source's iPhone form is written on a thread of its own, as it is
   // read on another (the browser's engine has no threads).
-  if (source.stream != nullptr && source.writeBlock > 0 && options.target == vcard::Target::IPhone)
+  if (source.stream() != nullptr && source.writeBlock > 0 &&
+      options.target == vcard::Target::IPhone)
     output.writeInBackground(source.writeBlock);
 #endif
   if (!output.create(dstPath)) return ResultTexts{kCannotWriteAlert, kFailedLog};
@@ -183,7 +187,7 @@ std::optional<ResultTexts> convertSource(const vcard::ConvertOptions& options,
   const std::string_view all =
       loaded.text ? std::string_view(loaded.text.get(), loaded.length) : std::string_view();
   // Pieces are handed over as well-formed UTF-8; a whole text is checked.
-  const bool knownUTF8 = source.stream != nullptr || utf::validateUTF8(all);
+  const bool knownUTF8 = source.stream() != nullptr || utf::validateUTF8(all);
   Conversion conversion(options, info, knownUTF8, output, notes, progress);
   const StreamEnd end = convertLines(source, all, conversion, output);
   if (report != nullptr) {
@@ -221,28 +225,24 @@ std::array<std::string, 2> vcard::detail::convertFile(const char* orgPath, const
     if (report != nullptr) report->target = options.target;
     if (orgPath == nullptr || dstPath == nullptr) return {kCannotReadAlert, kFailedLog};
 
-    // Writing over the source would destroy it before it is read again
-    // (the loader re-reads the file by path).
-    if (platform::isSameFile(orgPath, dstPath)) return {vcard::kSameFileAlert, kFailedLog};
-
-    // A large source in UTF-8 or Shift_JIS is read in pieces; any other is
-    // loaded whole.
+    // The source is opened once for the run. A large source in UTF-8 or
+    // Shift_JIS is read in pieces; any other is loaded whole.
     SourceStream stream(orgPath, options.carrier, limits);
     if (stream.plan() == SourcePlan::Unreadable) return {kCannotReadAlert, kFailedLog};
+    // An output that is the source itself (under another name, or through
+    // a link) is refused: the source is never written.
+    if (stream.isSourceAt(dstPath)) return {vcard::kSameFileAlert, kFailedLog};
     // The temporaries a killed run left beside the output go first; the
     // earlier outputs are what a stop keeps.
     platform::removeAbandonedStagedFiles(platform::folderOf(dstPath));
     keepsEarlier = !vcard::existingOutputs(dstPath, options.target).empty();
     StagedFileStore store(dstPath, options.target);
     const bool whole = stream.plan() == SourcePlan::Whole;
-    std::optional<ResultTexts> result =
-        convertSource(options, report,
-                      Source{orgPath, std::nullopt, whole ? nullptr : &stream, limits.writeBlock},
-                      store, dstPath);
+    std::optional<ResultTexts> result = convertSource(
+        options, report, Source{std::nullopt, &stream, !whole, limits.writeBlock}, store, dstPath);
     if (!result) {
       if (report != nullptr) *report = ConversionReport{};
-      result =
-          convertSource(options, report, Source{orgPath, std::nullopt, nullptr}, store, dstPath);
+      result = convertSource(options, report, Source{std::nullopt, &stream}, store, dstPath);
     }
     if (report != nullptr) report->superseded = store.superseded();
     // The whole-file loader never asks to start again.
@@ -275,9 +275,8 @@ vcard::MemoryConversion vcard::convertBytes(std::string_view source,
     setPath(&dstFile, "");
     MemoryStore store(&conversion.outputs, outputFileName(options.target));
     // Bytes in memory are loaded whole: there is nothing to start again.
-    conversion.result =
-        convertSource(options, &conversion.report, Source{{}, source, nullptr}, store, "")
-            .value_or(ResultTexts{kCannotReadAlert, kFailedLog});
+    conversion.result = convertSource(options, &conversion.report, Source{source}, store, "")
+                            .value_or(ResultTexts{kCannotReadAlert, kFailedLog});
   } catch (const ConversionStopped&) {
     conversion.outputs.clear();
     conversion.result = {"", vcard::kStoppedLog};

@@ -411,6 +411,10 @@ LoadedSource loadFile(const char* path, CarrierChoice carrier) {
   return Loader(carrier).load(*file);
 }
 
+LoadedSource loadContent(std::string content, CarrierChoice carrier) {
+  return Loader(carrier).load(content);
+}
+
 LoadedSource loadBytes(std::string_view bytes, CarrierChoice carrier) {
   // The loader decodes in place: the caller's bytes stay as they are.
   std::string content(bytes);

@@ -24,6 +24,9 @@ struct LoadedSource {
 // The regular file at path, loaded as vCard_GetData loads it.
 [[nodiscard]] LoadedSource loadFile(const char* path, CarrierChoice carrier);
 
+// A file's whole content, read already: loaded as loadFile loads the file.
+[[nodiscard]] LoadedSource loadContent(std::string content, CarrierChoice carrier);
+
 // A source's bytes already in memory (a page in a browser has no file to
 // give): the same decisions, the same text and the same codes, an
 // unreadable file aside.

@@ -14,6 +14,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "convert_options.h"
@@ -58,6 +60,11 @@ class SourceStream {
   [[nodiscard]] const SourceInfo& info() const noexcept { return info_; }
   // The source's size when it was opened.
   [[nodiscard]] std::uint64_t size() const noexcept { return file_.size(); }
+  // The whole source, read again from its first byte through the file
+  // opened here: the file whose plan was settled is the file loaded.
+  [[nodiscard]] std::optional<std::string> readWhole() { return file_.readAll(); }
+  // True when path names the opened source itself.
+  [[nodiscard]] bool isSourceAt(const std::string& path) const { return file_.isFileAt(path); }
 
   // Reads the source again and hands its text, as well-formed UTF-8, to the
   // sink piece by piece. The next piece is read and decoded on a thread of
