@@ -305,17 +305,30 @@ std::string nameFromComponents(std::string_view nValue) {
   return joinedName({part(3), part(0), part(1), part(2), part(4)});
 }
 
-ICloudCard icloudCard(const Card& source, ProgressMeter* progress) {
-  const bool version21 = isVersion21(source);
-  ICloudCard card;
-  std::vector<std::string> body;
+namespace {
+
+// The card's lines in the iCloud.com form, with an empty place for each
+// photo, which is fitted once the size of the rest is known; and what an FN
+// can be made of.
+struct CardBody {
+  std::vector<std::string> lines;
   std::vector<PendingPhoto> photos;
   std::string fromName;
   std::string fromOrg;
   std::string fromOther;  // a nickname, an e-mail address or a number
 
+  // iCloud.com refuses a card without FN: the name as the address book
+  // shows it, else the company, else whatever the card is known by.
+  [[nodiscard]] const std::string& name() const {
+    return !fromName.empty() ? fromName : !fromOrg.empty() ? fromOrg : fromOther;
+  }
+};
+
+CardBody bodyOf(const Card& source) {
+  const bool version21 = isVersion21(source);
+  CardBody body;
   for (const Property& property : source.properties()) {
-    // BEGIN, END and VERSION are the form's own; FN is made below.
+    // BEGIN, END and VERSION are the form's own; FN is made from the rest.
     if (property.dropped || property.kind != Property::Kind::Line) continue;
     const Line line = lineOf(source, property, version21);
     const std::string& key = line.key;
@@ -327,64 +340,78 @@ ICloudCard icloudCard(const Card& source, ProgressMeter* progress) {
       const photo::Format format = photo::formatOf(bytes);
       const std::string type =
           format != photo::Format::Unknown ? photo::typeName(format) : photoTypeParameter(line);
-      photos.push_back({body.size(), std::move(bytes), type});
-      body.emplace_back();
+      body.photos.push_back({body.lines.size(), std::move(bytes), type});
+      body.lines.emplace_back();
       continue;
     }
     const ValueKind kind = kindOf(key);
     const std::string value = escapedValue(unfolded(line.value, version21), kind, version21);
-    if (key == "N" && fromName.empty()) fromName = nameFromComponents(value);
-    if (key == "ORG" && fromOrg.empty()) {
+    if (key == "N" && body.fromName.empty()) body.fromName = nameFromComponents(value);
+    if (key == "ORG" && body.fromOrg.empty()) {
       std::vector<std::string> parts;
       for (const std::string_view part : components(value))
         parts.push_back(unescaped(part));
-      fromOrg = joinedName(parts);
+      body.fromOrg = joinedName(parts);
     }
-    if (fromOther.empty() && (key == "NICKNAME" || key == "EMAIL" || key == "TEL"))
-      fromOther = unescaped(value);
+    if (body.fromOther.empty() && (key == "NICKNAME" || key == "EMAIL" || key == "TEL"))
+      body.fromOther = unescaped(value);
     std::string written = line.group.empty() ? line.name : line.group + "." + line.name;
     written.append(parametersOf(line)).append(":").append(value);
-    body.push_back(std::move(written));
+    body.lines.push_back(std::move(written));
   }
+  return body;
+}
 
-  // iCloud.com refuses a card without FN: the name as the address book
-  // shows it, else the company, else whatever the card is known by.
-  card.name = !fromName.empty() ? fromName : !fromOrg.empty() ? fromOrg : fromOther;
+// The photo's line within room bytes of the card: as it is when it keeps
+// to the limits, else scaled down as JPEG, else none; and what became of it.
+std::string fittedPhotoLine(const PendingPhoto& pending, std::size_t room, ProgressMeter* progress,
+                            PhotoOutcome* outcome) {
+  outcome->sourceBytes = pending.bytes.size();
+  outcome->format = photo::typeName(photo::formatOf(pending.bytes));
+  std::string line = photoLine(pending.bytes, pending.type);
+  if (pending.bytes.size() <= kICloudMaxPhotoBytes && foldedSize(line) <= room) {
+    outcome->writtenBytes = pending.bytes.size();
+    return line;
+  }
+  line.clear();
+  const std::size_t limit = std::min(kICloudMaxPhotoBytes, pictureBytesFor(room));
+  if (limit > 0) {
+    if (progress != nullptr) progress->step(ProgressStep::ScalingPhotos);
+    auto shrunk = photo::shrinkToJPEG(pending.bytes, limit);
+    if (progress != nullptr) progress->step(ProgressStep::Converting);
+    if (shrunk) {
+      line = photoLine(shrunk->jpeg, "JPEG");
+      outcome->fate = PhotoFate::Scaled;
+      outcome->writtenBytes = shrunk->jpeg.size();
+    }
+  }
+  if (line.empty() || foldedSize(line) > room) {
+    line.clear();
+    outcome->fate = PhotoFate::LeftOut;
+    outcome->writtenBytes = 0;
+  }
+  return line;
+}
+
+}  // namespace
+
+ICloudCard icloudCard(const Card& source, ProgressMeter* progress) {
+  CardBody body = bodyOf(source);
+  ICloudCard card;
+  card.name = body.name();
 
   std::size_t bytes = foldedSize("BEGIN:VCARD") + foldedSize("VERSION:3.0") +
                       foldedSize("END:VCARD") + foldedSize("FN:" + escapedText(card.name));
-  for (const std::string& line : body)
+  for (const std::string& line : body.lines)
     bytes += line.empty() ? 0 : foldedSize(line);
 
-  for (PendingPhoto& pending : photos) {
+  // Photos take what room the card has left, in the order they came.
+  for (const PendingPhoto& pending : body.photos) {
     PhotoOutcome outcome;
-    outcome.sourceBytes = pending.bytes.size();
-    outcome.format = photo::typeName(photo::formatOf(pending.bytes));
     const std::size_t room = bytes < kICloudMaxCardBytes ? kICloudMaxCardBytes - bytes : 0;
-    std::string line = photoLine(pending.bytes, pending.type);
-    if (pending.bytes.size() > kICloudMaxPhotoBytes || foldedSize(line) > room) {
-      line.clear();
-      const std::size_t limit = std::min(kICloudMaxPhotoBytes, pictureBytesFor(room));
-      if (limit > 0) {
-        if (progress != nullptr) progress->step(ProgressStep::ScalingPhotos);
-        auto shrunk = photo::shrinkToJPEG(pending.bytes, limit);
-        if (progress != nullptr) progress->step(ProgressStep::Converting);
-        if (shrunk) {
-          line = photoLine(shrunk->jpeg, "JPEG");
-          outcome.fate = PhotoFate::Scaled;
-          outcome.writtenBytes = shrunk->jpeg.size();
-        }
-      }
-      if (line.empty() || foldedSize(line) > room) {
-        line.clear();
-        outcome.fate = PhotoFate::LeftOut;
-        outcome.writtenBytes = 0;
-      }
-    } else {
-      outcome.writtenBytes = pending.bytes.size();
-    }
+    std::string line = fittedPhotoLine(pending, room, progress, &outcome);
     if (!line.empty()) bytes += foldedSize(line);
-    body[pending.index] = std::move(line);
+    body.lines[pending.index] = std::move(line);
     card.photos.push_back(std::move(outcome));
   }
 
@@ -392,7 +419,7 @@ ICloudCard icloudCard(const Card& source, ProgressMeter* progress) {
   out.reserve(bytes);
   out.append("BEGIN:VCARD\r\nVERSION:3.0\r\n");
   appendFolded("FN:" + escapedText(card.name), &out);
-  for (const std::string& line : body) {
+  for (const std::string& line : body.lines) {
     if (!line.empty()) appendFolded(line, &out);
   }
   out.append("END:VCARD\r\n");
