@@ -223,6 +223,83 @@ void setKind(const ValueContext& /*context*/, OpenCard& card, const RuleInput& i
   if (kind == Kind::Organization) card.version4Extras.organization = true;
 }
 
+namespace {
+
+// KIND: a contact group is left out and told, an organisation is kept as
+// one, any other kind is dropped.
+void applyKind(const ValueContext& context, ReportNotes& notes, OpenCard& card, Rule rule,
+               const RuleInput& input, const std::string& raw) {
+  const bool rejectedBefore = card.rejected;
+  if (kindOf(raw) == Kind::Other) {
+    notes.dropped(card, "KIND");
+    return;
+  }
+  rule(context, card, input);
+  if (!rejectedBefore && card.rejected)
+    notes.rejected(card, SkipReason::ContactGroup, "KIND:" + unfolded(raw));
+}
+
+// Of an ALTID set, the Japanese one is written, else the first: false when
+// an alternative already taken stays; true when this one is to be taken,
+// after dropping what a taken one wrote.
+bool takesAlternative(OpenCard& card, const std::string& key, bool japanese) {
+  for (Version4Extras::Alternative& kept : card.version4Extras.alternatives) {
+    if (kept.key != key) continue;
+    if (kept.japanese || !japanese) return false;
+    for (std::size_t i = kept.begin; i < kept.end && i < card.card.properties().size(); ++i)
+      card.card.properties()[i].dropped = true;
+    kept.key.clear();  // replaced by this one, recorded after it
+    break;
+  }
+  return true;
+}
+
+// The line with its parameters as 3.0 writes them: a data: photo, a date,
+// a tel: URI's number, or the value as the property's rule takes it. False
+// for a photo given by address, which is only counted: it takes no place
+// among its alternatives.
+bool applyRewritten(const ValueContext& context, ReportNotes& notes, OpenCard& card, Rule rule,
+                    const RuleInput& input, const std::string& name, const std::string& raw,
+                    Parameters& read) {
+  Version4Extras& extras = card.version4Extras;
+  RewrittenLine line;
+  line.params = std::move(read.written);
+  if (name == "PHOTO" && input.prop.encodeType != kEncodingBase64) {
+    const std::string value = unfolded(raw);
+    if (startsWithWord(value, "HTTP://") || startsWithWord(value, "HTTPS://")) {
+      // A picture on the web cannot be fetched here.
+      ++extras.photosByAddress;
+      return false;
+    }
+    if (!appendDataPhoto(card, line.params[0], raw)) notes.dropped(card, "PHOTO");
+    return true;
+  }
+  if (name == "BDAY") {
+    const std::string value = unfolded(raw);
+    const std::optional<TargetDate> date =
+        read.valueType == "TEXT" ? std::nullopt : targetDate(value);
+    if (date) {
+      appendPlain(card, line.params[0], date->omitsYear ? kOmitYearParameter : "", date->value);
+    } else if (extras.birthdayText.empty()) {
+      // Text a person wrote ("circa 1800") is kept in the note.
+      extras.birthdayText = value;
+    }
+    return true;
+  }
+  bool newValues = false;
+  if (name == "TEL") {
+    const std::string value = unfolded(raw);
+    if (startsWithWord(value, "TEL:")) {
+      line.values.push_back(numberOfTelURI(value));
+      newValues = true;
+    }
+  }
+  rule(context, card, line.input(input, newValues));
+  return true;
+}
+
+}  // namespace
+
 void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& card, Rule rule,
                    const RuleInput& input) {
   if (input.paramCount == 0 || rule == setVersion) {
@@ -233,32 +310,16 @@ void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& ca
   Parameters read = readParameters(input);
   const std::string name = platform::upperASCII(read.written[0]);
   const std::string raw = joinedValues(input);
-
   if (name == "KIND") {
-    const bool rejectedBefore = card.rejected;
-    if (kindOf(raw) == Kind::Other) {
-      notes.dropped(card, "KIND");
-      return;
-    }
-    rule(context, card, input);
-    if (!rejectedBefore && card.rejected)
-      notes.rejected(card, SkipReason::ContactGroup, "KIND:" + unfolded(raw));
+    applyKind(context, notes, card, rule, input, raw);
     return;
   }
 
-  // Of an ALTID set, the Japanese one is written, else the first.
   const bool japanese = read.language.starts_with("JA") || holdsJapaneseCharacter(raw);
   std::string alternativeKey;
   if (!read.altId.empty()) {
     alternativeKey = name + ";" + read.altId;
-    for (Version4Extras::Alternative& kept : extras.alternatives) {
-      if (kept.key != alternativeKey) continue;
-      if (kept.japanese || !japanese) return;
-      for (std::size_t i = kept.begin; i < kept.end && i < card.card.properties().size(); ++i)
-        card.card.properties()[i].dropped = true;
-      kept.key.clear();  // replaced by this one, recorded below
-      break;
-    }
+    if (!takesAlternative(card, alternativeKey, japanese)) return;
   }
   const std::size_t before = card.card.properties().size();
 
@@ -266,39 +327,7 @@ void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& ca
   if (name == "X-PHONETIC-LAST-NAME" || name == "X-PHONETIC-FIRST-NAME" || name == "SOUND" ||
       name == "SORT-STRING")
     extras.hasReading = true;
-
-  RewrittenLine line;
-  line.params = std::move(read.written);
-  bool newValues = false;
-  if (name == "PHOTO" && input.prop.encodeType != kEncodingBase64) {
-    const std::string value = unfolded(raw);
-    if (startsWithWord(value, "HTTP://") || startsWithWord(value, "HTTPS://")) {
-      // A picture on the web cannot be fetched here.
-      ++extras.photosByAddress;
-      return;
-    }
-    if (!appendDataPhoto(card, line.params[0], raw)) notes.dropped(card, "PHOTO");
-  } else if (name == "BDAY") {
-    const std::string value = unfolded(raw);
-    const std::optional<TargetDate> date =
-        read.valueType == "TEXT" ? std::nullopt : targetDate(value);
-    if (date) {
-      appendPlain(card, line.params[0], date->omitsYear ? kOmitYearParameter : "", date->value);
-    } else if (extras.birthdayText.empty()) {
-      // Text a person wrote ("circa 1800") is kept in the note.
-      extras.birthdayText = value;
-    }
-  } else {
-    if (name == "TEL") {
-      const std::string value = unfolded(raw);
-      if (startsWithWord(value, "TEL:")) {
-        line.values.push_back(numberOfTelURI(value));
-        newValues = true;
-      }
-    }
-    rule(context, card, line.input(input, newValues));
-  }
-  if (!alternativeKey.empty())
+  if (applyRewritten(context, notes, card, rule, input, name, raw, read) && !alternativeKey.empty())
     extras.alternatives.push_back(
         {alternativeKey, before, card.card.properties().size(), japanese});
 }
