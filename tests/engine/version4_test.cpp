@@ -112,6 +112,14 @@ const Case kCases[] = {
     {"AlternativesJapaneseNotHangul", "N;ALTID=1;LANGUAGE=ko:ㄱ;ㄴ;;;\nN;ALTID=1:山田;花子;;;\n",
      "BEGIN:VCARD\nVERSION:3.0\nN:山田;花子;;;\nEND:VCARD\n\n",
      "BEGIN:VCARD\nVERSION:3.0\nFN:山田花子\nN:山田;花子;;;\nEND:VCARD\n\n"},
+    // A photo by address is only counted: the next of its ALTID set is
+    // still taken.
+    {"PhotoByAddressThenData",
+     "N:A;B;;;\nPHOTO;ALTID=1:https://example.com/a.jpg\n"
+     "PHOTO;ALTID=1;MEDIATYPE=image/png:data:image/png;base64,iVBORw0KGgo=\n",
+     "BEGIN:VCARD\nVERSION:3.0\nN:A;B;;;\nPHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgo=\nEND:VCARD\n\n",
+     "BEGIN:VCARD\nVERSION:3.0\nFN:A B\nN:A;B;;;\nPHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgo=\n"
+     "END:VCARD\n\n"},
     {"OrganisationWithTextBirthday",
      "KIND:org\nFN:例株式会社\nORG:例株式会社;;\nBDAY;VALUE=text:circa 1800\n"
      "NOTE:創業\\, 老舗\nURL;PREF=1:https://example.com/\nBDAY;ALTID=2:20010101\n"
