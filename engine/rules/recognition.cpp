@@ -318,6 +318,50 @@ std::string parameterNamed(char** names, std::uint64_t count, std::string_view k
   return {};
 }
 
+// Ends the open card at its END:VCARD line (kept as written) and, unless it
+// was rejected, hands it to the output.
+void endCard(Conversion& conversion, OpenCard& card, std::string_view endLine) {
+  ReportNotes& notes = conversion.notes;
+  // A LABEL beside an ADR only repeats the address.
+  for (std::size_t labels = settleCard(conversion.values, card); labels > 0; --labels)
+    notes.dropped(card, "LABEL");
+  card.card.beginProperty(endLine, Property::Kind::End);
+  card.card.endProperty();
+  conversion.cards.end();
+  notes.closed(card);
+  if (!card.rejected) {
+    std::string& text = conversion.text;
+    text.clear();
+    if (notes.readsWrittenText() || conversion.output.readsText())
+      card.card.appendIPhoneText(&text);
+    notes.written(card, text);
+    conversion.output.write(card.card, text, card.position);
+  }
+  conversion.cards.close();
+}
+
+// Why a property in a charset or transfer encoding nobody knows rejects its
+// card: a charset this build lacks the table of is no unknown one (the
+// desktop program converts the card), so the reason says so.
+vcard::SkipReason codingReason(const PropertyLine& prop, char** names, std::size_t namesCount) {
+  if (prop.charsetType != kCharsetUnknown) return vcard::SkipReason::UnsupportedEncoding;
+  const std::string parameter = parameterNamed(names, namesCount, "CHARSET");
+  const bool notInBuild =
+      !parameter.empty() &&
+      platform::isCharsetTableMissing(std::string(strutil::parameterValue(parameter)).c_str());
+  return notInBuild ? vcard::SkipReason::CharsetNotInBuild : vcard::SkipReason::UnsupportedCharset;
+}
+
+// What the report shows of it: the property and the parameter at fault
+// ("N;CHARSET=X-FOO").
+std::string codingDetail(const PropertyLine& prop, char** names, std::size_t namesCount,
+                         std::string_view name) {
+  const std::string parameter = parameterNamed(
+      names, namesCount, prop.charsetType == kCharsetUnknown ? "CHARSET" : "ENCODING");
+  const std::string property = platform::upperASCII(name);
+  return clipped(parameter.empty() ? property : property + ";" + parameter);
+}
+
 }  // namespace
 
 void vcard::detail::recogData(Conversion& conversion, std::string_view line, PropertyLine& prop,
@@ -355,23 +399,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
 
   OpenCard* const card = cards.current();
   if (cardLine == CardLine::End) {
-    if (card == nullptr) return;
-    // A LABEL beside an ADR only repeats the address.
-    for (std::size_t labels = settleCard(context, *card); labels > 0; --labels)
-      notes.dropped(*card, "LABEL");
-    card->card.beginProperty(cardLineKept(line, cardLine), Property::Kind::End);
-    card->card.endProperty();
-    cards.end();
-    notes.closed(*card);
-    if (!card->rejected) {
-      std::string& text = conversion.text;
-      text.clear();
-      if (notes.readsWrittenText() || conversion.output.readsText())
-        card->card.appendIPhoneText(&text);
-      notes.written(*card, text);
-      conversion.output.write(card->card, text, card->position);
-    }
-    cards.close();
+    if (card != nullptr) endCard(conversion, *card, cardLineKept(line, cardLine));
     return;
   }
 
@@ -462,22 +490,9 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   // makes a recognised property impossible to carry over.
   if (prop.isTarget &&
       (prop.charsetType == kCharsetUnknown || prop.encodeType == kEncodingUnknown)) {
-    if (!card->rejected && notes.noting()) {
-      const bool charset = prop.charsetType == kCharsetUnknown;
-      const std::string parameter =
-          parameterNamed(names, namesCount, charset ? "CHARSET" : "ENCODING");
-      const std::string property = platform::upperASCII(name);
-      // A charset this build lacks the table of is no unknown one: the
-      // desktop program converts the card, so the reason says so.
-      const bool notInBuild =
-          charset && !parameter.empty() &&
-          platform::isCharsetTableMissing(std::string(strutil::parameterValue(parameter)).c_str());
-      const vcard::SkipReason reason = notInBuild ? vcard::SkipReason::CharsetNotInBuild
-                                       : charset  ? vcard::SkipReason::UnsupportedCharset
-                                                  : vcard::SkipReason::UnsupportedEncoding;
-      notes.rejected(*card, reason,
-                     clipped(parameter.empty() ? property : property + ";" + parameter));
-    }
+    if (!card->rejected && notes.noting())
+      notes.rejected(*card, codingReason(prop, names, namesCount),
+                     codingDetail(prop, names, namesCount, name));
     card->rejected = true;
   } else if (!recognised && !nameIs("BEGIN") && notes.noting() && namesAProperty(line)) {
     // A name written so that only the split finds it; one that is not ASCII
