@@ -21,6 +21,11 @@ inline constexpr const char* kUnsupportedEncodingAlert =
 inline constexpr const char* kCannotReadAlert =
     "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。";
 inline constexpr const char* kCannotWriteAlert = "出力ファイルに書き込めません。";
+// The conversion ran out of memory (a very large file in a browser's tab,
+// say): the file itself may be sound.
+inline constexpr const char* kOutOfMemoryAlert =
+    "メモリーが足りないため、変換を続けられませんでした。\n"
+    "ほかのアプリを閉じるか、ファイルを分けてから変換してください。";
 // Writing over the source would destroy it before it is read.
 inline constexpr const char* kSameFileAlert = "変換元ファイルと出力ファイルが同じです。";
 

@@ -45,6 +45,8 @@ bool isKnownAlert(const std::string& alert) {
       "変換元ファイルの文字コードに対応していません。",
       "出力ファイルに書き込めません。",
       "変換元ファイルと出力ファイルが同じです。",
+      "メモリーが足りないため、変換を続けられませんでした。\n"
+      "ほかのアプリを閉じるか、ファイルを分けてから変換してください。",
   };
   for (const char* known : kAlerts) {
     if (alert == known) return true;

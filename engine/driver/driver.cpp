@@ -4,6 +4,7 @@
 // (convertBytes). Running out of memory anywhere inside ends here.
 #include <cinttypes>
 #include <cstdio>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -249,6 +250,9 @@ std::array<std::string, 2> vcard::detail::convertFile(const char* orgPath, const
     return result.value_or(ResultTexts{kCannotReadAlert, kFailedLog});
   } catch (const ConversionStopped&) {
     return {"", keepsEarlier ? vcard::kStoppedKeptLog : vcard::kStoppedLog};
+  } catch (const std::bad_alloc&) {
+    // Said as it happened: the source is not to blame.
+    return {vcard::kOutOfMemoryAlert, kFailedLog};
   } catch (...) {
     return {kCannotReadAlert, kFailedLog};
   }
@@ -280,6 +284,9 @@ vcard::MemoryConversion vcard::convertBytes(std::string_view source,
   } catch (const ConversionStopped&) {
     conversion.outputs.clear();
     conversion.result = {"", vcard::kStoppedLog};
+  } catch (const std::bad_alloc&) {
+    conversion.outputs.clear();
+    conversion.result = {vcard::kOutOfMemoryAlert, kFailedLog};
   } catch (...) {
     // Whatever was written is no conversion of the source.
     conversion.outputs.clear();

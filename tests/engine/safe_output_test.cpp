@@ -18,6 +18,7 @@
 
 #include "convert.h"
 #include "files.h"
+#include "memory_convert.h"
 #include "param_names.h"
 #include "platform.h"
 #include "read/source_stream.h"
@@ -73,10 +74,10 @@ const FaultCase kFaultCases[] = {
     {"StopWholeFile", Target::IPhone, Way::WholeFile, Fault::Stop, "", vcard::kStoppedKeptLog},
     {"StopWrittenOnAThread", Target::IPhone, Way::Pieces, Fault::Stop, "", vcard::kStoppedKeptLog},
     {"StopOverSplitParts", Target::ICloud, Way::WholeFile, Fault::Stop, "", vcard::kStoppedKeptLog},
-    {"OutOfMemory", Target::IPhone, Way::WholeFile, Fault::OutOfMemory, vcard::kCannotReadAlert,
+    {"OutOfMemory", Target::IPhone, Way::WholeFile, Fault::OutOfMemory, vcard::kOutOfMemoryAlert,
      vcard::kFailedLog},
     {"OutOfMemoryOverSplitParts", Target::ICloud, Way::Pieces, Fault::OutOfMemory,
-     vcard::kCannotReadAlert, vcard::kFailedLog},
+     vcard::kOutOfMemoryAlert, vcard::kFailedLog},
     {"DiskFull", Target::IPhone, Way::WholeFile, Fault::DiskFull, vcard::kCannotWriteAlert,
      vcard::kFailedLog},
     {"DiskFullWrittenOnAThread", Target::IPhone, Way::Pieces, Fault::DiskFull,
@@ -168,6 +169,20 @@ TEST_F(SafeOutputTest, StopWithoutAnEarlierOutputSaysTheUnfinishedOneIsGone) {
           [](const vcard::Progress& progress) { return progress.cardsWritten < 5; });
   EXPECT_EQ(result[1], vcard::kStoppedLog);
   EXPECT_TRUE(filesIn(dir_.path()).empty());
+}
+
+// Out of memory in the browser's engine: said as such, with no file offered.
+TEST(MemoryOutOfMemoryTest, SaysSoAndOffersNoFile) {
+  vcard::ConvertOptions options;
+  options.progressInterval = std::chrono::milliseconds(0);
+  options.progress = [](const vcard::Progress& progress) {
+    if (progress.cardsWritten >= 3) throw std::bad_alloc();
+    return true;
+  };
+  const vcard::MemoryConversion conversion = vcard::convertBytes(cards(50, "A"), options);
+  EXPECT_EQ(conversion.result[0], vcard::kOutOfMemoryAlert);
+  EXPECT_EQ(conversion.result[1], vcard::kFailedLog);
+  EXPECT_TRUE(conversion.outputs.empty());
 }
 
 // The outputs of an earlier iCloud.com run and of the next one, as cards:

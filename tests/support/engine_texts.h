@@ -8,6 +8,9 @@
 
 namespace testsupport {
 
+inline constexpr const char* kOutOfMemoryAlert =
+    "メモリーが足りないため、変換を続けられませんでした。\n"
+    "ほかのアプリを閉じるか、ファイルを分けてから変換してください。";
 inline constexpr const char* kCannotReadAlert =
     "変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。";
 inline constexpr const char* kUnsupportedEncodingAlert =
