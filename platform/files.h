@@ -69,7 +69,8 @@ class StagedFile {
 
   // Appends to the temporary; false on a short or failed write.
   [[nodiscard]] bool append(std::string_view content);
-  // Flushes the bytes to the disk and closes the temporary.
+  // Flushes the bytes written to the disk; the temporary stays open, and
+  // locked, until it is put in place or dropped.
   [[nodiscard]] bool finish();
   // Renames the finished temporary over the destination; the permissions of
   // a file it replaces carry over.
@@ -81,8 +82,9 @@ class StagedFile {
   StagedFile(std::string destination, std::string temporary, int fd) noexcept;
   std::string destination_;
   std::string temporary_;
-  // Bytes written, and of them those the disk was asked to start writing.
+  // The disk is asked to start writing each time this much has gathered.
   static constexpr std::uint64_t kWriteBehind = std::uint64_t{8} << 20;
+  // Bytes written, and of them those the disk was asked to start writing.
   std::uint64_t written_ = 0;
   std::uint64_t flushed_ = 0;
   int fd_ = -1;
