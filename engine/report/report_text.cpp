@@ -36,48 +36,23 @@ std::string cardPlaces(const std::vector<std::uint64_t>& positions, std::size_t 
   return text;
 }
 
-// The window's log and the web page wrap long lines by the Unicode line
-// breaking rules, which allow a break after every hyphen ("X-|MS-|TEL"),
-// between a number and the ideograph after it ("1|件") and between any two
-// ideographs. A word joiner (U+2060, invisible) holds such places together,
-// a no-break space (U+00A0) a space; the hyphens stay the hyphens of the
-// name, so the name still reads the same.
-constexpr std::string_view kWordJoiner = "\u2060";
-constexpr std::string_view kNoBreakSpace = "\u00A0";
-
-// A property name that no wrapping splits: a joiner after each hyphen or
-// slash, and between the ideographs of "SOUND(音声)".
-std::string unbrokenName(const std::string& name) {
-  std::string text;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(name[i]);
-    text += name[i];
-    if (i + 1 == name.size()) break;
-    const auto next = static_cast<unsigned char>(name[i + 1]);
-    const bool nextStartsNonAscii = next >= 0xC0;
-    const bool endsNonAscii = byte >= 0x80 && (next & 0xC0) != 0x80;
-    if (byte == '-' || byte == '/' || (endsNonAscii && nextStartsNonAscii)) text += kWordJoiner;
-  }
-  return text;
-}
-
-// A count and its unit, never apart: "12⁠件".
+// A count and its unit: "12件".
 std::string countWithUnit(std::uint64_t n, std::string_view unit) {
-  return count(n) + std::string(kWordJoiner) + std::string(unit);
+  return count(n) + std::string(unit);
 }
 
 // One left-out property as a person would name it: "グループ名（X-GN）1件";
-// a name the table does not know as itself: "X-FOO 1件". Lines wrap only
-// between entries or inside the description, never in a name or a count.
+// a name the table does not know as itself: "X-FOO 1件". The text is plain:
+// it goes to a terminal, a JSON document and a page as well as the window,
+// and is searched and copied from them. Where a line of the window or the
+// page may break is theirs to decide.
 std::string droppedEntry(const DroppedProperty& property) {
   const std::optional<PropertyLabel> label = propertyLabel(property.name);
-  const std::string name = unbrokenName(property.name);
   const std::string amount = countWithUnit(property.count, "件");
-  if (!label) return name + std::string(kNoBreakSpace) + amount;
-  std::string text = std::string(label->description) + "（" + name;
+  if (!label) return property.name + " " + amount;
+  std::string text = std::string(label->description) + "（" + property.name;
   if (!label->note.empty()) text += "、" + std::string(label->note);
-  // A closing bracket before a number is a break opportunity too.
-  return text + "）" + std::string(kWordJoiner) + amount;
+  return text + "）" + amount;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "fakeservices.h"
+#include "logview.h"
 #include "mainwindow.h"
 #include "source_check.h"
 
@@ -85,7 +86,8 @@ struct Harness {
   explicit Harness(Converter* converter = nullptr) : window(shell.services(converter)) {
     window.showWindow();
   }
-  QString log() const { return window.messageField()->toPlainText(); }
+  // The log as appended, without what its layout adds.
+  QString log() const { return withoutLayoutMarks(window.messageField()->toPlainText()); }
   // Starts a run and returns while it goes on.
   void begin(const QString& source) {
     window.textField()->setText(source);

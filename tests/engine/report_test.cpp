@@ -297,8 +297,8 @@ TEST(ReportTextTest, SummaryFirstThenAtMostMaxCardsThenTheRest) {
             "  ほか 3件\n"
             "ファイル全体：\n"
             "  iPhone "
-            "が取り込まない項目（書き出していません）：グループ名（X-\u2060GN）\u206012\u2060件、"
-            "宛名ラベル（LABEL、住所は ADR から書き出し済み）\u20603\u2060件\n\n");
+            "が取り込まない項目（書き出していません）：グループ名（X-GN）12件、"
+            "宛名ラベル（LABEL、住所は ADR から書き出し済み）3件\n\n");
 }
 
 struct TargetTextCase {
@@ -315,13 +315,13 @@ const TargetTextCase kTargetTextCases[] = {
      "ファイル全体：\n"
      "  iPhone "
      "が取り込まない項目（書き出していません）：グループ名（X-"
-     "\u2060GN）\u20603\u2060件、識別番号（UID）\u20601\u2060件\n\n"},
+     "GN）3件、識別番号（UID）1件\n\n"},
     {"ICloud", vcard::Target::ICloud,
      "【変換レポート】書き出さなかったカード 0件／書き出さなかった項目 4件\n"
      "ファイル全体：\n"
      "  "
      "書き出さなかった項目：グループ名（X-"
-     "\u2060GN）\u20603\u2060件、識別番号（UID）\u20601\u2060件\n\n"},
+     "GN）3件、識別番号（UID）1件\n\n"},
 };
 
 class ReportTargetTextTest : public testing::TestWithParam<TargetTextCase> {};
