@@ -425,10 +425,11 @@ TEST_F(CliTest, ReportFollowsTheLog) {
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out,
             testsupport::successLog(2, 1) +
-                "【変換レポート】書き出さなかったカード 2件／iPhone が取り込まない項目 1件\n"
-                "書き出さなかったカード：\n"
+                "【変換レポート】書き出さなかったカード 1件／途中で切れたカード "
+                "1件（入力データの件数に入っていません）／iPhone が取り込まない項目 1件\n"
+                "書き出さなかったカードと途中で切れたカード：\n"
                 "  1件目「Doe John」　対応していないバージョンです（VERSION:5.0）\n"
-                "  3件目「Cut Off」　END:VCARD がないまま、ファイルが終わっています\n"
+                "  3件目「Cut Off」　カードの途中でファイルが終わっています\n"
                 "ファイル全体：\n"
                 "  iPhone "
                 "が取り込まない項目（書き出していません）：グループ名（X-GN）1件\n\n");

@@ -27,7 +27,7 @@ const EntryCase kEntryCases[] = {
     {"GroupNumber", "X-GNO", "グループ番号（X-GNO）1件"},
     {"PhoneClass", "X-CLASS", "公開・非公開の区分（X-CLASS）1件"},
     {"Revision", "REV", "更新日時（REV）1件"},
-    {"LabelWithNote", "LABEL", "宛名ラベル（LABEL、住所は ADR から書き出し済み）1件"},
+    {"LabelWithNote", "LABEL", "宛名ラベル（LABEL、住所そのものは書き出しています）1件"},
     {"OutlookDesign", "X-MS-OL-DESIGN", "Outlook の名刺レイアウト（X-MS-OL-DESIGN）1件"},
     {"Audio", "SOUND(音声)", "音声（SOUND(音声)）1件"},
     {"AppleRelated", "X-ABRELATEDNAMES", "関係者の名前（X-ABRELATEDNAMES）1件"},
