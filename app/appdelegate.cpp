@@ -33,10 +33,17 @@ AppDelegate::~AppDelegate() {
 
 namespace {
 
-// Centres the window's frame on the screen's free area.
+// Centres the window's frame on the screen's free area, made smaller first
+// where the screen is (2x on 1024x768 leaves 512 pixels of width): its text
+// wraps and its buttons stay on the screen.
 void centre(QWidget* window) {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
+  const QSize frameExtra = window->frameGeometry().size() - window->size();
+  const QSize fitting = window->size()
+                            .boundedTo(screen->availableGeometry().size() - frameExtra)
+                            .expandedTo(window->minimumSizeHint());
+  if (fitting != window->size()) window->resize(fitting);
   QRect frame(QPoint(), window->frameGeometry().size());
   frame.moveCenter(screen->availableGeometry().center());
   window->move(frame.topLeft());

@@ -461,9 +461,11 @@ void MainWindow::refreshProgress() {
   if (bar->isHidden()) {
     bar->show();
     m_ui->stopButton->show();
-    // The row takes its height from the log, whose end stays in view.
+    // The row takes its height from the log, whose end stays in view; in a
+    // window too small for its content, 中止 is scrolled into view.
     m_window->layout()->activate();
     m_messageField->ensureCursorVisible();
+    m_ui->contentArea->ensureWidgetVisible(m_ui->stopButton);
   }
 }
 
@@ -522,6 +524,12 @@ void MainWindow::showRunFromItsHeading() {
   m_messageField->ensureCursorVisible();
   m_messageField->setTextCursor(QTextCursor(heading));
   m_messageField->ensureCursorVisible();
+  // A window too small for its content scrolls it; the log is brought into
+  // view the same way: whole where it fits, else from its top.
+  QScrollArea* area = m_ui->contentArea;
+  const QPoint at = m_messageField->mapTo(area->widget(), QPoint(0, 0));
+  area->ensureVisible(at.x(), at.y() + m_messageField->height(), 0, 0);
+  area->ensureVisible(at.x(), at.y(), 0, 0);
 }
 
 void MainWindow::endApp() {

@@ -185,8 +185,7 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
   std::vector<std::string> counts;
   if (leftOut != 0) counts.push_back("書き出さなかったカード " + count(leftOut) + "件");
   if (cutOff != 0)
-    counts.push_back("途中で切れたカード " + count(cutOff) +
-                     "件（入力データの件数に入っていません）");
+    counts.push_back("途中で切れたカード " + count(cutOff) + "件（入力データに数えていません）");
   if (droppedTotal != 0) counts.push_back(droppedWhat + " " + count(droppedTotal) + "件");
   if (!adapted.photosScaled.empty())
     counts.push_back("縮小した写真 " + count(adapted.photosScaled.size()) + "件");

@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -417,11 +418,10 @@ void TestMainWindow::shouldSurviveHostileFiles_data() {
   QTest::newRow("binary noise") << noise << QStringList{} << QString();
   QTest::newRow("card without its end")
       << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN:a;b\r\n") << QStringList{}
-      << kNoCardLog +
-             QStringLiteral(
-                 "【変換レポート】途中で切れたカード 1件（入力データの件数に入っていません）\n"
-                 "途中で切れたカード：\n"
-                 "  1件目「a b」　カードの途中でファイルが終わっています\n\n");
+      << kNoCardLog + QStringLiteral(
+                          "【変換レポート】途中で切れたカード 1件（入力データに数えていません）\n"
+                          "途中で切れたカード：\n"
+                          "  1件目「a b」　カードの途中でファイルが終わっています\n\n");
 }
 
 void TestMainWindow::shouldSurviveHostileFiles() {
@@ -813,8 +813,16 @@ void TestMainWindow::shouldStopTheRunWhenAsked() {
   converter.outcome.report.icloud.photosScaled = {{3, "山田 太郎", 400'000, 200'000, "JPEG"}};
   converter.outcome.report.icloud.parts = {{root.filePath("PC→iCloud-1.vcf").toStdString(), 5}};
   Harness h(&converter);
+  // As small as the window may be made: 中止 is brought into view.
+  h.window.myWindow()->resize(h.window.myWindow()->minimumSize());
   h.begin(source);
   QTRY_VERIFY_WITH_TIMEOUT(h.window.stopButton()->isVisible(), 2000);
+  QCoreApplication::processEvents();
+  auto* area = h.window.myWindow()->findChild<QScrollArea*>(QStringLiteral("contentArea"));
+  QVERIFY(area != nullptr);
+  QPushButton* stop = h.window.stopButton();
+  QVERIFY(area->viewport()->rect().contains(
+      QRect(stop->mapTo(area->viewport(), QPoint(0, 0)), stop->size())));
   QVERIFY(converter.wrote);
   QVERIFY(QFile::exists(root.filePath(kOutputName)));
 
@@ -857,10 +865,12 @@ void TestMainWindow::shouldShowTheRunFromItsHeading() {
     report.icloud.photosScaled.push_back({card, "名前", 400'000, 200'000, "JPEG"});
   Harness h(&converter);
   h.shell.alerts.answers = {AlertAnswer::Default};  // the second run replaces the first's output
-  h.window.myWindow()->resize(720, 600);
   QVERIFY(QTest::qWaitForWindowExposed(h.window.myWindow()));
   const QPlainTextEdit* log = h.window.messageField();
+  // As large as the window opens, then as small as it may be made.
   for (int run = 0; run < 2; ++run) {
+    h.window.myWindow()->resize(run == 0 ? QSize(720, 600) : h.window.myWindow()->minimumSize());
+    QCoreApplication::processEvents();
     const int headingLine = log->document()->blockCount() - 1;
     h.start(source);
     QCoreApplication::processEvents();
@@ -879,6 +889,16 @@ void TestMainWindow::shouldShowTheRunFromItsHeading() {
                                                  .arg(at.top())
                                                  .arg(at.bottom())));
     }
+    // In a window too small for its content, the log is scrolled into view.
+    QWidget* window = h.window.myWindow();
+    auto* area = window->findChild<QScrollArea*>(QStringLiteral("contentArea"));
+    QVERIFY(area != nullptr);
+    const QRect headingInArea(
+        log->viewport()->mapTo(area->viewport(), log->cursorRect(QTextCursor(heading)).topLeft()),
+        log->cursorRect(QTextCursor(heading)).size());
+    QVERIFY2(
+        area->viewport()->rect().contains(headingInArea),
+        qPrintable(QStringLiteral("run %1: the heading is scrolled out of the window").arg(run)));
     // The heading is the first line in view: the run's lines fill the log.
     QVERIFY(!view.contains(log->cursorRect(QTextCursor(heading.previous()))) || headingLine == 0);
   }

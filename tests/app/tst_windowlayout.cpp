@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "appdelegate.h"
 #include "fakeservices.h"
 #include "logview.h"
 #include "mainview.h"
@@ -697,6 +698,25 @@ void TestWindowLayout::shouldFitThisScreen() {
   // minimum, which has to fit whatever the desktop around it takes.
   const QRect available = screen->availableGeometry();
   const QRect area = available.adjusted(0, kPanel, 0, 0);
+
+  // The start window comes first: it fits the screen too, its buttons on it.
+  {
+    FakeShell shell;
+    AppDelegate delegate(shell.services());
+    delegate.applicationDidFinishLaunching();
+    QWidget* start = delegate.window();
+    QVERIFY(QTest::qWaitForWindowExposed(start));
+    QVERIFY2(available.contains(start->frameGeometry()),
+             qPrintable(QStringLiteral("start window %1 x %2")
+                            .arg(start->frameGeometry().width())
+                            .arg(start->frameGeometry().height())));
+    const QList<QPushButton*> buttons = start->findChildren<QPushButton*>();
+    QCOMPARE(buttons.size(), 4);
+    for (const QPushButton* button : buttons) {
+      QVERIFY2(start->rect().contains(QRect(button->mapTo(start, QPoint(0, 0)), button->size())),
+               qPrintable(button->objectName()));
+    }
+  }
 
   // The start window sits in the area's upper-left corner, as small as it
   // can be.

@@ -426,7 +426,7 @@ TEST_F(CliTest, ReportFollowsTheLog) {
   EXPECT_EQ(result.out,
             testsupport::successLog(2, 1) +
                 "【変換レポート】書き出さなかったカード 1件／途中で切れたカード "
-                "1件（入力データの件数に入っていません）／iPhone が取り込まない項目 1件\n"
+                "1件（入力データに数えていません）／iPhone が取り込まない項目 1件\n"
                 "書き出さなかったカードと途中で切れたカード：\n"
                 "  1件目「Doe John」　対応していないバージョンです（VERSION:5.0）\n"
                 "  3件目「Cut Off」　カードの途中でファイルが終わっています\n"

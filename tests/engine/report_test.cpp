@@ -358,7 +358,7 @@ TEST(ReportTextTest, PhotoCountsOnlyWherePhotosWereAdapted) {
   report.icloud.photosLeftOut.push_back({});
   // Only the count of what happened: no "縮小した写真 0件".
   EXPECT_NE(vcard::reportText(report).find(
-                "（入力データの件数に入っていません）／書き出さなかった写真 1件\n"),
+                "（入力データに数えていません）／書き出さなかった写真 1件\n"),
             std::string::npos);
   const std::string text = vcard::reportText(report);
   EXPECT_EQ(text.substr(0, text.find('\n')).find(" 0件"), std::string::npos) << text;

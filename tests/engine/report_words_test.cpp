@@ -130,8 +130,8 @@ const WordsCase kWordsCases[] = {
      "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:group\r\nFN:家族\r\nEND:VCARD\r\n"
      "BEGIN:VCARD\r\nVERSION:5.0\r\nN:c;d\r\nEND:VCARD\r\n"
      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:e;f\r\n",
-     "【変換レポート】書き出さなかったカード 2件／途中で切れたカード 1件（入力データの件数に入っ"
-     "ていません）",
+     "【変換レポート】書き出さなかったカード 2件／途中で切れたカード "
+     "1件（入力データに数えていません）",
      "入力データ：3件、　出力データ：1件"},
     // Only properties lost: no count of cards at all.
     {"OnlyProperties", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;b\r\nX-GN:x\r\nREV:1\r\nEND:VCARD\r\n",
