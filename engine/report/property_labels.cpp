@@ -86,7 +86,7 @@ constexpr std::array kRows = {
     Row{"FBURL", {"予定の空き時間の URL", "", R::ContactData}},
     Row{"CALURI", {"カレンダーの URL", "", R::ContactData}},
     Row{"LABEL", {"宛名ラベル", "住所そのものは書き出しています", R::ContactData}},
-    Row{"GEO", {"位置（緯度・経度）", "", R::ContactData}},
+    Row{"GEO", {"緯度・経度の位置", "", R::ContactData}},
     Row{"TZ", {"タイムゾーン", "", R::ContactData}},
     Row{"AGENT", {"代理人", "", R::ContactData}},
     Row{"KEY", {"暗号化の公開鍵", "", R::ContactData}},
