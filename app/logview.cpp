@@ -27,7 +27,10 @@ QString keptWhole(const QStringList& phrases) {
     for (qsizetype i = 0; i < phrase.size(); ++i) {
       // Never between the halves of a surrogate pair.
       if (i > 0 && !phrase.at(i).isLowSurrogate()) text += kWordJoiner;
-      text += phrase.at(i);
+      // The layout breaks after a blank whatever joins it; a blank that
+      // ends the phrase is where the next one may begin a line.
+      const bool inner = phrase.at(i) == QLatin1Char(' ') && i + 1 < phrase.size();
+      text += inner ? kNoBreakSpace : phrase.at(i);
     }
   }
   return text;
