@@ -5,10 +5,20 @@
 #include <QScreen>
 #include <QWidget>
 
+#include "logview.h"
 #include "mainwindow.h"
 #include "pages.h"
 #include "style.h"
 #include "ui_appdelegate.h"
+
+const QList<QStringList> AppDelegate::kLeadPhrases = {
+    {QStringLiteral("PC のアドレス帳や"), QStringLiteral("携帯電話から書き出した "),
+     QStringLiteral("vCard ファイルを、"), QStringLiteral("iPhone に"),
+     QStringLiteral("そのまま取り込める"), QStringLiteral("形式に変換します。")},
+    {QStringLiteral("変換したファイルは、"), QStringLiteral("元のファイルと"),
+     QStringLiteral("同じフォルダに"), QStringLiteral("「PC→iPhone.vcf」の"),
+     QStringLiteral("名前で保存されます。")},
+};
 
 AppDelegate::AppDelegate(const ShellServices& services, QObject* parent)
     : QObject(parent),
@@ -17,6 +27,12 @@ AppDelegate::AppDelegate(const ShellServices& services, QObject* parent)
       m_window(std::make_unique<QWidget>()) {
   m_ui->setupUi(m_window.get());
   m_window->setWindowIcon(applicationIcon());
+  // Japanese wraps between any two characters ("…iPhone にそ|のまま");
+  // the introduction wraps between its phrases only.
+  QStringList lines;
+  for (const QStringList& phrases : kLeadPhrases)
+    lines.append(keptWhole(phrases));
+  m_ui->leadLabel->setText(lines.join(QLatin1Char('\n')));
   connect(m_ui->nextButton, &QPushButton::clicked, this, &AppDelegate::pushNext);
   connect(m_ui->endButton, &QPushButton::clicked, this, &AppDelegate::pushEnd);
   connect(m_ui->hpButton, &QPushButton::clicked, this, &AppDelegate::pushHP);
@@ -33,10 +49,17 @@ AppDelegate::~AppDelegate() {
 
 namespace {
 
-// Centres the window's frame on the screen's free area.
+// Centres the window's frame on the screen's free area, made smaller first
+// where the screen is (2x on 1024x768 leaves 512 pixels of width): its text
+// wraps and its buttons stay on the screen.
 void centre(QWidget* window) {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
+  const QSize frameExtra = window->frameGeometry().size() - window->size();
+  const QSize fitting = window->size()
+                            .boundedTo(screen->availableGeometry().size() - frameExtra)
+                            .expandedTo(window->minimumSizeHint());
+  if (fitting != window->size()) window->resize(fitting);
   QRect frame(QPoint(), window->frameGeometry().size());
   frame.moveCenter(screen->availableGeometry().center());
   window->move(frame.topLeft());

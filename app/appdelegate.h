@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 
 #include <memory>
 
@@ -19,6 +20,10 @@ class AppDelegate : public QObject {
   Q_OBJECT
 
  public:
+  // The start window's two lines of introduction, in the phrases a line
+  // may break between.
+  static const QList<QStringList> kLeadPhrases;
+
   explicit AppDelegate(const ShellServices& services, QObject* parent = nullptr);
   ~AppDelegate() override;
 

@@ -8,11 +8,15 @@
 #include <QGuiApplication>
 #include <QLayout>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QThread>
 #include <QTimer>
@@ -24,6 +28,7 @@
 #include <optional>
 #include <utility>
 
+#include "logview.h"
 #include "mainview.h"
 #include "pages.h"
 #include "platform.h"
@@ -72,9 +77,25 @@ QString outputPathFor(const QString& source) {
   return QString::fromStdString(vcard::outputPathForSource(source.toStdString(), chosenTarget()));
 }
 
+// "102,448", as the command line's progress line writes a count.
+QString grouped(std::uint64_t n) {
+  return QLocale(QLocale::English, QLocale::UnitedStates).toString(static_cast<qulonglong>(n));
+}
+
+// A stopped run wrote nothing: its report would tell of photos scaled and
+// files split for output that no longer exists.
+bool isStoppedLog(const std::string& log) {
+  return log == vcard::kStoppedLog || log == vcard::kStoppedKeptLog;
+}
+
 }  // namespace
 
 const QString MainWindow::kQuitQuestion = QStringLiteral("終了します。よろしいですか？");
+const QString MainWindow::kQuitWhileConvertingQuestion =
+    QStringLiteral("変換中です。変換を中止して終了します。よろしいですか？");
+const QStringList MainWindow::kHintPhrases = {
+    QStringLiteral("変換元のファイル名を入力するか、"), QStringLiteral("「参照…」で選ぶか、"),
+    QStringLiteral("下の枠にドロップしてから"), QStringLiteral("「変換開始」を押してください。")};
 const QString MainWindow::kOverwriteQuestion =
     QStringLiteral("添付用ファイルが既に存在します。\n上書きで保存しますか？");
 const QString MainWindow::kConvertingLine = QStringLiteral("変換処理中・・・\n");
@@ -169,9 +190,13 @@ void MainWindow::windowDidLoad() {
   // during a run it takes its height from the log.
   m_ui->progressBar->hide();
   m_ui->stopButton->hide();
-  fitMinimumSize();
+  m_ui->hintLabel->setText(keptWhole(kHintPhrases));
+  // The scrolled content shows the window's white, not the viewport's own
+  // background.
+  m_ui->contentArea->viewport()->setAutoFillBackground(false);
+  m_ui->content->setAutoFillBackground(false);
+  fitToScreen();
   placeAtStartWindow();
-  m_outField->setReadOnly(true);
   m_window->activateWindow();
   m_messageField->setReadOnly(true);
   connect(m_textField, &QLineEdit::textEdited, this, [this] { controlTextDidChange(m_textField); });
@@ -181,36 +206,58 @@ void MainWindow::windowDidLoad() {
   g_targetChoice = m_ui->targetChoice;
 }
 
-void MainWindow::fitMinimumSize() {
-  // The layout's own minimum, with the wrapped hint at that width: smaller,
-  // and widgets would be drawn over each other.
-  QLayout* layout = m_window->layout();
-  if (layout == nullptr) return;
-  layout->activate();
-  const int width = std::max(m_window->minimumWidth(), layout->minimumSize().width());
-  const int height =
-      layout->hasHeightForWidth() ? layout->heightForWidth(width) : layout->minimumSize().height();
-  m_window->setMinimumSize(width, std::max(m_window->minimumHeight(), height));
+QMargins MainWindow::frameMargins() const {
+  // A frame the window manager has not drawn yet is taken to be the start
+  // window's.
+  const QRect frame = m_window->frameGeometry();
+  const QRect inner = m_window->geometry();
+  const QMargins known(inner.left() - frame.left(), inner.top() - frame.top(),
+                       frame.right() - inner.right(), frame.bottom() - inner.bottom());
+  return QMargins(std::max(known.left(), m_frameMargins.left()),
+                  std::max(known.top(), m_frameMargins.top()),
+                  std::max(known.right(), m_frameMargins.right()),
+                  std::max(known.bottom(), m_frameMargins.bottom()));
+}
+
+const QScreen* MainWindow::screenToOpenOn() const {
+  const QScreen* screen = QGuiApplication::screenAt(m_myRect.center().toPoint());
+  return screen != nullptr ? screen : QGuiApplication::primaryScreen();
+}
+
+void MainWindow::fitToScreen() {
+  // Everything above the footer scrolls, so the window may be made as small
+  // as the footer and a few lines of the content: at 2x on a small screen
+  // the content's own minimum is taller than the screen, and a minimum
+  // taller than the screen would put the footer out of reach.
+  m_window->layout()->activate();
+  QLayout* content = m_ui->contentLayout;
+  const QSize footer = m_ui->footerLayout->minimumSize();
+  m_window->setMinimumSize(std::max(footer.width(), kSmallestSize.width()),
+                           footer.height() + kSmallestSize.height());
+
+  // It opens as wide as its form, or wider when the content needs it, and
+  // as tall as the content at that width, so that nothing scrolls where the
+  // screen has room; never larger than the screen, frame included.
+  const int scrollBar = m_ui->contentArea->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
+                                                                m_ui->contentArea);
+  const int width = std::max(m_window->width(), content->minimumSize().width() + scrollBar);
+  const int contentHeight =
+      content->hasHeightForWidth() ? content->heightForWidth(width) : content->sizeHint().height();
+  QSize size(width,
+             std::max(m_window->height(), contentHeight + m_ui->footerLayout->sizeHint().height()));
+  if (const QScreen* screen = screenToOpenOn(); screen != nullptr)
+    size = size.boundedTo(screen->availableGeometry().size().shrunkBy(frameMargins()));
+  m_window->resize(size.expandedTo(m_window->minimumSize()));
 }
 
 void MainWindow::placeAtStartWindow() {
   // The frame's lower-left corner goes where the start window's was, kept
   // inside the screen when this window is taller than the start window.
-  // move() places the frame of a top-level window; a frame the window
-  // manager has not drawn yet is taken to be the start window's.
-  const QRect frame = m_window->frameGeometry();
-  const QRect inner = m_window->geometry();
-  const QMargins known(inner.left() - frame.left(), inner.top() - frame.top(),
-                       frame.right() - inner.right(), frame.bottom() - inner.bottom());
-  const QMargins margins(std::max(known.left(), m_frameMargins.left()),
-                         std::max(known.top(), m_frameMargins.top()),
-                         std::max(known.right(), m_frameMargins.right()),
-                         std::max(known.bottom(), m_frameMargins.bottom()));
-  const QSize size = inner.size().grownBy(margins);
+  // move() places the frame of a top-level window.
+  const QSize size = m_window->geometry().size().grownBy(frameMargins());
   QPoint origin(qRound(m_myRect.left()),
                 qRound(m_myRect.top() + m_myRect.height()) - size.height());
-  const QScreen* screen = QGuiApplication::screenAt(m_myRect.center().toPoint());
-  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  const QScreen* screen = screenToOpenOn();
   if (screen != nullptr) {
     const QRect area = screen->availableGeometry();
     origin.setX(qMax(area.left(), qMin(origin.x(), area.right() + 1 - size.width())));
@@ -231,7 +278,7 @@ QString MainWindow::runHeading(const QString& source) {
 
 void MainWindow::pushStart() {
   if (!m_window || isConverting()) return;
-  const QString source = m_textField->text();
+  const QString source = trimmedPath(m_textField->text());
   if (source.isEmpty()) {
     showAlert(this, QString::fromUtf8(vcard::kEmptySourceAlert));
     return;
@@ -299,6 +346,10 @@ void MainWindow::controlTextDidChange(QLineEdit* field) {
   QString text = field->text();
   const rx::Range cr = rx::rangeOfRegex(toUnicode(text), icu::UnicodeString(u"\r"));
   if (cr.location != rx::NSNotFound) text.truncate(static_cast<qsizetype>(cr.location));
+  // A pasted line brings its line feed; blanks are kept while typing (a
+  // folder name may have one) and dropped at the start.
+  while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
+    text.chop(1);
   // Setting an unchanged text back would move the caret to the end and drop
   // the undo history while the user types.
   if (text != m_textField->text()) m_textField->setText(text);
@@ -309,8 +360,9 @@ void MainWindow::setBusy(bool busy) {
   if (!m_window) return;
   // Every control but 中止 ignores input during a run; the read-only log
   // may still be scrolled, and the progress keeps its colours.
-  const QList<QWidget*> controls =
-      m_window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+  QList<QWidget*> controls =
+      m_ui->content->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+  controls << m_ui->hpButton << m_ui->kiyakuButton << m_ui->endButton;
   for (QWidget* control : controls) {
     if (control != m_messageField && control != m_ui->stopButton && control != m_ui->progressBar)
       control->setEnabled(!busy);
@@ -325,17 +377,36 @@ void MainWindow::setBusy(bool busy) {
   QApplication::restoreOverrideCursor();
 }
 
+QString MainWindow::trimmedPath(const QString& path) {
+  qsizetype end = path.size();
+  while (end > 0 && path.at(end - 1).isSpace())
+    --end;
+  return path.left(end);
+}
+
+QString MainWindow::chooserFolder(const QString& enteredPath) {
+  const QString path = trimmedPath(enteredPath);
+  if (!path.isEmpty()) {
+    const QFileInfo entered(path);
+    const QFileInfo folder(entered.isDir() ? entered.absoluteFilePath() : entered.absolutePath());
+    if (folder.isDir()) return folder.absoluteFilePath();
+  }
+  return QDir::homePath();
+}
+
 QString MainWindow::progressText(const vcard::Progress* progress) {
   if (progress == nullptr ||
       (progress->currentCard == 0 && progress->step != vcard::ProgressStep::ScalingPhotos)) {
     return QStringLiteral("読み込み中…");
   }
   if (progress->step == vcard::ProgressStep::ScalingPhotos) return QStringLiteral("写真を縮小中…");
-  return QStringLiteral("%1件目を変換中…").arg(progress->currentCard);
+  return QStringLiteral("%1件目を変換中…").arg(grouped(progress->currentCard));
 }
 
 void MainWindow::execAnalysis(const char* org, const char* dst) {
   if (!m_window || isConverting() || m_services.converter == nullptr) return;
+  // The heading goes on the log's last line, empty after the previous run.
+  m_runFirstBlock = m_messageField->document()->blockCount() - 1;
   appendText(runHeading(QString::fromUtf8(org)));
   appendText(kConvertingLine);
 
@@ -390,9 +461,11 @@ void MainWindow::refreshProgress() {
   if (bar->isHidden()) {
     bar->show();
     m_ui->stopButton->show();
-    // The row takes its height from the log, whose end stays in view.
+    // The row takes its height from the log, whose end stays in view; in a
+    // window too small for its content, 中止 is scrolled into view.
     m_window->layout()->activate();
     m_messageField->ensureCursorVisible();
+    m_ui->contentArea->ensureWidgetVisible(m_ui->stopButton);
   }
 }
 
@@ -422,23 +495,47 @@ void MainWindow::conversionDidEnd() {
   const ConversionOutcome& outcome = run->outcome;
   if (!outcome.alert.empty()) showAlert(this, QString::fromStdString(outcome.alert));
   appendText(QString::fromStdString(outcome.log));
+  const bool stopped = isStoppedLog(outcome.log);
   // What was left out and why, after the result; nothing for a file that
-  // lost nothing. It names cards, so it goes to the window only.
-  const std::string reportText = vcard::reportText(outcome.report);
-  if (!reportText.empty()) appendText(QString::fromStdString(reportText));
+  // lost nothing, nor for a stopped run. It names cards, so it goes to the
+  // window only.
+  const std::string reportText = stopped ? std::string() : vcard::reportText(outcome.report);
+  if (!reportText.empty()) appendText(withEntriesKeptWhole(QString::fromStdString(reportText)));
   // Cards split into numbered files went to those files, not to the name
   // the field showed: it says where they are.
   const std::vector<vcard::OutputPart>& parts = outcome.report.icloud.parts;
-  if (!parts.empty() && outcome.alert.empty()) {
+  if (!parts.empty() && outcome.alert.empty() && !stopped) {
     m_outField->setText(QString::fromStdString(parts.front().path) + QStringLiteral(" 〜 ") +
                         QString::fromStdString(vcard::fileNameOf(parts.back().path)));
   }
+  showRunFromItsHeading();
   emit conversionEnded();
+}
+
+void MainWindow::showRunFromItsHeading() {
+  // The result and the report follow the heading; a long report (a hundred
+  // photos) would otherwise leave only its tail in view. To the end first,
+  // then back to the heading: the heading comes to the top when the run's
+  // text is longer than the log, and the view stays at the end when it
+  // all fits.
+  const QTextBlock heading = m_messageField->document()->findBlockByNumber(m_runFirstBlock);
+  if (!heading.isValid()) return;
+  m_messageField->moveCursor(QTextCursor::End);
+  m_messageField->ensureCursorVisible();
+  m_messageField->setTextCursor(QTextCursor(heading));
+  m_messageField->ensureCursorVisible();
+  // A window too small for its content scrolls it; the log is brought into
+  // view the same way: whole where it fits, else from its top.
+  QScrollArea* area = m_ui->contentArea;
+  const QPoint at = m_messageField->mapTo(area->widget(), QPoint(0, 0));
+  area->ensureVisible(at.x(), at.y() + m_messageField->height(), 0, 0);
+  area->ensureVisible(at.x(), at.y(), 0, 0);
 }
 
 void MainWindow::endApp() {
   m_askingToQuit = true;
-  const AlertAnswer answer = m_services.alerts->askQuestion(m_window.get(), kQuitQuestion);
+  const AlertAnswer answer = m_services.alerts->askQuestion(
+      m_window.get(), isConverting() ? kQuitWhileConvertingQuestion : kQuitQuestion);
   m_askingToQuit = false;
   if (answer == AlertAnswer::Default) {
     // The engine removes its unfinished files when it stops; the program
@@ -459,8 +556,8 @@ bool MainWindow::windowShouldClose(QWidget* /*window*/) {
 }
 
 void MainWindow::pushFileRef() {
-  const std::optional<QString> chosen =
-      m_services.files->chooseFile(m_window.get(), QDir::homePath(), {QStringLiteral("vcf")});
+  const std::optional<QString> chosen = m_services.files->chooseFile(
+      m_window.get(), chooserFolder(m_textField->text()), {QStringLiteral("vcf")});
   if (chosen) setFileName(*chosen);
 }
 

@@ -10,7 +10,9 @@
 #include <QMargins>
 #include <QObject>
 #include <QRectF>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <memory>
@@ -23,6 +25,7 @@ class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
+class QScreen;
 class QPushButton;
 class QThread;
 class QTimer;
@@ -42,12 +45,19 @@ class MainWindow : public QObject {
  public:
   // The fixed texts of the window.
   static const QString kQuitQuestion;
+  // The quit question while a conversion runs: quitting stops it.
+  static const QString kQuitWhileConvertingQuestion;
   static const QString kOverwriteQuestion;
   static const QString kConvertingLine;
   // How long a run goes before its progress is shown, and how often the
   // shown progress is brought up to date.
   static constexpr std::chrono::milliseconds kProgressDelay{500};
   static constexpr std::chrono::milliseconds kProgressRefresh{100};
+  // The least the window keeps of its content beside the footer when made
+  // small; the rest scrolls.
+  static constexpr QSize kSmallestSize{360, 120};
+  // The hint under the title, in the phrases a line may break between.
+  static const QStringList kHintPhrases;
 
   explicit MainWindow(const ShellServices& services, QObject* parent = nullptr);
   ~MainWindow() override;
@@ -82,8 +92,15 @@ class MainWindow : public QObject {
   // "変換処理中・・・".
   static QString runHeading(const QString& source);
   // The progress bar's text for what the run last told, before the share
-  // done; "読み込み中…" before it has told anything.
+  // done; "読み込み中…" before it has told anything. Counts in groups of
+  // three digits, as the command line prints them.
   static QString progressText(const vcard::Progress* progress);
+  // The folder the file chooser opens in: that of the path in the source
+  // field when it exists, else the home folder.
+  [[nodiscard]] static QString chooserFolder(const QString& enteredPath);
+  // The path as typed or pasted, without the line breaks and blanks a copy
+  // from a text or a terminal leaves at its end.
+  [[nodiscard]] static QString trimmedPath(const QString& path);
 
   // Loads the window on first use and shows it.
   void showWindow();
@@ -102,7 +119,8 @@ class MainWindow : public QObject {
   // Appends to the log at its end, as typed text is inserted, so the view
   // follows the insertion point.
   void appendText(const QString& text);
-  // Keeps the source field's text up to its first carriage return.
+  // Keeps the source field's text up to its first carriage return, without
+  // line breaks at its end.
   void controlTextDidChange(QLineEdit* field);
   // Starts the conversion run over UTF-8 paths: the log line now; when the
   // converter returns, the alert, the log text and the report. Carrier
@@ -135,7 +153,10 @@ class MainWindow : public QObject {
   void loadWindow();
   void windowDidLoad();
   void placeAtStartWindow();
-  void fitMinimumSize();
+  void fitToScreen();
+  [[nodiscard]] QMargins frameMargins() const;
+  [[nodiscard]] const QScreen* screenToOpenOn() const;
+  void showRunFromItsHeading();
   void setBusy(bool busy);
   void refreshProgress();
   void conversionDidEnd();
@@ -164,6 +185,8 @@ class MainWindow : public QObject {
   QThread* m_thread = nullptr;  // child of this; null when idle
   QTimer* m_progressTimer = nullptr;
   QElapsedTimer m_runClock;
+  // The log's line where the current run's heading stands.
+  int m_runFirstBlock = 0;
   // The quit question is up; a run that ends meanwhile is shown after it.
   bool m_askingToQuit = false;
   bool m_endPending = false;

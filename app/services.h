@@ -5,6 +5,7 @@
 // stand in for a long conversion.
 #pragma once
 
+#include <QFileIconProvider>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -131,6 +132,13 @@ enum class AlertKind { Information, Question };
 // and "キャンセル".
 [[nodiscard]] std::unique_ptr<QMessageBox> makeAlertBox(QWidget* parent, AlertKind kind,
                                                         const QString& text);
+
+// The chooser's icons, with the type column in Japanese: "フォルダー",
+// "vcf ファイル".
+class JapaneseFileTypes final : public QFileIconProvider {
+ public:
+  [[nodiscard]] QString type(const QFileInfo& info) const override;
+};
 
 // The chooser as the user sees it, not yet shown: a Japanese title, one
 // readable filter entry, starting in folder. The toolkit's own chooser,

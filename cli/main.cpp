@@ -117,9 +117,13 @@ int main(int argc, char** argv) {
       force = true;
     } else if (!optionsEnded && argument == "--json") {
       // Seen before the loop.
-    } else if (!optionsEnded && (argument == "--target=iphone" || argument == "--target=icloud")) {
-      options.target =
-          argument == "--target=icloud" ? vcard::Target::ICloud : vcard::Target::IPhone;
+    } else if (!optionsEnded && argument.starts_with("--target=")) {
+      // Told like an unknown carrier: the option is known, its word is not.
+      const std::string word = argument.substr(std::strlen("--target="));
+      if (word != "iphone" && word != "icloud")
+        return fail("不明な書き出し先です: " + word + "（iphone か icloud を指定してください）",
+                    kExitUsage);
+      options.target = word == "icloud" ? vcard::Target::ICloud : vcard::Target::IPhone;
     } else if (!optionsEnded && argument.starts_with("--carrier=")) {
       const std::string word = argument.substr(std::strlen("--carrier="));
       const std::optional<vcard::CarrierChoice> choice = vcard::parseCarrierChoice(word);

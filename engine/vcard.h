@@ -101,7 +101,7 @@ enum class CarrierBasis : std::uint8_t {
   CarrierOnlyCode,  // a code that only this carrier uses
   Declared,         // the export names its maker (X-DCM-...)
   OnlyCovering,     // the only carrier whose table holds every code present
-  NotPhoneExport,   // codes, but no mark of a phone export: a PC's own glyphs (外字)
+  NotPhoneExport,   // codes, but no mark of a phone export: a PC's own glyphs
   Conflict,         // the codes, or the codes and the export, point at different carriers
   Ambiguous,        // the codes fit more than one carrier, or none's table
 };

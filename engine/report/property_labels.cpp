@@ -22,6 +22,9 @@ using R = PropertyRank;
 constexpr std::array kRows = {
     // Names of people related to the card's person, and their dates.
     Row{"X-ABRELATEDNAMES", {"関係者の名前", "", R::TypedText}},
+    // Written as a related name when it is one; left out when it points at
+    // another card instead.
+    Row{"RELATED", {"関係者へのリンク", "名前が書かれていないため", R::TypedText}},
     Row{"X-ABDATE", {"記念日などの日付", "", R::TypedText}},
     Row{"ANNIVERSARY", {"記念日", "", R::TypedText}},
     Row{"X-ANNIVERSARY", {"記念日", "", R::TypedText}},
@@ -54,7 +57,10 @@ constexpr std::array kRows = {
     Row{"X-SH-CATEGORIES", {"分類", "", R::ContactData}},
     // More ways to reach the person.
     Row{"IMPP", {"チャットのアドレス", "", R::ContactData}},
-    Row{"X-MS-IMADDRESS", {"チャットのアドレス", "", R::ContactData}},
+    // Outlook's field names no service, and an iPhone's chat account needs
+    // one to be reachable.
+    Row{"X-MS-IMADDRESS",
+        {"Outlook のチャットのアドレス", "どのサービスのものか書かれていないため", R::ContactData}},
     Row{"X-KADDRESSBOOK-X-IMADDRESS", {"チャットのアドレス", "", R::ContactData}},
     Row{"X-AIM", {"AIM のアドレス", "", R::ContactData}},
     Row{"X-ICQ", {"ICQ の番号", "", R::ContactData}},
@@ -79,8 +85,8 @@ constexpr std::array kRows = {
     Row{"X-EVOLUTION-VIDEO-URL", {"ビデオ通話の URL", "", R::ContactData}},
     Row{"FBURL", {"予定の空き時間の URL", "", R::ContactData}},
     Row{"CALURI", {"カレンダーの URL", "", R::ContactData}},
-    Row{"LABEL", {"宛名ラベル", "住所は ADR から書き出し済み", R::ContactData}},
-    Row{"GEO", {"位置（緯度・経度）", "", R::ContactData}},
+    Row{"LABEL", {"宛名ラベル", "住所そのものは書き出しています", R::ContactData}},
+    Row{"GEO", {"緯度・経度の位置", "", R::ContactData}},
     Row{"TZ", {"タイムゾーン", "", R::ContactData}},
     Row{"AGENT", {"代理人", "", R::ContactData}},
     Row{"KEY", {"暗号化の公開鍵", "", R::ContactData}},

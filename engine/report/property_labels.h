@@ -22,7 +22,7 @@ enum class PropertyRank {
 
 struct PropertyLabel {
   std::string_view description;  // Japanese, short: "グループ名"
-  std::string_view note;  // said after the name, or "": "住所は ADR から書き出し済み"
+  std::string_view note;  // said after the name, or "": "住所そのものは書き出しています"
   PropertyRank rank = PropertyRank::Unknown;
 };
 

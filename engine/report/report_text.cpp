@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "icloud_limits.h"
 #include "report/property_labels.h"
@@ -36,48 +37,23 @@ std::string cardPlaces(const std::vector<std::uint64_t>& positions, std::size_t 
   return text;
 }
 
-// The window's log and the web page wrap long lines by the Unicode line
-// breaking rules, which allow a break after every hyphen ("X-|MS-|TEL"),
-// between a number and the ideograph after it ("1|件") and between any two
-// ideographs. A word joiner (U+2060, invisible) holds such places together,
-// a no-break space (U+00A0) a space; the hyphens stay the hyphens of the
-// name, so the name still reads the same.
-constexpr std::string_view kWordJoiner = "\u2060";
-constexpr std::string_view kNoBreakSpace = "\u00A0";
-
-// A property name that no wrapping splits: a joiner after each hyphen or
-// slash, and between the ideographs of "SOUND(音声)".
-std::string unbrokenName(const std::string& name) {
-  std::string text;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(name[i]);
-    text += name[i];
-    if (i + 1 == name.size()) break;
-    const auto next = static_cast<unsigned char>(name[i + 1]);
-    const bool nextStartsNonAscii = next >= 0xC0;
-    const bool endsNonAscii = byte >= 0x80 && (next & 0xC0) != 0x80;
-    if (byte == '-' || byte == '/' || (endsNonAscii && nextStartsNonAscii)) text += kWordJoiner;
-  }
-  return text;
-}
-
-// A count and its unit, never apart: "12⁠件".
+// A count and its unit: "12件".
 std::string countWithUnit(std::uint64_t n, std::string_view unit) {
-  return count(n) + std::string(kWordJoiner) + std::string(unit);
+  return count(n) + std::string(unit);
 }
 
 // One left-out property as a person would name it: "グループ名（X-GN）1件";
-// a name the table does not know as itself: "X-FOO 1件". Lines wrap only
-// between entries or inside the description, never in a name or a count.
+// a name the table does not know as itself: "X-FOO 1件". The text is plain:
+// it goes to a terminal, a JSON document and a page as well as the window,
+// and is searched and copied from them. Where a line of the window or the
+// page may break is theirs to decide.
 std::string droppedEntry(const DroppedProperty& property) {
   const std::optional<PropertyLabel> label = propertyLabel(property.name);
-  const std::string name = unbrokenName(property.name);
   const std::string amount = countWithUnit(property.count, "件");
-  if (!label) return name + std::string(kNoBreakSpace) + amount;
-  std::string text = std::string(label->description) + "（" + name;
+  if (!label) return property.name + " " + amount;
+  std::string text = std::string(label->description) + "（" + property.name;
   if (!label->note.empty()) text += "、" + std::string(label->note);
-  // A closing bracket before a number is a break opportunity too.
-  return text + "）" + std::string(kWordJoiner) + amount;
+  return text + "）" + amount;
 }
 
 }  // namespace
@@ -125,7 +101,8 @@ std::string carrierBasisText(const PictogramInfo& pictograms) {
     case CarrierBasis::OnlyCovering:
       return "すべての絵文字のコードに当てはまるのが " + carrier + " だけのため";
     case CarrierBasis::NotPhoneExport:
-      return "携帯電話から書き出したファイルに見えないため（PC の外字かもしれません）";
+      return "携帯電話から書き出したファイルに見えないため。パソコンで作った独自の文字かもしれませ"
+             "ん";
     case CarrierBasis::Conflict:
       return "複数の携帯会社の絵文字のコードが混じっているため";
     case CarrierBasis::Ambiguous:
@@ -159,7 +136,7 @@ std::string skipReasonText(const SkippedCard& card) {
     case SkipReason::UnsupportedEncoding:
       return "対応していない転送エンコーディングが指定されています（" + card.detail + "）";
     case SkipReason::NeverClosed:
-      return "END:VCARD がないまま、ファイルが終わっています";
+      return "カードの途中でファイルが終わっています";
     case SkipReason::ContactGroup:
       return "連絡先グループのため書き出していません（" + card.detail + "）";
   }
@@ -169,11 +146,11 @@ std::string skipReasonText(const SkippedCard& card) {
 std::string encodingBasisText(EncodingBasis basis) {
   switch (basis) {
     case EncodingBasis::ByteOrderMark:
-      return "BOM による";
+      return "ファイルの先頭の目印による";
     case EncodingBasis::Content:
       return "ファイルの内容から判定";
     case EncodingBasis::Declared:
-      return "ファイル内の CHARSET 指定による";
+      return "ファイルの中の文字コードの指定による";
     case EncodingBasis::Guess:
       return "どの文字コードにも当てはまらないため推定";
     case EncodingBasis::None:
@@ -197,18 +174,32 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
   // The properties left out are those an iPhone refuses; iCloud.com's file
   // leaves out the same ones, and says only that they were not written.
   const std::string droppedWhat = icloud ? "書き出さなかった項目" : "iPhone が取り込まない項目";
+  // The log's input count is the cards that ended: the written ones and
+  // those left out. A card the file cuts off never ended, so it is counted
+  // apart, and the counts of a run add up.
+  std::uint64_t cutOff = 0;
+  for (const SkippedCard& card : report.skipped)
+    cutOff += card.reason == SkipReason::NeverClosed ? 1 : 0;
+  const std::uint64_t leftOut = report.skipped.size() - cutOff;
+  // Only what happened: a count of none is noise.
+  std::vector<std::string> counts;
+  if (leftOut != 0) counts.push_back("書き出さなかったカード " + count(leftOut) + "件");
+  if (cutOff != 0)
+    counts.push_back("途中で切れたカード " + count(cutOff) + "件（入力データに数えていません）");
+  if (droppedTotal != 0) counts.push_back(droppedWhat + " " + count(droppedTotal) + "件");
+  if (!adapted.photosScaled.empty())
+    counts.push_back("縮小した写真 " + count(adapted.photosScaled.size()) + "件");
+  if (!adapted.photosLeftOut.empty())
+    counts.push_back("書き出さなかった写真 " + count(adapted.photosLeftOut.size()) + "件");
   std::string text = "【変換レポート】";
-  text += "書き出さなかったカード " + count(report.skipped.size()) + "件";
-  text += "／" + droppedWhat + " " + count(droppedTotal) + "件";
-  // The photo counts only where photos were adapted: most exports carry none.
-  if (icloud && (!adapted.photosScaled.empty() || !adapted.photosLeftOut.empty())) {
-    text += "／縮小した写真 " + count(adapted.photosScaled.size()) + "件";
-    text += "／書き出さなかった写真 " + count(adapted.photosLeftOut.size()) + "件";
-  }
+  for (std::size_t i = 0; i < counts.size(); ++i)
+    text += (i == 0 ? "" : "／") + counts[i];
   text += "\n";
 
   if (!report.skipped.empty()) {
-    text += "書き出さなかったカード：\n";
+    text += cutOff == 0    ? "書き出さなかったカード：\n"
+            : leftOut == 0 ? "途中で切れたカード：\n"
+                           : "書き出さなかったカードと途中で切れたカード：\n";
     std::size_t shown = 0;
     for (const SkippedCard& card : report.skipped) {
       if (shown == maxCards) break;
@@ -269,15 +260,16 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
   if (source.carriageReturnLineEnds)
     fileLines += "  改行：CR だけの改行（古い Mac の形式）として読みました\n";
   if (source.zeroBytesDropped != 0)
-    fileLines += "  ゼロバイト " + count(source.zeroBytesDropped) + "個を読み飛ばしました\n";
+    fileLines += "  ファイルに混じっていた空のデータ（値が 0 のバイト）" +
+                 count(source.zeroBytesDropped) + "個を読み飛ばしました\n";
   if (source.replaced != 0) {
     fileLines +=
         "  読めない文字 " + count(source.replaced) + "個を「\xEF\xBF\xBD」に置き換えました";
     fileLines += cardPlaces(report.replacedCards, maxCards) + "\n";
   }
   if (source.marksDropped != 0)
-    fileLines +=
-        "  ファイル途中の BOM（U+FEFF）" + count(source.marksDropped) + "個を取り除きました\n";
+    fileLines += "  ファイルの途中にあった目印の文字（U+FEFF）" + count(source.marksDropped) +
+                 "個を取り除きました\n";
   if (!report.dropped.empty()) {
     fileLines += "  " + droppedWhat + (icloud ? "：" : "（書き出していません）：");
     const std::vector<DroppedProperty> ordered = droppedInReportOrder(report.dropped);
@@ -301,8 +293,9 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
       fileLines += "  絵文字 " + count(pictograms.mapped) + "個を Unicode の絵文字にしました\n";
   }
   if (report.privateUseLeft != 0) {
-    fileLines += "  私用領域の文字（iPhone では表示されない絵文字や外字）" +
-                 count(report.privateUseLeft) + "個が残っています";
+    fileLines +=
+        "  iPhone で表示されない文字（変換できなかった絵文字や、パソコンで作った独自の文字）" +
+        count(report.privateUseLeft) + "個が残っています";
     fileLines += cardPlaces(report.privateUseCards, maxCards) + "\n";
   }
   if (!fileLines.empty()) text += "ファイル全体：\n" + fileLines;

@@ -107,7 +107,8 @@ struct SlowConverter final : Converter {
       if (options.progress && !options.progress(progress)) {
         QFile::remove(output);
         stopped = true;
-        result = ConversionOutcome{"", vcard::kStoppedLog, {}};
+        // The engine's report keeps what it had collected when it stopped.
+        result = ConversionOutcome{"", vcard::kStoppedLog, outcome.report};
         break;
       }
     }

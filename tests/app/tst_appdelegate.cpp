@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QtTest>
@@ -7,6 +8,7 @@
 #include "fakeservices.h"
 #include "mainwindow.h"
 #include "pages.h"
+#include "windowtest.h"
 
 namespace {
 
@@ -25,6 +27,7 @@ class TestAppDelegate : public QObject {
   void cleanup();
 
   void shouldShowTheStartWindowCentredAndWhite();
+  void shouldWrapTheIntroductionBetweenPhrases();
   void shouldOpenTheMainWindowWhereTheStartWindowStood_data();
   void shouldOpenTheMainWindowWhereTheStartWindowStood();
   void shouldAskBeforeQuitting_data();
@@ -55,6 +58,21 @@ void TestAppDelegate::shouldShowTheStartWindowCentredAndWhite() {
   for (const char* name : {"nextButton", "endButton", "hpButton", "kiyakuButton"}) {
     QVERIFY2(button(delegate, name) != nullptr, name);
   }
+}
+
+// The introduction reads as written and wraps between its phrases only.
+void TestAppDelegate::shouldWrapTheIntroductionBetweenPhrases() {
+  FakeShell shell;
+  AppDelegate delegate(shell.services());
+  const auto* lead = delegate.window()->findChild<QLabel*>(QStringLiteral("leadLabel"));
+  QVERIFY(lead != nullptr);
+  QCOMPARE(withoutLayoutMarks(lead->text()),
+           QStringLiteral("PC のアドレス帳や携帯電話から書き出した vCard ファイルを、iPhone "
+                          "にそのまま取り込める形式に変換します。\n"
+                          "変換したファイルは、元のファイルと同じフォルダに「PC→iPhone.vcf」の"
+                          "名前で保存されます。"));
+  const QString fault = windowtest::breakInsideAPhrase(lead, AppDelegate::kLeadPhrases);
+  QVERIFY2(fault.isEmpty(), qPrintable(fault));
 }
 
 void TestAppDelegate::shouldOpenTheMainWindowWhereTheStartWindowStood_data() {

@@ -13,8 +13,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QUrl>
 #include <QtTest>
 
@@ -61,6 +63,7 @@ class TestMainWindow : public QObject {
   void shouldCutTheSourceAtACarriageReturn_data();
   void shouldCutTheSourceAtACarriageReturn();
   void shouldKeepTheCaretWhenNothingIsCut();
+  void shouldConvertAPastedPathWithBlanksAtItsEnd();
   void shouldAppendToTheLogAndFollowIt();
   void shouldAppendTheReportAfterTheResult();
   void shouldOfferTheCarrierChoices();
@@ -74,6 +77,7 @@ class TestMainWindow : public QObject {
   void shouldNameWhatTheRunIsDoing_data();
   void shouldNameWhatTheRunIsDoing();
   void shouldStopTheRunWhenAsked();
+  void shouldShowTheRunFromItsHeading();
   void shouldStopTheRunBeforeQuitting_data();
   void shouldStopTheRunBeforeQuitting();
 };
@@ -325,7 +329,7 @@ void TestMainWindow::shouldWriteForTheChosenTarget() {
   const bool removed = asked && existing != written;
   const QString removal =
       QStringLiteral(
-          "【変換レポート】書き出さなかったカード 0件／書き出さなかった項目 0件\n"
+          "【変換レポート】\n"
           "前回の変換で書き出した次のファイルは、今回の出力ではないため削除しました：\n  ") +
       existing + QStringLiteral("\n\n");
   QCOMPARE(h.log(), MainWindow::runHeading(source) + kConverting + kOneCardLog +
@@ -415,11 +419,10 @@ void TestMainWindow::shouldSurviveHostileFiles_data() {
   QTest::newRow("binary noise") << noise << QStringList{} << QString();
   QTest::newRow("card without its end")
       << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN:a;b\r\n") << QStringList{}
-      << kNoCardLog +
-             QStringLiteral(
-                 "【変換レポート】書き出さなかったカード 1件／iPhone が取り込まない項目 0件\n"
-                 "書き出さなかったカード：\n"
-                 "  1件目「a b」　END:VCARD がないまま、ファイルが終わっています\n\n");
+      << kNoCardLog + QStringLiteral(
+                          "【変換レポート】途中で切れたカード 1件（入力データに数えていません）\n"
+                          "途中で切れたカード：\n"
+                          "  1件目「a b」　カードの途中でファイルが終わっています\n\n");
 }
 
 void TestMainWindow::shouldSurviveHostileFiles() {
@@ -468,8 +471,15 @@ void TestMainWindow::shouldCutTheSourceAtACarriageReturn_data() {
                                          << "";
   QTest::newRow("two carriage returns") << "x\ry\rz"
                                         << "x";
-  QTest::newRow("line feed untouched") << "/a\n/b.vcf"
-                                       << "/a\n/b.vcf";
+  QTest::newRow("line feed inside untouched") << "/a\n/b.vcf"
+                                              << "/a\n/b.vcf";
+  QTest::newRow("line feed at the end") << "/a/b.vcf\n"
+                                        << "/a/b.vcf";
+  QTest::newRow("line feeds at the end") << "/a/b.vcf\n\n"
+                                         << "/a/b.vcf";
+  // A blank may be the next character of a folder's name being typed.
+  QTest::newRow("blank at the end kept while typing") << "/a/my "
+                                                      << "/a/my ";
   QTest::newRow("no carriage return") << "/a/カード.vcf"
                                       << "/a/カード.vcf";
 }
@@ -485,6 +495,28 @@ void TestMainWindow::shouldCutTheSourceAtACarriageReturn() {
   // The output field follows what the field keeps.
   QCOMPARE(h.window.outField()->text(), kept.isEmpty() ? QString() : outputFor(kept));
   QVERIFY(h.shell.alerts.shown.isEmpty());
+}
+
+// A path copied from a text or a terminal brings a line break or blanks at
+// its end; the start converts the file all the same.
+void TestMainWindow::shouldConvertAPastedPathWithBlanksAtItsEnd() {
+  QTemporaryDir root;
+  QVERIFY(root.isValid());
+  const QString source = root.filePath(QStringLiteral("cards.vcf"));
+  QVERIFY(writeFile(source, kUtf8Card));
+  for (const QString& tail : {QStringLiteral("\n"), QStringLiteral(" \n"), QStringLiteral("\t "),
+                              QStringLiteral("\u3000\r\n")}) {
+    Harness h;
+    h.shell.alerts.answers = {AlertAnswer::Default};
+    h.window.textField()->insert(source + tail);
+    h.window.pushStart();
+    QVERIFY(h.waitForRun());
+    QVERIFY2(h.shell.alerts.informations().isEmpty(),
+             qPrintable(h.shell.alerts.informations().join(QLatin1Char('|'))));
+    QCOMPARE(h.log(), MainWindow::runHeading(source) + kConverting + kOneCardLog);
+    QVERIFY(QFile::exists(root.filePath(kOutputName)));
+    QVERIFY(QFile::remove(root.filePath(kOutputName)));
+  }
 }
 
 void TestMainWindow::shouldKeepTheCaretWhenNothingIsCut() {
@@ -549,7 +581,7 @@ void TestMainWindow::shouldAppendTheReportAfterTheResult() {
           "  2件目「佐藤 花子」　対応していないバージョンです（VERSION:5.0）\n"
           "ファイル全体：\n"
           "  iPhone "
-          "が取り込まない項目（書き出していません）：グループ名（X-\u2060GN）\u20601\u2060件\n\n");
+          "が取り込まない項目（書き出していません）：グループ名（X-GN）1件\n\n");
   QCOMPARE(h.log(), expected);
 
   h.start(good);
@@ -777,7 +809,11 @@ void TestMainWindow::shouldNameWhatTheRunIsDoing_data() {
   QTest::newRow("first card") << true << ProgressStep::Converting << quint64{1}
                               << QStringLiteral("1件目を変換中…");
   QTest::newRow("many cards") << true << ProgressStep::Converting << quint64{123456}
-                              << QStringLiteral("123456件目を変換中…");
+                              << QStringLiteral("123,456件目を変換中…");
+  QTest::newRow("a thousand") << true << ProgressStep::Converting << quint64{1000}
+                              << QStringLiteral("1,000件目を変換中…");
+  QTest::newRow("below a thousand")
+      << true << ProgressStep::Converting << quint64{999} << QStringLiteral("999件目を変換中…");
   QTest::newRow("photos") << true << ProgressStep::ScalingPhotos << quint64{7}
                           << QStringLiteral("写真を縮小中…");
 }
@@ -800,9 +836,23 @@ void TestMainWindow::shouldStopTheRunWhenAsked() {
   QVERIFY(writeFile(source, kUtf8Card));
   SlowConverter converter;
   converter.cards = 1000;  // 40 s unless stopped
+  // What the engine had collected when it stopped: photos scaled for a
+  // file that is no longer there.
+  converter.outcome.report.loaded = true;
+  converter.outcome.report.target = vcard::Target::ICloud;
+  converter.outcome.report.icloud.photosScaled = {{3, "山田 太郎", 400'000, 200'000, "JPEG"}};
+  converter.outcome.report.icloud.parts = {{root.filePath("PC→iCloud-1.vcf").toStdString(), 5}};
   Harness h(&converter);
+  // As small as the window may be made: 中止 is brought into view.
+  h.window.myWindow()->resize(h.window.myWindow()->minimumSize());
   h.begin(source);
   QTRY_VERIFY_WITH_TIMEOUT(h.window.stopButton()->isVisible(), 2000);
+  QCoreApplication::processEvents();
+  auto* area = h.window.myWindow()->findChild<QScrollArea*>(QStringLiteral("contentArea"));
+  QVERIFY(area != nullptr);
+  QPushButton* stop = h.window.stopButton();
+  QVERIFY(area->viewport()->rect().contains(
+      QRect(stop->mapTo(area->viewport(), QPoint(0, 0)), stop->size())));
   QVERIFY(converter.wrote);
   QVERIFY(QFile::exists(root.filePath(kOutputName)));
 
@@ -817,6 +867,71 @@ void TestMainWindow::shouldStopTheRunWhenAsked() {
                               "\n\n"));
   QVERIFY(h.window.progressBar()->isHidden());
   QVERIFY(h.window.stopButton()->isHidden());
+  // The output field names no split files that were never kept.
+  QVERIFY(!h.window.outField()->text().contains(QStringLiteral("〜")));
+  // The stop text is in view.
+  const QPlainTextEdit* log = h.window.messageField();
+  const QTextBlock stopLine = log->document()->findBlockByNumber(2);
+  QVERIFY(stopLine.text().startsWith(QStringLiteral("変換を中止しました")));
+  QVERIFY(log->viewport()->rect().contains(log->cursorRect(QTextCursor(stopLine))));
+}
+
+// After a run the log shows the run from its heading, with the result
+// under it, however long the report below is; a later run's heading comes
+// to the top in the same way.
+void TestMainWindow::shouldShowTheRunFromItsHeading() {
+  QTemporaryDir root;
+  QVERIFY(root.isValid());
+  const QString source = root.filePath(QStringLiteral("cards.vcf"));
+  QVERIFY(writeFile(source, kUtf8Card));
+  SlowConverter converter;
+  converter.cards = 1;
+  converter.perCard = std::chrono::milliseconds(1);
+  converter.outcome.log = "変換が完了しました。\n入力データ：300件、　出力データ：300件\n\n";
+  vcard::ConversionReport& report = converter.outcome.report;
+  report.loaded = true;
+  report.target = vcard::Target::ICloud;
+  for (std::uint64_t card = 1; card <= 100; ++card)
+    report.icloud.photosScaled.push_back({card, "名前", 400'000, 200'000, "JPEG"});
+  Harness h(&converter);
+  h.shell.alerts.answers = {AlertAnswer::Default};  // the second run replaces the first's output
+  QVERIFY(QTest::qWaitForWindowExposed(h.window.myWindow()));
+  const QPlainTextEdit* log = h.window.messageField();
+  // As large as the window opens, then as small as it may be made.
+  for (int run = 0; run < 2; ++run) {
+    h.window.myWindow()->resize(run == 0 ? QSize(720, 600) : h.window.myWindow()->minimumSize());
+    QCoreApplication::processEvents();
+    const int headingLine = log->document()->blockCount() - 1;
+    h.start(source);
+    QCoreApplication::processEvents();
+    const QTextBlock heading = log->document()->findBlockByNumber(headingLine);
+    QCOMPARE(heading.text() + QLatin1Char('\n'), MainWindow::runHeading(source));
+    const QTextBlock result = heading.next().next();
+    QCOMPARE(result.text(), QStringLiteral("変換が完了しました。"));
+    QVERIFY2(log->verticalScrollBar()->value() < log->verticalScrollBar()->maximum(),
+             "the log is at its end");
+    const QRect view = log->viewport()->rect();
+    for (const QTextBlock& line : {heading, result, result.next()}) {
+      const QRect at = log->cursorRect(QTextCursor(line));
+      QVERIFY2(view.contains(at), qPrintable(QStringLiteral("run %1: 「%2」 at %3,%4 not in view")
+                                                 .arg(run)
+                                                 .arg(line.text())
+                                                 .arg(at.top())
+                                                 .arg(at.bottom())));
+    }
+    // In a window too small for its content, the log is scrolled into view.
+    QWidget* window = h.window.myWindow();
+    auto* area = window->findChild<QScrollArea*>(QStringLiteral("contentArea"));
+    QVERIFY(area != nullptr);
+    const QRect headingInArea(
+        log->viewport()->mapTo(area->viewport(), log->cursorRect(QTextCursor(heading)).topLeft()),
+        log->cursorRect(QTextCursor(heading)).size());
+    QVERIFY2(
+        area->viewport()->rect().contains(headingInArea),
+        qPrintable(QStringLiteral("run %1: the heading is scrolled out of the window").arg(run)));
+    // The heading is the first line in view: the run's lines fill the log.
+    QVERIFY(!view.contains(log->cursorRect(QTextCursor(heading.previous()))) || headingLine == 0);
+  }
 }
 
 void TestMainWindow::shouldStopTheRunBeforeQuitting_data() {
@@ -852,7 +967,11 @@ void TestMainWindow::shouldStopTheRunBeforeQuitting() {
   QTRY_VERIFY(converter.wrote);
 
   QVERIFY(!h.window.myWindow()->close());
-  QCOMPARE(h.shell.alerts.questions(), QStringList{MainWindow::kQuitQuestion});
+  // The question says that a conversion is running and that quitting stops
+  // it.
+  QCOMPARE(h.shell.alerts.questions(), QStringList{MainWindow::kQuitWhileConvertingQuestion});
+  QCOMPARE(MainWindow::kQuitWhileConvertingQuestion,
+           QStringLiteral("変換中です。変換を中止して終了します。よろしいですか？"));
   const QString heading = MainWindow::runHeading(source) + kConverting;
   QCOMPARE(logWhileAsked, heading);
   if (answer == AlertAnswer::Default) {

@@ -1,6 +1,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -70,6 +71,7 @@ class TestServices : public QObject {
   void shouldAnswerAQuestionByTheButtonPressed();
   void shouldFilterTheExtensionInAnyCase();
   void shouldSpeakJapaneseInTheToolkitsOwnTexts();
+  void shouldNameTheChoosersTypesInJapanese();
   void shouldFindBothPages();
 };
 
@@ -218,6 +220,30 @@ void TestServices::shouldSpeakJapaneseInTheToolkitsOwnTexts() {
   QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Open);
   QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
   QCOMPARE(buttons.button(QDialogButtonBox::Open)->text(), QStringLiteral("開く"));
+}
+
+// The type column of the chooser's list, as its model gives it, with Qt's
+// Japanese catalogue installed as the program installs it.
+void TestServices::shouldNameTheChoosersTypesInJapanese() {
+  QVERIFY(installJapaneseTranslations(*QCoreApplication::instance()));
+  QTemporaryDir dir;
+  QVERIFY(dir.isValid());
+  QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("連絡先")));
+  QFile file(dir.filePath(QStringLiteral("cards.vcf")));
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.close();
+  const std::unique_ptr<QFileDialog> dialog =
+      makeFileDialog(nullptr, dir.path(), {QStringLiteral("vcf")});
+  auto* model = dialog->findChild<QFileSystemModel*>();
+  QVERIFY(model != nullptr);
+  dialog->show();
+  const auto typeOf = [&](const QString& name) {
+    return model->type(model->index(dir.filePath(name)));
+  };
+  QTRY_COMPARE_WITH_TIMEOUT(typeOf(QStringLiteral("連絡先")), QStringLiteral("フォルダー"), 20000);
+  QTRY_COMPARE_WITH_TIMEOUT(typeOf(QStringLiteral("cards.vcf")), QStringLiteral("vcf ファイル"),
+                            20000);
+  dialog->hide();
 }
 
 void TestServices::shouldFindBothPages() {

@@ -1,7 +1,9 @@
 // The main window around the checks: quitting, the chooser, the pages, its
 // setup, drops on the source field, the output field, the log's run
 // headings, its minimum size and where it opens.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -12,9 +14,14 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTextLayout>
@@ -24,10 +31,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "appdelegate.h"
 #include "fakeservices.h"
+#include "logview.h"
 #include "mainview.h"
 #include "mainwindow.h"
 #include "pages.h"
+#include "style.h"
 #include "vcard_report.h"
 #include "windowtest.h"
 
@@ -65,6 +75,10 @@ class TestWindowLayout : public QObject {
   void shouldPlaceTheFrameAtTheStartWindowsCorner();
   void shouldWrapTheReportOnlyBetweenItsEntries_data();
   void shouldWrapTheReportOnlyBetweenItsEntries();
+  void shouldWrapTheHintBetweenPhrases();
+  void shouldFitEveryScreenAtEveryScale_data();
+  void shouldFitEveryScreenAtEveryScale();
+  void shouldFitThisScreen();
 };
 
 void TestWindowLayout::cleanup() {
@@ -97,30 +111,49 @@ void TestWindowLayout::shouldAskBeforeQuitting() {
 
 void TestWindowLayout::shouldFillBothFieldsFromTheChooser_data() {
   QTest::addColumn<bool>("chosen");
-  QTest::newRow("file chosen") << true;
-  QTest::newRow("cancelled") << false;
+  QTest::addColumn<QString>("typed");    // {root} stands for a temporary folder
+  QTest::addColumn<QString>("opensIn");  // {home} for the home folder
+  QTest::newRow("file chosen") << true << "{root}/sub/typed.vcf"
+                               << "{root}/sub";
+  QTest::newRow("cancelled") << false << "{root}/sub/typed.vcf"
+                             << "{root}/sub";
+  QTest::newRow("folder typed") << true << "{root}/sub"
+                                << "{root}/sub";
+  QTest::newRow("folder missing") << true << "{root}/none/typed.vcf"
+                                  << "{home}";
+  QTest::newRow("nothing typed") << true << ""
+                                 << "{home}";
+  QTest::newRow("pasted with a line break") << true << "{root}/sub/typed.vcf \n"
+                                            << "{root}/sub";
 }
 
+// The chooser opens in the folder of the path in the source field, where
+// the user is likely to look again; in the home folder when there is none.
 void TestWindowLayout::shouldFillBothFieldsFromTheChooser() {
   QFETCH(bool, chosen);
+  QFETCH(QString, typed);
+  QFETCH(QString, opensIn);
   QTemporaryDir root;
   QVERIFY(root.isValid());
+  QVERIFY(QDir(root.path()).mkdir(QStringLiteral("sub")));
   const QString source = root.filePath(QStringLiteral("cards.vcf"));
   QVERIFY(writeFile(source, kUtf8Card));
+  typed.replace(QStringLiteral("{root}"), root.path());
+  opensIn.replace(QStringLiteral("{root}"), root.path());
+  opensIn.replace(QStringLiteral("{home}"), QDir::homePath());
 
   Harness h;
-  h.window.textField()->setText(QStringLiteral("typed.vcf"));
+  h.window.textField()->setText(typed);
   if (chosen) h.shell.files.answer = source;
   auto* button = h.window.myWindow()->findChild<QPushButton*>(QStringLiteral("fileRefButton"));
   QVERIFY(button != nullptr);
   button->click();
 
   QCOMPARE(h.shell.files.calls, 1);
-  QCOMPARE(h.shell.files.folder, QDir::homePath());
+  QCOMPARE(h.shell.files.folder, opensIn);
   QCOMPARE(h.shell.files.extensions, QStringList{QStringLiteral("vcf")});
-  QCOMPARE(h.window.textField()->text(), chosen ? source : QStringLiteral("typed.vcf"));
-  QCOMPARE(h.window.outField()->text(),
-           chosen ? root.filePath(kOutputName) : outputFor(QStringLiteral("typed.vcf")));
+  QCOMPARE(h.window.textField()->text(), chosen ? source : typed);
+  QCOMPARE(h.window.outField()->text(), chosen ? root.filePath(kOutputName) : outputFor(typed));
   // Choosing starts nothing.
   QVERIFY(h.log().isEmpty());
   QVERIFY(h.shell.alerts.shown.isEmpty());
@@ -140,12 +173,30 @@ void TestWindowLayout::shouldOpenTheTwoPages() {
 }
 
 void TestWindowLayout::shouldSetUpTheWindowWhenItLoads() {
+  // The program's own look, which tells a read-only field by its colour.
+  qApp->setStyleSheet(QString::fromUtf8(appStyleSheet()));
+  const auto plainLook = qScopeGuard([] { qApp->setStyleSheet(QString()); });
   FakeShell shell;
   MainWindow window(shell.services());
   QVERIFY(window.myWindow() == nullptr);
   MainWindow::setFileName(QStringLiteral("/x/y.vcf"));  // no window yet: nothing to fill
   window.showWindow();
   QVERIFY(window.outField()->isReadOnly());
+  // It looks read-only (the style's grey, not the white of a field to type
+  // in) and Tab passes it by.
+  QVERIFY(QTest::qWaitForWindowExposed(window.myWindow()));
+  const QImage source = window.textField()->grab().toImage();
+  const QImage output = window.outField()->grab().toImage();
+  const QPoint inside(output.width() / 2, output.height() - 4);
+  QCOMPARE(source.pixelColor(inside), QColor(Qt::white));
+  QCOMPARE(output.pixelColor(inside), QColor(0xf3, 0xf5, 0xf8));
+  QVERIFY(QTest::qWaitForWindowActive(window.myWindow()));
+  window.textField()->setFocus();
+  for (int i = 0; i < 12; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY2(QApplication::focusWidget() != window.outField(),
+             "the output field takes focus by Tab");
+  }
   QVERIFY(window.messageField()->isReadOnly());
   QVERIFY(!window.textField()->isReadOnly());
   QVERIFY(window.textField()->text().isEmpty());
@@ -264,15 +315,28 @@ void TestWindowLayout::shouldNotOverlapAtTheMinimumSize() {
   QCOMPARE(window->size(), minimum ? window->minimumSize() : QSize(1400, 1000));
   window->layout()->activate();
   QCoreApplication::processEvents();
-  // The window's own widgets (not those inside the drop area) in window
-  // coordinates; no two may intersect, and each lies inside the window.
+  // The content's own widgets (not those inside the drop area) in the
+  // content's coordinates, which scroll when the window is smaller than
+  // they need; no two may intersect, and each lies inside the content. The
+  // footer's buttons lie inside the window, below the content.
+  auto* content = window->findChild<QWidget*>(QStringLiteral("content"));
+  QVERIFY(content != nullptr);
   QList<QWidget*> widgets;
-  for (QWidget* child : window->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+  for (QWidget* child : content->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
     if (child->isVisible() && !child->isWindow()) widgets.append(child);
   }
-  QVERIFY(widgets.size() >= (running ? 14 : 12));
+  QVERIFY(widgets.size() >= (running ? 16 : 14));
+  auto* area = window->findChild<QScrollArea*>(QStringLiteral("contentArea"));
+  QVERIFY(area != nullptr);
+  for (const char* name : {"hpButton", "kiyakuButton", "endButton"}) {
+    auto* button = window->findChild<QPushButton*>(QLatin1String(name));
+    QVERIFY(button != nullptr);
+    QVERIFY2(window->rect().contains(button->geometry()), name);
+    QVERIFY2(button->geometry().top() > area->geometry().bottom(), name);
+  }
   for (qsizetype i = 0; i < widgets.size(); ++i) {
-    QVERIFY2(window->rect().contains(widgets[i]->geometry()), qPrintable(widgets[i]->objectName()));
+    QVERIFY2(content->rect().contains(widgets[i]->geometry()),
+             qPrintable(widgets[i]->objectName()));
     QVERIFY2(widgets[i]->height() >= widgets[i]->minimumSizeHint().height() ||
                  widgets[i]->minimumSizeHint().height() <= 0,
              qPrintable(widgets[i]->objectName()));
@@ -422,7 +486,13 @@ void TestWindowLayout::shouldWrapTheReportOnlyBetweenItsEntries() {
   std::uint64_t n = 1;
   for (const QString& name : names)
     report.dropped.push_back({name.toStdString(), n++ * 7});
-  const QString text = QString::fromStdString(vcard::reportText(report));
+  const QString plain = QString::fromStdString(vcard::reportText(report));
+  // The report itself is plain text; what keeps its entries whole is the
+  // window's, and leaves with nothing of it when the text is copied.
+  for (const QChar c : plain)
+    QVERIFY2(c != QChar(0x2060) && c != QChar(0x00A0), "an invisible character in the report");
+  const QString text = withEntriesKeptWhole(plain);
+  QCOMPARE(withoutLayoutMarks(text), plain);
   const qsizetype lineStart = text.indexOf(QStringLiteral("）：")) + 2;
   const QString line = text.mid(lineStart, text.indexOf(QLatin1Char('\n'), lineStart) - lineStart);
   QVERIFY(!line.isEmpty());
@@ -465,6 +535,231 @@ void TestWindowLayout::shouldWrapTheReportOnlyBetweenItsEntries() {
     layout.endLayout();
   }
   QVERIFY(lines > 2);
+
+  // In the log, as a run shows it: a copy of all of it is the plain text.
+  h.window.appendText(text);
+  auto* view = qobject_cast<LogView*>(h.window.messageField());
+  QVERIFY(view != nullptr);
+  QCOMPARE(view->text(), plain);
+  view->selectAll();
+  view->copy();
+  QCOMPARE(QGuiApplication::clipboard()->text(), plain);
+}
+
+// The hint under the title wraps between its phrases only, never inside
+// one ("…押してくださ|い。"), at every width the window can take.
+void TestWindowLayout::shouldWrapTheHintBetweenPhrases() {
+  Harness h;
+  auto* hint = h.window.myWindow()->findChild<QLabel*>(QStringLiteral("hintLabel"));
+  QVERIFY(hint != nullptr);
+  QCOMPARE(withoutLayoutMarks(hint->text()), MainWindow::kHintPhrases.join(QString()));
+  QCOMPARE(withoutLayoutMarks(hint->text()),
+           QStringLiteral("変換元のファイル名を入力するか、「参照…」で選ぶか、"
+                          "下の枠にドロップしてから「変換開始」を押してください。"));
+  const QString fault = breakInsideAPhrase(hint, {MainWindow::kHintPhrases});
+  QVERIFY2(fault.isEmpty(), qPrintable(fault));
+  // Narrower than the whole hint, it does wrap.
+  QVERIFY(QFontMetricsF(hint->font()).horizontalAdvance(hint->text()) > 300);
+}
+
+// The screens a window must fit, in device pixels, at the scales a desktop
+// sets on them (125 % is 1.25). Each row runs shouldFitThisScreen in a
+// process of its own: a scale is set for the whole process before the
+// application starts.
+void TestWindowLayout::shouldFitEveryScreenAtEveryScale_data() {
+  QTest::addColumn<int>("width");
+  QTest::addColumn<int>("height");
+  QTest::addColumn<QString>("scale");
+  for (const QSize screen : {QSize(1024, 768), QSize(1280, 900)}) {
+    for (const char* scale : {"1", "1.25", "1.5", "2"}) {
+      QTest::addRow("%dx%d at %s", screen.width(), screen.height(), scale)
+          << screen.width() << screen.height() << QString::fromLatin1(scale);
+    }
+  }
+}
+
+void TestWindowLayout::shouldFitEveryScreenAtEveryScale() {
+  QFETCH(int, width);
+  QFETCH(int, height);
+  QFETCH(QString, scale);
+  QTemporaryDir dir;
+  QVERIFY(dir.isValid());
+  // The offscreen platform's one screen, as large as the row says.
+  QFile config(dir.filePath(QStringLiteral("screen.json")));
+  QVERIFY(config.open(QIODevice::WriteOnly));
+  config.write(QStringLiteral(R"({"screens": [{"name": "screen", "x": 0, "y": 0, "width": %1,)"
+                              R"( "height": %2, "logicalDpi": 96, "logicalBaseDpi": 96}]})")
+                   .arg(width)
+                   .arg(height)
+                   .toUtf8());
+  config.close();
+
+  QProcess child;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                     QStringLiteral("offscreen:configfile=") + config.fileName());
+  environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
+  environment.remove(QStringLiteral("QT_SCREEN_SCALE_FACTORS"));
+  environment.remove(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"));
+  environment.insert(QStringLiteral("VCARD_LAYOUT_SCREEN"),
+                     QStringLiteral("%1 %2 %3").arg(width).arg(height).arg(scale));
+  child.setProcessEnvironment(environment);
+  child.setProcessChannelMode(QProcess::MergedChannels);
+  child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("shouldFitThisScreen")});
+  QVERIFY(child.waitForFinished(120'000));
+  const QString output = QString::fromUtf8(child.readAll());
+  QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(output));
+  // Passed, not skipped.
+  QVERIFY2(output.contains(QStringLiteral("PASS   : TestWindowLayout::shouldFitThisScreen()")),
+           qPrintable(output));
+}
+
+namespace {
+
+// A window manager's frame (title bar and borders) and a desktop panel, in
+// the scaled pixels the window is laid out in: the title bars of the common
+// desktops take 24 to 38 of them, panels 24 to 32.
+constexpr QMargins kFrame(4, 38, 4, 4);
+constexpr int kPanel = 32;
+
+// Where the control shows once the content is scrolled to it: inside the
+// window and, for the content's controls, inside the scrolled view.
+bool reachable(QWidget* window, QScrollArea* area, QWidget* control) {
+  if (area->widget()->isAncestorOf(control)) {
+    // Scrolled to the whole control, or to its beginning when it is larger
+    // than the view (ensureWidgetVisible would settle for a field's caret).
+    const QPoint at = control->mapTo(area->widget(), QPoint(0, 0));
+    const QSize room = area->viewport()->size();
+    const auto scrollTo = [](QScrollBar* bar, int start, int length, int visible) {
+      bar->setValue(length <= visible ? start + length - visible : start);
+    };
+    scrollTo(area->horizontalScrollBar(), at.x(), control->width(), room.width());
+    scrollTo(area->verticalScrollBar(), at.y(), control->height(), room.height());
+    QCoreApplication::processEvents();
+    // A control larger than the view (a long field when the window is
+    // narrow) is in reach when it fills the view that way.
+    const QRect inView(control->mapTo(area->viewport(), QPoint(0, 0)), control->size());
+    const QRect view = area->viewport()->rect();
+    // The view itself lies in the window.
+    return inView.intersected(view).size() == inView.size().boundedTo(view.size()) &&
+           window->rect().contains(QRect(area->viewport()->mapTo(window, QPoint(0, 0)), room));
+  }
+  const QRect inWindow(control->mapTo(window, QPoint(0, 0)), control->size());
+  return window->rect().contains(inWindow);
+}
+
+}  // namespace
+
+// Run by shouldFitEveryScreenAtEveryScale in a process with the screen's
+// size and scale set; skipped when run on its own.
+void TestWindowLayout::shouldFitThisScreen() {
+  const QStringList given =
+      qEnvironmentVariable("VCARD_LAYOUT_SCREEN").split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  if (given.size() != 3) QSKIP("run by shouldFitEveryScreenAtEveryScale");
+  const int width = given[0].toInt();
+  const int height = given[1].toInt();
+  const double scale = given[2].toDouble();
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  QVERIFY(screen != nullptr);
+  // The scale took effect: the window is laid out in the screen's scaled
+  // pixels, 512 x 384 of them on 1024 x 768 at 2.
+  QVERIFY(qAbs(screen->devicePixelRatio() - scale) < 0.01);
+  QVERIFY(qAbs(screen->geometry().width() - width / scale) <= 1);
+  QVERIFY(qAbs(screen->geometry().height() - height / scale) <= 1);
+  // The platform knows of no panel; one is taken off the screen for the
+  // minimum, which has to fit whatever the desktop around it takes.
+  const QRect available = screen->availableGeometry();
+  const QRect area = available.adjusted(0, kPanel, 0, 0);
+
+  // The start window comes first: it fits the screen too, its buttons on it.
+  {
+    FakeShell shell;
+    AppDelegate delegate(shell.services());
+    delegate.applicationDidFinishLaunching();
+    QWidget* start = delegate.window();
+    QVERIFY(QTest::qWaitForWindowExposed(start));
+    QVERIFY2(available.contains(start->frameGeometry()),
+             qPrintable(QStringLiteral("start window %1 x %2")
+                            .arg(start->frameGeometry().width())
+                            .arg(start->frameGeometry().height())));
+    const QList<QPushButton*> buttons = start->findChildren<QPushButton*>();
+    QCOMPARE(buttons.size(), 4);
+    for (const QPushButton* button : buttons) {
+      QVERIFY2(start->rect().contains(QRect(button->mapTo(start, QPoint(0, 0)), button->size())),
+               qPrintable(button->objectName()));
+    }
+  }
+
+  // The start window sits in the area's upper-left corner, as small as it
+  // can be.
+  FakeShell shell;
+  MainWindow controller(shell.services());
+  controller.setRect(
+      QRectF(area.left(), area.top(), std::min(area.width(), 420), std::min(area.height(), 300)));
+  controller.setFrameMargins(kFrame);
+  controller.showWindow();
+  QWidget* window = controller.myWindow();
+  QVERIFY(QTest::qWaitForWindowExposed(window));
+  auto* scrolled = window->findChild<QScrollArea*>(QStringLiteral("contentArea"));
+  QVERIFY(scrolled != nullptr);
+
+  // The window can be made as small as the screen allows, and it opens
+  // inside the screen with room for a frame of the size given.
+  const QSize smallest = window->minimumSize().grownBy(kFrame);
+  QVERIFY2(smallest.width() <= area.width() && smallest.height() <= area.height(),
+           qPrintable(QStringLiteral("minimum %1 x %2 with its frame, screen %3 x %4")
+                          .arg(smallest.width())
+                          .arg(smallest.height())
+                          .arg(area.width())
+                          .arg(area.height())));
+  QVERIFY(available.contains(window->frameGeometry()));
+  const QRect opened(window->pos(), window->size().grownBy(kFrame));
+  QVERIFY2(opened.width() <= available.width() && opened.height() <= available.height(),
+           qPrintable(QStringLiteral("opened at %1,%2 %3 x %4 with its frame")
+                          .arg(opened.x())
+                          .arg(opened.y())
+                          .arg(opened.width())
+                          .arg(opened.height())));
+  // Where the screen has room for the content, nothing scrolls.
+  window->layout()->activate();
+  QCoreApplication::processEvents();
+  const QSize needed = window->findChild<QWidget*>(QStringLiteral("content"))->minimumSizeHint();
+  if (needed.width() <= window->width() && opened.height() < available.height() - 20) {
+    QVERIFY2(!scrolled->verticalScrollBar()->isVisible(), "scrolls with room to spare");
+  }
+
+  // Every control is in reach, at the size the window opens with and at
+  // its minimum: the footer's buttons in the window itself, the rest once
+  // the content is scrolled to them.
+  const QList<QWidget*> controls = window->findChildren<QWidget*>();
+  for (const QSize size : {window->size(), window->minimumSize()}) {
+    window->resize(size);
+    window->layout()->activate();
+    QCoreApplication::processEvents();
+    int checked = 0;
+    for (QWidget* control : controls) {
+      const bool isControl = qobject_cast<QAbstractButton*>(control) != nullptr ||
+                             qobject_cast<QComboBox*>(control) != nullptr ||
+                             qobject_cast<QLineEdit*>(control) != nullptr ||
+                             qobject_cast<QPlainTextEdit*>(control) != nullptr;
+      // The line edit's own clear button and the like are parts of a
+      // control, not controls.
+      if (!isControl || !control->isVisibleTo(window) || control->objectName().isEmpty() ||
+          control->objectName().startsWith(QLatin1String("qt_")))
+        continue;
+      ++checked;
+      QVERIFY2(reachable(window, scrolled, control),
+               qPrintable(QStringLiteral("%1 out of reach at %2 x %3")
+                              .arg(control->objectName())
+                              .arg(size.width())
+                              .arg(size.height())));
+    }
+    QCOMPARE(checked, 10);
+    for (const char* name : {"hpButton", "kiyakuButton", "endButton"}) {
+      const QWidget* button = window->findChild<QPushButton*>(QLatin1String(name));
+      QVERIFY2(window->rect().contains(button->geometry()), name);
+    }
+  }
 }
 
 QTEST_MAIN(TestWindowLayout)

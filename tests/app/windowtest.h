@@ -6,12 +6,18 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFontMetricsF>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QString>
 #include <QTest>
+#include <QTextLayout>
+
+#include <algorithm>
 
 #include "fakeservices.h"
+#include "logview.h"
 #include "mainwindow.h"
 #include "source_check.h"
 
@@ -78,6 +84,50 @@ inline QString makeFileOfLength(const QString& root, qsizetype units, const QStr
   return writeFile(path, kUtf8Card) ? path : QString();
 }
 
+// Lays the label's text out at every width from its widest phrase up to
+// the whole paragraph and returns where a line began inside a phrase
+// ("width 120: …くださ|い。"); empty when every line begins between two
+// phrases. Each paragraph of the label is one list of phrases.
+inline QString breakInsideAPhrase(const QLabel* label, const QList<QStringList>& paragraphs) {
+  const QStringList texts = label->text().split(QLatin1Char('\n'));
+  if (texts.size() != paragraphs.size()) return QStringLiteral("paragraphs differ");
+  const QFontMetricsF metrics(label->font());
+  for (qsizetype p = 0; p < texts.size(); ++p) {
+    const QString& text = texts[p];
+    if (withoutLayoutMarks(text) != paragraphs[p].join(QString()))
+      return QStringLiteral("text differs");
+    QList<qsizetype> boundaries;
+    qsizetype at = 0;
+    qreal widest = 0;
+    for (const QString& phrase : paragraphs[p]) {
+      boundaries.append(at += phrase.size());
+      widest = std::max(widest, metrics.horizontalAdvance(phrase));
+    }
+    for (qreal width = widest + 1; width < metrics.horizontalAdvance(text) + 20;
+         width += metrics.averageCharWidth() * 2) {
+      QTextLayout layout(text, label->font());
+      QTextOption option;
+      option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+      layout.setTextOption(option);
+      layout.beginLayout();
+      for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (line.textStart() == 0) continue;
+        const QString before = withoutLayoutMarks(text.left(line.textStart()));
+        if (!boundaries.contains(before.size())) {
+          layout.endLayout();
+          return QStringLiteral("width %1: …%2|%3…")
+              .arg(width)
+              .arg(before.right(6))
+              .arg(withoutLayoutMarks(text.mid(line.textStart())).left(6));
+        }
+      }
+      layout.endLayout();
+    }
+  }
+  return QString();
+}
+
 struct Harness {
   FakeShell shell;
   MainWindow window;
@@ -85,7 +135,8 @@ struct Harness {
   explicit Harness(Converter* converter = nullptr) : window(shell.services(converter)) {
     window.showWindow();
   }
-  QString log() const { return window.messageField()->toPlainText(); }
+  // The log as appended, without what its layout adds.
+  QString log() const { return withoutLayoutMarks(window.messageField()->toPlainText()); }
   // Starts a run and returns while it goes on.
   void begin(const QString& source) {
     window.textField()->setText(source);

@@ -423,16 +423,16 @@ TEST_F(CliTest, ReportFollowsTheLog) {
   const ProcessResult result = run({"lossy.vcf"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(
-      result.out,
-      testsupport::successLog(2, 1) +
-          "【変換レポート】書き出さなかったカード 2件／iPhone が取り込まない項目 1件\n"
-          "書き出さなかったカード：\n"
-          "  1件目「Doe John」　対応していないバージョンです（VERSION:5.0）\n"
-          "  3件目「Cut Off」　END:VCARD がないまま、ファイルが終わっています\n"
-          "ファイル全体：\n"
-          "  iPhone "
-          "が取り込まない項目（書き出していません）：グループ名（X-\u2060GN）\u20601\u2060件\n\n");
+  EXPECT_EQ(result.out,
+            testsupport::successLog(2, 1) +
+                "【変換レポート】書き出さなかったカード 1件／途中で切れたカード "
+                "1件（入力データに数えていません）／iPhone が取り込まない項目 1件\n"
+                "書き出さなかったカードと途中で切れたカード：\n"
+                "  1件目「Doe John」　対応していないバージョンです（VERSION:5.0）\n"
+                "  3件目「Cut Off」　カードの途中でファイルが終わっています\n"
+                "ファイル全体：\n"
+                "  iPhone "
+                "が取り込まない項目（書き出していません）：グループ名（X-GN）1件\n\n");
 }
 
 TEST_F(CliTest, JsonHoldsTheSameFacts) {
@@ -616,6 +616,16 @@ const JsonFailure kJsonFailures[] = {
      64,
      "不明なオプションです: --fast"},
     {"UnknownCarrier", {"a.vcf"}, {"--carrier=kddi", "a.vcf"}, 64, "不明な携帯会社です: kddi"},
+    {"UnknownTarget",
+     {"a.vcf"},
+     {"--target=android", "a.vcf"},
+     64,
+     "不明な書き出し先です: android（iphone か icloud を指定してください）"},
+    {"EmptyTarget",
+     {"a.vcf"},
+     {"--target=", "a.vcf"},
+     64,
+     "不明な書き出し先です: （iphone か icloud を指定してください）"},
     {"NoSource", {}, {}, 64, "変換元ファイルが指定されていません。"},
     {"TooManyFiles",
      {"a.vcf"},

@@ -418,11 +418,13 @@ TEST(PictogramReportTest, CarrierReasonCountAndCardsInTheFileLines) {
   report.privateUseCards = {2, 7, 9};
   EXPECT_EQ(
       vcard::reportText(report, 2),
-      "【変換レポート】書き出さなかったカード 0件／iPhone が取り込まない項目 0件\n"
+      "【変換レポート】\n"
       "ファイル全体：\n"
       "  携帯電話の絵文字：ドコモの絵文字として変換（ドコモだけが使う絵文字のコードがあるため）\n"
       "  絵文字 4個を Unicode の絵文字にしました\n"
-      "  私用領域の文字（iPhone では表示されない絵文字や外字）3個が残っています：2件目、7件目"
+      "  iPhone "
+      "で表示されない文字（変換できなかった絵文字や、パソコンで作った独自の文字）3個が残っています"
+      "：2件目、7件目"
       " ほか 1件\n\n");
 }
 
@@ -435,7 +437,7 @@ TEST(PictogramReportTest, NothingMappedSaysWhy) {
   const std::string text = vcard::reportText(report);
   EXPECT_NE(
       text.find("  携帯電話の絵文字：変換していません（携帯電話から書き出したファイルに見えない"
-                "ため（PC の外字かもしれません））\n"),
+                "ため。パソコンで作った独自の文字かもしれません）\n"),
       std::string::npos)
       << text;
   EXPECT_EQ(text.find("Unicode の絵文字にしました"), std::string::npos) << text;

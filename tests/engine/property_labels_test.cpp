@@ -23,25 +23,22 @@ struct EntryCase {
 };
 
 const EntryCase kEntryCases[] = {
-    {"GroupName", "X-GN", "グループ名（X-\u2060GN）\u20601\u2060件"},
-    {"GroupNumber", "X-GNO", "グループ番号（X-\u2060GNO）\u20601\u2060件"},
-    {"PhoneClass", "X-CLASS", "公開・非公開の区分（X-\u2060CLASS）\u20601\u2060件"},
-    {"Revision", "REV", "更新日時（REV）\u20601\u2060件"},
-    {"LabelWithNote", "LABEL", "宛名ラベル（LABEL、住所は ADR から書き出し済み）\u20601\u2060件"},
-    {"OutlookDesign", "X-MS-OL-DESIGN",
-     "Outlook の名刺レイアウト（X-\u2060MS-\u2060OL-\u2060DESIGN）\u20601\u2060件"},
-    {"Audio", "SOUND(音声)", "音声（SOUND(音\u2060声)）\u20601\u2060件"},
-    {"AppleRelated", "X-ABRELATEDNAMES", "関係者の名前（X-\u2060ABRELATEDNAMES）\u20601\u2060件"},
+    {"GroupName", "X-GN", "グループ名（X-GN）1件"},
+    {"GroupNumber", "X-GNO", "グループ番号（X-GNO）1件"},
+    {"PhoneClass", "X-CLASS", "公開・非公開の区分（X-CLASS）1件"},
+    {"Revision", "REV", "更新日時（REV）1件"},
+    {"LabelWithNote", "LABEL", "宛名ラベル（LABEL、住所そのものは書き出しています）1件"},
+    {"OutlookDesign", "X-MS-OL-DESIGN", "Outlook の名刺レイアウト（X-MS-OL-DESIGN）1件"},
+    {"Audio", "SOUND(音声)", "音声（SOUND(音声)）1件"},
+    {"AppleRelated", "X-ABRELATEDNAMES", "関係者の名前（X-ABRELATEDNAMES）1件"},
     // A name of a known family that has no row of its own.
-    {"DocomoFamily", "X-DCM-RINGTONE",
-     "ドコモの独自項目（X-\u2060DCM-\u2060RINGTONE）\u20601\u2060件"},
-    {"OutlookFamily", "X-MS-FOO", "Outlook の独自項目（X-\u2060MS-\u2060FOO）\u20601\u2060件"},
+    {"DocomoFamily", "X-DCM-RINGTONE", "ドコモの独自項目（X-DCM-RINGTONE）1件"},
+    {"OutlookFamily", "X-MS-FOO", "Outlook の独自項目（X-MS-FOO）1件"},
     // The family's beginning alone is no member of it.
-    {"SlashAndHyphens", "X-MESSAGING/AIM-ALL",
-     "AIM のアドレス（X-\u2060MESSAGING/\u2060AIM-\u2060ALL）\u20601\u2060件"},
-    {"BarePrefix", "X-MS-", "X-\u2060MS-\u00A01\u2060件"},
-    {"Unknown", "X-FOOBAR", "X-\u2060FOOBAR\u00A01\u2060件"},
-    {"LowerCaseIsNotTheName", "x-gn", "x-\u2060gn\u00A01\u2060件"},
+    {"SlashAndHyphens", "X-MESSAGING/AIM-ALL", "AIM のアドレス（X-MESSAGING/AIM-ALL）1件"},
+    {"BarePrefix", "X-MS-", "X-MS- 1件"},
+    {"Unknown", "X-FOOBAR", "X-FOOBAR 1件"},
+    {"LowerCaseIsNotTheName", "x-gn", "x-gn 1件"},
 };
 
 void PrintTo(const EntryCase& c, std::ostream* os) {
@@ -102,13 +99,10 @@ TEST_P(DroppedOrderTest, WhatUsersMissMostFirstInTextAndJson) {
   EXPECT_EQ(ordered, GetParam().expected);
 
   // The text names them in that order.
-  // Word joiners aside, so that the names read as the table spells them.
-  std::string text = vcard::reportText(report);
-  for (std::size_t at = text.find("\u2060"); at != std::string::npos; at = text.find("\u2060"))
-    text.erase(at, 3);
+  const std::string text = vcard::reportText(report);
   std::size_t last = 0;
   for (const std::string& name : GetParam().expected) {
-    const std::size_t at = text.find(name + (vcard::propertyLabel(name) ? "）" : "\u00A0"));
+    const std::size_t at = text.find(name + (vcard::propertyLabel(name) ? "）" : " "));
     ASSERT_NE(at, std::string::npos) << name << "\n" << text;
     EXPECT_GE(at, last) << name << "\n" << text;
     last = at;
