@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The web page in a real browser, driven as a user drives it.
 
-Headless Chromium opens the page (the static folder served on loopback, and
-the self-contained file from disk), a file is chosen through the file input,
+Each of the three engines (browsers.py: Chromium, WebKit, Firefox; one per
+run, --engine) opens the page (the static folder served on loopback, and the
+self-contained file from disk), a file is chosen through the file input,
 変換開始 is pressed, the log is read and the offered files are downloaded.
 Every download must be byte for byte what the native vcard-convert writes
 for the same file and target, and the log must say what vcard-convert
@@ -12,14 +13,14 @@ the Content-Security-Policy allows no connection; and the progress bar
 follows the engine's progress (the real engine's at its end, the stand-in
 engine's card by card).
 
-  browser_test.py --site DIR --single FILE --cli VCARD_CONVERT [--peer DIR]
-                  [--data DIR] [--screenshots DIR]
+  browser_test.py --engine chromium|webkit|firefox --site DIR --single FILE
+                  --cli VCARD_CONVERT [--peer DIR] [--data DIR] [--screenshots DIR]
 """
 
 import argparse
+import contextlib
 import functools
 import http.server
-import json
 import os
 import re
 import shutil
@@ -31,10 +32,7 @@ import time
 import unittest
 from pathlib import Path
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service as ChromeService
-from selenium.webdriver.common.by import By
-from selenium.webdriver.support.ui import WebDriverWait
+import browsers
 
 ARGS = None
 TARGETS = ("iphone", "icloud")
@@ -45,34 +43,34 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def do_GET(self):
+        self.server.paths.append(self.path)
+        super().do_GET()
+
 
 def serve(folder):
-    """Serves folder on a free loopback port; returns (server, base URL)."""
+    """Serves folder on a free loopback port; returns (server, base URL). The
+    server's paths list every request it was sent."""
     handler = functools.partial(QuietHandler, directory=str(folder))
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    server.paths = []
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server, f"http://127.0.0.1:{server.server_address[1]}/"
 
 
+def wait_until(condition, timeout, message="timed out"):
+    deadline = time.time() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.time() > deadline:
+            raise AssertionError(message)
+        time.sleep(0.05)
+
+
 def start_browser(download_dir, width=1280, height=900):
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                 "--no-first-run", "--disable-background-networking",
-                 "--disable-component-update", "--disable-sync",
-                 "--allow-file-access-from-files", f"--window-size={width},{height}",
-                 f"--user-data-dir={tempfile.mkdtemp(prefix='chromium-')}"):
-        options.add_argument(flag)
-    options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
-    options.add_experimental_option("prefs", {
-        "download.default_directory": str(download_dir),
-        "download.prompt_for_download": False,
-    })
-    service = ChromeService(executable_path="/usr/bin/chromedriver")
-    driver = webdriver.Chrome(options=options, service=service)
-    driver.execute_cdp_cmd("Browser.setDownloadBehavior",
-                           {"behavior": "allow", "downloadPath": str(download_dir)})
-    return driver
+    return browsers.start(ARGS.engine, download_dir, width, height)
 
 
 def native(source, target, out_dir):
@@ -89,65 +87,64 @@ def native(source, target, out_dir):
 class PageRun:
     """One conversion in the page: choose, press, wait, read, download."""
 
-    def __init__(self, driver, download_dir):
-        self.driver = driver
+    def __init__(self, browser, download_dir):
+        self.browser = browser
         self.download_dir = Path(download_dir)
 
     def convert(self, path, target="iphone", carrier="auto"):
-        d = self.driver
+        b = self.browser
         for entry in self.download_dir.iterdir():
             entry.unlink()
-        d.find_element(By.CSS_SELECTOR, f"input[name=target][value={target}]").click()
-        d.execute_script("document.getElementById('carrier').value = arguments[0];", carrier)
+        b.click(f"input[name=target][value={target}]")
+        b.js("document.getElementById('carrier').value = arguments[0];", carrier)
         before = self.log()
-        d.find_element(By.ID, "source-file").send_keys(str(path))
-        d.find_element(By.ID, "start").click()
+        b.choose_file("source-file", path)
+        b.click("#start")
         # An alert holds the run, as the window's does, until it is answered;
         # then the run is over when the start button is enabled again and the
         # log has grown past its heading.
-        WebDriverWait(d, 120).until(lambda _: self.alert_open() or self.done(before))
+        wait_until(lambda: self.alert_open() or self.done(before), 120, "the run did not end")
         alert = self.alert()
-        WebDriverWait(d, 120).until(lambda _: self.done(before))
+        wait_until(lambda: self.done(before), 120, "the run did not end after its alert")
         return self.log()[len(before):], alert
 
     def done(self, before):
         log = self.log()
         return (log != before and log.split(HEADING_END)[-1] != "" and
-                self.driver.find_element(By.ID, "start").is_enabled())
+                not self.browser.js("return document.getElementById('start').disabled;"))
 
     def alert_open(self):
-        return bool(self.driver.execute_script(
+        return bool(self.browser.js(
             "const d = document.getElementById('alert'); return d && d.open;"))
 
     def log(self):
-        return self.driver.execute_script(
-            "const e = document.getElementById('log');"
-            "return 'value' in e ? e.value : e.textContent;")
+        return self.browser.js("return document.getElementById('log').textContent;")
 
     def alert(self):
         """The in-page alert's text ("" when none is open), closed after."""
-        text = self.driver.execute_script(
+        text = self.browser.js(
             "const d = document.getElementById('alert');"
             "return d && d.open ? document.getElementById('alert-text').textContent : '';")
         if text:
-            self.driver.find_element(By.ID, "alert-ok").click()
+            self.browser.click("#alert-ok")
         return text
 
-    def downloads(self):
-        """Clicks every offered file and returns name -> bytes once all arrived."""
-        links = self.driver.find_elements(By.CSS_SELECTOR, "a.download-link")
-        names = [link.get_attribute("download") for link in links]
-        for link in links:
-            link.click()
-        deadline = time.time() + 60
-        while time.time() < deadline:
-            present = {p.name for p in self.download_dir.iterdir()}
-            if all(n in present for n in names) and not any(
-                    p.endswith(".crdownload") for p in present):
-                break
-            time.sleep(0.05)
-        return {n: (self.download_dir / n).read_bytes() for n in names
-                if (self.download_dir / n).exists()}
+    def offered(self):
+        """The names the page offers to download, in order."""
+        return self.browser.js("return Array.from(document.querySelectorAll('a.download-link'),"
+                               " (a) => a.getAttribute('download'));")
+
+    def downloads(self, expected=None):
+        """Clicks every offered file and returns name -> bytes once all
+        arrived: at the sizes of expected (name -> bytes) where it names
+        them, as WebKit writes a download under its final name from the
+        start."""
+        names = self.offered()
+        for i in range(len(names)):
+            self.browser.click(f"#download-{i}")
+        sizes = {name: len((expected or {}).get(name, b"")) for name in names}
+        got = browsers.wait_for_downloads(self.download_dir, sizes)
+        return got
 
 
 # Records every state the progress area passes through, as [value, text]
@@ -179,6 +176,36 @@ def peer_files():
     return files
 
 
+# MiniBrowser's window cannot be narrower than about 447 CSS pixels: a phone's
+# width is a frame of that width in a page of our own.
+PHONE_FRAME = ('<!DOCTYPE html><html><head><meta charset="utf-8"></head>'
+               '<body style="margin:0"><iframe id="phone" src="{url}" width="{width}" '
+               'height="{height}" style="border:0;display:block"></iframe></body></html>')
+
+
+@contextlib.contextmanager
+def at_width(test, width, height):
+    """The page freshly opened at a viewport of width x height; back at the
+    test's usual size after."""
+    url = test.base + "index.html"
+    try:
+        if ARGS.engine == "webkit" and width < 447:
+            frame = test.work / "phone.html"
+            frame.write_text(PHONE_FRAME.format(url=url, width=width, height=height),
+                             encoding="utf-8")
+            test.browser.resize(447, height)
+            test.browser.open(frame.as_uri())
+            test.browser.enter_frame("phone")
+        else:
+            test.browser.resize(width, height)
+            test.browser.open(url)
+        yield
+    finally:
+        test.browser.leave_frame()
+        test.browser.resize(1280, 900)
+        test.browser.open(url)
+
+
 class BrowserTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -186,13 +213,13 @@ class BrowserTest(unittest.TestCase):
         cls.downloads = cls.work / "downloads"
         cls.downloads.mkdir()
         cls.server, cls.base = serve(ARGS.site)
-        cls.driver = start_browser(cls.downloads)
-        cls.driver.get(cls.base + "index.html")
-        cls.page = PageRun(cls.driver, cls.downloads)
+        cls.browser = start_browser(cls.downloads)
+        cls.browser.open(cls.base + "index.html")
+        cls.page = PageRun(cls.browser, cls.downloads)
 
     @classmethod
     def tearDownClass(cls):
-        cls.driver.quit()
+        cls.browser.quit()
         cls.server.shutdown()
         shutil.rmtree(cls.work, ignore_errors=True)
 
@@ -204,7 +231,7 @@ class BrowserTest(unittest.TestCase):
         self.assertIn(HEADING_END, added)
         self.assertEqual(added.split(HEADING_END, 1)[1], printed)
         self.assertEqual(alert, errors.rstrip("\n"))
-        got = self.page.downloads()
+        got = self.page.downloads(files)
         self.assertEqual(sorted(got), sorted(files))
         for name, data in files.items():
             self.assertTrue(got.get(name) == data, f"{name} differs from vcard-convert's")
@@ -237,9 +264,9 @@ class BrowserTest(unittest.TestCase):
         with self.subTest(file=not_vcard.name):
             # A source check: an alert and no run, so nothing in the log.
             before = self.page.log()
-            self.driver.find_element(By.ID, "source-file").send_keys(str(not_vcard))
-            self.driver.find_element(By.ID, "start").click()
-            WebDriverWait(self.driver, 30).until(lambda _: self.page.alert_open())
+            self.browser.choose_file("source-file", not_vcard)
+            self.browser.click("#start")
+            wait_until(self.page.alert_open, 30, "no alert")
             self.assertEqual(self.page.alert(), "変換元ファイルはvCardファイルではありません。")
             self.assertEqual(self.page.log(), before)
         with self.subTest(file=empty.name):
@@ -251,14 +278,14 @@ class BrowserTest(unittest.TestCase):
             gone = self.work / "gone.vcf"
             gone.write_bytes(b"BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n")
             before = self.page.log()
-            self.driver.find_element(By.ID, "source-file").send_keys(str(gone))
+            self.browser.choose_file("source-file", gone)
             gone.unlink()
-            self.driver.find_element(By.ID, "start").click()
-            WebDriverWait(self.driver, 30).until(lambda _: self.page.alert_open())
+            self.browser.click("#start")
+            wait_until(self.page.alert_open, 30, "no alert")
             self.assertEqual(self.page.alert(), "変換元ファイルが読み込めません。\n"
                              "他で使用中もしくは破損している可能性があります。")
-            WebDriverWait(self.driver, 10).until(
-                lambda _: "変換処理に失敗しました。" in self.page.log()[len(before):])
+            wait_until(lambda: "変換処理に失敗しました。" in self.page.log()[len(before):], 10,
+                       "no failure in the log")
 
     def test_a_charset_the_page_lacks_is_told(self):
         # Big5-HKSCS is left out of the page's charset tables: the desktop
@@ -279,27 +306,29 @@ class BrowserTest(unittest.TestCase):
         source.write_text("".join(
             f"BEGIN:VCARD\r\nVERSION:3.0\r\nN:山田;太郎{i}\r\nTEL:090-1234-{i:04}\r\n"
             "END:VCARD\r\n" for i in range(1, cards + 1)), encoding="utf-8")
-        self.driver.execute_script(WATCH_PROGRESS)
+        self.browser.js(WATCH_PROGRESS)
         self.expect_same_as_native(source, "iphone")
-        seen = card_progress(self.driver.execute_script("return window.progressSeen;"))
+        seen = card_progress(self.browser.js("return window.progressSeen;"))
         self.assertTrue(seen, "no card was named")
         self.assertEqual(seen[-1], (1.0, "3,000件目を変換中…"))
         shares = [share for share, _ in seen]
         self.assertEqual(shares, sorted(shares))
-        self.assertFalse(self.driver.find_element(By.ID, "progress-area").is_displayed())
+        self.assertTrue(self.browser.js("return document.getElementById('progress-area').hidden;"))
 
     def test_no_request_leaves_the_page_after_loading(self):
-        self.driver.get_log("performance")  # what loading the page asked for
+        self.browser.open(self.base + "index.html")
+        self.browser.page_requests()  # what loading the page asked for
+        loaded = len(self.server.paths)
         self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
         self.page.downloads()
-        requests = []
-        for entry in self.driver.get_log("performance"):
-            message = json.loads(entry["message"])["message"]
-            if message["method"] == "Network.requestWillBeSent":
-                url = message["params"]["request"]["url"]
-                if not url.startswith(("blob:", "data:")):
-                    requests.append(url)
+        # The worker of the static folder imports the engine and its own
+        # script from the page's folder when it starts; nothing else may be
+        # asked for, from anywhere.
+        own = {self.base + "vcard-engine.js", self.base + "worker.js"}
+        requests = [url for url in self.browser.page_requests()
+                    if not url.startswith(("blob:", "data:")) and url not in own]
         self.assertEqual(requests, [])
+        self.assertLessEqual(set(self.server.paths[loaded:]), {"/vcard-engine.js", "/worker.js"})
 
     def test_content_security_policy_allows_no_connection(self):
         pages = [Path(ARGS.site) / "index.html", Path(ARGS.single)]
@@ -320,26 +349,25 @@ class BrowserTest(unittest.TestCase):
                 self.assertNotRegex(html, r'(src|href)="https?://')
 
     def test_self_contained_file_works_from_disk(self):
-        self.driver.get(Path(ARGS.single).resolve().as_uri())
+        self.browser.open(Path(ARGS.single).resolve().as_uri())
         try:
             self.expect_same_as_native(Path(ARGS.data) / "sjis_road.vcf", "iphone")
             self.expect_same_as_native(Path(ARGS.data) / "sjis_road.vcf", "icloud")
         finally:
-            self.driver.get(self.base + "index.html")
+            self.browser.open(self.base + "index.html")
 
     def test_screenshots_at_phone_and_desktop_width(self):
         if not ARGS.screenshots:
             self.skipTest("no --screenshots folder")
         out = Path(ARGS.screenshots)
         out.mkdir(parents=True, exist_ok=True)
-        for name, width, height in (("web-phone.png", 390, 844),
-                                    ("web-desktop.png", 1280, 800)):
-            self.driver.set_window_size(width, height)
-            self.driver.get(self.base + "index.html")
-            self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
-            self.driver.save_screenshot(str(out / name))
-            self.assertGreater((out / name).stat().st_size, 10000)
-        self.driver.set_window_size(1280, 900)
+        for kind, width, height in (("phone", 390, 844), ("desktop", 1280, 800)):
+            name = f"web-{ARGS.engine}-{kind}.png"
+            with self.subTest(width=width):
+                with at_width(self, width, height):
+                    self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
+                    self.browser.screenshot(out / name)
+                self.assertGreater((out / name).stat().st_size, 10000)
 
 
 def fake_cards(count, photo_at=None, slow=True):
@@ -363,13 +391,13 @@ class StandInProgressTest(unittest.TestCase):
                        check=True)
         (cls.work / "downloads").mkdir()
         cls.server, cls.base = serve(cls.work / "site")
-        cls.driver = start_browser(cls.work / "downloads")
-        cls.driver.get(cls.base + "index.html")
-        cls.page = PageRun(cls.driver, cls.work / "downloads")
+        cls.browser = start_browser(cls.work / "downloads")
+        cls.browser.open(cls.base + "index.html")
+        cls.page = PageRun(cls.browser, cls.work / "downloads")
 
     @classmethod
     def tearDownClass(cls):
-        cls.driver.quit()
+        cls.browser.quit()
         cls.server.shutdown()
         shutil.rmtree(cls.work, ignore_errors=True)
 
@@ -387,11 +415,11 @@ class StandInProgressTest(unittest.TestCase):
             with self.subTest(case=name):
                 source = self.work / f"{name.replace(' ', '-')}.vcf"
                 source.write_bytes(data)
-                self.driver.execute_script(WATCH_PROGRESS)
+                self.browser.js(WATCH_PROGRESS)
                 added, alert = self.page.convert(source, target)
                 self.assertEqual(alert, "")
                 self.assertTrue(added.endswith(log_end), added)
-                seen = self.driver.execute_script("return window.progressSeen;")
+                seen = self.browser.js("return window.progressSeen;")
                 determinate = [(float(value), text) for value, text in seen
                                if value is not None and not text.startswith("読み込み中")]
                 shown = [text for _, text in determinate]
@@ -404,12 +432,13 @@ class StandInProgressTest(unittest.TestCase):
                     self.assertTrue(any(0 < share < 1 for share in shares), determinate)
                 else:
                     self.assertEqual(determinate, [])
-                self.assertFalse(self.driver.find_element(By.ID, "progress-area").is_displayed())
+                self.assertTrue(self.browser.js("return document.getElementById('progress-area').hidden;"))
 
 
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
+    parser.add_argument("--engine", choices=browsers.ENGINES, default="chromium")
     parser.add_argument("--site", required=True)
     parser.add_argument("--single", required=True)
     parser.add_argument("--cli", required=True)
