@@ -37,6 +37,8 @@ import browsers
 ARGS = None
 TARGETS = ("iphone", "icloud")
 HEADING_END = "変換処理中・・・\n"
+NO_CARD_WRITTEN = re.compile(r"出力データ：0件|出力対象データが1件もありませんでした")
+NO_CARD_FOUND = "vCard のカードが見つかりませんでした"
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
@@ -107,6 +109,14 @@ class PageRun:
         alert = self.alert()
         wait_until(lambda: self.done(before), 120, "the run did not end after its alert")
         return self.log()[len(before):], alert
+
+    def refused(self, path):
+        """Chooses path and presses start for a source the checks refuse:
+        the alert's text, answered."""
+        self.browser.choose_file("source-file", path)
+        self.browser.click("#start")
+        wait_until(self.alert_open, 30, "no alert")
+        return self.alert()
 
     def done(self, before):
         log = self.log()
@@ -231,6 +241,11 @@ class BrowserTest(unittest.TestCase):
         self.assertIn(HEADING_END, added)
         self.assertEqual(added.split(HEADING_END, 1)[1], printed)
         self.assertEqual(alert, errors.rstrip("\n"))
+        if NO_CARD_WRITTEN.search(printed):
+            # Nothing worth saving: the page offers no file, whatever the
+            # native program left on disk.
+            self.assertEqual(self.page.offered(), [])
+            return 0
         got = self.page.downloads(files)
         self.assertEqual(sorted(got), sorted(files))
         for name, data in files.items():
@@ -264,10 +279,7 @@ class BrowserTest(unittest.TestCase):
         with self.subTest(file=not_vcard.name):
             # A source check: an alert and no run, so nothing in the log.
             before = self.page.log()
-            self.browser.choose_file("source-file", not_vcard)
-            self.browser.click("#start")
-            wait_until(self.page.alert_open, 30, "no alert")
-            self.assertEqual(self.page.alert(), "変換元ファイルはvCardファイルではありません。")
+            self.assertEqual(self.page.refused(not_vcard), "変換元ファイルはvCardファイルではありません。")
             self.assertEqual(self.page.log(), before)
         with self.subTest(file=empty.name):
             added, alert = self.page.convert(empty)
@@ -286,6 +298,107 @@ class BrowserTest(unittest.TestCase):
                              "他で使用中もしくは破損している可能性があります。")
             wait_until(lambda: "変換処理に失敗しました。" in self.page.log()[len(before):], 10,
                        "no failure in the log")
+
+    def test_a_run_that_writes_no_card_offers_nothing_and_says_why(self):
+        # name, bytes, the note's text
+        png = bytes.fromhex("89504e470d0a1a0a0000000d49484452") + bytes(64)
+        cases = [
+            ("empty", b"", NO_CARD_FOUND),
+            ("png", png, NO_CARD_FOUND),
+            ("random", bytes((i * 151 + 7) % 256 for i in range(4096)), NO_CARD_FOUND),
+            ("unfinished", b"BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;b\r\n",
+             "書き出せるカードがありませんでした。\n"),
+            ("hkscs", b"BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=Big5-HKSCS:\xa4\xfd\r\nEND:VCARD\r\n",
+             "書き出せるカードがありませんでした。\nこの版には入っていない文字コードです。"),
+        ]
+        # A run that did write a card first: its links must go.
+        self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
+        self.assertTrue(self.page.offered())
+        for name, data, note in cases:
+            with self.subTest(case=name):
+                source = self.work / f"{name}.vcf"
+                source.write_bytes(data)
+                added, alert = self.page.convert(source)
+                self.assertEqual(alert, "")
+                self.assertTrue(added.startswith(f"■ {name}.vcf\n{HEADING_END}"), added)
+                self.assertEqual(self.page.offered(), [])
+                self.assertTrue(self.browser.js("return document.getElementById('downloads').hidden;"))
+                shown = self.browser.js(
+                    "const n = document.getElementById('no-output');"
+                    "return n.hidden ? null : document.getElementById('no-output-text').textContent;")
+                self.assertIsNotNone(shown, "no note")
+                self.assertTrue(shown.startswith(note), shown)
+
+    def test_a_new_choice_or_an_alert_clears_the_links(self):
+        road = Path(ARGS.data) / "sjis_road.vcf"
+        not_vcard = self.work / "address.txt"
+        not_vcard.write_bytes(b"BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n")
+        other = self.work / "other.vcf"
+        other.write_bytes(road.read_bytes())
+        for name, step in (("new choice", lambda: self.browser.choose_file("source-file", other)),
+                           ("alert", lambda: self.page.refused(not_vcard))):
+            with self.subTest(case=name):
+                self.page.convert(road)
+                self.assertEqual(self.page.offered(), ["PC→iPhone.vcf"])
+                step()
+                self.assertEqual(self.page.offered(), [])
+                self.assertTrue(self.browser.js("return document.getElementById('downloads').hidden;"))
+
+    def test_the_run_just_ended_is_in_view(self):
+        road = Path(ARGS.data) / "sjis_road.vcf"
+        for width, height in ((390, 844), (1280, 800)):
+            with self.subTest(width=width), at_width(self, width, height):
+                for _ in range(3):
+                    self.page.convert(road)
+                # The last run's heading is the log box's first visible line
+                # and in the window; the links follow in the window.
+                box = self.browser.js("""
+                    const runs = document.querySelectorAll('#log .run-heading');
+                    const heading = runs[runs.length - 1].getBoundingClientRect();
+                    const log = document.getElementById('log').getBoundingClientRect();
+                    const links = document.getElementById('downloads').getBoundingClientRect();
+                    return {top: heading.top, bottom: heading.bottom, logTop: log.top,
+                            logBottom: log.bottom, linksBottom: links.bottom,
+                            height: window.innerHeight};""")
+                self.assertGreaterEqual(box["top"], 0, box)
+                self.assertGreaterEqual(box["top"], box["logTop"], box)
+                self.assertLessEqual(box["bottom"], min(box["logBottom"], box["height"]), box)
+                self.assertLessEqual(box["linksBottom"], box["height"], box)
+
+    def test_the_next_step_fits_the_device(self):
+        # name, user agent (None: the browser's own), touch points, target,
+        # the words the step must hold
+        mac = "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.0 Safari/605.1.15"
+        iphone = "Mozilla/5.0 (iPhone; CPU iPhone OS 17_0 like Mac OS X) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.0 Mobile/15E148 Safari/604.1"
+        android = "Mozilla/5.0 (Linux; Android 14; Pixel 8) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0 Mobile Safari/537.36"
+        cases = [
+            ("this desktop", None, 0, "iphone", ["AirDrop", "メールに添付"]),
+            ("this desktop", None, 0, "icloud", ["iCloud.com にサインイン", "1 つずつ"]),
+            ("iphone", iphone, 5, "iphone", ["「ファイル」アプリ", "すべて追加", "iOS のバージョン"]),
+            ("iphone", iphone, 5, "icloud", ["PC のブラウザー", "「iPhone で開く」"]),
+            ("ipad as a mac", mac, 5, "iphone", ["「ファイル」アプリ", "すべて追加"]),
+            ("a mac", mac, 0, "iphone", ["AirDrop"]),
+            ("android", android, 5, "iphone", ["「連絡帳」", "インポート"]),
+            ("android", android, 5, "icloud", ["PC のブラウザー"]),
+        ]
+        road = Path(ARGS.data) / "sjis_road.vcf"
+        for name, agent, touch, target, words in cases:
+            if agent and not hasattr(self.browser, "pretend_device"):
+                continue  # only Chromium can stand in for another device
+            with self.subTest(device=name, target=target):
+                try:
+                    if agent:
+                        self.browser.pretend_device(agent, touch)
+                        self.browser.open(self.base + "index.html")
+                    self.page.convert(road, target)
+                    step = self.browser.js(
+                        "return document.getElementById('next-step').textContent;")
+                    for word in words:
+                        self.assertIn(word, step)
+                finally:
+                    if agent:
+                        self.browser.pretend_device(None, 0)
+                        self.browser.open(self.base + "index.html")
 
     def test_a_charset_the_page_lacks_is_told(self):
         # Big5-HKSCS is left out of the page's charset tables: the desktop

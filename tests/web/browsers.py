@@ -119,6 +119,17 @@ class Chromium(SeleniumBrowser):
         self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
             "width": width, "height": height, "deviceScaleFactor": 1, "mobile": width < 500})
 
+    def pretend_device(self, user_agent, touch_points):
+        """Stands in for another device (None: this one again)."""
+        if user_agent is None:
+            self.driver.execute_cdp_cmd("Emulation.setUserAgentOverride", {"userAgent": ""})
+            self.driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": False})
+            return
+        self.driver.execute_cdp_cmd("Emulation.setUserAgentOverride", {"userAgent": user_agent})
+        self.driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled",
+                                    {"enabled": touch_points > 0,
+                                     "maxTouchPoints": max(touch_points, 1)})
+
     def page_requests(self):
         urls = []
         for entry in self.driver.get_log("performance"):
