@@ -39,6 +39,7 @@ TARGETS = ("iphone", "icloud")
 HEADING_END = "変換処理中・・・\n"
 NO_CARD_WRITTEN = re.compile(r"出力データ：0件|出力対象データが1件もありませんでした")
 NO_CARD_FOUND = "vCard のカードが見つかりませんでした"
+POLICY_WORDS = re.compile(r"Content.Security.Policy|Refused to|data:application", re.I)
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
@@ -442,6 +443,20 @@ class BrowserTest(unittest.TestCase):
                     if not url.startswith(("blob:", "data:")) and url not in own]
         self.assertEqual(requests, [])
         self.assertLessEqual(set(self.server.paths[loaded:]), {"/vcard-engine.js", "/worker.js"})
+
+    def test_the_engine_starts_without_a_policy_violation(self):
+        if ARGS.engine == "webkit":
+            self.skipTest("WebDriver gives WebKit's console to no one")
+        for page in (self.base + "index.html", Path(ARGS.single).resolve().as_uri()):
+            with self.subTest(page=page):
+                # A fresh page starts a fresh worker, whose engine loads now.
+                self.browser.open(page)
+                self.browser.console_lines()
+                seen = len(self.browser.console_lines())
+                self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
+                lines = self.browser.console_lines()[seen:]
+                self.assertEqual([line for line in lines if POLICY_WORDS.search(line)], [])
+        self.browser.open(self.base + "index.html")
 
     def test_content_security_policy_allows_no_connection(self):
         pages = [Path(ARGS.site) / "index.html", Path(ARGS.single)]

@@ -7,7 +7,7 @@ browser tests run the same cases in each:
 
     open(url), js(body, *args), choose_file(element_id, path), click(css),
     resize(width, height), screenshot(path), page_requests(),
-    console_lines(), quit(); and, for WebKit's phone width, enter_frame(id)
+    console_lines(), root_pid(), quit(); and, for WebKit's phone width, enter_frame(id)
     and leave_frame()
 
 js() runs body as the body of a function: arguments[i] are the args, and
@@ -77,6 +77,10 @@ class SeleniumBrowser:
 
     def screenshot(self, path):
         self.driver.save_screenshot(str(path))
+
+    def root_pid(self):
+        """The WebDriver's process: the browser's processes are below it."""
+        return self.driver.service.process.pid
 
     def enter_frame(self, element_id):
         from selenium.webdriver.common.by import By
@@ -342,6 +346,9 @@ class Firefox:
 
     def leave_frame(self):
         pass
+
+    def root_pid(self):
+        return self.process.pid
 
     def screenshot(self, path):
         data = self.command("browsingContext.captureScreenshot", {"context": self.context})

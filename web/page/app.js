@@ -61,6 +61,7 @@
     // The links of the previous run belong to the file chosen before.
     if (file !== chosenFile) clearResult();
     chosenFile = file;
+    if (file) prepareEngine();
     fileNameLine.textContent = file ? file.name + '（' + formatSize(file.size) + '）' : kNoFileName;
     fileNameLine.classList.toggle('chosen', Boolean(file));
   }
@@ -251,11 +252,11 @@
   // Why a run wrote no card: none was found, or each one found was left out
   // for the reasons the report gives.
   function noOutputReason(doc) {
-    if (!doc.inCount) return kNoCardFound;
     const reasons = [];
     for (const card of doc.skippedCards || []) {
       if (card.message && !reasons.includes(card.message)) reasons.push(card.message);
     }
+    if (reasons.length === 0) return kNoCardFound;
     return [kNoCardWritten].concat(reasons).join('\n');
   }
 
@@ -364,6 +365,23 @@
     workerUrl = URL.createObjectURL(new Blob(workerSource(), {type: 'text/javascript'}));
     worker = new Worker(workerUrl);
     return worker;
+  }
+
+  // Has the worker load the engine ahead of the run.
+  function prepareEngine() {
+    if (running) return;
+    try {
+      const w = startWorker();
+      // A worker that cannot start (its scripts refused) is dropped, so that
+      // the run starts one of its own and says why.
+      w.onerror = (event) => {
+        event.preventDefault();
+        if (worker === w && !running) dropWorker();
+      };
+      w.postMessage({type: 'load'});
+    } catch (e) {
+      // The run will start the worker again and say what failed.
+    }
   }
 
   // A worker that failed may hold a broken engine; the next run starts afresh.
