@@ -36,7 +36,14 @@ import browsers
 
 ARGS = None
 TARGETS = ("iphone", "icloud")
+RUN_TIMEOUT = int(os.environ.get("RUN_TIMEOUT", "120"))
 HEADING_END = "変換処理中・・・\n"
+# MiniBrowser's window cannot be narrower than about 447 CSS pixels: a phone's
+# width is a frame of 390 x 844 in a page of the test's server.
+PHONE_FRAME_PATH = "/__phone-frame.html"
+PHONE_FRAME = ('<!DOCTYPE html><html><head><meta charset="utf-8"></head>'
+               '<body style="margin:0"><iframe id="phone" src="index.html" width="390" '
+               'height="844" style="border:0;display:block"></iframe></body></html>')
 NO_CARD_WRITTEN = re.compile(r"出力データ：0件|出力対象データが1件もありませんでした")
 NO_CARD_FOUND = "vCard のカードが見つかりませんでした"
 POLICY_WORDS = re.compile(r"Content.Security.Policy|Refused to|data:application", re.I)
@@ -48,6 +55,16 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
 
     def do_GET(self):
         self.server.paths.append(self.path)
+        if self.path == PHONE_FRAME_PATH:
+            # The frame's page comes from the page's own origin: WebKit draws
+            # a frame from another origin into a screenshot as it first was.
+            body = PHONE_FRAME.encode("utf-8")
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html; charset=utf-8")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
         super().do_GET()
 
 
@@ -106,7 +123,7 @@ class PageRun:
         # An alert holds the run, as the window's does, until it is answered;
         # then the run is over when the start button is enabled again and the
         # log has grown past its heading.
-        wait_until(lambda: self.alert_open() or self.done(before), 120, "the run did not end")
+        wait_until(lambda: self.alert_open() or self.done(before), RUN_TIMEOUT, "the run did not end")
         alert = self.alert()
         wait_until(lambda: self.done(before), 120, "the run did not end after its alert")
         return self.log()[len(before):], alert
@@ -153,7 +170,8 @@ class PageRun:
         names = self.offered()
         for i in range(len(names)):
             self.browser.click(f"#download-{i}")
-        sizes = {name: len((expected or {}).get(name, b"")) for name in names}
+        sizes = {name: len(expected[name]) if expected and name in expected else None
+                 for name in names}
         got = browsers.wait_for_downloads(self.download_dir, sizes)
         return got
 
@@ -187,37 +205,35 @@ def peer_files():
     return files
 
 
-# MiniBrowser's window cannot be narrower than about 447 CSS pixels: a phone's
-# width is a frame of that width in a page of our own.
-PHONE_FRAME = ('<!DOCTYPE html><html><head><meta charset="utf-8"></head>'
-               '<body style="margin:0"><iframe id="phone" src="{url}" width="{width}" '
-               'height="{height}" style="border:0;display:block"></iframe></body></html>')
 
 
 @contextlib.contextmanager
 def at_width(test, width, height):
     """The page freshly opened at a viewport of width x height; back at the
-    test's usual size after."""
+    test's usual size after. Yields the function that takes a screenshot of
+    the page (path)."""
     url = test.base + "index.html"
     try:
         if ARGS.engine == "webkit" and width < 447:
-            frame = test.work / "phone.html"
-            frame.write_text(PHONE_FRAME.format(url=url, width=width, height=height),
-                             encoding="utf-8")
+            assert (width, height) == (390, 844), "the phone frame is 390 x 844"
             test.browser.resize(447, height)
-            test.browser.open(frame.as_uri())
+            test.browser.open(test.base + PHONE_FRAME_PATH.lstrip("/"))
             test.browser.enter_frame("phone")
+            yield functools.partial(test.browser.screenshot_frame, "phone")
         else:
             test.browser.resize(width, height)
             test.browser.open(url)
-        yield
+            yield test.browser.screenshot
     finally:
         test.browser.leave_frame()
         test.browser.resize(1280, 900)
         test.browser.open(url)
 
 
-class BrowserTest(unittest.TestCase):
+class PageTestCase(unittest.TestCase):
+    """One browser of the engine under test for the class, on the static
+    folder served on loopback."""
+
     @classmethod
     def setUpClass(cls):
         cls.work = Path(tempfile.mkdtemp(prefix="web-test-"))
@@ -252,6 +268,10 @@ class BrowserTest(unittest.TestCase):
         for name, data in files.items():
             self.assertTrue(got.get(name) == data, f"{name} differs from vcard-convert's")
         return len(files)
+
+
+class BrowserTest(PageTestCase):
+    """Conversions against the native program, alerts, requests, policy."""
 
     def test_every_peer_export_converts_as_natively(self):
         files = peer_files()
@@ -299,6 +319,95 @@ class BrowserTest(unittest.TestCase):
                              "他で使用中もしくは破損している可能性があります。")
             wait_until(lambda: "変換処理に失敗しました。" in self.page.log()[len(before):], 10,
                        "no failure in the log")
+
+    def test_a_charset_the_page_lacks_is_told(self):
+        # Big5-HKSCS is left out of the page's charset tables: the desktop
+        # program converts the card, the page must say why it did not.
+        source = self.work / "hkscs.vcf"
+        source.write_bytes(b"BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=Big5-HKSCS:\xa4\xfd;\xa4p\xa9\xfa\r\n"
+                           b"END:VCARD\r\n")
+        files, printed, _ = native(source, "iphone", self.work / "native")
+        self.assertIn("出力データ：1件", printed)
+        added, _ = self.page.convert(source)
+        self.assertIn("出力対象データが1件もありませんでした。", added)
+        self.assertIn("この版には入っていない文字コードです。デスクトップ版で変換してください"
+                      "（N;CHARSET=Big5-HKSCS）", added)
+
+    def test_the_bar_ends_at_the_last_card_of_a_larger_file(self):
+        source = self.work / "many.vcf"
+        cards = 3000
+        source.write_text("".join(
+            f"BEGIN:VCARD\r\nVERSION:3.0\r\nN:山田;太郎{i}\r\nTEL:090-1234-{i:04}\r\n"
+            "END:VCARD\r\n" for i in range(1, cards + 1)), encoding="utf-8")
+        self.browser.js(WATCH_PROGRESS)
+        self.expect_same_as_native(source, "iphone")
+        seen = card_progress(self.browser.js("return window.progressSeen;"))
+        self.assertTrue(seen, "no card was named")
+        self.assertEqual(seen[-1], (1.0, "3,000件目を変換中…"))
+        shares = [share for share, _ in seen]
+        self.assertEqual(shares, sorted(shares))
+        self.assertTrue(self.browser.js("return document.getElementById('progress-area').hidden;"))
+
+    def test_no_request_leaves_the_page_after_loading(self):
+        self.browser.open(self.base + "index.html")
+        self.browser.page_requests()  # what loading the page asked for
+        loaded = len(self.server.paths)
+        self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
+        self.page.downloads()
+        # The worker of the static folder imports the engine and its own
+        # script from the page's folder when it starts; nothing else may be
+        # asked for, from anywhere.
+        own = {self.base + "vcard-engine.js", self.base + "worker.js"}
+        requests = [url for url in self.browser.page_requests()
+                    if not url.startswith(("blob:", "data:")) and url not in own]
+        self.assertEqual(requests, [])
+        self.assertLessEqual(set(self.server.paths[loaded:]), {"/vcard-engine.js", "/worker.js"})
+
+    def test_the_engine_starts_without_a_policy_violation(self):
+        if ARGS.engine == "webkit":
+            self.skipTest("WebDriver gives WebKit's console to no one")
+        for page in (self.base + "index.html", Path(ARGS.single).resolve().as_uri()):
+            with self.subTest(page=page):
+                # A fresh page starts a fresh worker, whose engine loads now.
+                self.browser.open(page)
+                self.browser.console_lines()
+                seen = len(self.browser.console_lines())
+                self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
+                lines = self.browser.console_lines()[seen:]
+                self.assertEqual([line for line in lines if POLICY_WORDS.search(line)], [])
+        self.browser.open(self.base + "index.html")
+
+    def test_content_security_policy_allows_no_connection(self):
+        pages = [Path(ARGS.site) / "index.html", Path(ARGS.single)]
+        for page in pages:
+            with self.subTest(page=page.name):
+                html = page.read_text(encoding="utf-8")
+                match = re.search(r'http-equiv="Content-Security-Policy"\s+content="([^"]*)"',
+                                  html)
+                self.assertIsNotNone(match, "no Content-Security-Policy")
+                policy = {part.split()[0]: part.split()[1:]
+                          for part in match.group(1).split(";") if part.strip()}
+                self.assertEqual(policy.get("default-src"), ["'none'"])
+                self.assertEqual(policy.get("connect-src"), ["'none'"])
+                for sources in policy.values():
+                    for source in sources:
+                        self.assertFalse(source.startswith(("http", "https", "*", "data:"))
+                                         and source != "data:", f"{source} in the policy")
+                self.assertNotRegex(html, r'(src|href)="https?://')
+
+    def test_self_contained_file_works_from_disk(self):
+        self.browser.open(Path(ARGS.single).resolve().as_uri())
+        try:
+            self.expect_same_as_native(Path(ARGS.data) / "sjis_road.vcf", "iphone")
+            self.expect_same_as_native(Path(ARGS.data) / "sjis_road.vcf", "icloud")
+        finally:
+            self.browser.open(self.base + "index.html")
+
+
+
+class ResultTest(PageTestCase):
+    """What the person sees after a run, in a browser of its own: WebKit
+    stops taking screenshots after a few hundred runs in one window."""
 
     def test_a_run_that_writes_no_card_offers_nothing_and_says_why(self):
         # name, bytes, the note's text
@@ -401,89 +510,6 @@ class BrowserTest(unittest.TestCase):
                         self.browser.pretend_device(None, 0)
                         self.browser.open(self.base + "index.html")
 
-    def test_a_charset_the_page_lacks_is_told(self):
-        # Big5-HKSCS is left out of the page's charset tables: the desktop
-        # program converts the card, the page must say why it did not.
-        source = self.work / "hkscs.vcf"
-        source.write_bytes(b"BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=Big5-HKSCS:\xa4\xfd;\xa4p\xa9\xfa\r\n"
-                           b"END:VCARD\r\n")
-        files, printed, _ = native(source, "iphone", self.work / "native")
-        self.assertIn("出力データ：1件", printed)
-        added, _ = self.page.convert(source)
-        self.assertIn("出力対象データが1件もありませんでした。", added)
-        self.assertIn("この版には入っていない文字コードです。デスクトップ版で変換してください"
-                      "（N;CHARSET=Big5-HKSCS）", added)
-
-    def test_the_bar_ends_at_the_last_card_of_a_larger_file(self):
-        source = self.work / "many.vcf"
-        cards = 3000
-        source.write_text("".join(
-            f"BEGIN:VCARD\r\nVERSION:3.0\r\nN:山田;太郎{i}\r\nTEL:090-1234-{i:04}\r\n"
-            "END:VCARD\r\n" for i in range(1, cards + 1)), encoding="utf-8")
-        self.browser.js(WATCH_PROGRESS)
-        self.expect_same_as_native(source, "iphone")
-        seen = card_progress(self.browser.js("return window.progressSeen;"))
-        self.assertTrue(seen, "no card was named")
-        self.assertEqual(seen[-1], (1.0, "3,000件目を変換中…"))
-        shares = [share for share, _ in seen]
-        self.assertEqual(shares, sorted(shares))
-        self.assertTrue(self.browser.js("return document.getElementById('progress-area').hidden;"))
-
-    def test_no_request_leaves_the_page_after_loading(self):
-        self.browser.open(self.base + "index.html")
-        self.browser.page_requests()  # what loading the page asked for
-        loaded = len(self.server.paths)
-        self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
-        self.page.downloads()
-        # The worker of the static folder imports the engine and its own
-        # script from the page's folder when it starts; nothing else may be
-        # asked for, from anywhere.
-        own = {self.base + "vcard-engine.js", self.base + "worker.js"}
-        requests = [url for url in self.browser.page_requests()
-                    if not url.startswith(("blob:", "data:")) and url not in own]
-        self.assertEqual(requests, [])
-        self.assertLessEqual(set(self.server.paths[loaded:]), {"/vcard-engine.js", "/worker.js"})
-
-    def test_the_engine_starts_without_a_policy_violation(self):
-        if ARGS.engine == "webkit":
-            self.skipTest("WebDriver gives WebKit's console to no one")
-        for page in (self.base + "index.html", Path(ARGS.single).resolve().as_uri()):
-            with self.subTest(page=page):
-                # A fresh page starts a fresh worker, whose engine loads now.
-                self.browser.open(page)
-                self.browser.console_lines()
-                seen = len(self.browser.console_lines())
-                self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
-                lines = self.browser.console_lines()[seen:]
-                self.assertEqual([line for line in lines if POLICY_WORDS.search(line)], [])
-        self.browser.open(self.base + "index.html")
-
-    def test_content_security_policy_allows_no_connection(self):
-        pages = [Path(ARGS.site) / "index.html", Path(ARGS.single)]
-        for page in pages:
-            with self.subTest(page=page.name):
-                html = page.read_text(encoding="utf-8")
-                match = re.search(r'http-equiv="Content-Security-Policy"\s+content="([^"]*)"',
-                                  html)
-                self.assertIsNotNone(match, "no Content-Security-Policy")
-                policy = {part.split()[0]: part.split()[1:]
-                          for part in match.group(1).split(";") if part.strip()}
-                self.assertEqual(policy.get("default-src"), ["'none'"])
-                self.assertEqual(policy.get("connect-src"), ["'none'"])
-                for sources in policy.values():
-                    for source in sources:
-                        self.assertFalse(source.startswith(("http", "https", "*", "data:"))
-                                         and source != "data:", f"{source} in the policy")
-                self.assertNotRegex(html, r'(src|href)="https?://')
-
-    def test_self_contained_file_works_from_disk(self):
-        self.browser.open(Path(ARGS.single).resolve().as_uri())
-        try:
-            self.expect_same_as_native(Path(ARGS.data) / "sjis_road.vcf", "iphone")
-            self.expect_same_as_native(Path(ARGS.data) / "sjis_road.vcf", "icloud")
-        finally:
-            self.browser.open(self.base + "index.html")
-
     def test_screenshots_at_phone_and_desktop_width(self):
         if not ARGS.screenshots:
             self.skipTest("no --screenshots folder")
@@ -492,9 +518,9 @@ class BrowserTest(unittest.TestCase):
         for kind, width, height in (("phone", 390, 844), ("desktop", 1280, 800)):
             name = f"web-{ARGS.engine}-{kind}.png"
             with self.subTest(width=width):
-                with at_width(self, width, height):
+                with at_width(self, width, height) as screenshot:
                     self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
-                    self.browser.screenshot(out / name)
+                    screenshot(out / name)
                 self.assertGreater((out / name).stat().st_size, 10000)
 
 

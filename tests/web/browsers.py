@@ -82,6 +82,15 @@ class SeleniumBrowser:
         """The WebDriver's process: the browser's processes are below it."""
         return self.driver.service.process.pid
 
+    def screenshot_frame(self, element_id, path):
+        """The frame element_id of the page, taken from the page (WebKit
+        draws a frame into a screenshot of the window as it first was)."""
+        from selenium.webdriver.common.by import By
+        self.driver.switch_to.default_content()
+        frame = self.driver.find_element(By.ID, element_id)
+        frame.screenshot(str(path))
+        self.driver.switch_to.frame(frame)
+
     def enter_frame(self, element_id):
         from selenium.webdriver.common.by import By
         self.driver.switch_to.frame(self.driver.find_element(By.ID, element_id))
@@ -200,11 +209,17 @@ class WebKit(SeleniumBrowser):
         inner = self.js("return [window.innerWidth, window.innerHeight];")
         self.driver.set_window_size(width + (width - inner[0]), height + (height - inner[1]))
 
+    def open(self, url):
+        self.driver.get(url)
+        self.resources_told = 0
+
     def page_requests(self):
-        # WebDriver gives WebKit's network log to no one: what the page and
-        # its worker fetched shows in their resource timing, and the test's
-        # own server sees every request to the page's origin.
-        return self.js("return performance.getEntriesByType('resource').map((e) => e.name);")
+        # WebDriver gives WebKit's network log to no one: what the page
+        # fetched shows in its resource timing (those not told before), and
+        # the test's own server sees every request to the page's origin.
+        names = self.js("return performance.getEntriesByType('resource').map((e) => e.name);")
+        told, self.resources_told = self.resources_told, len(names)
+        return names[told:]
 
     def console_lines(self):
         return []
@@ -270,19 +285,26 @@ class Firefox:
             ["firefox-esr", "--headless", "--no-remote", "--remote-debugging-port=0",
              "--profile", str(self.profile), "about:blank"],
             stdout=self.log, stderr=subprocess.STDOUT)
-        url = self._listening_url()
-        # Firefox refuses a handshake that names an origin, as a page's
-        # would.
-        self.socket = websocket.create_connection(url + "/session", timeout=300,
-                                                  suppress_origin=True)
-        self.ids = itertools.count(1)
-        self.events = []
-        self.command("session.new", {"capabilities": {}})
-        tree = self.command("browsingContext.getTree", {"maxDepth": 0})
-        self.context = tree["contexts"][0]["context"]
-        self.command("session.subscribe", {"events": ["network.beforeRequestSent",
-                                                      "log.entryAdded"]})
-        self.resize(width, height)
+        try:
+            url = self._listening_url()
+            # Firefox refuses a handshake that names an origin, as a page's
+            # would.
+            self.socket = websocket.create_connection(url + "/session", timeout=300,
+                                                      suppress_origin=True)
+            self.ids = itertools.count(1)
+            self.events = []
+            self.command("session.new", {"capabilities": {}})
+            tree = self.command("browsingContext.getTree", {"maxDepth": 0})
+            self.context = tree["contexts"][0]["context"]
+            self.command("session.subscribe", {"events": ["network.beforeRequestSent",
+                                                          "log.entryAdded"]})
+            self.resize(width, height)
+        except Exception:
+            self.process.kill()
+            self.process.wait()
+            self.log.close()
+            shutil.rmtree(self.profile, ignore_errors=True)
+            raise
 
     def _listening_url(self):
         deadline = time.time() + 60
@@ -430,13 +452,19 @@ def plain_value(remote):
 
 
 def wait_for_downloads(folder, sizes, timeout=60):
-    """Waits until every name of sizes is in folder with its size and no
-    partial file is left; returns name -> bytes of those present."""
+    """Waits until every name of sizes is in folder with its size (None: any
+    size that holds for a quarter second) and no partial file is left;
+    returns name -> bytes of those present."""
     folder = Path(folder)
     deadline = time.time() + timeout
+    last, steady_since = None, time.time()
     while time.time() < deadline:
         present = {p.name: p.stat().st_size for p in folder.iterdir()}
-        if (all(present.get(name) == size for name, size in sizes.items()) and
+        if present != last:
+            last, steady_since = present, time.time()
+        steady = time.time() - steady_since >= 0.25
+        if (all(name in present and (present[name] == size or (size is None and steady))
+                for name, size in sizes.items()) and
                 not any(name.endswith(PARTIAL_SUFFIXES) for name in present)):
             break
         time.sleep(0.05)
