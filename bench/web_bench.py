@@ -8,10 +8,11 @@ converts each file in the page: once in a freshly opened page (the engine's
 first start included) and RUNS more times, from pressing 変換開始 to the log's
 result, the file already chosen. vcard-convert converts each RUNS times.
 Prints one table row per engine, file and target: the first run, the median
-of the others, its ratio to vcard-convert's median, the peak memory of the
-browser's largest process and of all its processes together while
-converting, and what all of them hold after the runs against before them
-(the page loaded, nothing converted). Figures only: nothing is asserted.
+of the others, its ratio to vcard-convert's median, the peak memory while
+converting of the browser's largest process (resident) and of all its
+processes together (proportional: shared pages by each one's share), and
+what all of them hold after the runs against before them (the page loaded,
+nothing converted). Figures only: nothing is asserted.
 
   bench/web_bench.py --site DIR --single FILE --cli VCARD_CONVERT
                      [--engines chromium,webkit,firefox] [--cards 10000,100000]
@@ -55,21 +56,26 @@ def process_tree(root):
 
 
 def resident(pid):
-    """A process's resident memory in bytes (0 once it has gone)."""
+    """A process's (resident, proportional) memory in bytes, the shared
+    pages counted in the second by the share each process has of them; 0
+    once it has gone."""
+    values = {"Rss:": 0, "Pss:": 0}
     try:
-        with open(f"/proc/{pid}/status", encoding="ascii", errors="replace") as f:
+        with open(f"/proc/{pid}/smaps_rollup", encoding="ascii", errors="replace") as f:
             for line in f:
-                if line.startswith("VmRSS:"):
-                    return int(line.split()[1]) * 1024
+                field = line.split()
+                if field and field[0] in values:
+                    values[field[0]] = int(field[1]) * 1024
     except OSError:
         pass
-    return 0
+    return values["Rss:"], values["Pss:"]
 
 
 def memory(root):
-    """(largest process, all processes) of the tree, in bytes."""
+    """(largest process's resident, all processes' proportional) memory of
+    the tree, in bytes."""
     sizes = [resident(pid) for pid in process_tree(root)]
-    return max(sizes, default=0), sum(sizes)
+    return max((rss for rss, _ in sizes), default=0), sum(pss for _, pss in sizes)
 
 
 class PeakWatch:

@@ -86,6 +86,11 @@ class SeleniumBrowser:
         """The frame element_id of the page, taken from the page (WebKit
         draws a frame into a screenshot of the window as it first was)."""
         from selenium.webdriver.common.by import By
+        # The frame's last change must have been drawn: two animation frames
+        # and a moment for the window to take them.
+        self.js("return new Promise((done) => requestAnimationFrame(() => "
+                "requestAnimationFrame(done)));")
+        time.sleep(0.5)
         self.driver.switch_to.default_content()
         frame = self.driver.find_element(By.ID, element_id)
         frame.screenshot(str(path))

@@ -369,15 +369,19 @@
 
   // Has the worker load the engine ahead of the run.
   function prepareEngine() {
-    if (running) return;
     try {
       const w = startWorker();
-      // A worker that cannot start (its scripts refused) is dropped, so that
-      // the run starts one of its own and says why.
-      w.onerror = (event) => {
-        event.preventDefault();
-        if (worker === w && !running) dropWorker();
-      };
+      if (!w.prepared) {
+        w.prepared = true;
+        // A worker that cannot start (its scripts refused) is dropped
+        // between runs, so that the run starts one of its own and says why;
+        // during a run, the run's own handler tells it.
+        w.addEventListener('error', (event) => {
+          if (worker !== w || running) return;
+          event.preventDefault();
+          dropWorker();
+        });
+      }
       w.postMessage({type: 'load'});
     } catch (e) {
       // The run will start the worker again and say what failed.
@@ -411,6 +415,11 @@
           showStage(message, size);
         } else if (message.type === 'done') {
           finish();
+          // The engine's memory grew with the file and a wasm memory never
+          // shrinks: the worker that holds it is ended, and a fresh one
+          // loads the engine for the next run.
+          dropWorker();
+          prepareEngine();
           resolve(message);
         } else if (message.type === 'error') {
           finish();
