@@ -456,6 +456,18 @@ def plain_value(remote):
     return remote
 
 
+def sizes_in(folder):
+    """name -> size of the files in folder; a browser renames its partial
+    file as it finishes, so a name may be gone by the time it is looked at."""
+    sizes = {}
+    for path in Path(folder).iterdir():
+        try:
+            sizes[path.name] = path.stat().st_size
+        except FileNotFoundError:
+            pass
+    return sizes
+
+
 def wait_for_downloads(folder, sizes, timeout=60):
     """Waits until every name of sizes is in folder with its size (None: any
     size that holds for a quarter second) and no partial file is left;
@@ -464,7 +476,7 @@ def wait_for_downloads(folder, sizes, timeout=60):
     deadline = time.time() + timeout
     last, steady_since = None, time.time()
     while time.time() < deadline:
-        present = {p.name: p.stat().st_size for p in folder.iterdir()}
+        present = sizes_in(folder)
         if present != last:
             last, steady_since = present, time.time()
         steady = time.time() - steady_since >= 0.25
