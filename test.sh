@@ -5,7 +5,8 @@
 #            checked (validators, lintian, programs run from the unpacked .deb);
 #   web      the engine as WebAssembly (ICU and the photo libraries cross-built
 #            from Debian's source packages, cached in build/web-deps) and its
-#            page, tested in headless Chromium against the release build;
+#            page, tested in Chromium, WebKit and Firefox against the release
+#            build;
 #   asan     AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer
 #            over the Qt-free targets;
 #   tsan     ThreadSanitizer (clang) over the regex, platform and stream tests.

@@ -1,42 +1,156 @@
 #!/usr/bin/python3
-"""The page's conversion time against the native command line, and its size.
+"""The page's conversion time and memory in each browser engine, against the
+native command line, and the page's size.
 
-Generates the 10k-card bench export, converts it RUNS times in the page
-(headless Chromium, from pressing 変換開始 to the log's result, the file
-already chosen) and RUNS times with vcard-convert, and prints the medians,
-their ratio and the sizes of the engine script and the self-contained page,
-raw and gzipped. Figures only: nothing is asserted.
+Generates the bench exports (10k and 100k cards by default), then for each
+engine (Chromium, WebKit, Firefox: tests/web/browsers.py) and each target
+converts each file in the page: once in a freshly opened page (the engine's
+first start included) and RUNS more times, from pressing 変換開始 to the log's
+result, the file already chosen. vcard-convert converts each RUNS times.
+Prints one table row per engine, file and target: the first run, the median
+of the others, its ratio to vcard-convert's median, the peak memory while
+converting of the browser's largest process (resident) and of all its
+processes together (proportional: shared pages by each one's share), and
+what all of them hold after the runs against before them (the page loaded,
+nothing converted). Figures only: nothing is asserted.
 
-  bench/web_bench.py --site DIR --single FILE --cli VCARD_CONVERT [--cards N] [--runs N]
+  bench/web_bench.py --site DIR --single FILE --cli VCARD_CONVERT
+                     [--engines chromium,webkit,firefox] [--cards 10000,100000]
+                     [--targets iphone,icloud] [--runs N]
 """
 
 import argparse
 import gzip
+import os
 import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "web"))
 import browser_test  # noqa: E402
-from selenium.webdriver.common.by import By  # noqa: E402
-from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
+import browsers  # noqa: E402
 
 
-def page_seconds(driver, page, source):
+def process_tree(root):
+    """The pids of root and every process below it."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat", encoding="ascii", errors="replace") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            children.setdefault(int(fields[1]), []).append(int(entry))
+        except (OSError, IndexError):
+            pass
+    tree, todo = [], [root]
+    while todo:
+        pid = todo.pop()
+        tree.append(pid)
+        todo += children.get(pid, [])
+    return tree
+
+
+def resident(pid):
+    """A process's (resident, proportional) memory in bytes, the shared
+    pages counted in the second by the share each process has of them; 0
+    once it has gone."""
+    values = {"Rss:": 0, "Pss:": 0}
+    try:
+        with open(f"/proc/{pid}/smaps_rollup", encoding="ascii", errors="replace") as f:
+            for line in f:
+                field = line.split()
+                if field and field[0] in values:
+                    values[field[0]] = int(field[1]) * 1024
+    except OSError:
+        pass
+    return values["Rss:"], values["Pss:"]
+
+
+def memory(root):
+    """(largest process's resident, all processes' proportional) memory of
+    the tree, in bytes."""
+    sizes = [resident(pid) for pid in process_tree(root)]
+    return max((rss for rss, _ in sizes), default=0), sum(pss for _, pss in sizes)
+
+
+class PeakWatch:
+    """Samples the tree's memory every 20 ms until stopped."""
+
+    def __init__(self, root):
+        self.root, self.largest, self.total = root, 0, 0
+        self.running = True
+        self.thread = threading.Thread(target=self.watch, daemon=True)
+        self.thread.start()
+
+    def watch(self):
+        while self.running:
+            largest, total = memory(self.root)
+            self.largest, self.total = max(self.largest, largest), max(self.total, total)
+            time.sleep(0.02)
+
+    def stop(self):
+        self.running = False
+        self.thread.join()
+        return self.largest, self.total
+
+
+def page_seconds(browser, page, source, target):
+    browser.click(f"input[name=target][value={target}]")
     before = page.log()
-    driver.find_element(By.ID, "source-file").send_keys(str(source))
+    browser.choose_file("source-file", source)
     start = time.perf_counter()
-    driver.find_element(By.ID, "start").click()
-    # Looked at every 5 ms: the default half second would be most of a
-    # conversion's time.
-    WebDriverWait(driver, 600, poll_frequency=0.005).until(
-        lambda _: page.log() != before and
-        page.log().split(browser_test.HEADING_END)[-1] != "" and
-        driver.find_element(By.ID, "start").is_enabled())
+    browser.click("#start")
+    # Looked at every 5 ms: a coarser look would be much of a short run.
+    deadline = start + 900
+    while not page.done(before):
+        if time.perf_counter() > deadline:
+            raise RuntimeError("the run did not end")
+        time.sleep(0.005)
     return time.perf_counter() - start
+
+
+def settled_memory(root):
+    """The tree's total once the page has had two seconds to let go."""
+    time.sleep(2)
+    return memory(root)[1]
+
+
+def bench_engine(engine, base, files, targets, runs, native, rows):
+    downloads = Path(tempfile.mkdtemp(prefix=f"web-bench-{engine}-"))
+    browser = browsers.start(engine, downloads)
+    try:
+        root = browser.root_pid()
+        page = browser_test.PageRun(browser, downloads)
+        for cards, source in files:
+            for target in targets:
+                browser.open(base + "index.html")
+                before = settled_memory(root)
+                watch = PeakWatch(root)
+                first = page_seconds(browser, page, source, target)
+                times = [page_seconds(browser, page, source, target) for _ in range(runs)]
+                largest, total = watch.stop()
+                after = settled_memory(root)
+                wall = statistics.median(times)
+                rows.append((engine, cards, target, first, wall, wall / native[(cards, target)],
+                             largest, total, after - before))
+                print_row(rows[-1])
+    finally:
+        browser.quit()
+
+
+def mb(value):
+    return f"{value / 1e6:7.0f}"
+
+
+def print_row(row):
+    engine, cards, target, first, wall, ratio, largest, total, kept = row
+    print(f"| {engine:8} | {cards:>7,} | {target:6} | {first:7.2f} | {wall:7.2f} | {ratio:5.2f}x |"
+          f" {mb(largest)} | {mb(total)} | {mb(kept)} |", flush=True)
 
 
 def sizes(path):
@@ -49,38 +163,48 @@ def main():
     parser.add_argument("--site", required=True)
     parser.add_argument("--single", required=True)
     parser.add_argument("--cli", required=True)
-    parser.add_argument("--cards", type=int, default=10000)
-    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--engines", default=",".join(browsers.ENGINES))
+    parser.add_argument("--cards", default="10000,100000")
+    parser.add_argument("--targets", default="iphone,icloud")
+    parser.add_argument("--runs", type=int, default=3)
     args = parser.parse_args()
     work = Path(tempfile.mkdtemp(prefix="web-bench-"))
-    source = work / f"bench-{args.cards}.vcf"
-    subprocess.run([sys.executable, str(Path(__file__).parent / "gen_vcards.py"),
-                    str(args.cards), str(source)], check=True)
+    targets = args.targets.split(",")
+    files = []
+    for cards in (int(n) for n in args.cards.split(",")):
+        source = work / f"bench-{cards}.vcf"
+        subprocess.run([sys.executable, str(Path(__file__).parent / "gen_vcards.py"),
+                        str(cards), str(source)], check=True)
+        files.append((cards, source))
 
-    native = []
-    for _ in range(args.runs):
-        start = time.perf_counter()
-        subprocess.run([args.cli, "--force", str(source), str(work / "out.vcf")],
-                       check=True, capture_output=True)
-        native.append(time.perf_counter() - start)
+    native = {}
+    print("| program       |   cards | target | median s |")
+    for cards, source in files:
+        for target in targets:
+            times = []
+            for _ in range(args.runs):
+                start = time.perf_counter()
+                subprocess.run([args.cli, "--force", f"--target={target}", str(source),
+                                str(work / "out.vcf")], check=True, capture_output=True)
+                times.append(time.perf_counter() - start)
+            native[(cards, target)] = statistics.median(times)
+            print(f"| vcard-convert | {cards:>7,} | {target:6} | {native[(cards, target)]:8.2f} |")
 
     server, base = browser_test.serve(args.site)
-    downloads = work / "downloads"
-    downloads.mkdir()
-    driver = browser_test.start_browser(downloads)
+    print()
+    print(f"Page, first run in a fresh page and median of {args.runs} after it; memory in MB: "
+          "peak of the largest process and of all, and what all hold after the runs "
+          "beyond what they held before")
+    print("| engine   |   cards | target |   first |  median | ratio |  1 proc |     all |   kept |")
+    print("|----------|---------|--------|---------|---------|-------|---------|---------|--------|")
+    rows = []
     try:
-        driver.get(base + "index.html")
-        page = browser_test.PageRun(driver, downloads)
-        page_seconds(driver, page, source)  # the engine's first start
-        web = [page_seconds(driver, page, source) for _ in range(args.runs)]
+        for engine in args.engines.split(","):
+            bench_engine(engine, base, files, targets, args.runs, native, rows)
     finally:
-        driver.quit()
         server.shutdown()
 
-    n, w = statistics.median(native), statistics.median(web)
-    print(f"{args.cards} cards, {source.stat().st_size / 1e6:.1f} MB, median of {args.runs}")
-    print(f"  vcard-convert   {n:8.3f} s")
-    print(f"  page (browser)  {w:8.3f} s   ratio {w / n:.2f}x")
+    print()
     site = Path(args.site)
     for name, path in (("engine script", site / "vcard-engine.js"),
                        ("self-contained page", Path(args.single))):

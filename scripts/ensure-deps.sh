@@ -16,10 +16,13 @@ VCARD_PACKAGES=(cmake ninja-build g++ pkg-config libicu-dev qt6-base-dev libgtes
 
 # The web build on top: Debian's Emscripten (clang, the wasm linker, node),
 # apt-get source's unpacker for the libraries scripts/web-deps.sh builds from
-# Debian's source packages, and the browser, its WebDriver and the Python
-# bindings that drive the web page's tests.
+# Debian's source packages, and the three browser engines the page's tests
+# run in: Chromium with its WebDriver, WebKit's WebDriver (it starts the GTK
+# port's MiniBrowser) with a virtual display for it, and Firefox, driven over
+# WebDriver BiDi through a WebSocket; the Python bindings that drive them.
 # shellcheck disable=SC2034  # read by the scripts that source this file
-WEB_PACKAGES=(emscripten dpkg-dev chromium chromium-driver python3-selenium)
+WEB_PACKAGES=(emscripten dpkg-dev chromium chromium-driver webkit2gtk-driver xvfb firefox-esr
+  python3-selenium python3-websocket)
 
 # ensure_packages [PACKAGE...]: VCARD_PACKAGES and the ones given, such as
 # "${WEB_PACKAGES[@]}".

@@ -13,6 +13,8 @@
   const kNoFileName = 'ファイルが選ばれていません';
   const kDropRefused = 'ドロップできるのは vCard ファイル（.vcf）1つだけです。';
   const kWorkerFailed = '変換処理を開始できませんでした。ページを読み込み直してから、もう一度お試しください。';
+  const kNoCardFound = 'vCard のカードが見つかりませんでした';
+  const kNoCardWritten = '書き出せるカードがありませんでした。';
   const kOpenedFromDisk = 'このページはファイルから直接開くと変換できません。Web サーバーから開くか、' +
       '1つのファイルにまとめた版（pc-iphone-vcard-converter.html）をお使いください。';
 
@@ -30,6 +32,9 @@
   const progressText = $('progress-text');
   const downloads = $('downloads');
   const downloadList = $('download-list');
+  const nextStep = $('next-step');
+  const noOutput = $('no-output');
+  const noOutputText = $('no-output-text');
   const log = $('log');
   const alertDialog = $('alert');
   const alertText = $('alert-text');
@@ -44,14 +49,19 @@
 
   // ---- source file -------------------------------------------------------
 
+  // A size and its unit are joined by a no-break space, so a line never
+  // ends between them.
   function formatSize(bytes) {
-    if (bytes < 1024) return bytes + ' バイト';
-    if (bytes < 1024 * 1024) return (bytes / 1024).toFixed(1) + ' KB';
-    return (bytes / (1024 * 1024)).toFixed(1) + ' MB';
+    if (bytes < 1024) return bytes + '\u00a0バイト';
+    if (bytes < 1024 * 1024) return (bytes / 1024).toFixed(1) + '\u00a0KB';
+    return (bytes / (1024 * 1024)).toFixed(1) + '\u00a0MB';
   }
 
   function setFile(file) {
+    // The links of the previous run belong to the file chosen before.
+    if (file !== chosenFile) clearResult();
     chosenFile = file;
+    if (file) prepareEngine();
     fileNameLine.textContent = file ? file.name + '（' + formatSize(file.size) + '）' : kNoFileName;
     fileNameLine.classList.toggle('chosen', Boolean(file));
   }
@@ -130,15 +140,39 @@
 
   // ---- log and alerts ----------------------------------------------------
 
-  function appendLog(text) {
-    log.append(text);
+  // Each run is a block of the log, so that the page can bring the run just
+  // finished into view, heading first, however long the log has grown.
+  let currentRun = null;
+
+  function startRun(name) {
+    currentRun = document.createElement('span');
+    currentRun.className = 'run';
+    const heading = document.createElement('span');
+    heading.className = 'run-heading';
+    heading.textContent = runHeading(name);
+    currentRun.append(heading);
+    log.append(currentRun);
     log.scrollTop = log.scrollHeight;
   }
 
-  // The window's runHeading with the only name a browser gives: the file's
-  // own name stands where the window shows the full path.
+  function appendLog(text) {
+    (currentRun || log).append(text);
+    log.scrollTop = log.scrollHeight;
+  }
+
+  // The window's runHeading names the path; a browser gives only the file's
+  // own name, so it stands there once.
   function runHeading(name) {
-    return '■ ' + name + '（' + name + '）\n';
+    return '■ ' + name + '\n';
+  }
+
+  // Scrolls the log and the page so that the run's heading is at the top,
+  // with its text, its report and the result after it below.
+  function showRun() {
+    if (!currentRun) return;
+    log.scrollTop = currentRun.offsetTop;
+    const top = currentRun.getBoundingClientRect().top;
+    window.scrollBy(0, top - 8);
   }
 
   let alertClosed = null;
@@ -146,6 +180,7 @@
   // Shows the text in the page's own modal dialog and resolves once it is
   // dismissed, as the window's alert holds the run until it is answered.
   function showAlert(text) {
+    clearResult();
     alertText.textContent = text;
     return new Promise((resolve) => {
       alertClosed = resolve;
@@ -205,14 +240,78 @@
 
   // ---- downloads ---------------------------------------------------------
 
-  function clearDownloads() {
+  function clearResult() {
     for (const url of downloadUrls) URL.revokeObjectURL(url);
     downloadUrls = [];
     downloadList.replaceChildren();
     downloads.hidden = true;
+    noOutput.hidden = true;
+    noOutputText.textContent = '';
   }
 
-  function offerDownloads(outputs) {
+  // Why a run wrote no card: none was found, or each one found was left out
+  // for the reasons the report gives.
+  function noOutputReason(doc) {
+    const reasons = [];
+    for (const card of doc.skippedCards || []) {
+      if (card.message && !reasons.includes(card.message)) reasons.push(card.message);
+    }
+    if (reasons.length === 0) return kNoCardFound;
+    return [kNoCardWritten].concat(reasons).join('\n');
+  }
+
+  // Where the person holding this device goes next; a phone or tablet is
+  // told how to add the contacts right there.
+  function deviceKind() {
+    const agent = navigator.userAgent || '';
+    // iPadOS reports itself as a Mac; only its touch screen tells it apart.
+    if (/iPhone|iPad|iPod/.test(agent) ||
+        (/Macintosh/.test(agent) && navigator.maxTouchPoints > 1)) {
+      return 'ios';
+    }
+    if (/Android/.test(agent)) return 'android';
+    return 'desktop';
+  }
+
+  const kNextSteps = {
+    ios: {
+      iphone: ['リンクを押して保存したら、「ファイル」アプリの「ダウンロード」でこのファイルを開き、' +
+                   '表示された連絡先をすべて追加してください。',
+               'ボタンの名前や場所は iOS のバージョンによって異なることがあります。'],
+      icloud: ['iCloud.com 用のファイルは、PC のブラウザーで iCloud.com の「連絡先」から読み込むためのものです。',
+               'この iPhone・iPad でそのまま連絡先に追加するときは、書き出す形式を「iPhone で開く」にして' +
+                   '変換し直してください。'],
+    },
+    android: {
+      iphone: ['リンクを押して保存したら、通知やファイルアプリからこのファイルを開き、' +
+                   '「連絡帳」（連絡先）アプリで読み込んでください。',
+               '開けないときは、連絡帳アプリのメニューの「インポート」からこのファイルを選びます。' +
+                   'メニューの名前は機種によって異なります。'],
+      icloud: ['iCloud.com 用のファイルは、PC のブラウザーで iCloud.com の「連絡先」から読み込むためのものです。',
+               'この端末の連絡帳に追加するときは、書き出す形式を「iPhone で開く」にして変換し直してください。'],
+    },
+    desktop: {
+      iphone: ['リンクを押して保存し、iPhone に送ってください。メールに添付して自分に送るか、' +
+                   'Mac からは AirDrop でも送れます。iPhone でファイルを開くと、連絡先に追加できます。',
+               'ファイルを送る手段がないときは、書き出す形式を「iCloud.com に読み込む」にして変換し、' +
+                   'iCloud.com から読み込めます。'],
+      icloud: ['リンクを押して保存したら、このブラウザーで iCloud.com にサインインして「連絡先」を開き、' +
+                   'メニュー（「＋」や歯車のボタン）から vCard の読み込みを選んで、このファイルを選んでください' +
+                   '（分かれたときは 1 つずつ）。',
+               'iPhone の「設定」→ 自分の名前 →「iCloud」で「連絡先」がオンなら、iPhone にも届きます。'],
+    },
+  };
+
+  function showNextStep(target) {
+    const steps = kNextSteps[deviceKind()][target] || kNextSteps.desktop.iphone;
+    nextStep.replaceChildren(...steps.map((text) => {
+      const line = document.createElement('p');
+      line.textContent = text;
+      return line;
+    }));
+  }
+
+  function offerDownloads(outputs, target) {
     outputs.forEach((output, i) => {
       const blob = new Blob([output.bytes], {type: 'text/vcard'});
       const url = URL.createObjectURL(blob);
@@ -222,6 +321,7 @@
       link.className = 'download-link';
       link.href = url;
       link.download = output.name;
+      link.dataset.size = String(blob.size);
       const name = document.createElement('span');
       name.className = 'download-name';
       name.textContent = output.name;
@@ -233,6 +333,7 @@
       item.append(link);
       downloadList.append(item);
     });
+    showNextStep(target);
     downloads.hidden = outputs.length === 0;
   }
 
@@ -266,6 +367,27 @@
     return worker;
   }
 
+  // Has the worker load the engine ahead of the run.
+  function prepareEngine() {
+    try {
+      const w = startWorker();
+      if (!w.prepared) {
+        w.prepared = true;
+        // A worker that cannot start (its scripts refused) is dropped
+        // between runs, so that the run starts one of its own and says why;
+        // during a run, the run's own handler tells it.
+        w.addEventListener('error', (event) => {
+          if (worker !== w || running) return;
+          event.preventDefault();
+          dropWorker();
+        });
+      }
+      w.postMessage({type: 'load'});
+    } catch (e) {
+      // The run will start the worker again and say what failed.
+    }
+  }
+
   // A worker that failed may hold a broken engine; the next run starts afresh.
   function dropWorker() {
     if (worker) worker.terminate();
@@ -293,6 +415,11 @@
           showStage(message, size);
         } else if (message.type === 'done') {
           finish();
+          // The engine's memory grew with the file and a wasm memory never
+          // shrinks: the worker that holds it is ended, and a fresh one
+          // loads the engine for the next run.
+          dropWorker();
+          prepareEngine();
           resolve(message);
         } else if (message.type === 'error') {
           finish();
@@ -355,8 +482,8 @@
     const target = chosenTarget();
     const carrier = carrierChoice.value;
 
-    clearDownloads();
-    appendLog(runHeading(file.name));
+    clearResult();
+    startRun(file.name);
     appendLog(kConvertingLine);
     setRunning(true);
     showProgress('読み込み中…（' + formatSize(file.size) + '）', 0);
@@ -387,9 +514,16 @@
       // What was left out and why, after the result; nothing for a file
       // that lost nothing.
       if (doc.report) appendLog(doc.report);
-      offerDownloads(result.outputs || []);
-      // On a phone the result is below the button that was pressed.
-      (downloads.hidden ? log : downloads).scrollIntoView({block: 'nearest'});
+      // A run that wrote no card has nothing worth saving, whatever bytes
+      // the engine handed back (a file of its byte-order mark alone).
+      const outputs = doc.outCount > 0 ? result.outputs || [] : [];
+      if (outputs.length > 0) {
+        offerDownloads(outputs, target);
+      } else if (!doc.alert) {
+        noOutputText.textContent = noOutputReason(doc);
+        noOutput.hidden = false;
+      }
+      showRun();
     } finally {
       hideProgress();
       setRunning(false);

@@ -2,7 +2,7 @@
 // script comes first in this worker (importScripts in the static folder, the
 // same text in front of this one in the single file) and defines
 // createVCardEngine.
-/* global createVCardEngine */
+/* global createVCardEngine, vcardEngineWasm */
 'use strict';
 
 const kTargets = {iphone: 0, icloud: 1};
@@ -29,11 +29,25 @@ function postProgress(step, bytesRead, sourceBytes, currentCard) {
   });
 }
 
+// The engine's wasm module, kept as Base64 text after its loader
+// (vcardEngineWasm), as bytes. Handed to the loader, they spare it a fetch of
+// its own, which the page's policy would refuse. The stand-in engine has no
+// module.
+function engineModuleBytes() {
+  if (typeof vcardEngineWasm !== 'string') return undefined;
+  if (typeof Uint8Array.fromBase64 === 'function') return Uint8Array.fromBase64(vcardEngineWasm);
+  const binary = atob(vcardEngineWasm);
+  const bytes = new Uint8Array(binary.length);
+  for (let i = 0; i < binary.length; i++) bytes[i] = binary.charCodeAt(i);
+  return bytes;
+}
+
 function loadEngine() {
   if (!enginePromise) {
     // The engine's own console lines are diagnostics; the page shows only
     // the result document.
-    enginePromise = createVCardEngine({print: () => {}, printErr: () => {}}).then((module) => {
+    const options = {print: () => {}, printErr: () => {}, wasmBinary: engineModuleBytes()};
+    enginePromise = createVCardEngine(options).then((module) => {
       api = {
         convert: module.cwrap('vcw_convert', 'number', ['number', 'number', 'number', 'number']),
         json: module.cwrap('vcw_json', 'number', []),
@@ -91,6 +105,15 @@ function convert(module, bytes, target, carrier) {
 
 self.onmessage = async (event) => {
   const message = event.data;
+  // The page asks for the engine as soon as a file is chosen: compiling the
+  // module is most of a first run's time in some engines, and goes on while
+  // the person picks the options. A failure here is told by the run.
+  if (message && message.type === 'load') {
+    loadEngine().catch(() => {
+      enginePromise = null;
+    });
+    return;
+  }
   if (!message || message.type !== 'convert') return;
   self.postMessage({type: 'progress', stage: 'loading'});
   let module;

@@ -54,7 +54,7 @@ def single_file(engine_text):
     icon = "data:image/svg+xml;base64," + base64.b64encode(pagekit.ICON.read_bytes()).decode("ascii")
     page = page.replace('"icon.svg"', '"%s"' % icon)
 
-    anchors = {page_info["source"]: "#" + page_info["id"] for page_info in pagekit.SIDE_PAGES}
+    anchors = {page_info["file"]: "#" + page_info["id"] for page_info in pagekit.SIDE_PAGES}
     for page_info in pagekit.SIDE_PAGES:
         page = pagekit.replace_once(page, 'href="%s"' % page_info["file"],
                                     'href="#%s"' % page_info["id"], "link to " + page_info["file"])

@@ -4,8 +4,8 @@
     make_site.py --engine path/to/vcard-engine.js --out folder
 
 The folder holds index.html (the converter), style.css, app.js, worker.js,
-the engine, the icon, and the desktop program's home and terms pages as
-home.html and terms.html. Nothing in it loads anything from elsewhere.
+the engine, the icon, the page's home page (home.html) and the desktop
+program's terms (terms.html). Nothing in it loads anything from elsewhere.
 """
 
 import argparse
@@ -49,8 +49,7 @@ def main():
     shutil.copyfile(pagekit.ICON, args.out / "icon.svg")
 
     index = pagekit.read_text(pagekit.PAGE_DIR / "index.html")
-    files = {page["source"]: page["file"] for page in pagekit.SIDE_PAGES}
-    for page in pagekit.side_pages(lambda name: files[name]):
+    for page in pagekit.side_pages(lambda name: name):
         (args.out / page["file"]).write_text(side_page_document(index, page), encoding="utf-8")
 
 

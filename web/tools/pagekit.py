@@ -1,9 +1,10 @@
 """Pieces shared by the two ways the page ships: the static folder
 (make_site.py) and the one self-contained HTML file (make_single_file.py).
 
-The home and terms pages are the desktop program's own (app/pages/); their
-header and main content are taken from there so that the texts are written
-once.
+The home page is the page's own (page/home.html: it describes this page,
+not the desktop program); the terms are the desktop program's
+(app/pages/terms.html), written once. Their header and main content are
+taken from there.
 """
 
 import html
@@ -16,12 +17,13 @@ SOURCE_ROOT = TOOLS_DIR.parent.parent
 APP_PAGES_DIR = SOURCE_ROOT / "app" / "pages"
 ICON = SOURCE_ROOT / "packaging" / "vcard-converter.svg"
 
-# The desktop program's pages: their file there, their name in the static
-# folder (index.html is the converter itself) and their fragment in the
-# single file.
+# The side pages: their source, their name in the static folder (index.html
+# is the converter itself), their fragment in the single file and whether
+# they are the desktop program's, which need a word on what differs here.
 SIDE_PAGES = (
-    {"source": "index.html", "file": "home.html", "id": "home"},
-    {"source": "terms.html", "file": "terms.html", "id": "terms"},
+    {"source": PAGE_DIR / "home.html", "file": "home.html", "id": "home", "desktop": False},
+    {"source": APP_PAGES_DIR / "terms.html", "file": "terms.html", "id": "terms",
+     "desktop": True},
 )
 
 # What the desktop pages describe differently from the page in the browser.
@@ -46,12 +48,14 @@ def _element(text, tag, source):
 
 
 def side_pages(link_for):
-    """The desktop pages as dicts: id, file, title (its heading, plain text),
-    document_title (plain text), lead (plain text or ""), content (HTML of its main part). link_for maps a desktop page
-    file name ("index.html", "terms.html") to the address it has here."""
+    """The side pages as dicts: id, file, title (its heading, plain text),
+    document_title (plain text), lead (plain text or ""), content (HTML of
+    its main part). link_for maps a side page's file name ("home.html",
+    "terms.html") to the address it has here; the desktop pages' own name
+    of their home page, index.html, counts as home.html."""
     pages = []
     for page in SIDE_PAGES:
-        path = APP_PAGES_DIR / page["source"]
+        path = page["source"]
         text = read_text(path)
         header = _element(text, "header", path)
         title = html.unescape(re.sub(r"<[^>]+>", "", _element(header, "h1", path)))
@@ -65,8 +69,9 @@ def side_pages(link_for):
         # drawn as a space.
         content = re.sub(r"(?<=[^\x00-\x7f])\n[ \t]*(?=[^\x00-\x7f])", "", content)
         content = re.sub(
-            r'href="(index\.html|terms\.html)"',
-            lambda m: 'href="%s"' % link_for(m.group(1)),
+            r'href="(index\.html|home\.html|terms\.html)"',
+            lambda m: 'href="%s"' % link_for(
+                "home.html" if m.group(1) == "index.html" else m.group(1)),
             content,
         )
         pages.append(dict(page, title=title, document_title=document_title, lead=lead,
@@ -85,7 +90,7 @@ def side_page_body(page, back_href, embedded):
         '<%(tag)s%(ident)s class="%(classes)s" aria-labelledby="%(heading_id)s">\n'
         '  <a class="back-link" href="%(back)s">← 変換の画面に戻る</a>\n'
         '  <h1 id="%(heading_id)s" class="side-page-title">%(title)s</h1>%(lead)s\n'
-        '  <p class="side-page-note">%(note)s</p>\n'
+        "%(note)s"
         "%(content)s\n"
         '  <a class="back-link" href="%(back)s">← 変換の画面に戻る</a>\n'
         "</%(tag)s>"
@@ -97,7 +102,8 @@ def side_page_body(page, back_href, embedded):
         "back": back_href,
         "title": html.escape(page["title"]),
         "lead": lead,
-        "note": html.escape(SIDE_PAGE_NOTE),
+        "note": ('  <p class="side-page-note">%s</p>\n' % html.escape(SIDE_PAGE_NOTE)
+                 if page["desktop"] else ""),
         "content": page["content"],
     }
 

@@ -98,6 +98,14 @@ def references(collector):
     return [e.attrs[name] for e in collector.elements for name in ("src", "href") if name in e.attrs]
 
 
+def section_text(text, ident):
+    """The HTML of the single file's section of that id."""
+    match = re.search(r'<section id="%s".*?</section>\n\n' % ident, text, re.S)
+    if match is None:
+        raise AssertionError("no section " + ident)
+    return match.group(0)
+
+
 class SingleFileTest(unittest.TestCase):
     def build(self, engine):
         return parse(make_single_file.single_file(engine))
@@ -152,7 +160,16 @@ class SingleFileTest(unittest.TestCase):
             self.assertIsNotNone(section, side["id"])
             self.assertIn("side-page", section.attrs["class"])
         self.assertIn("第6条（規約の変更）", text)
-        self.assertIn("このプログラムでできること", text)
+        # The home page is the page's own: it names both UTF-16 byte orders
+        # and none of the desktop window's controls; only the desktop
+        # program's terms carry the note on what differs here.
+        home = section_text(text, "home")
+        self.assertIn("このページでできること", home)
+        self.assertIn("UTF-16BE", home)
+        for desktop_word in ("「次へ」", "「参照…」", "出力ファイル", "同じフォルダ"):
+            self.assertNotIn(desktop_word, home)
+        self.assertNotIn(pagekit.SIDE_PAGE_NOTE, home)
+        self.assertIn(pagekit.SIDE_PAGE_NOTE, section_text(text, "terms"))
         # Source line breaks between Japanese characters are not drawn as spaces.
         self.assertNotIn("ものです。 本ソフトウェア", re.sub(r"\s+", " ", text))
 
