@@ -305,7 +305,13 @@ class BrowserTest(PageTestCase):
         with self.subTest(file=empty.name):
             added, alert = self.page.convert(empty)
             self.assertEqual(alert, "")
-            self.assertTrue(added.endswith("出力対象データが1件もありませんでした。\n\n"), added)
+            # The log as native: no card written, and the report says the
+            # file holds none.
+            self.assertTrue(added.endswith("出力対象データが1件もありませんでした。\n\n"
+                                           "【変換レポート】vCard のカードが見つかりません"
+                                           "（BEGIN:VCARD の行がありません）。"
+                                           "変換元ファイルが vCard ファイルか確かめてください。\n\n"),
+                            added)
         with self.subTest(file="gone.vcf"):
             # A file that disappears once chosen cannot be read by the browser.
             gone = self.work / "gone.vcf"
@@ -355,13 +361,15 @@ class BrowserTest(PageTestCase):
         self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
         self.page.downloads()
         # The worker of the static folder imports the engine and its own
-        # script from the page's folder when it starts; nothing else may be
+        # script from the page's folder when it starts, and WebKit may ask
+        # for the page's own icon only once it draws it; nothing else may be
         # asked for, from anywhere.
-        own = {self.base + "vcard-engine.js", self.base + "worker.js"}
+        own_paths = {"/vcard-engine.js", "/worker.js", "/icon.svg"}
+        own = {self.base + path[1:] for path in own_paths}
         requests = [url for url in self.browser.page_requests()
                     if not url.startswith(("blob:", "data:")) and url not in own]
         self.assertEqual(requests, [])
-        self.assertLessEqual(set(self.server.paths[loaded:]), {"/vcard-engine.js", "/worker.js"})
+        self.assertLessEqual(set(self.server.paths[loaded:]), own_paths)
 
     def test_the_engine_starts_without_a_policy_violation(self):
         if ARGS.engine == "webkit":
@@ -438,6 +446,22 @@ class ResultTest(PageTestCase):
                     "return n.hidden ? null : document.getElementById('no-output-text').textContent;")
                 self.assertIsNotNone(shown, "no note")
                 self.assertTrue(shown.startswith(note), shown)
+
+    def test_the_report_keeps_names_and_counts_whole(self):
+        # Plain text from the engine; the page itself keeps a hyphenated
+        # name and a count with its unit on one line.
+        source = self.work / "dropped.vcf"
+        source.write_bytes(b"BEGIN:VCARD\r\nVERSION:2.1\r\nN:a;b\r\nX-GN:g\r\n"
+                           b"X-MS-IMADDRESS:x\r\nEND:VCARD\r\n")
+        added, alert = self.page.convert(source)
+        self.assertEqual(alert, "")
+        self.assertNotIn("\u2060", added)
+        whole = self.browser.js(
+            "return Array.from(document.querySelectorAll('#log .nowrap'))"
+            ".filter((s) => getComputedStyle(s).whiteSpace === 'nowrap')"
+            ".map((s) => s.textContent);")
+        for expected in ("X-GN", "X-MS-IMADDRESS", "）1件"):
+            self.assertIn(expected, whole)
 
     def test_a_new_choice_or_an_alert_clears_the_links(self):
         road = Path(ARGS.data) / "sjis_road.vcf"

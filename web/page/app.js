@@ -160,6 +160,27 @@
     log.scrollTop = log.scrollHeight;
   }
 
+  // A property's name with hyphens ("X-MS-IMADDRESS") and a count with its
+  // unit (「）12件」, 「3件目」, 「4個」): the report is plain text, so the page
+  // keeps each of them whole on its line itself. Text nodes only: card
+  // names come from the file.
+  const kUnbroken = /[A-Za-z][A-Za-z0-9]*(?:[-.][A-Za-z0-9]+)+|）?\d[\d,]*(?:件目|件|個)/g;
+
+  function appendReport(text) {
+    const block = document.createDocumentFragment();
+    let at = 0;
+    for (const match of text.matchAll(kUnbroken)) {
+      if (match.index > at) block.append(text.slice(at, match.index));
+      const whole = document.createElement('span');
+      whole.className = 'nowrap';
+      whole.textContent = match[0];
+      block.append(whole);
+      at = match.index + match[0].length;
+    }
+    if (at < text.length) block.append(text.slice(at));
+    appendLog(block);
+  }
+
   // The window's runHeading names the path; a browser gives only the file's
   // own name, so it stands there once.
   function runHeading(name) {
@@ -513,7 +534,7 @@
       appendLog(doc.log || '');
       // What was left out and why, after the result; nothing for a file
       // that lost nothing.
-      if (doc.report) appendLog(doc.report);
+      if (doc.report) appendReport(doc.report);
       // A run that wrote no card has nothing worth saving, whatever bytes
       // the engine handed back (a file of its byte-order mark alone).
       const outputs = doc.outCount > 0 ? result.outputs || [] : [];
