@@ -25,7 +25,22 @@ void LineSplit::cut(char* begin, char* end, std::vector<char*>* tokens) {
   }
 }
 
-void LineSplit::split(std::string_view line, bool withValues, bool knownUTF8) {
+namespace {
+
+// The closing quote of a parameter's value that opens at quote, or nullptr
+// when the quote opens none: it stands right after the "=", ";" or "," that
+// begins a value, and a quote closes it before end.
+const char* closingQuote(const char* begin, const char* quote, const char* end) {
+  if (quote == begin) return nullptr;
+  const char before = quote[-1];
+  if (before != '=' && before != ',' && before != ';' && before != '\0') return nullptr;
+  return static_cast<const char*>(
+      std::memchr(quote + 1, '"', static_cast<std::size_t>(end - quote - 1)));
+}
+
+}  // namespace
+
+void LineSplit::split(std::string_view line, bool withValues, bool knownUTF8, bool quotedValues) {
   m_names.clear();
   m_values.clear();
   if (line.size() > static_cast<std::size_t>(INT32_MAX)) {
@@ -76,8 +91,13 @@ void LineSplit::split(std::string_view line, bool withValues, bool knownUTF8) {
   m_names.push_back(base);
   char* at = base;
   for (;; ++at) {
-    at = platform::findEither(at, end, ';', ':');
+    at = quotedValues ? platform::findOneOf(at, end, ';', ':', '"')
+                      : platform::findEither(at, end, ';', ':');
     if (at == end) return;  // no value: names alone
+    if (*at == '"') {
+      if (const char* close = closingQuote(base, at, end)) at = base + (close - base);
+      continue;
+    }
     if (at != base && at[-1] == '\\') continue;
     if (*at == ':') break;
     *at = '\0';
@@ -85,6 +105,15 @@ void LineSplit::split(std::string_view line, bool withValues, bool knownUTF8) {
   }
   *at = '\0';
   if (withValues) cut(at + 1, end, &m_values);
+}
+
+std::string_view LineSplit::cutGroup() noexcept {
+  if (m_names.empty() || m_names[0] == nullptr) return {};
+  const std::string_view full(m_names[0]);
+  const std::size_t dot = full.rfind('.');
+  if (dot == std::string_view::npos || dot == 0 || dot + 1 == full.size()) return {};
+  m_names[0] += dot + 1;
+  return full.substr(0, dot);
 }
 
 void LineSplit::trim() noexcept {

@@ -20,7 +20,17 @@ class LineSplit {
   // the caller's word that the line is well-formed UTF-8 (it was validated
   // with the text it comes from); otherwise it is validated here, and a line
   // that is not UTF-8 gives no tokens, as SplitFR does.
-  void split(std::string_view line, bool withValues, bool knownUTF8);
+  //
+  // With quotedValues (a vCard 3.0 or 4.0 line), a parameter's value that
+  // begins with a double quote runs to the next one, and a ";" or ":" in it
+  // is text: the names end at the first ":" outside quotes. A quote that
+  // never closes is an ordinary character, as it is on a 2.1 line.
+  void split(std::string_view line, bool withValues, bool knownUTF8, bool quotedValues = false);
+
+  // Cuts the group off the name ("item1" of "item1.EMAIL", at its last dot):
+  // names()[0] becomes the name alone, and the group is returned ("" when
+  // the name has no group, or a dot at either end).
+  [[nodiscard]] std::string_view cutGroup() noexcept;
 
   [[nodiscard]] char** names() noexcept { return m_names.data(); }
   [[nodiscard]] std::size_t namesCount() const noexcept { return m_names.size(); }

@@ -335,85 +335,6 @@ std::int64_t CheckCharset_onearg(const char* parameter) noexcept {
   return strutil::detail::CheckCharsetOneByLookups(parameter);
 }
 
-namespace {
-
-// True when the upper-cased key starts at text[at].
-bool keyAt(const char* text, std::size_t length, std::size_t at, std::string_view key) {
-  if (length - at < key.size()) return false;
-  for (std::size_t k = 0; k < key.size(); ++k) {
-    if (asciiUpper(text[at + k]) != key[k]) return false;
-  }
-  return true;
-}
-
-// True when "ENCODING=B" starts at text[at], spaces and tabs after its
-// first letter left out.
-bool encodingBAt(const char* text, std::size_t length, std::size_t at) {
-  constexpr std::string_view key = "ENCODING=B";
-  std::size_t k = 0;
-  for (std::size_t i = at; i < length && k < key.size(); ++i) {
-    if (i > at && (text[i] == ' ' || text[i] == '\t')) continue;
-    if (asciiUpper(text[i]) != key[k]) return false;
-    ++k;
-  }
-  return k == key.size();
-}
-
-// charsetOf or encodingOf of the one ASCII element, in one pass: every key
-// is looked for only where its first letter stands.
-bool declaresInASCII(const char* text, std::size_t length) {
-  if (length == 1) return text[0] == 'b' || text[0] == 'B';  // the only key that short
-  // The letters that start a key, in either case: every other character is
-  // passed over with one look-up.
-  static constexpr auto kStartsKey = [] {
-    std::array<bool, 128> starts{};
-    for (const char c : std::string_view("USQBEusqbe"))
-      starts[static_cast<unsigned char>(c)] = true;
-    return starts;
-  }();
-  for (std::size_t at = 0; at < length; ++at) {
-    if (!kStartsKey[static_cast<unsigned char>(text[at]) & 0x7F]) continue;
-    bool found = false;
-    switch (asciiUpper(text[at])) {
-      case 'U':
-        found = keyAt(text, length, at, "UTF-8");
-        break;
-      case 'S':
-        found = keyAt(text, length, at, "SHIFT_JIS");
-        break;
-      case 'Q':
-        found = keyAt(text, length, at, "QUOTED-PRINTABLE");
-        break;
-      case 'B':
-        found = keyAt(text, length, at, "BASE64");
-        break;
-      case 'E':
-        found = encodingBAt(text, length, at);
-        break;
-      default:
-        break;
-    }
-    if (found) return true;
-  }
-  return false;
-}
-
-}  // namespace
-
-bool strutil::declaresCharsetOrEncoding(const char* parameter) noexcept {
-  if (parameter == nullptr) return false;
-  const std::size_t length = std::strlen(parameter);
-  if (utf::isASCII(std::string_view(parameter, length))) return declaresInASCII(parameter, length);
-  try {
-    const ScratchRelease release(scratchElements);
-    if (asciiElements(&parameter, 1, &scratchElements))
-      return charsetOf(scratchElements) != kCharsetNone ||
-             encodingOf(scratchElements) != kEncodingNone;
-  } catch (...) {
-  }
-  return CheckCharset_onearg(parameter) != 0 || CheckEncoding_onearg(parameter) != 0;
-}
-
 namespace strutil::detail {
 
 std::int64_t CheckEncodingByLookups(const char* const* list, std::uint64_t count) noexcept {
@@ -588,8 +509,10 @@ int encodingRank(std::int64_t code) {
 
 }  // namespace
 
-ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count) noexcept {
+ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count,
+                                  strutil::ParameterKind* kinds) noexcept {
   ParameterCodes codes;
+  if (kinds != nullptr) std::fill(kinds, kinds + count, strutil::ParameterKind::Other);
   if (list == nullptr) return codes;
   try {
     bool charsetDeclared = false;
@@ -598,6 +521,7 @@ ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count) 
       const std::string_view parameter(list[i]);
       const std::size_t equals = parameter.find('=');
       const strutil::ParameterKind kind = classifyAt(parameter, equals);
+      if (kinds != nullptr) kinds[i] = kind;
       // Most parameters (types, a program's own) declare nothing.
       if (kind == strutil::ParameterKind::Other) continue;
       const std::string_view value = strutil::unquoted(

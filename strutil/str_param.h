@@ -65,15 +65,6 @@ inline constexpr std::int64_t kCharsetUTF8 = 2;
 
 namespace strutil {
 
-// CheckCharset_onearg(parameter) != 0 || CheckEncoding_onearg(parameter) != 0,
-// answered in one pass over the parameter: the rules ask it of every
-// parameter they write.
-[[nodiscard]] bool declaresCharsetOrEncoding(const char* parameter) noexcept;
-
-}  // namespace strutil
-
-namespace strutil {
-
 // What one parameter of a property line declares by its name, or by the
 // whole word when it has no "=".
 enum class ParameterKind {
@@ -138,5 +129,9 @@ struct ParameterCodes {
   std::int64_t encoding = kEncodingNone;
   char charsetName[48] = {};
 };
-[[nodiscard]] ParameterCodes ReadParameterCodes(const char* const* list,
-                                                std::uint64_t count) noexcept;
+//
+// With kinds (count elements), the kind of each parameter is given there as
+// well (kinds[0], the name's, is Other): what the rules need to know of a
+// parameter they write, judged in the same pass.
+[[nodiscard]] ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count,
+                                                strutil::ParameterKind* kinds = nullptr) noexcept;

@@ -27,6 +27,7 @@ void Card::clear() noexcept {
   parameters_.clear();
   building_ = false;
   buildStart_ = 0;
+  version_ = CardVersion::Unknown;
 }
 
 void Card::beginProperty(std::string_view name, Property::Kind kind) {

@@ -46,12 +46,25 @@ struct Property {
 // belongs to the text; a 3.0 or 4.0 fold's does not).
 [[nodiscard]] std::string unfolded(std::string_view part, bool keepFoldBlank = false);
 
+// The vCard version a card declares: how its lines are cut (3.0 and 4.0 may
+// quote a parameter's value) and read. Unknown until its VERSION line, and
+// read as 2.1 until then.
+enum class CardVersion : std::uint8_t { Unknown, V21, V30, V40 };
+
 class Card {
  public:
   // Empties the card for reuse, keeping its storage.
   void clear() noexcept;
   // Bytes the card's text holds room for.
   [[nodiscard]] std::size_t capacity() const noexcept { return text_.capacity(); }
+
+  [[nodiscard]] CardVersion version() const noexcept { return version_; }
+  void setVersion(CardVersion version) noexcept { version_ = version; }
+  // True when a parameter's value may be quoted, so that the ";" and ":" in
+  // quotes are text: vCard 3.0 and 4.0.
+  [[nodiscard]] bool quotesParameters() const noexcept {
+    return version_ == CardVersion::V30 || version_ == CardVersion::V40;
+  }
 
   [[nodiscard]] std::string_view text(Span span) const noexcept {
     return std::string_view(text_).substr(span.begin, span.end - span.begin);
@@ -105,7 +118,8 @@ class Card {
   std::vector<Property> properties_;
   std::vector<Span> parameters_;
   bool building_ = false;
-  std::size_t buildStart_ = 0;  // text_ size when the property was begun
+  std::size_t buildStart_ = 0;
+  CardVersion version_ = CardVersion::Unknown;  // text_ size when the property was begun
 };
 
 }  // namespace vcard::detail

@@ -71,7 +71,6 @@ void CardList::close() {
     card->ended = false;
     card->rejected = false;
     card->hasName = false;
-    card->version4 = false;
   }
   spare_.push_back(std::move(card));
 }

@@ -84,9 +84,11 @@ struct OpenCard {
   bool ended = false;          // its END:VCARD line has been taken
   bool rejected = false;       // must not be written; never cleared
   bool hasName = false;        // an N with some non-empty component was taken
-  bool version4 = false;       // VERSION:4.0: parameters and values are read as 4.0 writes them
   CardExtras extras;
   Version4Extras version4Extras;
+
+  // VERSION:4.0: parameters and values are read as 4.0 writes them.
+  [[nodiscard]] bool version4() const noexcept { return card.version() == CardVersion::V40; }
 
   // Takes the next item number of the card and gives its group name: the
   // properties of one labelled item ("item3.EMAIL", "item3.X-ABLabel")

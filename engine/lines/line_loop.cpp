@@ -21,9 +21,11 @@ using vcard::detail::PropertyLine;
 // physical line, which holds its name and parameters. The values are cut in
 // the same pass: a property of one line is recognised from this split.
 void startProperty(std::string_view line, PropertyLine& prop, strutil::LineSplit& split,
-                   bool knownUTF8) {
-  split.split(line, true, knownUTF8);
-  const ParameterCodes codes = ReadParameterCodes(split.names(), split.namesCount());
+                   bool knownUTF8, bool quotedValues) {
+  split.split(line, true, knownUTF8, quotedValues);
+  prop.kinds.resize(split.namesCount());
+  const ParameterCodes codes =
+      ReadParameterCodes(split.names(), split.namesCount(), prop.kinds.data());
   prop.started = true;
   prop.charsetType = static_cast<std::uint64_t>(codes.charset);
   prop.encodeType = static_cast<std::uint64_t>(codes.encoding);
@@ -87,14 +89,14 @@ bool endsWithEscapedBreak(std::string_view text) {
 namespace vcard::detail {
 
 LineTaken checkLine(std::optional<std::string_view> line, PropertyLine& prop,
-                    strutil::LineSplit& split, const ValueContext& context) {
+                    strutil::LineSplit& split, const ValueContext& context, bool quotedValues) {
   if (!line) {
     prop.lineStatus = prop.started ? PROP_DONE : PROP_IDLE;
     return LineTaken::Left;
   }
   const std::string_view text = *line;
   const bool starting = !prop.started;
-  if (starting) startProperty(text, prop, split, context.knownUTF8);
+  if (starting) startProperty(text, prop, split, context.knownUTF8, quotedValues);
   if (prop.lineStatus != PROP_OPEN) return LineTaken::Left;
 
   if (prop.encodeType == kEncodingQuotedPrintable) {
@@ -188,7 +190,9 @@ void LineLoop::feed(std::string_view text, bool last) {
       }
       if (found) pending = line;
     }
-    switch (checkLine(pending, prop_, conversion_.split, conversion_.values)) {
+    const OpenCard* const open = conversion_.cards.current();
+    const bool quotedValues = open != nullptr && open->card.quotesParameters();
+    switch (checkLine(pending, prop_, conversion_.split, conversion_.values, quotedValues)) {
       case LineTaken::Started:
         splitHolds_ = true;
         break;

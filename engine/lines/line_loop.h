@@ -21,9 +21,11 @@ enum class LineTaken {
 // Feeds one physical line (no line break), or nothing at the end of the
 // input, into prop. A line that opens a property is split once, names and
 // values, into split, whose tokens then serve its recognition as long as
-// the property's text is that line unchanged.
+// the property's text is that line unchanged. quotedValues says the line
+// belongs to a card whose parameters' values may be quoted (3.0, 4.0).
 LineTaken checkLine(std::optional<std::string_view> line, PropertyLine& prop,
-                    strutil::LineSplit& split, const ValueContext& context);
+                    strutil::LineSplit& split, const ValueContext& context,
+                    bool quotedValues = false);
 
 class LineLoop {
  public:

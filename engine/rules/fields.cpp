@@ -214,9 +214,7 @@ void appendImpp(const ValueContext& context, OpenCard& card, std::string_view se
   } else {
     for (std::size_t i = 1; i < input.paramCount; ++i) {
       const char* parameter = input.params[i];
-      if (parameter != nullptr && !strutil::declaresCharsetOrEncoding(parameter) &&
-          strutil::classifyParameter(parameter) == strutil::ParameterKind::Other)
-        model.addParameter(parameter);
+      if (parameter != nullptr && !declaresCoding(input, i)) model.addParameter(parameter);
     }
   }
   model.beginValue();

@@ -382,7 +382,11 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     return;
   }
   strutil::LineSplit& lineSplit = conversion.split;
-  if (!splitDone) lineSplit.split(line, true, context.knownUTF8);
+  if (!splitDone) {
+    const OpenCard* open = cards.current();
+    lineSplit.split(line, true, context.knownUTF8,
+                    open != nullptr && open->card.quotesParameters());
+  }
   char** const names = lineSplit.names();
   const std::size_t namesCount = lineSplit.namesCount();
   char** const values = lineSplit.values();
@@ -406,22 +410,8 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   if (card == nullptr || names[0] == nullptr) return;
 
   // A grouped property ("item1.EMAIL") is recognised by its name alone; its
-  // rule sees the name without the group.
-  char* const fullName = names[0];
-  const std::string_view group = [&] {
-    if (lookUp.known) return std::string_view();  // a name without a dot
-    const std::string_view full(fullName);
-    const std::size_t dot = full.rfind('.');
-    return dot == std::string_view::npos || dot == 0 || dot + 1 == full.size()
-               ? std::string_view()
-               : full.substr(0, dot);
-  }();
-  if (!group.empty()) names[0] = fullName + group.size() + 1;
-  struct RestoreName {
-    char** names;
-    char* name;
-    ~RestoreName() { names[0] = name; }
-  } restore{names, fullName};
+  // rule sees the name without the group. A name without a dot has none.
+  const std::string_view group = lookUp.known ? std::string_view() : lineSplit.cutGroup();
 
   // An ASCII name is compared in place; any other is upper-cased once.
   std::string_view name(names[0]);
@@ -443,8 +433,12 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     noteLabel(context, *card, group, values, valuesCount, prop);
     return;
   }
+  // The kinds judged when the line opened the property hold for the split
+  // of that line; a property that went on over more lines was split anew.
+  const strutil::ParameterKind* const kinds =
+      splitDone && prop.kinds.size() == namesCount ? prop.kinds.data() : nullptr;
   const RecognitionRow* found = lookUp.known ? lookUp.row : rowNamed(name, asciiName);
-  if (found != nullptr && !card->version4 && onlyVersion4(found->rule)) found = nullptr;
+  if (found != nullptr && !card->version4() && onlyVersion4(found->rule)) found = nullptr;
   const bool recognised = found != nullptr;
   if (found != nullptr && found->rule == setSound && nameIs("SOUND") &&
       isAudioSound(names, namesCount, prop)) {
@@ -452,7 +446,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     notes.dropped(*card, "SOUND(音声)");
   } else if (found != nullptr && judgesValues(found->rule) &&
              !carriesField(found->rule, context, *card,
-                           RuleInput{names, namesCount, values, valuesCount, prop})) {
+                           RuleInput{names, namesCount, values, valuesCount, prop, kinds})) {
     notes.dropped(*card, clipped(name, 40));
   } else if (found != nullptr) {
     const RecognitionRow& row = *found;
@@ -466,8 +460,8 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     const std::size_t before = card->card.properties().size();
     const std::uint64_t itemsBefore = card->itemNo;
     const bool rejectedBefore = card->rejected;
-    const RuleInput input{names, namesCount, values, valuesCount, prop};
-    if (card->version4) {
+    const RuleInput input{names, namesCount, values, valuesCount, prop, kinds};
+    if (card->version4()) {
       applyVersion4(context, notes, *card, row.rule, input);
     } else {
       row.rule(context, *card, input);

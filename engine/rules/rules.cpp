@@ -152,17 +152,6 @@ bool isPhoto(std::string_view name) {
   return platform::asciiUpperEquals(name, "PHOTO");
 }
 
-// True for a CHARSET=... or ENCODING=... parameter, judged by its name: the
-// value is written decoded, so such a label no longer holds.
-bool namesCharsetOrEncoding(std::string_view parameter) {
-  const std::size_t equals = parameter.find('=');
-  if (equals == std::string_view::npos) return false;
-  // strutil::parameterKey's rule, without building the key: this runs for
-  // every parameter a rule writes.
-  const std::string_view key = platform::trimBlanks(parameter.substr(0, equals));
-  return platform::asciiUpperEquals(key, "CHARSET") || platform::asciiUpperEquals(key, "ENCODING");
-}
-
 }  // namespace
 
 namespace vcard::detail {
@@ -177,6 +166,15 @@ void PropertyLine::reset() noexcept {
   qpNext = QP_NEXT_ANY;
   isTarget = false;
   isHalfToFull = false;
+  kinds.clear();
+}
+
+bool declaresCoding(const RuleInput& input, std::size_t i) {
+  const strutil::ParameterKind kind =
+      input.kinds != nullptr
+          ? input.kinds[i]
+          : strutil::classifyParameter(input.params[i] != nullptr ? input.params[i] : "");
+  return kind != strutil::ParameterKind::Other;
 }
 
 // One pass over one decoded string: decoding, charset, line breaks and
@@ -306,10 +304,6 @@ void appendOtherItem(const ValueContext& context, OpenCard& card, std::string_vi
   model.addProperty(group, "X-ABLabel", "_$!<Other>!$_");
 }
 
-bool declaresCharsetOrEncoding(const char* element) {
-  return strutil::declaresCharsetOrEncoding(element) || namesCharsetOrEncoding(element);
-}
-
 // The property as it came, or under newName when one is given.
 void appendNamed(const ValueContext& context, Card& model, const char* newName,
                  const RuleInput& input) {
@@ -325,7 +319,7 @@ void appendNamed(const ValueContext& context, Card& model, const char* newName,
     if (element == nullptr) continue;
     // The name is a recognised one (or the rule's own), none of which
     // names a charset or an encoding: only parameters are judged.
-    if (!keepBase64 && i > 0 && declaresCharsetOrEncoding(element)) continue;
+    if (!keepBase64 && i > 0 && declaresCoding(input, i)) continue;
     std::string folded;
     if (i == 0) {
       model.beginProperty(foldedPart(context, element, &folded));
@@ -363,6 +357,7 @@ void setTel(const ValueContext& context, OpenCard& card, const RuleInput& input)
 void setVersion(const ValueContext& context, OpenCard& card, const RuleInput& input) {
   if (input.valueCount == 0) return;
   enum : std::uint32_t { k21 = 1, k30 = 2, k40 = 4 };
+  std::uint32_t versions = 0;
   if (input.prop.encodeType == kEncodingBase64) {
     // Exports that encode every value in Base64 encode the version too
     // ("Mi4x" is 2.1); it is judged decoded and written as it came.
@@ -372,20 +367,22 @@ void setVersion(const ValueContext& context, OpenCard& card, const RuleInput& in
       decoded.emplace_back(Base64Decode(input.values[i] != nullptr ? input.values[i] : ""));
       plain.push_back(decoded.back().get());
     }
-    if ((StrExistsEach(plain.data(), plain.size(), {"2.1", "3.0"}) & (k21 | k30)) == 0)
-      card.rejected = true;
-  } else if (const std::uint32_t versions =
-                 StrExistsEach(input.values, input.valueCount, {"2.1", "3.0", "4.0"});
+    versions = StrExistsEach(plain.data(), plain.size(), {"2.1", "3.0"});
+    if ((versions & (k21 | k30)) == 0) card.rejected = true;
+  } else if (versions = StrExistsEach(input.values, input.valueCount, {"2.1", "3.0", "4.0"});
              (versions & (k21 | k30)) == 0) {
     if ((versions & k40) == 0) {
       card.rejected = true;
     } else {
       // A 4.0 card is written as 3.0, which both targets read.
-      card.version4 = true;
+      card.card.setVersion(CardVersion::V40);
       card.card.addProperty({}, "VERSION", "3.0");
       return;
     }
   }
+  // The first version a card gives is the one its lines are read by.
+  if ((versions & (k21 | k30)) != 0 && card.card.version() == CardVersion::Unknown)
+    card.card.setVersion((versions & k21) != 0 ? CardVersion::V21 : CardVersion::V30);
   setDirectly(context, card, input);
 }
 

@@ -8,8 +8,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "conversion.h"
+#include "str_param.h"
 #include "vcard.h"
 
 namespace vcard::detail {
@@ -22,6 +24,9 @@ struct PropertyLine {
   std::uint64_t charsetType = 0;
   std::uint64_t encodeType = 0;
   char charsetName[48] = {};  // ICU's name of the charset when charsetType is kCharsetOther
+  // The kind of each of its names (the name's own first), judged once when
+  // the line opened it; empty when the names were not judged.
+  std::vector<strutil::ParameterKind> kinds;
   std::uint64_t lineStatus = PROP_IDLE;
   std::uint8_t qpNext = QP_NEXT_ANY;
   bool isTarget = false;
@@ -31,14 +36,21 @@ struct PropertyLine {
 };
 
 // The tokens of a split line as the rules take them: params[0] is the
-// property name without its group.
+// property name without its group. kinds, when given, holds the kind of
+// each of params as the line loop judged it; parameters a rule wrote anew
+// come without.
 struct RuleInput {
   char** params;
   std::size_t paramCount;
   char** values;
   std::size_t valueCount;
   const PropertyLine& prop;
+  const strutil::ParameterKind* kinds = nullptr;
 };
+
+// True when parameter i of the input declares a charset or a transfer
+// encoding: such a label no longer holds once the value is written decoded.
+[[nodiscard]] bool declaresCoding(const RuleInput& input, std::size_t i);
 
 using Rule = void (*)(const ValueContext&, OpenCard&, const RuleInput&);
 void setVersion(const ValueContext& context, OpenCard& card, const RuleInput& input);

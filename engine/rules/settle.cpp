@@ -28,10 +28,10 @@ void appendNameComponent(const ValueContext& context, std::string* out, const ch
 }
 
 // The card's name from its first FN line, "" when it gives none.
-std::string nameFromFN(const ValueContext& context, const CardExtras& extras) {
+std::string nameFromFN(const ValueContext& context, const CardExtras& extras, bool quotedValues) {
   if (extras.fnLine.empty() || extras.fnEncoding == kEncodingBase64) return {};
   strutil::LineSplit split;
-  split.split(extras.fnLine, true, context.knownUTF8);
+  split.split(extras.fnLine, true, context.knownUTF8, quotedValues);
   PropertyLine prop;
   prop.charsetType = extras.fnCharset;
   prop.encodeType = extras.fnEncoding;
@@ -117,7 +117,8 @@ namespace {
 
 void settleGroupsAndName(const ValueContext& context, OpenCard& card) {
   CardExtras& extras = card.extras;
-  const std::string name = card.hasName ? std::string() : nameFromFN(context, extras);
+  const std::string name =
+      card.hasName ? std::string() : nameFromFN(context, extras, card.card.quotesParameters());
   if (extras.grouped.empty() && name.empty()) return;
 
   // The cuts in the property list, in order: grouped properties rewritten,

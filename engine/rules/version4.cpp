@@ -42,19 +42,9 @@ struct Parameters {
 Parameters readParameters(const RuleInput& input) {
   Parameters read;
   read.written.emplace_back(input.params[0] != nullptr ? input.params[0] : "");
-  // A quoted value may hold a ";" that parted the parameter in two.
-  std::string parameter;
-  bool quoted = false;
+  // A quoted value's ";" parted nothing: the line was split outside quotes.
   for (std::size_t i = 1; i < input.paramCount; ++i) {
-    const std::string_view piece = input.params[i] != nullptr ? input.params[i] : "";
-    if (quoted) parameter.push_back(';');
-    parameter.append(piece);
-    for (const char c : piece)
-      quoted ^= c == '"';
-    if (quoted && i + 1 < input.paramCount) continue;
-
-    const std::string text = unfolded(parameter);
-    parameter.clear();
+    const std::string text = unfolded(input.params[i] != nullptr ? input.params[i] : "");
     const std::size_t equals = text.find('=');
     if (equals == std::string::npos) {
       if (!strutil::unquoted(text).empty()) read.written.push_back(text);
@@ -333,7 +323,7 @@ void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& ca
 }
 
 void settleVersion4(const ValueContext& /*context*/, OpenCard& card) {
-  if (!card.version4) return;
+  if (!card.version4()) return;
   Version4Extras& extras = card.version4Extras;
   Card& model = card.card;
   if (!extras.sortAs.empty() && !extras.hasReading) {

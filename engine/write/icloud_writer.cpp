@@ -30,21 +30,6 @@ std::size_t pictureBytesFor(std::size_t lineBytes) {
 
 // ---- Properties ------------------------------------------------------------
 
-// True when the card's VERSION says 2.1. The first ungrouped VERSION without
-// parameters whose value has text before any fold decides, by that text.
-bool isVersion21(const Card& card) {
-  for (const Property& property : card.properties()) {
-    if (property.dropped || property.kind != Property::Kind::Line || !property.group.empty() ||
-        property.parameterCount != 0 ||
-        !platform::asciiUpperEquals(card.text(property.name), "VERSION"))
-      continue;
-    const std::string_view value = card.text(property.value);
-    const std::string_view firstLine = value.substr(0, value.find("\r\n"));
-    if (!firstLine.empty()) return firstLine.find("2.1") != std::string_view::npos;
-  }
-  return false;
-}
-
 // One property with its parts unfolded and trimmed.
 struct Line {
   std::string group;                // "item1" of "item1.EMAIL", as written
@@ -325,7 +310,7 @@ struct CardBody {
 };
 
 CardBody bodyOf(const Card& source) {
-  const bool version21 = isVersion21(source);
+  const bool version21 = source.version() == CardVersion::V21;
   CardBody body;
   for (const Property& property : source.properties()) {
     // BEGIN, END and VERSION are the form's own; FN is made from the rest.

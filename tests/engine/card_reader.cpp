@@ -44,6 +44,17 @@ void readLine(std::string_view line, Card* card) {
   card->beginValue();
   card->valueText().append(line.substr(colon + 1));
   card->endProperty();
+  // The first ungrouped VERSION without parameters that gives a version
+  // before any fold is the card's, as the recognition would have set it.
+  const std::string_view value = line.substr(colon + 1);
+  const std::string_view firstLine = value.substr(0, value.find("\r\n"));
+  if (card->version() == CardVersion::Unknown && group.empty() &&
+      card->properties().back().parameterCount == 0 &&
+      platform::asciiUpperEquals(name, "VERSION") && !firstLine.empty()) {
+    card->setVersion(firstLine.find("2.1") != std::string_view::npos   ? CardVersion::V21
+                     : firstLine.find("4.0") != std::string_view::npos ? CardVersion::V40
+                                                                       : CardVersion::V30);
+  }
 }
 
 }  // namespace

@@ -26,6 +26,17 @@ struct FieldCase {
 };
 
 const FieldCase kFieldCases[] = {
+    // A quoted parameter value of 3.0 and 4.0 may hold ":" and ";": the value
+    // starts after the first ":" outside quotes.
+    {"QuotedColonInAddressParameters", "3.0",
+     "ADR;GEO=\"geo:51.5237,0.1585\";LABEL=\"Mr Holmes, 221B Baker Street\":;;221B Baker "
+     "Street;London;;NW1;United Kingdom\r\n",
+     "item1.ADR:;;221B Baker Street;London;;NW1;United Kingdom\nitem1.X-ABLabel:_$!<Other>!$_\n",
+     "="},
+    {"QuotedColonsInVersion4Parameters", "4.0",
+     "TEL;VALUE=uri;X-A=\"x:y\";TYPE=\"work,voice\":tel:+1-555-0100\r\n"
+     "EMAIL;PID=\"1:a\";TYPE=home:s@h.uk\r\n",
+     "TEL;X-A=\"x:y\";TYPE=work;TYPE=voice:+1-555-0100\nEMAIL;TYPE=HOME:s@h.uk\n", "="},
     // Related names.
     {"EvolutionSpouse", "3.0", "X-EVOLUTION-SPOUSE:Maria\r\n",
      "item1.X-ABRELATEDNAMES:Maria\nitem1.X-ABLabel:_$!<Spouse>!$_\n", "="},

@@ -209,11 +209,13 @@ const RuleCase kRuleCases[] = {
      {"NOTE;ENCODING = QUOTED-PRINTABLE;charset = utf-8:=E3=81=82"},
      "NOTE:あ\r\n",
      false},
+    // ...and is written as it came, as every parameter that declares nothing.
     {"CharsetWordInsideAnotherParameterDeclaresNothing",
      {"NOTE;X-FROM=UTF-8-EXPORT;ENCODING=QUOTED-PRINTABLE:=82=A0"},
-     "NOTE:あ\r\n",
+     "NOTE;X-FROM=UTF-8-EXPORT:あ\r\n",
      false},
     {"BareQuotedPrintableWord", {"NOTE;QUOTED-PRINTABLE:=82=A0"}, "NOTE:あ\r\n", false},
+    {"BareEightBitWordLeftOut", {"NOTE;8BIT:abc"}, "NOTE:abc\r\n", false},
     // No CR or LF in the output that is not part of a CR LF line end.
     {"QuotedPrintableLoneBreaksFolded",
      {"ADR;ENCODING=QUOTED-PRINTABLE:;;Main St 2=0A12345 Ulm;x=0Dy;;;"},
