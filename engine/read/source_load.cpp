@@ -255,6 +255,11 @@ class Loader {
       std::string utf8 = std::move(content);
       return handOver(utf8);
     }
+    if (std::optional<std::string> joined = joinedFoldsInsideCharacters(content)) {
+      recordUTF8(&source(), false, false);
+      std::string().swap(content);
+      return handOver(*joined);
+    }
     if (std::optional<std::string> declared = declaredWesternCharset(content)) {
       source().encoding = *declared;
       source().basis = EncodingBasis::Declared;
@@ -356,6 +361,8 @@ class Loader {
       content.erase(0, kMarkUTF8.size());
       source().zeroBytesDropped += dropZeroBytes(content);
       if (utf::validateUTF8(content)) return handOver(content);
+      if (std::optional<std::string> joined = joinedFoldsInsideCharacters(content))
+        return handOver(*joined);
       return decodeRepaired(content, "UTF-8");
     }
     if (startsWith("\xFF\xFE") || startsWith("\xFE\xFF")) {

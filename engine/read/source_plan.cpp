@@ -79,6 +79,40 @@ SourceSurvey::Step SourceSurvey::settle(SourcePlan plan) {
   return Step::Done;
 }
 
+std::optional<std::string> joinedFoldsInsideCharacters(std::string_view bytes) {
+  auto isContinuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+  std::string joined;
+  std::size_t copied = 0;
+  for (std::size_t feed = bytes.find('\n'); feed != std::string_view::npos;
+       feed = bytes.find('\n', feed + 1)) {
+    if (feed + 1 >= bytes.size() || (bytes[feed + 1] != ' ' && bytes[feed + 1] != '\t')) continue;
+    const std::size_t breakStart = feed > 0 && bytes[feed - 1] == '\r' ? feed - 1 : feed;
+    // The character the line ends in: its lead byte and the continuation
+    // bytes it has before the fold.
+    std::size_t lead = breakStart;
+    while (lead > 0 && breakStart - lead < 3 && isContinuation(bytes[lead - 1]))
+      --lead;
+    if (lead == 0) continue;
+    --lead;
+    const unsigned char first = static_cast<unsigned char>(bytes[lead]);
+    const std::size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+    const std::size_t before = breakStart - lead;
+    if (length <= before) continue;  // whole, or no lead byte at all
+    const std::size_t rest = feed + 2;
+    std::size_t after = 0;
+    while (rest + after < bytes.size() && after < length - before &&
+           isContinuation(bytes[rest + after]))
+      ++after;
+    if (before + after != length) continue;
+    joined.append(bytes.substr(copied, breakStart - copied));
+    copied = rest;
+  }
+  if (copied == 0) return std::nullopt;
+  joined.append(bytes.substr(copied));
+  if (!utf::validateUTF8(joined)) return std::nullopt;
+  return joined;
+}
+
 SourceSurvey::Step SourceSurvey::take(std::string_view piece, bool last) {
   if (done_) return Step::Done;
   // Zero bytes may be UTF-16 without a mark, or strays to drop.
@@ -91,6 +125,8 @@ SourceSurvey::Step SourceSurvey::take(std::string_view piece, bool last) {
   if (utf8_) {
     if (!utf::validateUTF8(piece)) {
       if (marked_) return settle(SourcePlan::Whole);  // to be repaired
+      // UTF-8 cut only by folds: the loader joins them.
+      if (joinedFoldsInsideCharacters(piece)) return settle(SourcePlan::Whole);
       utf8_ = false;
       return Step::Again;
     }

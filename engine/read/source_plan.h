@@ -44,6 +44,14 @@ enum class SourcePlan {
 // the charset of encoded values), else "UTF-8" by the content.
 void recordUTF8(SourceInfo* source, bool marked, bool ascii);
 
+// The UTF-8 text with every fold that a writer put inside a character
+// joined: some fold every 75 bytes, whatever byte falls there, so the fold's
+// line break and blank stand between a character's lead byte and the rest
+// of it. nullopt when no fold does, or when the joined text is not
+// well-formed UTF-8 either (the bytes are no UTF-8 cut by folds, and the
+// file is read as before).
+[[nodiscard]] std::optional<std::string> joinedFoldsInsideCharacters(std::string_view bytes);
+
 // The first pass over a source's bytes. It is handed the bytes after the
 // mark piece by piece, every piece but the last ending after a line feed;
 // the whole file is a single piece. Whether bytes that are not UTF-8 are

@@ -177,6 +177,12 @@ const LoadCase kLoadCases[] = {
     {"UTF8WithStrayByte", "N:\xE5\xB1\xB1\x80\xE7\x94\xB0\r\n", 0,
      "N:\xE5\xB1\xB1\xEF\xBF\xBD\xE7\x94\xB0\r\n", "UTF-8", kContent, 0, 1},
     // A character cut by the line end: lead byte 82 before CR.
+    // A writer that folds every 75 bytes cuts a character: the fold inside
+    // it is joined, one after a whole character stays ("бо|лее").
+    {"FoldInsideUTF8CharacterJoined", "NOTE:\xD0\xB1\r\n \xD0\xBE\xD0\r\n \xBB\xD0\xB5\xD0\xB5\r\n",
+     0, "NOTE:\xD0\xB1\r\n \xD0\xBE\xD0\xBB\xD0\xB5\xD0\xB5\r\n", "UTF-8", kContent},
+    {"FoldInsideUTF8CharacterAfterMark", "\xEF\xBB\xBFN:\xE3\n\t\x81\x82\n", 0, "N:\xE3\x81\x82\n",
+     "UTF-8", kMark},
     {"ShiftJISCutCharacter", "N;CHARSET=SHIFT_JIS:\x82\xA0\x82\r\n", 0,
      "N;CHARSET=SHIFT_JIS:\xE3\x81\x82\xEF\xBF\xBD\r\n", "Shift_JIS", kContent, 0, 1},
     // Western text whose accents happen to make some valid Shift_JIS pairs
