@@ -82,6 +82,11 @@ struct ConversionReport {
   // The places of the written cards holding U+FFFD, when the loader replaced
   // bytes it could not read (source.replaced), from 1.
   std::vector<std::uint64_t> replacedCards;
+  // Lines of the written cards that were neither a property nor part of
+  // one (a name cut by a comma, a value's text on a line of its own), and
+  // the places of those cards, from 1.
+  std::uint64_t unreadableLines = 0;
+  std::vector<std::uint64_t> unreadableLineCards;
   // Photos of written cards given only as a web address (4.0), which cannot
   // be fetched and are left out.
   std::uint64_t photosByAddress = 0;

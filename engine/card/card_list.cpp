@@ -71,6 +71,7 @@ void CardList::close() {
     card->ended = false;
     card->rejected = false;
     card->hasName = false;
+    card->unreadableLines = 0;
   }
   spare_.push_back(std::move(card));
 }

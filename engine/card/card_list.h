@@ -79,11 +79,12 @@ struct Version4Extras {
 
 struct OpenCard {
   Card card;
-  std::uint64_t position = 0;  // among the cards begun, from 1
-  std::uint64_t itemNo = 0;    // last number used for a grouped "item" line
-  bool ended = false;          // its END:VCARD line has been taken
-  bool rejected = false;       // must not be written; never cleared
-  bool hasName = false;        // an N with some non-empty component was taken
+  std::uint64_t position = 0;         // among the cards begun, from 1
+  std::uint64_t itemNo = 0;           // last number used for a grouped "item" line
+  bool ended = false;                 // its END:VCARD line has been taken
+  bool rejected = false;              // must not be written; never cleared
+  bool hasName = false;               // an N with some non-empty component was taken
+  std::uint64_t unreadableLines = 0;  // lines that were no property nor part of one
   CardExtras extras;
   Version4Extras version4Extras;
 

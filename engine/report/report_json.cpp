@@ -116,6 +116,8 @@ std::string reportJson(const std::array<std::string, 2>& result, const Conversio
                           {"replaced", report.source.replaced},
                           {"replacedCards", report.replacedCards},
                           {"marksDropped", report.source.marksDropped},
+                          {"unreadableLines", report.unreadableLines},
+                          {"unreadableLineCards", report.unreadableLineCards},
                           {"carriageReturnLineEnds", report.source.carriageReturnLineEnds}};
   } else {
     document["source"] = nullptr;

@@ -88,6 +88,10 @@ void ReportNotes::closed(const OpenCard& card) {
 
 void ReportNotes::written(const OpenCard& card, std::string_view text) {
   if (!noting()) return;
+  if (card.unreadableLines != 0) {
+    unreadableLines_ += card.unreadableLines;
+    unreadableLineCards_.push_back(card.position);
+  }
   // Only a file with such characters is looked at: the search costs a pass
   // over every card.
   if (source_.replaced != 0 && text.find("\xEF\xBF\xBD") != std::string_view::npos)
@@ -135,6 +139,8 @@ void ReportNotes::finish() {
     report.dropped.push_back({names_[nameId], droppedCounts_[nameId]});
 
   report.photosByAddress = photosByAddress_;
+  report.unreadableLines = unreadableLines_;
+  report.unreadableLineCards = unreadableLineCards_;
   for (const std::uint64_t position : replaced_)
     report.replacedCards.push_back(position);
   for (const auto& [position, count] : privateUse_) {

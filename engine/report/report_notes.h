@@ -82,6 +82,8 @@ class ReportNotes {
   // Positions of the written cards that hold U+FFFD, in a file where the
   // loader replaced bad bytes so.
   std::vector<std::uint64_t> replaced_;
+  std::uint64_t unreadableLines_ = 0;
+  std::vector<std::uint64_t> unreadableLineCards_;
   std::vector<SkippedCard> skipped_;
   std::uint64_t photosByAddress_ = 0;  // of the written cards
 };

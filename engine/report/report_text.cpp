@@ -65,7 +65,8 @@ bool ConversionReport::worthTelling() const {
          source.replaced != 0 || source.marksDropped != 0 || source.carriageReturnLineEnds ||
          source.encoding == "UTF-16BE" || source.basis == EncodingBasis::Guess ||
          source.basis == EncodingBasis::Declared || source.pictograms.codes != 0 ||
-         privateUseLeft != 0 || photosByAddress != 0 || noCardFound || !superseded.empty();
+         privateUseLeft != 0 || photosByAddress != 0 || noCardFound || !superseded.empty() ||
+         unreadableLines != 0;
 }
 
 std::string fileNameOf(const std::string& path) {
@@ -266,6 +267,11 @@ std::string reportText(const ConversionReport& report, std::size_t maxCards) {
     fileLines +=
         "  読めない文字 " + count(source.replaced) + "個を「\xEF\xBF\xBD」に置き換えました";
     fileLines += cardPlaces(report.replacedCards, maxCards) + "\n";
+  }
+  if (report.unreadableLines != 0) {
+    fileLines += "  読めない行（項目の形になっていない行）" + count(report.unreadableLines) +
+                 "行は書き出していません";
+    fileLines += cardPlaces(report.unreadableLineCards, maxCards) + "\n";
   }
   if (source.marksDropped != 0)
     fileLines += "  ファイルの途中にあった目印の文字（U+FEFF）" + count(source.marksDropped) +

@@ -210,6 +210,10 @@ bool isFNLine(std::string_view line) {
          (line[1] == 'N' || line[1] == 'n') && (line[2] == ':' || line[2] == ';');
 }
 
+bool isBlank(std::string_view line) {
+  return line.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
 bool allBlank(char** values, std::uint64_t count) {
   for (std::uint64_t i = 0; i < count; ++i) {
     if (values[i] != nullptr &&
@@ -372,8 +376,13 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   // A property nobody takes changes nothing; it need not be split.
   RowLookUp lookUp;
   if (!prop.isTarget && isIgnoredLine(line, lookUp)) {
-    if (notes.noting() && namesAProperty(line) && cards.current() != nullptr)
-      notes.dropped(*cards.current(), ignoredName(line));
+    if (OpenCard* card = cards.current(); card != nullptr && !isBlank(line)) {
+      if (!namesAProperty(line)) {
+        ++card->unreadableLines;
+      } else if (notes.noting()) {
+        notes.dropped(*card, ignoredName(line));
+      }
+    }
     return;
   }
   // FN is never written; a card without N keeps its line, unsplit, for the end.
@@ -391,7 +400,12 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   const std::size_t namesCount = lineSplit.namesCount();
   char** const values = lineSplit.values();
   const std::size_t valuesCount = lineSplit.valuesCount();
-  if (namesCount == 0 || valuesCount == 0) return;
+  if (namesCount == 0 || valuesCount == 0) {
+    // A recognised name with no ":" after it carries nothing.
+    if (OpenCard* card = cards.current(); card != nullptr && !isBlank(line))
+      ++card->unreadableLines;
+    return;
+  }
 
   // A card line enters the card without what trails its word.
   const CardLine cardLine = cardLineOfText(line);
@@ -488,9 +502,13 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
       notes.rejected(*card, codingReason(prop, names, namesCount),
                      codingDetail(prop, names, namesCount, name));
     card->rejected = true;
-  } else if (!recognised && !nameIs("BEGIN") && notes.noting() && namesAProperty(line)) {
+  } else if (!recognised && !nameIs("BEGIN")) {
     // A name written so that only the split finds it; one that is not ASCII
-    // is no property name and goes untold.
-    notes.dropped(*card, clipped(name, 40));
+    // is no property name: its line is counted as one that could not be read.
+    if (!namesAProperty(line)) {
+      ++card->unreadableLines;
+    } else if (notes.noting()) {
+      notes.dropped(*card, clipped(name, 40));
+    }
   }
 }

@@ -209,6 +209,10 @@ const QuietCase kQuietCases[] = {
      "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=SHIFT_JIS:\x88\xF8\x9F\x40;\r\n"
      "SOUND;X-IRMC-N;CHARSET=SHIFT_JIS:\xB2\xDD;\r\n"
      "NOTE;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:=88=F8=9F@\r\nEND:VCARD\r\n"},
+    // Blank lines in a card and text between cards lose nothing.
+    {"BlankLinesAndTextBetweenCards",
+     "BEGIN:VCARD\r\nN:a\r\n\r\n \t\r\nEND:VCARD\r\nexported by X\r\nBEGIN:VCARD\r\nN:b\r\n"
+     "END:VCARD\r\n"},
     // A phone's export: the name's value folded after the colon, a dot after
     // the last end line. "=52=C3=BC..." is the name, not a property left out.
     {"PhoneExportWithFoldedNameAndDottedEnd",
@@ -259,6 +263,12 @@ const FileLevelCase kFileLevelCases[] = {
      "\xFE\xFF"s + "\0B\0E\0G\0I\0N\0:\0V\0C\0A\0R\0D\0\r\0E\0N\0D\0:\0V\0C\0A\0R\0D\0\r"s,
      "  文字コード：UTF-16BE（ファイルの先頭の目印による）\n"
      "  改行：CR だけの改行（古い Mac の形式）として読みました\n"},
+    // A name cut by a comma, a value's text on a line of its own and a name
+    // with no ":" are counted with their card; a blank line is nothing.
+    {"UnreadableLines",
+     "BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nN:b\r\n"
+     "LABEL,TYPE=HOME:1 Main St\r\nSpringfield\r\n\r\nNOTE\r\nEND:VCARD\r\n",
+     "  読めない行（項目の形になっていない行）3行は書き出していません：2件目\n"},
     {"DeclaredWestern",
      "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=WINDOWS-1252:M\xFCller;Hans\r\nEND:VCARD\r\n",
      "（ファイルの中の文字コードの指定による）\n"},
@@ -357,9 +367,9 @@ TEST(ReportTextTest, PhotoCountsOnlyWherePhotosWereAdapted) {
   EXPECT_EQ(vcard::reportText(report).find("写真"), std::string::npos);
   report.icloud.photosLeftOut.push_back({});
   // Only the count of what happened: no "縮小した写真 0件".
-  EXPECT_NE(vcard::reportText(report).find(
-                "（入力データに数えていません）／書き出さなかった写真 1件\n"),
-            std::string::npos);
+  EXPECT_NE(
+      vcard::reportText(report).find("（入力データに数えていません）／書き出さなかった写真 1件\n"),
+      std::string::npos);
   const std::string text = vcard::reportText(report);
   EXPECT_EQ(text.substr(0, text.find('\n')).find(" 0件"), std::string::npos) << text;
 }
