@@ -90,18 +90,28 @@ void LineSplit::split(std::string_view line, bool withValues, bool knownUTF8, bo
   // it is no backslash either way.)
   m_names.push_back(base);
   char* at = base;
-  for (;; ++at) {
-    at = quotedValues ? platform::findOneOf(at, end, ';', ':', '"')
-                      : platform::findEither(at, end, ';', ':');
-    if (at == end) return;  // no value: names alone
-    if (*at == '"') {
-      if (const char* close = closingQuote(base, at, end)) at = base + (close - base);
-      continue;
+  if (quotedValues) {
+    for (;; ++at) {
+      at = platform::findOneOf(at, end, ';', ':', '"');
+      if (at == end) return;  // no value: names alone
+      if (*at == '"') {
+        if (const char* close = closingQuote(base, at, end)) at = base + (close - base);
+        continue;
+      }
+      if (at != base && at[-1] == '\\') continue;
+      if (*at == ':') break;
+      *at = '\0';
+      m_names.push_back(at + 1);
     }
-    if (at != base && at[-1] == '\\') continue;
-    if (*at == ':') break;
-    *at = '\0';
-    m_names.push_back(at + 1);
+  } else {
+    for (;; ++at) {
+      at = platform::findEither(at, end, ';', ':');
+      if (at == end) return;  // no value: names alone
+      if (at != base && at[-1] == '\\') continue;
+      if (*at == ':') break;
+      *at = '\0';
+      m_names.push_back(at + 1);
+    }
   }
   *at = '\0';
   if (withValues) cut(at + 1, end, &m_values);

@@ -509,10 +509,8 @@ int encodingRank(std::int64_t code) {
 
 }  // namespace
 
-ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count,
-                                  strutil::ParameterKind* kinds) noexcept {
+ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count) noexcept {
   ParameterCodes codes;
-  if (kinds != nullptr) std::fill(kinds, kinds + count, strutil::ParameterKind::Other);
   if (list == nullptr) return codes;
   try {
     bool charsetDeclared = false;
@@ -521,9 +519,9 @@ ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count,
       const std::string_view parameter(list[i]);
       const std::size_t equals = parameter.find('=');
       const strutil::ParameterKind kind = classifyAt(parameter, equals);
-      if (kinds != nullptr) kinds[i] = kind;
       // Most parameters (types, a program's own) declare nothing.
       if (kind == strutil::ParameterKind::Other) continue;
+      if (i < kDeclaringMarked) codes.declaring |= std::uint64_t{1} << i;
       const std::string_view value = strutil::unquoted(
           equals == std::string_view::npos ? parameter : parameter.substr(equals + 1));
       std::int64_t encoding = kEncodingNone;

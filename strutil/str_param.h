@@ -128,10 +128,13 @@ struct ParameterCodes {
   std::int64_t charset = kCharsetNone;
   std::int64_t encoding = kEncodingNone;
   char charsetName[48] = {};
+  std::uint64_t declaring = 0;
 };
+inline constexpr std::uint64_t kDeclaringMarked = 64;  // elements declaring covers
 //
-// With kinds (count elements), the kind of each parameter is given there as
-// well (kinds[0], the name's, is Other): what the rules need to know of a
-// parameter they write, judged in the same pass.
-[[nodiscard]] ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count,
-                                                strutil::ParameterKind* kinds = nullptr) noexcept;
+// declaring marks, judged in the same pass, the parameters that declare a
+// charset or a transfer encoding (of any kind but Other): bit i for list[i],
+// for the first 64 elements of the list. What the rules need to know of a
+// parameter they write.
+[[nodiscard]] ParameterCodes ReadParameterCodes(const char* const* list,
+                                                std::uint64_t count) noexcept;

@@ -23,9 +23,9 @@ using vcard::detail::PropertyLine;
 void startProperty(std::string_view line, PropertyLine& prop, strutil::LineSplit& split,
                    bool knownUTF8, bool quotedValues) {
   split.split(line, true, knownUTF8, quotedValues);
-  prop.kinds.resize(split.namesCount());
-  const ParameterCodes codes =
-      ReadParameterCodes(split.names(), split.namesCount(), prop.kinds.data());
+  const ParameterCodes codes = ReadParameterCodes(split.names(), split.namesCount());
+  prop.declaring = codes.declaring;
+  prop.namesJudged = split.namesCount();
   prop.started = true;
   prop.charsetType = static_cast<std::uint64_t>(codes.charset);
   prop.encodeType = static_cast<std::uint64_t>(codes.encoding);
@@ -190,7 +190,8 @@ void LineLoop::feed(std::string_view text, bool last) {
       }
       if (found) pending = line;
     }
-    const OpenCard* const open = conversion_.cards.current();
+    // Only a line that opens a property is split, by its card's version.
+    const OpenCard* const open = prop_.started ? nullptr : conversion_.cards.current();
     const bool quotedValues = open != nullptr && open->card.quotesParameters();
     switch (checkLine(pending, prop_, conversion_.split, conversion_.values, quotedValues)) {
       case LineTaken::Started:

@@ -447,10 +447,10 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     noteLabel(context, *card, group, values, valuesCount, prop);
     return;
   }
-  // The kinds judged when the line opened the property hold for the split
+  // What was judged when the line opened the property holds for the split
   // of that line; a property that went on over more lines was split anew.
-  const strutil::ParameterKind* const kinds =
-      splitDone && prop.kinds.size() == namesCount ? prop.kinds.data() : nullptr;
+  const std::optional<std::uint64_t> declaring =
+      splitDone && prop.namesJudged == namesCount ? std::optional(prop.declaring) : std::nullopt;
   const RecognitionRow* found = lookUp.known ? lookUp.row : rowNamed(name, asciiName);
   if (found != nullptr && !card->version4() && onlyVersion4(found->rule)) found = nullptr;
   const bool recognised = found != nullptr;
@@ -460,7 +460,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     notes.dropped(*card, "SOUND(音声)");
   } else if (found != nullptr && judgesValues(found->rule) &&
              !carriesField(found->rule, context, *card,
-                           RuleInput{names, namesCount, values, valuesCount, prop, kinds})) {
+                           RuleInput{names, namesCount, values, valuesCount, prop, declaring})) {
     notes.dropped(*card, clipped(name, 40));
   } else if (found != nullptr) {
     const RecognitionRow& row = *found;
@@ -474,7 +474,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     const std::size_t before = card->card.properties().size();
     const std::uint64_t itemsBefore = card->itemNo;
     const bool rejectedBefore = card->rejected;
-    const RuleInput input{names, namesCount, values, valuesCount, prop, kinds};
+    const RuleInput input{names, namesCount, values, valuesCount, prop, declaring};
     if (card->version4()) {
       applyVersion4(context, notes, *card, row.rule, input);
     } else {

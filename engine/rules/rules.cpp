@@ -166,15 +166,14 @@ void PropertyLine::reset() noexcept {
   qpNext = QP_NEXT_ANY;
   isTarget = false;
   isHalfToFull = false;
-  kinds.clear();
+  declaring = 0;
+  namesJudged = 0;
 }
 
 bool declaresCoding(const RuleInput& input, std::size_t i) {
-  const strutil::ParameterKind kind =
-      input.kinds != nullptr
-          ? input.kinds[i]
-          : strutil::classifyParameter(input.params[i] != nullptr ? input.params[i] : "");
-  return kind != strutil::ParameterKind::Other;
+  if (input.declaring && i < kDeclaringMarked) return ((*input.declaring >> i) & 1) != 0;
+  const char* parameter = input.params[i] != nullptr ? input.params[i] : "";
+  return strutil::classifyParameter(parameter) != strutil::ParameterKind::Other;
 }
 
 // One pass over one decoded string: decoding, charset, line breaks and

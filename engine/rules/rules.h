@@ -24,9 +24,11 @@ struct PropertyLine {
   std::uint64_t charsetType = 0;
   std::uint64_t encodeType = 0;
   char charsetName[48] = {};  // ICU's name of the charset when charsetType is kCharsetOther
-  // The kind of each of its names (the name's own first), judged once when
-  // the line opened it; empty when the names were not judged.
-  std::vector<strutil::ParameterKind> kinds;
+  // The parameters of the line that opened it that declare a charset or a
+  // transfer encoding (ParameterCodes::declaring), judged once with them,
+  // and how many names that line had.
+  std::uint64_t declaring = 0;
+  std::size_t namesJudged = 0;
   std::uint64_t lineStatus = PROP_IDLE;
   std::uint8_t qpNext = QP_NEXT_ANY;
   bool isTarget = false;
@@ -36,16 +38,17 @@ struct PropertyLine {
 };
 
 // The tokens of a split line as the rules take them: params[0] is the
-// property name without its group. kinds, when given, holds the kind of
-// each of params as the line loop judged it; parameters a rule wrote anew
-// come without.
+// property name without its group. declaring, when given, marks the
+// parameters that declare a charset or an encoding as the line loop judged
+// them (ParameterCodes::declaring); parameters a rule wrote anew come
+// without.
 struct RuleInput {
   char** params;
   std::size_t paramCount;
   char** values;
   std::size_t valueCount;
   const PropertyLine& prop;
-  const strutil::ParameterKind* kinds = nullptr;
+  std::optional<std::uint64_t> declaring = std::nullopt;
 };
 
 // True when parameter i of the input declares a charset or a transfer
