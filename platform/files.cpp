@@ -24,23 +24,23 @@ namespace {
 // Holds a file descriptor and closes it on every path.
 class FileDescriptor {
  public:
-  explicit FileDescriptor(int fd) : m_fd(fd) {}
+  explicit FileDescriptor(int fd) : fd_(fd) {}
   ~FileDescriptor() {
-    if (m_fd >= 0) ::close(m_fd);
+    if (fd_ >= 0) ::close(fd_);
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return m_fd; }
+  int get() const { return fd_; }
   // Closes now and reports whether the close succeeded (a deferred write error
   // on some file systems only shows here).
   bool close() {
-    int fd = m_fd;
-    m_fd = -1;
+    int fd = fd_;
+    fd_ = -1;
     return fd < 0 || ::close(fd) == 0;
   }
 
  private:
-  int m_fd;
+  int fd_;
 };
 
 }  // namespace

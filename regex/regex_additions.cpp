@@ -28,15 +28,15 @@ class TempStores {
   TempStores(const TempStores&) = delete;
   TempStores& operator=(const TempStores&) = delete;
   ~TempStores() {
-    for (int i = 0; i < m_heapCount; ++i)
-      rx_scratchBuffer[m_heapSlots[i]].reset();
+    for (int i = 0; i < heapCount_; ++i)
+      rx_scratchBuffer[heapSlots_[i]].reset();
   }
 
   UChar* get(std::int64_t units) {
     const auto count = static_cast<std::size_t>(units);
-    if ((m_stackUsed + count) * sizeof(UChar) <= kStackStoreBytes) {
-      UChar* store = m_stack + m_stackUsed;
-      m_stackUsed += count;
+    if ((stackUsed_ + count) * sizeof(UChar) <= kStackStoreBytes) {
+      UChar* store = stack_ + stackUsed_;
+      stackUsed_ += count;
       return store;
     }
     int slot = 0;
@@ -46,15 +46,15 @@ class TempStores {
     // Uninitialised on purpose, as make_unique_for_overwrite leaves it; the
     // wasm toolchain's C++ library lacks that function.
     rx_scratchBuffer[slot].reset(new UChar[count]);
-    m_heapSlots[m_heapCount++] = slot;
+    heapSlots_[heapCount_++] = slot;
     return rx_scratchBuffer[slot].get();
   }
 
  private:
-  UChar m_stack[kStackStoreBytes / sizeof(UChar)];
-  std::size_t m_stackUsed = 0;
-  int m_heapSlots[kScratchStores] = {};
-  int m_heapCount = 0;
+  UChar stack_[kStackStoreBytes / sizeof(UChar)];
+  std::size_t stackUsed_ = 0;
+  int heapSlots_[kScratchStores] = {};
+  int heapCount_ = 0;
 };
 
 std::string rangeText(Range range) {

@@ -77,7 +77,7 @@ int rx_lruVictim(RXLRUCacheSet_t set) {
 // ---- lock --------------------------------------------------------------------
 
 void RXSpinLock::lock() {
-  while (m_flag.test_and_set(std::memory_order_acquire)) {
+  while (flag_.test_and_set(std::memory_order_acquire)) {
     // Held only for one search or replacement: give the holder the core.
     std::this_thread::yield();
   }
@@ -89,16 +89,16 @@ void rx_debugCacheSpinLock() {
 
 void RXCacheLockGuard::lock() {
   rx_cacheSpinLock.lock();
-  m_marked = true;
+  marked_ = true;
 }
 
 void RXCacheLockGuard::unlock() {
-  m_marked = false;
+  marked_ = false;
   rx_cacheSpinLock.unlock();
 }
 
 RXCacheLockGuard::~RXCacheLockGuard() {
-  if (!m_marked) return;
+  if (!marked_) return;
   if (rx_cacheSpinLock.isLocked()) {
     rx_cacheSpinLock.unlock();
     if (!g_loggedForcedUnlock.exchange(true)) {

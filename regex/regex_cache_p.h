@@ -86,11 +86,11 @@ struct RXCachedRegex {
 class RXSpinLock {
  public:
   void lock();
-  void unlock() { m_flag.clear(std::memory_order_release); }
-  [[nodiscard]] bool isLocked() const { return m_flag.test(std::memory_order_relaxed); }
+  void unlock() { flag_.clear(std::memory_order_release); }
+  [[nodiscard]] bool isLocked() const { return flag_.test(std::memory_order_relaxed); }
 
  private:
-  std::atomic_flag m_flag;
+  std::atomic_flag flag_;
 };
 
 extern RXSpinLock rx_cacheSpinLock;
@@ -112,7 +112,7 @@ class RXCacheLockGuard {
   void unlock();
 
  private:
-  bool m_marked = false;
+  bool marked_ = false;
 };
 
 // The range to search, with the all-ones length meaning "to the end".

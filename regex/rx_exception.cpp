@@ -7,23 +7,23 @@
 namespace rx {
 
 void Dictionary::set(std::string_view key, std::string value) {
-  auto it = std::find_if(m_entries.begin(), m_entries.end(),
+  auto it = std::find_if(entries_.begin(), entries_.end(),
                          [key](const Entry& entry) { return entry.first == key; });
-  if (it != m_entries.end()) {
+  if (it != entries_.end()) {
     it->second = std::move(value);
   } else {
-    m_entries.emplace_back(std::string(key), std::move(value));
+    entries_.emplace_back(std::string(key), std::move(value));
   }
 }
 
 const std::string* Dictionary::find(std::string_view key) const {
-  auto it = std::find_if(m_entries.begin(), m_entries.end(),
+  auto it = std::find_if(entries_.begin(), entries_.end(),
                          [key](const Entry& entry) { return entry.first == key; });
-  return it == m_entries.end() ? nullptr : &it->second;
+  return it == entries_.end() ? nullptr : &it->second;
 }
 
 RXException::RXException(std::string_view name, std::string reason, Dictionary userInfo)
-    : m_name(name), m_reason(std::move(reason)), m_userInfo(std::move(userInfo)) {}
+    : name_(name), reason_(std::move(reason)), userInfo_(std::move(userInfo)) {}
 
 std::string rx_prefixedReason(bool receiverIsClass, std::string_view className,
                               std::string_view operation, std::string_view reason) {

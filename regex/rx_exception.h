@@ -51,11 +51,11 @@ class Dictionary {
   void set(std::string_view key, std::string value);
   // The value under key, or nullptr.
   [[nodiscard]] const std::string* find(std::string_view key) const;
-  [[nodiscard]] const std::vector<Entry>& entries() const { return m_entries; }
-  [[nodiscard]] bool empty() const { return m_entries.empty(); }
+  [[nodiscard]] const std::vector<Entry>& entries() const { return entries_; }
+  [[nodiscard]] bool empty() const { return entries_.empty(); }
 
  private:
-  std::vector<Entry> m_entries;
+  std::vector<Entry> entries_;
 };
 
 // The one exception type of the layer. what() is the reason.
@@ -63,15 +63,15 @@ class RXException : public std::exception {
  public:
   RXException(std::string_view name, std::string reason, Dictionary userInfo = {});
 
-  [[nodiscard]] const std::string& name() const noexcept { return m_name; }
-  [[nodiscard]] const std::string& reason() const noexcept { return m_reason; }
-  [[nodiscard]] const Dictionary& userInfo() const noexcept { return m_userInfo; }
-  [[nodiscard]] const char* what() const noexcept override { return m_reason.c_str(); }
+  [[nodiscard]] const std::string& name() const noexcept { return name_; }
+  [[nodiscard]] const std::string& reason() const noexcept { return reason_; }
+  [[nodiscard]] const Dictionary& userInfo() const noexcept { return userInfo_; }
+  [[nodiscard]] const char* what() const noexcept override { return reason_.c_str(); }
 
  private:
-  std::string m_name;
-  std::string m_reason;
-  Dictionary m_userInfo;
+  std::string name_;
+  std::string reason_;
+  Dictionary userInfo_;
 };
 
 // The reason of a raised exception: "*** %c[%@ %@]: %@" with '+' for a class

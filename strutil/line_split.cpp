@@ -41,8 +41,8 @@ const char* closingQuote(const char* begin, const char* quote, const char* end) 
 }  // namespace
 
 void LineSplit::split(std::string_view line, bool withValues, bool knownUTF8, bool quotedValues) {
-  m_names.clear();
-  m_values.clear();
+  names_.clear();
+  values_.clear();
   if (line.size() > static_cast<std::size_t>(INT32_MAX)) {
     // Beyond what the byte scan serves; SplitFR takes its general way.
     const std::string text(line);
@@ -62,33 +62,33 @@ void LineSplit::split(std::string_view line, bool withValues, bool knownUTF8, bo
       total += std::strlen(names[i]) + 1;
     for (std::uint64_t i = 0; i < valuesCount; ++i)
       total += std::strlen(values[i]) + 1;
-    m_copy.clear();
-    m_copy.reserve(total);
+    copy_.clear();
+    copy_.reserve(total);
     std::vector<std::size_t> nameStarts;
     std::vector<std::size_t> valueStarts;
     for (std::uint64_t i = 0; i < namesCount; ++i) {
-      nameStarts.push_back(m_copy.size());
-      m_copy.append(names[i]).push_back('\0');
+      nameStarts.push_back(copy_.size());
+      copy_.append(names[i]).push_back('\0');
     }
     for (std::uint64_t i = 0; i < valuesCount; ++i) {
-      valueStarts.push_back(m_copy.size());
-      m_copy.append(values[i]).push_back('\0');
+      valueStarts.push_back(copy_.size());
+      copy_.append(values[i]).push_back('\0');
     }
     for (const std::size_t start : nameStarts)
-      m_names.push_back(m_copy.data() + start);
+      names_.push_back(copy_.data() + start);
     for (const std::size_t start : valueStarts)
-      m_values.push_back(m_copy.data() + start);
+      values_.push_back(copy_.data() + start);
     return;
   }
   if (!knownUTF8 && !utf::validateUTF8(line)) return;
-  m_copy.assign(line);
-  char* const base = m_copy.data();
+  copy_.assign(line);
+  char* const base = copy_.data();
   char* const end = base + line.size();
   // The names come first and are short: one pass cuts them at every
   // unescaped ";" and stops at the first unescaped ":", where the values
   // begin. (A ";" after one cut before counts as unescaped: the byte before
   // it is no backslash either way.)
-  m_names.push_back(base);
+  names_.push_back(base);
   char* at = base;
   if (quotedValues) {
     for (;; ++at) {
@@ -101,7 +101,7 @@ void LineSplit::split(std::string_view line, bool withValues, bool knownUTF8, bo
       if (at != base && at[-1] == '\\') continue;
       if (*at == ':') break;
       *at = '\0';
-      m_names.push_back(at + 1);
+      names_.push_back(at + 1);
     }
   } else {
     for (;; ++at) {
@@ -110,26 +110,26 @@ void LineSplit::split(std::string_view line, bool withValues, bool knownUTF8, bo
       if (at != base && at[-1] == '\\') continue;
       if (*at == ':') break;
       *at = '\0';
-      m_names.push_back(at + 1);
+      names_.push_back(at + 1);
     }
   }
   *at = '\0';
-  if (withValues) cut(at + 1, end, &m_values);
+  if (withValues) cut(at + 1, end, &values_);
 }
 
 std::string_view LineSplit::cutGroup() noexcept {
-  if (m_names.empty() || m_names[0] == nullptr) return {};
-  const std::string_view full(m_names[0]);
+  if (names_.empty() || names_[0] == nullptr) return {};
+  const std::string_view full(names_[0]);
   const std::size_t dot = full.rfind('.');
   if (dot == std::string_view::npos || dot == 0 || dot + 1 == full.size()) return {};
-  m_names[0] += dot + 1;
+  names_[0] += dot + 1;
   return full.substr(0, dot);
 }
 
 void LineSplit::trim() noexcept {
-  detail::ScratchRelease<std::string> copy(m_copy);
-  detail::ScratchRelease<std::vector<char*>> names(m_names);
-  detail::ScratchRelease<std::vector<char*>> values(m_values);
+  detail::ScratchRelease<std::string> copy(copy_);
+  detail::ScratchRelease<std::vector<char*>> names(names_);
+  detail::ScratchRelease<std::vector<char*>> values(values_);
 }
 
 }  // namespace strutil

@@ -32,10 +32,10 @@ class LineSplit {
   // the name has no group, or a dot at either end).
   [[nodiscard]] std::string_view cutGroup() noexcept;
 
-  [[nodiscard]] char** names() noexcept { return m_names.data(); }
-  [[nodiscard]] std::size_t namesCount() const noexcept { return m_names.size(); }
-  [[nodiscard]] char** values() noexcept { return m_values.data(); }
-  [[nodiscard]] std::size_t valuesCount() const noexcept { return m_values.size(); }
+  [[nodiscard]] char** names() noexcept { return names_.data(); }
+  [[nodiscard]] std::size_t namesCount() const noexcept { return names_.size(); }
+  [[nodiscard]] char** values() noexcept { return values_.data(); }
+  [[nodiscard]] std::size_t valuesCount() const noexcept { return values_.size(); }
 
   // Gives back storage grown past a modest size by a very long line (a
   // photo), so that one such line does not stay held for the whole run.
@@ -45,9 +45,9 @@ class LineSplit {
   // Cuts the copy between begin and end at every unescaped ";" into tokens.
   static void cut(char* begin, char* end, std::vector<char*>* tokens);
 
-  std::string m_copy;
-  std::vector<char*> m_names;
-  std::vector<char*> m_values;
+  std::string copy_;
+  std::vector<char*> names_;
+  std::vector<char*> values_;
 };
 
 }  // namespace strutil

@@ -17,17 +17,17 @@ inline constexpr std::size_t kScratchKeptBytes = 64 * 1024;
 template <typename Buffer>
 class ScratchRelease {
  public:
-  explicit ScratchRelease(Buffer& buffer) noexcept : m_buffer(buffer) {}
+  explicit ScratchRelease(Buffer& buffer) noexcept : buffer_(buffer) {}
   ~ScratchRelease() {
-    if (m_buffer.capacity() * sizeof(typename Buffer::value_type) > kScratchKeptBytes) {
-      Buffer().swap(m_buffer);
+    if (buffer_.capacity() * sizeof(typename Buffer::value_type) > kScratchKeptBytes) {
+      Buffer().swap(buffer_);
     }
   }
   ScratchRelease(const ScratchRelease&) = delete;
   ScratchRelease& operator=(const ScratchRelease&) = delete;
 
  private:
-  Buffer& m_buffer;
+  Buffer& buffer_;
 };
 
 }  // namespace strutil::detail
