@@ -6,6 +6,22 @@
 // in pieces), cuts it into lines and logical properties, recognises each
 // property and rewrites it into the card model, settles each card at its
 // end and hands it to the target's writer, which appends it to the output.
+//
+// How failures travel inside the engine:
+// - A function that can fail returns its answer as a result: std::optional
+//   when the failure needs no words (nothing readable, nothing to write), a
+//   result struct when the caller tells the user why (the load's code, the
+//   alert and log texts). No out-parameter flag, no empty string meaning
+//   failure.
+// - Exceptions are only running out of memory (std::bad_alloc) and a stop
+//   the user asked for (ConversionStopped). Nothing inside the engine
+//   catches them to carry on with a wrong answer; the driver catches them,
+//   drops what was staged and says which it was.
+// - A failure of any other kind reaching the driver is a fault of the
+//   program, told as such (kUnexpectedFailureAlert), never as a file that
+//   cannot be read.
+// - The C functions that keep the integer codes of the original interface
+//   are adapters: they turn results into codes at the edge.
 #pragma once
 
 #include <array>

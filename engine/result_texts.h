@@ -26,6 +26,12 @@ inline constexpr const char* kCannotWriteAlert = "出力ファイルに書き込
 inline constexpr const char* kOutOfMemoryAlert =
     "メモリーが足りないため、変換を続けられませんでした。\n"
     "ほかのアプリを閉じるか、ファイルを分けてから変換してください。";
+// A failure nothing above names (a fault of the program, not of the file or
+// the disk): said as such, and that no output was replaced, which the staged
+// writing makes true.
+inline constexpr const char* kUnexpectedFailureAlert =
+    "変換中に予期しない問題が起きたため、変換できませんでした。\n"
+    "出力ファイルは書き換えていません。";
 // Writing over the source would destroy it before it is read.
 inline constexpr const char* kSameFileAlert = "変換元ファイルと出力ファイルが同じです。";
 

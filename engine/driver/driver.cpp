@@ -254,7 +254,7 @@ std::array<std::string, 2> vcard::detail::convertFile(const char* orgPath, const
     // Said as it happened: the source is not to blame.
     return {vcard::kOutOfMemoryAlert, kFailedLog};
   } catch (...) {
-    return {kCannotReadAlert, kFailedLog};
+    return {vcard::kUnexpectedFailureAlert, kFailedLog};
   }
 }
 
@@ -290,7 +290,7 @@ vcard::MemoryConversion vcard::convertBytes(std::string_view source,
   } catch (...) {
     // Whatever was written is no conversion of the source.
     conversion.outputs.clear();
-    conversion.result = {kCannotReadAlert, kFailedLog};
+    conversion.result = {vcard::kUnexpectedFailureAlert, kFailedLog};
   }
   return conversion;
 }

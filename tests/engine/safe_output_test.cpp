@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <map>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -58,7 +59,7 @@ std::vector<std::string> namesOf(const std::map<std::string, std::string>& files
   return names;
 }
 
-enum class Fault { Stop, OutOfMemory, DiskFull };
+enum class Fault { Stop, OutOfMemory, DiskFull, ProgramFault };
 enum class Way { WholeFile, Pieces };
 
 struct FaultCase {
@@ -84,6 +85,9 @@ const FaultCase kFaultCases[] = {
      vcard::kCannotWriteAlert, vcard::kFailedLog},
     {"DiskFullOverSplitParts", Target::ICloud, Way::WholeFile, Fault::DiskFull,
      vcard::kCannotWriteAlert, vcard::kFailedLog},
+    // Any other failure is the program's, not the source's.
+    {"ProgramFault", Target::IPhone, Way::Pieces, Fault::ProgramFault,
+     vcard::kUnexpectedFailureAlert, vcard::kFailedLog},
 };
 
 class SafeOutputTest : public testing::Test {
@@ -133,6 +137,7 @@ TEST_P(SafeOutputFaultTest, LeavesTheEarlierOutputWholeAndNoTemporary) {
   const auto afterCards = [fault = c.fault](const vcard::Progress& progress) {
     if (progress.cardsWritten < 300) return true;
     if (fault == Fault::OutOfMemory) throw std::bad_alloc();
+    if (fault == Fault::ProgramFault) throw std::logic_error("fault");
     return fault != Fault::Stop;
   };
   if (c.fault == Fault::DiskFull) {
