@@ -46,10 +46,45 @@ void ReportNotes::rejected(const OpenCard& card, SkipReason reason, std::string 
   rejected_.try_emplace(card.position, reason, std::move(detail));
 }
 
-void ReportNotes::dropped(const OpenCard& card, std::string_view name) {
+namespace {
+
+// The text on one line: a fold (a line break and the blank after it) is
+// joined as vCard unfolds it, and any other line break is taken out, so that
+// what the report quotes from the file stays on its own line there.
+std::string oneLine(std::string_view text) {
+  std::string joined;
+  joined.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '\r' && c != '\n') {
+      joined += c;
+      continue;
+    }
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    if (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\t')) ++i;
+  }
+  return joined;
+}
+
+}  // namespace
+
+std::string clippedForReport(std::string_view folded, std::size_t limit) {
+  std::string text = oneLine(folded);
+  if (text.size() <= limit) return text;
+  std::size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+    --end;
+  text.resize(end);
+  return text + "…";
+}
+
+void ReportNotes::dropped(const OpenCard& card, std::string_view property) {
   // A blank line is no property.
-  if (!noting() || name.empty()) return;
-  auto known = std::find_if(names_.begin(), names_.end(), [name](const std::string& seen) {
+  if (!noting() || property.empty()) return;
+  // Named as the report shows every property: on one line, and a name a
+  // program made up at any length cut short.
+  const std::string name = clippedForReport(property, kReportedNameBytes);
+  auto known = std::find_if(names_.begin(), names_.end(), [&name](const std::string& seen) {
     return platform::asciiUpperEquals(name, seen);
   });
   if (known == names_.end()) {

@@ -17,6 +17,12 @@
 
 namespace vcard::detail {
 
+// At most limit bytes of text from the source, on one line (a fold joined,
+// any other line break taken out) and cut at a character boundary with "…",
+// as the report quotes it.
+[[nodiscard]] std::string clippedForReport(std::string_view folded, std::size_t limit = 60);
+inline constexpr std::size_t kReportedNameBytes = 40;
+
 class ReportNotes {
  public:
   // Collects into report (none when null) about the source described by
@@ -38,8 +44,9 @@ class ReportNotes {
   void rejected(const OpenCard& card, SkipReason reason, std::string detail);
 
   // A property of the card (its name without group, in any letter case) was
-  // left out.
-  void dropped(const OpenCard& card, std::string_view name);
+  // left out. The report names it upper-cased, on one line, cut after
+  // kReportedNameBytes.
+  void dropped(const OpenCard& card, std::string_view property);
 
   // The card was ended (settled, its END:VCARD taken): the properties left
   // out of it count when it is written, and a rejected card is told.

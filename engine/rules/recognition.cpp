@@ -282,36 +282,6 @@ std::string_view ignoredName(std::string_view line) {
   return ungrouped(line.substr(0, end));
 }
 
-// The text on one line: a fold (a line break and the blank after it) is
-// joined as vCard unfolds it, and any other line break is taken out, so that
-// what the report quotes from the file stays on its own line there.
-std::string oneLine(std::string_view text) {
-  std::string joined;
-  joined.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c != '\r' && c != '\n') {
-      joined += c;
-      continue;
-    }
-    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    if (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\t')) ++i;
-  }
-  return joined;
-}
-
-// At most limit bytes of text, on one line and cut at a character boundary,
-// for the report.
-std::string clipped(std::string_view folded, std::size_t limit = 60) {
-  std::string text = oneLine(folded);
-  if (text.size() <= limit) return text;
-  std::size_t end = limit;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-    --end;
-  text.resize(end);
-  return text + "…";
-}
-
 // The parameter that named the charset or transfer encoding a card was
 // rejected for ("CHARSET=X-FOO"), or "" when none is written as such.
 std::string parameterNamed(char** names, std::uint64_t count, std::string_view key) {
@@ -363,7 +333,7 @@ std::string codingDetail(const PropertyLine& prop, char** names, std::size_t nam
   const std::string parameter = parameterNamed(
       names, namesCount, prop.charsetType == kCharsetUnknown ? "CHARSET" : "ENCODING");
   const std::string property = platform::upperASCII(name);
-  return clipped(parameter.empty() ? property : property + ";" + parameter);
+  return clippedForReport(parameter.empty() ? property : property + ";" + parameter);
 }
 
 }  // namespace
@@ -461,7 +431,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   } else if (found != nullptr && judgesValues(found->rule) &&
              !carriesField(found->rule, context, *card,
                            RuleInput{names, namesCount, values, valuesCount, prop, declaring})) {
-    notes.dropped(*card, clipped(name, 40));
+    notes.dropped(*card, name);
   } else if (found != nullptr) {
     const RecognitionRow& row = *found;
     prop.isTarget = true;
@@ -481,7 +451,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
       row.rule(context, *card, input);
     }
     if (!rejectedBefore && card->rejected && row.rule == setVersion)
-      notes.rejected(*card, vcard::SkipReason::UnsupportedVersion, clipped(line));
+      notes.rejected(*card, vcard::SkipReason::UnsupportedVersion, clippedForReport(line));
     if (row.name == "N" && !emptyName) card->hasName = true;
     const std::size_t after = card->card.properties().size();
     if (settled && after > before) {
@@ -508,7 +478,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     if (!namesAProperty(line)) {
       ++card->unreadableLines;
     } else if (notes.noting()) {
-      notes.dropped(*card, clipped(name, 40));
+      notes.dropped(*card, name);
     }
   }
 }

@@ -72,6 +72,13 @@ const ReportCase kReportCases[] = {
      "END:VCARD\r\n",
      {{1, "Poe Edgar", SkipReason::UnsupportedEncoding, "TEL;ENCODING=X-ROT13"}},
      {}},
+    // Every left-out property is named the same way, however it was found:
+    // upper-cased and cut after 40 bytes.
+    {"LongMadeUpNamesCutShort",
+     "BEGIN:VCARD\r\nVERSION:2.1\r\nN:a\r\nX-" + std::string(50, 'a') + ":1\r\nX-" +
+         std::string(50, 'A') + ";TYPE=A:2\r\nEND:VCARD\r\n",
+     {},
+     {{"X-" + std::string(38, 'A') + "…", 2}}},
     {"FirstReasonIsTold",
      "BEGIN:VCARD\r\nVERSION:5.0\r\nN:Two;Faults\r\nNOTE;CHARSET=X-NOWHERE:x\r\nEND:VCARD\r\n",
      {{1, "Two Faults", SkipReason::UnsupportedVersion, "VERSION:5.0"}},
