@@ -183,7 +183,7 @@ struct RowLookUp {
 // no FN and no label of a group: then the line has no effect. A name that is
 // not ASCII is not judged here. The row its name was looked up to is kept
 // in lookUp when the recognition would look up the same name.
-bool isIgnoredLine(std::string_view line, RowLookUp& lookUp) {
+bool isIgnoredLine(std::string_view line, vcard::detail::CardLine cardLine, RowLookUp& lookUp) {
   std::size_t end = 0;
   std::size_t nameStart = 0;  // after the last dot: ungrouped, found on the way
   for (; end < line.size(); ++end) {
@@ -201,7 +201,7 @@ bool isIgnoredLine(std::string_view line, RowLookUp& lookUp) {
   if (row != nullptr) return false;
   if (platform::asciiUpperEquals(name, "FN")) return false;
   if (name.size() != fullName.size() && platform::asciiUpperEquals(name, "X-ABLABEL")) return false;
-  return vcard::detail::cardLineOfText(line) == vcard::detail::CardLine::Other;
+  return cardLine == vcard::detail::CardLine::Other;
 }
 
 // True for an FN line without a group: "FN:..." or "FN;...", any case.
@@ -345,7 +345,9 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   const ValueContext& context = conversion.values;
   // A property nobody takes changes nothing; it need not be split.
   RowLookUp lookUp;
-  if (!prop.isTarget && isIgnoredLine(line, lookUp)) {
+  // Whether the line begins or ends a card is asked once.
+  const CardLine cardLine = cardLineOfText(line);
+  if (!prop.isTarget && isIgnoredLine(line, cardLine, lookUp)) {
     if (OpenCard* card = cards.current(); card != nullptr && !isBlank(line)) {
       if (!namesAProperty(line)) {
         ++card->unreadableLines;
@@ -378,7 +380,6 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   }
 
   // A card line enters the card without what trails its word.
-  const CardLine cardLine = cardLineOfText(line);
   if (cardLine == CardLine::Begin) {
     Card& model = cards.begin().card;
     model.beginProperty(cardLineKept(line, cardLine), Property::Kind::Begin);
