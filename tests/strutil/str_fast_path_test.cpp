@@ -274,7 +274,7 @@ const QuotedSplitCase kQuotedSplitCases[] = {
     {"QuotedListItem", "TEL;TYPE=\"a:b\",\"c;d\":1", {"TEL", "TYPE=\"a:b\",\"c;d\""}, {"1"}, ""},
     // A quote inside a word opens nothing, and one that never closes is a
     // character like any other.
-    {"QuoteInsideAWord", "EMAIL;X-A=O\"B:x@y", {"EMAIL", "X-A=O\"B"}, {"x@y"}, ""},
+    {"QuoteInsideAWord", "EMAIL;X-A=O\"B:x\"y@z", {"EMAIL", "X-A=O\"B"}, {"x\"y@z"}, ""},
     {"QuoteNeverClosed", "NOTE;X-A=\"a:b", {"NOTE", "X-A=\"a"}, {"b"}, ""},
     {"DotAtTheEnd", "X-A.:v", {"X-A."}, {"v"}, ""},
     {"GroupOfGroups", "a.b.EMAIL:x", {"EMAIL"}, {"x"}, "a.b"},
