@@ -545,12 +545,8 @@ void settleDepartments(OpenCard& card, std::vector<std::string>* leftOut) {
     // The ORG's parts: the company, then its units, parted by ";" unless
     // escaped.
     const std::string_view value = model.text(org->value);
-    std::size_t first = 0;  // where the second part begins, or npos
-    for (std::size_t i = 0;; ++i) {
-      if (i == value.size()) {
-        first = std::string_view::npos;
-        break;
-      }
+    std::size_t first = std::string_view::npos;  // where the second part begins
+    for (std::size_t i = 0; i < value.size(); ++i) {
       if (value[i] == '\\') {
         ++i;
       } else if (value[i] == ';') {

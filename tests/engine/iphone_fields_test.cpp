@@ -209,6 +209,8 @@ const FieldCase kFieldCases[] = {
     {"DepartmentFillsAnEmptyUnit", "3.0",
      "ORG:Example Inc.;;Tokyo\r\nX-KADDRESSBOOK-X-Department:開発\r\n",
      "ORG:Example Inc.;開発;Tokyo\n", "="},
+    {"DepartmentAfterACompanyWithAnEscapedSeparator", "3.0",
+     "ORG:Smith\\; Sons\r\nX-DEPARTMENT:Sales\r\n", "ORG:Smith\\; Sons;Sales\n", "="},
     {"DepartmentWithoutACompany", "2.1", "X-DEPARTMENT;CHARSET=SHIFT_JIS:ｴｲｷﾞｮｳ\r\n",
      "ORG:;エイギョウ\n", "="},
     {"DepartmentBesideAnotherIsToldLeftOut", "3.0",
