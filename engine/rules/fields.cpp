@@ -500,9 +500,10 @@ bool carriesField(Rule rule, const ValueContext& context, const OpenCard& card,
 
 bool holdsNothing(char** values, std::size_t valueCount) noexcept {
   for (std::size_t i = 0; i < valueCount; ++i) {
-    if (values[i] != nullptr &&
-        std::string_view(values[i]).find_first_not_of(" \t\r\n;,") != std::string_view::npos)
-      return false;
+    for (const char* c = values[i]; c != nullptr && *c != '\0'; ++c) {
+      if (*c != ' ' && *c != '\t' && *c != '\r' && *c != '\n' && *c != ';' && *c != ',')
+        return false;
+    }
   }
   return true;
 }

@@ -53,10 +53,22 @@ void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInpu
 [[nodiscard]] bool carriesField(Rule rule, const ValueContext& context, const OpenCard& card,
                                 const RuleInput& input);
 
-// True when the values hold nothing but blanks, line breaks and the ";" and
-// "," that part them: such a property (an address of empty parts, a number
-// with its types only) is written by no rule and lost by nobody.
+// True when a line's values hold nothing but blanks, line breaks and the
+// ";" and "," that part them: such a property (an address of empty parts, a
+// number with its types only) is written by no rule and lost by nobody.
 [[nodiscard]] bool holdsNothing(char** values, std::size_t valueCount) noexcept;
+// The same judged first by the line's last character, which is its value's
+// last (or the ":" before an empty value): this runs for every recognised
+// property, and mostly that character settles it.
+[[nodiscard]] inline bool holdsNothing(std::string_view line, char** values,
+                                       std::size_t valueCount) noexcept {
+  if (!line.empty()) {
+    const char c = line.back();
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != ';' && c != ',' && c != ':')
+      return false;
+  }
+  return holdsNothing(values, valueCount);
+}
 
 // At the card's end, before its groups settle: a card picture is left out
 // when the card has a PHOTO of its own.

@@ -469,8 +469,8 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
       isAudioSound(names, namesCount, prop)) {
     // Audio, not a reading: dropped like any unrecognised property.
     notes.dropped(*card, "SOUND(音声)");
-  } else if (found != nullptr && found->rule != setVersion && found->name != "N" &&
-             holdsNothing(values, valuesCount)) {
+  } else if (found != nullptr && holdsNothing(line, values, valuesCount) &&
+             found->rule != setVersion && found->name != "N") {
     // An empty field: an empty row in the contact helps nobody.
   } else if (found != nullptr && judgesValues(found->rule) &&
              !carriesField(found->rule, context, *card,
