@@ -20,11 +20,14 @@ void CardExtras::clear() noexcept {
   fnCharsetName[0] = '\0';
   cardPictures.clear();
   addressLabels.clear();
+  departments.clear();
 }
 
 void Version4Extras::clear() noexcept {
   sortAs.clear();
   hasReading = false;
+  orgSortAs.clear();
+  hasOrgReading = false;
   organization = false;
   birthdayText.clear();
   photosByAddress = 0;

@@ -49,10 +49,17 @@ struct CardExtras {
     std::string street;
   };
   std::vector<AddressLabel> addressLabels;
+  // Departments given apart from ORG (X-DEPARTMENT): the second part of the
+  // card's ORG when it has none.
+  struct Department {
+    std::string property;  // the source's name, for the report
+    std::string name;      // escaped as an ORG part
+  };
+  std::vector<Department> departments;
 
   [[nodiscard]] bool empty() const noexcept {
     return grouped.empty() && labels.empty() && emptyNames.empty() && fnLine.empty() &&
-           cardPictures.empty() && addressLabels.empty();
+           cardPictures.empty() && addressLabels.empty() && departments.empty();
   }
   void clear() noexcept;
 };
@@ -61,6 +68,8 @@ struct CardExtras {
 struct Version4Extras {
   std::string sortAs;                 // N's SORT-AS as written (escapes kept), "" when none
   bool hasReading = false;            // the card gives its reading by a property of its own
+  std::string orgSortAs;              // ORG's SORT-AS as written, "" when none
+  bool hasOrgReading = false;         // the card has an X-PHONETIC-ORG of its own
   bool organization = false;          // KIND:org
   std::string birthdayText;           // a BDAY no date could be read from, escapes kept
   std::uint64_t photosByAddress = 0;  // PHOTO values that are web addresses only

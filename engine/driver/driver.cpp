@@ -98,8 +98,8 @@ using ResultTexts = std::array<std::string, 2>;
 // that a name from FN can name them too.
 void tellOpenCards(Conversion& conversion, ReportNotes& notes) {
   for (const auto& card : conversion.cards.openCards()) {
-    for (std::size_t labels = settleCard(conversion.values, *card); labels > 0; --labels)
-      notes.dropped(*card, "LABEL");
+    for (const std::string& leftOut : settleCard(conversion.values, *card))
+      notes.dropped(*card, leftOut);
     notes.neverClosed(*card);
   }
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ascii_letters.h"
+#include "platform.h"
 
 namespace vcard::detail {
 namespace {
@@ -52,6 +53,47 @@ bool holdsJapaneseCharacter(std::string_view text) noexcept {
     i += 2;
   }
   return false;
+}
+
+ShiftJISFit shiftJISFit(std::string_view bytes) noexcept {
+  ShiftJISFit fit;
+  std::uint64_t run = 0;      // non-ASCII characters in a row so far
+  bool letterBefore = false;  // an ASCII letter stands before the run
+  bool letter = false;        // the last byte was an ASCII letter
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    std::size_t length = 0;
+    if (c < 0x80) {
+      length = 1;
+    } else if (c >= 0xA1 && c <= 0xDF) {
+      length = 1;  // half-width katakana
+    } else if (platform::isShiftJISLeadByte(c) && i + 1 < bytes.size() &&
+               platform::isShiftJISTrailByte(static_cast<unsigned char>(bytes[i + 1]))) {
+      length = 2;
+    }
+    if (length == 0) {
+      // A bad byte inside a word (where a character was damaged) does not
+      // end it.
+      ++fit.badBytes;
+      ++i;
+      continue;
+    }
+    if (c >= 0x80) {
+      ++fit.characters;
+      if (run == 0) letterBefore = letter;
+      // The second of a run counts the first with it.
+      ++run;
+      fit.inWords += run == 2 ? 2 : run > 2 ? 1 : 0;
+      letter = false;
+    } else {
+      letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+      if (run == 1 && (letterBefore || letter)) ++fit.besideLetters;
+      run = 0;
+    }
+    i += length;
+  }
+  if (run == 1 && letterBefore) ++fit.besideLetters;
+  return fit;
 }
 
 bool declaresJapaneseCharset(std::string_view text) {

@@ -2,6 +2,7 @@
 // quoted-printable and Base64 values that name no charset are read by it.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "vcard.h"
@@ -26,6 +27,34 @@ void noteJapaneseText(SourceInfo* source, std::string_view text);
 // Bopomofo or the private-use area). The one measure of "Japanese text" for
 // the whole engine.
 [[nodiscard]] bool holdsJapaneseCharacter(std::string_view text) noexcept;
+
+// How bytes fit Shift_JIS: its non-ASCII characters, its ill-formed bytes,
+// the characters that stand next to another non-ASCII character, as the
+// characters of Japanese words do, and the characters that stand alone
+// right beside an ASCII letter, as a Western accented letter does.
+struct ShiftJISFit {
+  std::uint64_t characters = 0;
+  std::uint64_t badBytes = 0;
+  std::uint64_t inWords = 0;
+  std::uint64_t besideLetters = 0;
+
+  // True when the characters read as Japanese words: a third of them, two
+  // at least, stand in words of two or more. A Western text's accented
+  // letters stand alone between ASCII letters ("Ren\xE9e" pairs E9 65 into
+  // one kanji).
+  [[nodiscard]] bool readsAsJapanese() const noexcept {
+    return inWords >= 2 && 3 * inWords >= characters;
+  }
+  // The same for one value, which may be a single kanji ("林"): Japanese
+  // too when no character stands alone beside an ASCII letter.
+  [[nodiscard]] bool valueReadsAsJapanese() const noexcept {
+    return readsAsJapanese() || besideLetters == 0;
+  }
+};
+
+// The fit of the bytes, the one measure of whether undeclared bytes are
+// Japanese, for a whole file and for one value alike.
+[[nodiscard]] ShiftJISFit shiftJISFit(std::string_view bytes) noexcept;
 
 // True when some CHARSET=... parameter of the text names a Japanese charset.
 [[nodiscard]] bool declaresJapaneseCharset(std::string_view text);

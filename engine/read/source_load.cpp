@@ -61,13 +61,11 @@ bool hasBeginLine(std::string_view text) {
 // The encodings a file that decodes strictly as nothing may still be.
 enum class Closest { UTF8, ShiftJIS, Neither };
 
-// How well bytes fit an encoding: its multi-byte characters, its ill-formed
-// bytes, and for Shift_JIS the characters that stand next to another
-// non-ASCII character, as the characters of Japanese words do.
+// How well bytes fit UTF-8: its multi-byte characters and its ill-formed
+// bytes.
 struct Fit {
   std::uint64_t characters = 0;
   std::uint64_t badBytes = 0;
-  std::uint64_t inWords = 0;
 };
 
 Fit utf8Fit(std::string_view bytes) {
@@ -87,40 +85,6 @@ Fit utf8Fit(std::string_view bytes) {
   return fit;
 }
 
-Fit shiftJISFit(std::string_view bytes) {
-  Fit fit;
-  std::uint64_t run = 0;  // non-ASCII characters in a row so far
-  for (std::size_t i = 0; i < bytes.size();) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    std::size_t length = 0;
-    if (c < 0x80) {
-      length = 1;
-    } else if (c >= 0xA1 && c <= 0xDF) {
-      length = 1;  // half-width katakana
-    } else if (platform::isShiftJISLeadByte(c) && i + 1 < bytes.size() &&
-               platform::isShiftJISTrailByte(static_cast<unsigned char>(bytes[i + 1]))) {
-      length = 2;
-    }
-    if (length == 0) {
-      // A bad byte inside a word (where a character was damaged) does not
-      // end it.
-      ++fit.badBytes;
-      ++i;
-      continue;
-    }
-    if (c >= 0x80) {
-      ++fit.characters;
-      // The second of a run counts the first with it.
-      ++run;
-      fit.inWords += run == 2 ? 2 : run > 2 ? 1 : 0;
-    } else {
-      run = 0;
-    }
-    i += length;
-  }
-  return fit;
-}
-
 // The encoding whose structure bytes that are neither well-formed UTF-8 nor
 // well-formed Shift_JIS show: UTF-8 when its multi-byte characters at least
 // match its ill-formed bytes; else Shift_JIS when the file speaks Japanese
@@ -134,9 +98,8 @@ Closest closestEncoding(std::string_view content) {
   // any pair, so it also needs the file to speak Japanese.
   const Fit utf8 = utf8Fit(content);
   if (utf8.characters != 0 && utf8.badBytes <= utf8.characters) return Closest::UTF8;
-  const Fit sjis = shiftJISFit(content);
-  const bool japanese = (sjis.inWords >= 2 && 3 * sjis.inWords >= sjis.characters) ||
-                        declaresJapaneseCharset(content);
+  const ShiftJISFit sjis = shiftJISFit(content);
+  const bool japanese = sjis.readsAsJapanese() || declaresJapaneseCharset(content);
   if (japanese && sjis.characters != 0 && sjis.badBytes <= sjis.characters)
     return Closest::ShiftJIS;
   return Closest::Neither;

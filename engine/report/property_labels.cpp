@@ -47,6 +47,7 @@ constexpr std::array kRows = {
     Row{"X-MS-CHILDREN", {"子どもの名前", "", R::TypedText}},
     // What the person does and where.
     Row{"ROLE", {"役割", "", R::TypedText}},
+    Row{"X-DEPARTMENT", {"部署", "", R::TypedText}},
     Row{"X-KADDRESSBOOK-X-DEPARTMENT", {"部署", "", R::TypedText}},
     Row{"X-KADDRESSBOOK-X-OFFICE", {"オフィス", "", R::TypedText}},
     Row{"X-KADDRESSBOOK-X-PROFESSION", {"職業", "", R::TypedText}},

@@ -66,7 +66,8 @@ std::optional<TargetDate> targetDate(std::string_view value) {
   if (m < 1 || m > 12 || d < 1 || d > longestMonth(m)) return std::nullopt;
 
   TargetDate date;
-  date.omitsYear = year.empty();
+  // The leap year 1604 is how phones write a date without a year.
+  date.omitsYear = year.empty() || year == "1604";
   date.value.append(date.omitsYear ? std::string_view("1604") : year);
   date.value.append("-").append(month).append("-").append(day);
   return date;

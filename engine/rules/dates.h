@@ -21,7 +21,8 @@ struct TargetDate {
 // The date of a vCard value ("19850415", "1985-04-15", "--0415", "--04-15",
 // a date-time such as "19850415T120000Z" by its date) in the targets' form;
 // nothing for a value that names no whole day (text, "1985-04", "---15") or
-// no real month and day. Blanks around the value are ignored.
+// no real month and day. Blanks around the value are ignored. A date in the
+// year 1604 is one without a year.
 [[nodiscard]] std::optional<TargetDate> targetDate(std::string_view value);
 
 }  // namespace vcard::detail

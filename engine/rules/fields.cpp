@@ -3,6 +3,7 @@
 // the properties and labels an iPhone's own export uses for them.
 #include "fields.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
@@ -34,6 +35,9 @@ constexpr std::array kRelationsByProperty = {
     Relation{"X-EVOLUTION-ASSISTANT", "_$!<Assistant>!$_"},
     Relation{"X-MS-ASSISTANT", "_$!<Assistant>!$_"},
     Relation{"X-KADDRESSBOOK-X-ASSISTANTSNAME", "_$!<Assistant>!$_"},
+    Relation{"X-SPOUSE", "_$!<Spouse>!$_"},
+    Relation{"X-MANAGER", "_$!<Manager>!$_"},
+    Relation{"X-ASSISTANT", "_$!<Assistant>!$_"},
 };
 
 constexpr std::array kRelationsByType = {
@@ -63,7 +67,22 @@ constexpr std::array kChatServices = {
     ChatService{"X-SKYPE-USERNAME", "Skype", "skype"},
     ChatService{"X-GADUGADU", "GaduGadu", "x-apple"},
     ChatService{"X-QQ", "QQ", "x-apple"},
+    ChatService{"X-GTALK", "GoogleTalk", "xmpp"},
+    ChatService{"X-GROUPWISE", "GroupWise", "x-apple"},
+    ChatService{"X-MESSAGING/AIM-ALL", "AIM", "aim"},
+    ChatService{"X-MESSAGING/XMPP-ALL", "Jabber", "xmpp"},
+    ChatService{"X-MESSAGING/SKYPE-ALL", "Skype", "skype"},
+    ChatService{"X-MESSAGING/GADU-ALL", "GaduGadu", "x-apple"},
+    ChatService{"X-MESSAGING/ICQ-ALL", "ICQ", "icq"},
+    ChatService{"X-MESSAGING/MSN-ALL", "MSN", "msnim"},
+    ChatService{"X-MESSAGING/YAHOO-ALL", "Yahoo", "ymsgr"},
+    ChatService{"X-MESSAGING/IRC-ALL", "IRC", "x-apple"},
+    // A handle of no service named.
+    ChatService{"X-KADDRESSBOOK-X-IMADDRESS", "", "x-apple"},
 };
+
+// KDE writes the handles of one service in one value, parted by U+E000.
+constexpr std::string_view kHandleSeparator = "\xEE\x80\x80";
 
 // The service an IMPP URI's scheme names where the source gives none.
 struct SchemeService {
@@ -198,13 +217,68 @@ bool hasProperty(const Card& card, std::string_view upperName) {
   return false;
 }
 
-// An IMPP of the service: its types (all parameters but charset and
-// encoding, for a source IMPP) and the handle with the scheme in front
-// unless it has it already.
-void appendImpp(const ValueContext& context, OpenCard& card, std::string_view service,
-                std::string_view scheme, const RuleInput& input, bool typesOnly) {
-  const std::optional<std::string> handle = textValue(context, input);
-  if (!handle || isBlank(*handle)) return;
+// The value of the property's parameter of the key (upper-cased), unquoted;
+// "" without one.
+std::string_view parameterOf(const RuleInput& input, std::string_view key) {
+  for (std::size_t i = 1; i < input.paramCount; ++i) {
+    if (input.params[i] == nullptr) continue;
+    const std::string_view parameter(input.params[i]);
+    if (parameter.find('=') != std::string_view::npos && strutil::parameterKey(parameter) == key)
+      return strutil::unquoted(strutil::parameterValue(parameter));
+  }
+  return {};
+}
+
+// The handle of a chat value: without its URI scheme when it has one.
+std::string_view chatHandle(std::string_view value) {
+  value = trimBlanks(value);
+  const std::string_view scheme = uriScheme(value);
+  return scheme.empty() ? value : trimBlanks(value.substr(scheme.size() + 1));
+}
+
+// True when the card has an IMPP of the service and handle already: phones
+// write each account twice, as X-ICQ and as IMPP, and the contact would
+// show it twice.
+bool holdsChatAccount(const Card& model, std::string_view service, std::string_view handle) {
+  for (const Property& property : model.properties()) {
+    if (property.dropped || property.kind != Property::Kind::Line ||
+        !platform::asciiUpperEquals(model.text(property.name), "IMPP") ||
+        !platform::asciiUpperEquals(chatHandle(model.text(property.value)),
+                                    platform::upperASCII(handle)))
+      continue;
+    std::string_view named;
+    for (std::size_t i = 0; i < property.parameterCount; ++i) {
+      const std::string_view parameter = model.text(model.parameter(property, i));
+      if (parameter.find('=') != std::string_view::npos &&
+          strutil::parameterKey(parameter) == "X-SERVICE-TYPE")
+        named = strutil::unquoted(strutil::parameterValue(parameter));
+    }
+    if (platform::asciiUpperEquals(named, platform::upperASCII(service))) return true;
+  }
+  return false;
+}
+
+// The scheme of the service's handles when it has one of its own ("icq" of
+// ICQ), else "".
+std::string_view schemeOfService(std::string_view service) {
+  for (const ChatService& chat : kChatServices) {
+    if (chat.scheme != "x-apple" &&
+        platform::asciiUpperEquals(service, platform::upperASCII(chat.service)))
+      return chat.scheme;
+  }
+  return {};
+}
+
+bool isChatScheme(std::string_view scheme) {
+  for (const SchemeService& known : kSchemeServices) {
+    if (platform::asciiUpperEquals(scheme, known.scheme)) return true;
+  }
+  return false;
+}
+
+// One IMPP of the service and handle.
+void appendImppOf(OpenCard& card, std::string_view service, std::string_view scheme,
+                  const RuleInput& input, bool typesOnly, std::string_view handle) {
   Card& model = card.card;
   model.beginProperty("IMPP");
   if (!service.empty()) model.addParameter("X-SERVICE-TYPE=" + std::string(service));
@@ -218,11 +292,30 @@ void appendImpp(const ValueContext& context, OpenCard& card, std::string_view se
     }
   }
   model.beginValue();
-  const std::string_view value = trimBlanks(*handle);
+  const std::string_view value = trimBlanks(handle);
   if (!platform::asciiUpperEquals(uriScheme(value), platform::upperASCII(scheme)))
     model.valueText().append(scheme).push_back(':');
   model.valueText().append(value);
   model.endProperty();
+}
+
+// An IMPP of the service for each handle of the value: its types (all
+// parameters but charset and encoding, for a source IMPP) and the handle
+// with the scheme in front unless it has it already. A handle the card
+// holds under the service already is written once.
+void appendImpp(const ValueContext& context, OpenCard& card, std::string_view service,
+                std::string_view scheme, const RuleInput& input, bool typesOnly) {
+  const std::optional<std::string> handles = textValue(context, input);
+  if (!handles) return;
+  std::string_view rest = *handles;
+  while (!rest.empty()) {
+    const std::size_t separator = rest.find(kHandleSeparator);
+    const std::string_view handle = rest.substr(0, separator);
+    rest = separator == std::string_view::npos ? std::string_view()
+                                               : rest.substr(separator + kHandleSeparator.size());
+    if (isBlank(handle) || holdsChatAccount(card.card, service, chatHandle(handle))) continue;
+    appendImppOf(card, service, scheme, input, typesOnly, handle);
+  }
 }
 
 }  // namespace
@@ -242,6 +335,44 @@ void setAnniversary(const ValueContext& context, OpenCard& card, const RuleInput
   }
 }
 
+void setDate(const ValueContext& context, OpenCard& card, const RuleInput& input) {
+  const std::optional<std::string> text = textValue(context, input);
+  const std::optional<TargetDate> date = text ? targetDate(*text) : std::nullopt;
+  bool marked = false;  // the source says the year is none already
+  for (std::size_t i = 1; i < input.paramCount && !marked; ++i) {
+    const std::string_view parameter = input.params[i] != nullptr ? input.params[i] : "";
+    marked = parameter.find('=') != std::string_view::npos &&
+             strutil::parameterKey(parameter) == "X-APPLE-OMIT-YEAR";
+  }
+  // A whole date with its year reads the same in either ISO form; it is
+  // written as it came.
+  const std::string_view written = text ? trimBlanks(*text) : std::string_view();
+  if (!date ||
+      (!(date->omitsYear && !marked) && written.find_first_of("Tt") == std::string_view::npos &&
+       !written.starts_with("--"))) {
+    setDirectly(context, card, input);
+    return;
+  }
+  // The parameters as they came but a VALUE=date-time that no longer
+  // holds, the year's mark added, and the date, written as plain text now.
+  std::vector<std::string> parts;
+  for (std::size_t i = 0; i < input.paramCount; ++i) {
+    const std::string_view parameter = input.params[i] != nullptr ? input.params[i] : "";
+    if (i > 0 && parameter.find('=') != std::string_view::npos &&
+        strutil::parameterKey(parameter) == "VALUE")
+      continue;
+    parts.emplace_back(parameter);
+  }
+  if (date->omitsYear && !marked) parts.emplace_back(kOmitYearParameter);
+  parts.push_back(date->value);
+  std::vector<char*> pointers;
+  for (std::string& part : parts)
+    pointers.push_back(part.data());
+  PropertyLine plain = input.prop;
+  plain.encodeType = kEncodingNone;
+  setDirectly(context, card, {pointers.data(), pointers.size() - 1, &pointers.back(), 1, plain});
+}
+
 void setChatAccount(const ValueContext& context, OpenCard& card, const RuleInput& input) {
   const std::string_view name = propertyName(input);
   for (const ChatService& chat : kChatServices) {
@@ -253,13 +384,26 @@ void setChatAccount(const ValueContext& context, OpenCard& card, const RuleInput
 }
 
 void setImpp(const ValueContext& context, OpenCard& card, const RuleInput& input) {
-  for (std::size_t i = 1; i < input.paramCount; ++i) {
-    if (input.params[i] != nullptr &&
-        std::string_view(input.params[i]).find('=') != std::string_view::npos &&
-        strutil::parameterKey(input.params[i]) == "X-SERVICE-TYPE") {
+  if (const std::string_view service = parameterOf(input, "X-SERVICE-TYPE"); !service.empty()) {
+    const std::optional<std::string> value = textValue(context, input);
+    if (!value) return;
+    const std::string_view handle = chatHandle(*value);
+    if (holdsChatAccount(card.card, service, handle)) return;
+    // A handle is the service's own: phones write an ICQ number under
+    // another service's scheme ("aim:"), which reads as that service.
+    const std::string_view scheme = uriScheme(*value);
+    const std::string_view own = schemeOfService(service);
+    if (own.empty() || !isChatScheme(scheme) ||
+        platform::asciiUpperEquals(scheme, platform::upperASCII(own))) {
       setDirectly(context, card, input);
       return;
     }
+    std::string rewritten = std::string(own) + ":" + std::string(handle);
+    char* values[] = {rewritten.data()};
+    PropertyLine plain = input.prop;
+    plain.encodeType = kEncodingNone;
+    setDirectly(context, card, {input.params, input.paramCount, values, 1, plain});
+    return;
   }
   const std::string_view scheme =
       input.valueCount > 0 && input.values[0] != nullptr ? uriScheme(input.values[0]) : "";
@@ -270,6 +414,45 @@ void setImpp(const ValueContext& context, OpenCard& card, const RuleInput& input
     }
   }
   setDirectly(context, card, input);
+}
+
+void setSocialProfile(const ValueContext& context, OpenCard& card, const RuleInput& input) {
+  const std::optional<std::string> handles = textValue(context, input);
+  if (!handles) return;
+  std::string_view rest = *handles;
+  while (!rest.empty()) {
+    const std::size_t separator = rest.find(kHandleSeparator);
+    std::string_view handle = trimBlanks(rest.substr(0, separator));
+    rest = separator == std::string_view::npos ? std::string_view()
+                                               : rest.substr(separator + kHandleSeparator.size());
+    if (!uriScheme(handle).empty()) {
+      card.card.addProperty({}, "X-SOCIALPROFILE", "type=twitter", handle);
+      continue;
+    }
+    // A user name, as the iPhone writes one: by name and by its page.
+    if (handle.starts_with('@')) handle.remove_prefix(1);
+    if (isBlank(handle)) continue;
+    const std::string user(handle);
+    Card& model = card.card;
+    model.beginProperty("X-SOCIALPROFILE");
+    model.addParameter("type=twitter");
+    model.addParameter("x-user=" + user);
+    model.beginValue();
+    model.valueText().append("http://twitter.com/").append(user);
+    model.endProperty();
+  }
+}
+
+void setDepartment(const ValueContext& context, OpenCard& card, const RuleInput& input) {
+  // One ORG part: a ";" the split parted the value at is part of the name.
+  std::string name;
+  for (std::size_t i = 0; i < input.valueCount; ++i) {
+    if (i > 0) name.append("\\;");
+    const char* value = input.values[i] != nullptr ? input.values[i] : "";
+    if (!appendConvertedValue(context, value, input.prop, false, &name)) return;
+  }
+  foldBareBreaks(&name, 0, context.valueBreak());
+  card.extras.departments.push_back({platform::upperASCII(propertyName(input)), std::move(name)});
 }
 
 void setCardPicture(const ValueContext& context, OpenCard& card, const RuleInput& input) {
@@ -303,10 +486,6 @@ bool carriesField(Rule rule, const ValueContext& context, const OpenCard& card,
   // it did while these names were not recognised, rather than the card.
   if (input.prop.charsetType == kCharsetUnknown || input.prop.encodeType == kEncodingUnknown)
     return false;
-  bool blank = true;
-  for (std::size_t i = 0; i < input.valueCount && blank; ++i)
-    blank = input.values[i] == nullptr || isBlank(input.values[i]);
-  if (blank) return false;
   if (rule == setRelatedName)
     return !platform::asciiUpperEquals(propertyName(input), "RELATED") || !relatesByURI(input);
   if (rule == setAnniversary) {
@@ -314,6 +493,16 @@ bool carriesField(Rule rule, const ValueContext& context, const OpenCard& card,
     return text && targetDate(*text).has_value();
   }
   if (rule == setAddressLabel) return !hasProperty(card.card, "ADR");
+  return true;
+}
+
+bool holdsNothing(char** values, std::size_t valueCount) noexcept {
+  for (std::size_t i = 0; i < valueCount; ++i) {
+    for (const char* c = values[i]; c != nullptr && *c != '\0'; ++c) {
+      if (*c != ' ' && *c != '\t' && *c != '\r' && *c != '\n' && *c != ';' && *c != ',')
+        return false;
+    }
+  }
   return true;
 }
 
@@ -334,6 +523,52 @@ void settleCardPicture(OpenCard& card) {
     if (!photo && k == 0) continue;
     for (std::size_t i = pictures[k].first; i < pictures[k].second && i < properties.size(); ++i)
       properties[i].dropped = true;
+  }
+}
+
+void settleDepartments(OpenCard& card, std::vector<std::string>* leftOut) {
+  Card& model = card.card;
+  for (const CardExtras::Department& department : card.extras.departments) {
+    Property* org = nullptr;
+    for (Property& property : model.properties()) {
+      if (!property.dropped && property.kind == Property::Kind::Line &&
+          platform::asciiUpperEquals(model.text(property.name), "ORG")) {
+        org = &property;
+        break;
+      }
+    }
+    if (org == nullptr) {
+      model.addProperty({}, "ORG", ";" + department.name);
+      continue;
+    }
+    // The ORG's parts: the company, then its units, parted by ";" unless
+    // escaped.
+    const std::string_view value = model.text(org->value);
+    std::size_t first = std::string_view::npos;  // where the second part begins
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      if (value[i] == '\\') {
+        ++i;
+      } else if (value[i] == ';') {
+        first = i + 1;
+        break;
+      }
+    }
+    if (first == std::string_view::npos) {
+      org->value = model.store(std::string(value) + ";" + department.name);
+      continue;
+    }
+    std::size_t end = first;
+    while (end < value.size() && value[end] != ';')
+      end += value[end] == '\\' ? 2 : 1;
+    end = std::min(end, value.size());
+    const std::string_view unit = value.substr(first, end - first);
+    if (unit == department.name) continue;
+    if (!isBlank(unit)) {
+      leftOut->push_back(department.property);
+      continue;
+    }
+    org->value = model.store(std::string(value.substr(0, first)) + department.name +
+                             std::string(value.substr(end)));
   }
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "rules.h"
 
@@ -19,8 +20,17 @@ void setRelatedName(const ValueContext& context, OpenCard& card, const RuleInput
 // X-ANNIVERSARY, X-MS-ANNIVERSARY, ANNIVERSARY and the like: a date under
 // the anniversary label.
 void setAnniversary(const ValueContext& context, OpenCard& card, const RuleInput& input);
+// BDAY and X-ABDATE: a date the phone cannot show (one without a year not
+// marked as such, one with a time of day) in the targets' form; any other
+// value as it came.
+void setDate(const ValueContext& context, OpenCard& card, const RuleInput& input);
 // X-AIM, X-JABBER, X-SKYPE and the like: an IMPP of the service.
 void setChatAccount(const ValueContext& context, OpenCard& card, const RuleInput& input);
+// X-TWITTER and KDE's twitter handles: the iPhone's Twitter profile.
+void setSocialProfile(const ValueContext& context, OpenCard& card, const RuleInput& input);
+// X-DEPARTMENT and the like: kept for the card's end, where it becomes the
+// second part of ORG.
+void setDepartment(const ValueContext& context, OpenCard& card, const RuleInput& input);
 // IMPP: the service named from the URI's scheme where the source names none.
 void setImpp(const ValueContext& context, OpenCard& card, const RuleInput& input);
 // X-MS-CARDPICTURE: the card's PHOTO unless it has one of its own.
@@ -33,18 +43,40 @@ void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInpu
 // they run: every other property skips the judging.
 [[nodiscard]] constexpr bool judgesValues(Rule rule) noexcept {
   return rule == setRelatedName || rule == setAnniversary || rule == setChatAccount ||
-         rule == setImpp || rule == setCardPicture || rule == setAddressLabel;
+         rule == setImpp || rule == setCardPicture || rule == setAddressLabel ||
+         rule == setSocialProfile || rule == setDepartment;
 }
 
 // False when a property one of the rules above takes has nothing the phone
-// can hold (a relation given as a URI, a date that reads as none, an empty
-// value, a LABEL beside an ADR already taken): it is left out and told.
+// can hold (a relation given as a URI, a date that reads as none, a LABEL
+// beside an ADR already taken): it is left out and told.
 [[nodiscard]] bool carriesField(Rule rule, const ValueContext& context, const OpenCard& card,
                                 const RuleInput& input);
+
+// True when a line's values hold nothing but blanks, line breaks and the
+// ";" and "," that part them: such a property (an address of empty parts, a
+// number with its types only) is written by no rule and lost by nobody.
+[[nodiscard]] bool holdsNothing(char** values, std::size_t valueCount) noexcept;
+// The same judged first by the line's last character, which is its value's
+// last (or the ":" before an empty value): this runs for every recognised
+// property, and mostly that character settles it.
+[[nodiscard]] inline bool holdsNothing(std::string_view line, char** values,
+                                       std::size_t valueCount) noexcept {
+  if (!line.empty()) {
+    const char c = line.back();
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != ';' && c != ',' && c != ':')
+      return false;
+  }
+  return holdsNothing(values, valueCount);
+}
 
 // At the card's end, before its groups settle: a card picture is left out
 // when the card has a PHOTO of its own.
 void settleCardPicture(OpenCard& card);
+// At the card's end: each department as the second part of the card's ORG
+// (a new ORG when it has none). Appends to leftOut the source's name of each
+// department left out because the ORG names another.
+void settleDepartments(OpenCard& card, std::vector<std::string>* leftOut);
 // At the card's end, after its groups settle: the LABEL addresses as ADR
 // streets when the card has no ADR. Returns the LABEL properties left out
 // because it has one.

@@ -42,7 +42,7 @@ constexpr RecognitionRow kRecognitionTable[] = {
     {"X-PHONETIC-LAST-NAME", 1, setDirectly},
     {"X-PHONETIC-FIRST-NAME", 1, setDirectly},
     {"NICKNAME", 1, setDirectly},
-    {"BDAY", 0, setDirectly},
+    {"BDAY", 0, setDate},
     {"TEL", 0, setTel},
     {"EMAIL", 0, setEmail},
     {"URL", 0, setDirectly},
@@ -63,8 +63,11 @@ constexpr RecognitionRow kRecognitionTable[] = {
     {"X-KADDRESSBOOK-X-SPOUSESNAME", 1, setRelatedName},
     {"X-KADDRESSBOOK-X-MANAGERSNAME", 1, setRelatedName},
     {"X-KADDRESSBOOK-X-ASSISTANTSNAME", 1, setRelatedName},
+    {"X-SPOUSE", 1, setRelatedName},
+    {"X-MANAGER", 1, setRelatedName},
+    {"X-ASSISTANT", 1, setRelatedName},
     {"RELATED", 1, setRelatedName},
-    {"X-ABDATE", 0, setDirectly},
+    {"X-ABDATE", 0, setDate},
     {"X-ANNIVERSARY", 0, setAnniversary},
     {"X-EVOLUTION-ANNIVERSARY", 0, setAnniversary},
     {"X-MS-ANNIVERSARY", 0, setAnniversary},
@@ -81,8 +84,25 @@ constexpr RecognitionRow kRecognitionTable[] = {
     {"X-GADUGADU", 0, setChatAccount},
     {"X-QQ", 0, setChatAccount},
     {"X-GOOGLE-TALK", 0, setChatAccount},
+    {"X-GTALK", 0, setChatAccount},
+    {"X-GROUPWISE", 0, setChatAccount},
+    {"X-MESSAGING/AIM-ALL", 0, setChatAccount},
+    {"X-MESSAGING/XMPP-ALL", 0, setChatAccount},
+    {"X-MESSAGING/SKYPE-ALL", 0, setChatAccount},
+    {"X-MESSAGING/GADU-ALL", 0, setChatAccount},
+    {"X-MESSAGING/ICQ-ALL", 0, setChatAccount},
+    {"X-MESSAGING/MSN-ALL", 0, setChatAccount},
+    {"X-MESSAGING/YAHOO-ALL", 0, setChatAccount},
+    {"X-MESSAGING/IRC-ALL", 0, setChatAccount},
+    {"X-KADDRESSBOOK-X-IMADDRESS", 0, setChatAccount},
+    {"X-TWITTER", 0, setSocialProfile},
+    {"X-MESSAGING/TWITTER-ALL", 0, setSocialProfile},
     {"X-SOCIALPROFILE", 0, setDirectly},
     {"X-PHONETIC-ORG", 1, setDirectly},
+    {"X-PHONETIC-MIDDLE-NAME", 1, setDirectly},
+    {"X-MAIDENNAME", 1, setDirectly},
+    {"X-DEPARTMENT", 1, setDepartment},
+    {"X-KADDRESSBOOK-X-DEPARTMENT", 1, setDepartment},
     {"X-ABSHOWAS", 0, setDirectly},
     {"X-MS-CARDPICTURE", 0, setCardPicture},
     {"LABEL", 1, setAddressLabel},
@@ -296,9 +316,8 @@ std::string parameterNamed(char** names, std::uint64_t count, std::string_view k
 // was rejected, hands it to the output.
 void endCard(Conversion& conversion, OpenCard& card, std::string_view endLine) {
   ReportNotes& notes = conversion.notes;
-  // A LABEL beside an ADR only repeats the address.
-  for (std::size_t labels = settleCard(conversion.values, card); labels > 0; --labels)
-    notes.dropped(card, "LABEL");
+  for (const std::string& leftOut : settleCard(conversion.values, card))
+    notes.dropped(card, leftOut);
   card.card.beginProperty(endLine, Property::Kind::End);
   card.card.endProperty();
   conversion.cards.end();
@@ -429,6 +448,9 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
       isAudioSound(names, namesCount, prop)) {
     // Audio, not a reading: dropped like any unrecognised property.
     notes.dropped(*card, "SOUND(音声)");
+  } else if (found != nullptr && holdsNothing(line, values, valuesCount) &&
+             found->rule != setVersion && found->name != "N") {
+    // An empty field: an empty row in the contact helps nobody.
   } else if (found != nullptr && judgesValues(found->rule) &&
              !carriesField(found->rule, context, *card,
                            RuleInput{names, namesCount, values, valuesCount, prop, declaring})) {

@@ -13,6 +13,7 @@
 #include "ascii_letters.h"
 #include "platform.h"
 #include "read/pictograms.h"
+#include "read/source_japanese.h"
 #include "rules.h"
 #include "strutil.h"
 #include "utf8.h"
@@ -77,14 +78,15 @@ const char* westernCharset(const vcard::SourceInfo& source) {
 }
 
 // Undeclared bytes of a file that shows no Japanese: a Western program's.
-// Well-formed UTF-8 is taken as such; bytes that read as Japanese Shift_JIS
-// still are; the rest are the file's Western charset, where Shift_JIS would
-// give private-use characters for its accented letters.
+// Well-formed UTF-8 is taken as such; bytes that read as Japanese Shift_JIS,
+// by the measure the loader judges a whole file by, still are; the rest are
+// the file's Western charset, where Shift_JIS would give private-use
+// characters or kanji for its accented letters ("Ren\xE9e", "K\xE4se").
 std::string decodeUndeclaredWestern(const vcard::SourceInfo& source, std::string_view bytes) {
   // ASCII reads the same every way; it keeps the Shift_JIS reading it had.
   if (utf::isASCII(bytes)) return decodeShiftJIS(source, bytes);
   if (utf::validateUTF8(bytes)) return std::string(bytes);
-  if (readsAsJapaneseShiftJIS(bytes)) {
+  if (readsAsJapaneseShiftJIS(bytes) && vcard::detail::shiftJISFit(bytes).valueReadsAsJapanese()) {
     if (std::optional<std::string> japanese =
             platform::decodeToUTF8(bytes, platform::Encoding::ShiftJIS))
       return std::move(*japanese);

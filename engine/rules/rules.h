@@ -79,8 +79,8 @@ void setKind(const ValueContext& context, OpenCard& card, const RuleInput& input
 // is noted for settleVersion4.
 void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& card, Rule rule,
                    const RuleInput& input);
-// At a 4.0 card's end: readings from N's SORT-AS when the card has none of
-// its own, the company mark of KIND:org, and a birthday given as text added
+// At a 4.0 card's end: readings from N's and ORG's SORT-AS when the card
+// has none of its own, the company mark of KIND:org, and a birthday given as text added
 // to the note.
 void settleVersion4(const ValueContext& context, OpenCard& card);
 
@@ -112,10 +112,11 @@ void appendAs(const ValueContext& context, Card& model, const char* name, const 
 void recogData(Conversion& conversion, std::string_view line, PropertyLine& prop, bool splitDone);
 
 // What a card settles at its end: grouped properties with their labels, the
-// name from FN as the last property in place of any empty N, a card picture
-// and LABEL addresses. Returns the LABEL properties left out because the
-// card has an ADR.
-[[nodiscard]] std::size_t settleCard(const ValueContext& context, OpenCard& card);
+// name from FN as the last property in place of any empty N, a card picture,
+// departments and LABEL addresses. Returns the names of the properties left
+// out on the way, one for each: a department beside another, a LABEL beside
+// an ADR.
+[[nodiscard]] std::vector<std::string> settleCard(const ValueContext& context, OpenCard& card);
 
 // Keeps the card's first FN line (FN is never written, but it names a card
 // that has no N), and a group's label (the first that is not empty).

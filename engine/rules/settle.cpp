@@ -161,12 +161,16 @@ void settleGroupsAndName(const ValueContext& context, OpenCard& card) {
 
 }  // namespace
 
-std::size_t settleCard(const ValueContext& context, OpenCard& card) {
+std::vector<std::string> settleCard(const ValueContext& context, OpenCard& card) {
   settleVersion4(context, card);
-  if (card.extras.empty()) return 0;
+  std::vector<std::string> leftOut;
+  if (card.extras.empty()) return leftOut;
   settleCardPicture(card);
   settleGroupsAndName(context, card);
-  return settleAddressLabels(card);
+  settleDepartments(card, &leftOut);
+  // A LABEL beside an ADR only repeats the address.
+  leftOut.insert(leftOut.end(), settleAddressLabels(card), "LABEL");
+  return leftOut;
 }
 
 }  // namespace vcard::detail

@@ -139,10 +139,26 @@ std::string photoType(std::string_view mediaType) {
   return type;
 }
 
+// Text with its value escapes undone: "\," "\;" and "\\" are the
+// character itself.
+std::string withoutEscapes(std::string_view text) {
+  std::string plain;
+  plain.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size() &&
+        (text[i + 1] == ',' || text[i + 1] == ';' || text[i + 1] == '\\'))
+      ++i;
+    plain.push_back(text[i]);
+  }
+  return plain;
+}
+
 // PHOTO of a data URI as the Base64 photo the targets write; false when the
-// value is no Base64 data URI.
+// value is no Base64 data URI. Some servers escape the URI's "," and ";" as
+// a text value's ("data:image/png;base64\,iVBOR..."): the URI is read with
+// the escapes undone.
 bool appendDataPhoto(OpenCard& card, std::string_view name, std::string_view raw) {
-  const std::string head = unfolded(raw.substr(0, raw.find(',') + 1));
+  const std::string head = withoutEscapes(unfolded(raw.substr(0, raw.find(',') + 1)));
   if (!startsWithWord(head, "DATA:") || head.back() != ',') return false;
   const std::string_view header = std::string_view(head).substr(5, head.size() - 6);
   const std::size_t semicolon = header.find(';');
@@ -314,6 +330,9 @@ void applyVersion4(const ValueContext& context, ReportNotes& notes, OpenCard& ca
   const std::size_t before = card.card.properties().size();
 
   if (name == "N" && !read.sortAs.empty() && extras.sortAs.empty()) extras.sortAs = read.sortAs;
+  if (name == "ORG" && !read.sortAs.empty() && extras.orgSortAs.empty())
+    extras.orgSortAs = read.sortAs;
+  if (name == "X-PHONETIC-ORG") extras.hasOrgReading = true;
   if (name == "X-PHONETIC-LAST-NAME" || name == "X-PHONETIC-FIRST-NAME" || name == "SOUND" ||
       name == "SORT-STRING")
     extras.hasReading = true;
@@ -336,6 +355,14 @@ void settleVersion4(const ValueContext& /*context*/, OpenCard& card) {
       if (!AppendHalfToFullOfValid(parts[i], &reading)) continue;
       model.addProperty({}, kReadings[i], reading);
     }
+  }
+  if (!extras.orgSortAs.empty() && !extras.hasOrgReading) {
+    // The company's sort order is its reading, as the name's is; of its
+    // parts (company, then units) the phone keeps the company's.
+    const std::vector<std::string> parts = sortParts(extras.orgSortAs);
+    std::string reading;
+    if (!parts[0].empty() && AppendHalfToFullOfValid(parts[0], &reading))
+      model.addProperty({}, "X-PHONETIC-ORG", reading);
   }
   if (extras.organization) model.addProperty({}, "X-ABShowAs", "COMPANY");
   if (!extras.birthdayText.empty()) {

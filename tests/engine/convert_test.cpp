@@ -127,6 +127,18 @@ const UndeclaredCase kUndeclaredCases[] = {
     // 52 C3 BC 63 6B 65 72: "Rücker" in UTF-8.
     {"UTF8InAsciiFile", cardOf("N;ENCODING=QUOTED-PRINTABLE:=52=C3=BC=63=6B=65=72;Anna;;;\r\n"),
      "BEGIN:VCARD\nVERSION:2.1\nN:Rücker;Anna;;;\nEND:VCARD\n", false, 0},
+    // E9 65 and E4 73 pair as Shift_JIS kanji, but each stands alone between
+    // Latin letters: "Renée", "Käse" in windows-1252.
+    {"WesternAccentsThatPairAsKanji",
+     cardOf("N;ENCODING=QUOTED-PRINTABLE:Dupr=E9;Ren=E9e;;;\r\nNOTE;ENCODING=QUOTED-PRINTABLE:K="
+            "E4se\r\n"),
+     "BEGIN:VCARD\nVERSION:2.1\nN:Dupré;Renée;;;\nNOTE:Käse\nEND:VCARD\n", false, 0},
+    // 97 D1, 88 EA: "林", "一", one kanji each; 8A 94 8E AE 89 EF 8E D0:
+    // "株式会社" after Latin letters. Both read as Japanese.
+    {"SingleKanjiAndKanjiWordsInAsciiFile",
+     cardOf("N;ENCODING=QUOTED-PRINTABLE:=97=D1;=88=EA;;;\r\n"
+            "ORG;ENCODING=QUOTED-PRINTABLE:ABC=8A=94=8E=AE=89=EF=8E=D0\r\n"),
+     "BEGIN:VCARD\nVERSION:2.1\nN:林;一;;;\nORG:ABC株式会社\nEND:VCARD\n", false, 0},
     // 83 4A 83 5E: "カタ" in Shift_JIS.
     {"ShiftJISJapaneseInAsciiFile", cardOf("N;ENCODING=QUOTED-PRINTABLE:=83=4A=83=5E;;;;\r\n"),
      "BEGIN:VCARD\nVERSION:2.1\nN:カタ;;;;\nEND:VCARD\n", false, 0},

@@ -62,6 +62,12 @@ const FieldCase kFieldCases[] = {
      "item1.X-ABRELATEDNAMES:タナカ\nitem1.X-ABLabel:_$!<Assistant>!$_\n"
      "item2.X-ABRELATEDNAMES:Mr. Burns\nitem2.X-ABLabel:_$!<Manager>!$_\n"
      "item3.X-ABRELATEDNAMES:Marge\\; Simpson\nitem3.X-ABLabel:_$!<Spouse>!$_\n"},
+    {"RelatedNamesOfMailAndServerPrograms", "3.0",
+     "X-SPOUSE:Jane\r\nX-MANAGER:Boss\r\nX-ASSISTANT;CHARSET=UTF-8:ｱｼｽﾀﾝﾄ\r\n",
+     "item1.X-ABRELATEDNAMES:Jane\nitem1.X-ABLabel:_$!<Spouse>!$_\n"
+     "item2.X-ABRELATEDNAMES:Boss\nitem2.X-ABLabel:_$!<Manager>!$_\n"
+     "item3.X-ABRELATEDNAMES:アシスタント\nitem3.X-ABLabel:_$!<Assistant>!$_\n",
+     "="},
     {"RelatedTypesAsLabels", "3.0",
      "RELATED;TYPE=friend;VALUE=text:Bob\r\nRELATED;TYPE=sibling:Ann Lee\r\n"
      "RELATED;TYPE=\"contact,parent\":Dr. Who: dentist\r\nRELATED;TYPE=child:Kid\r\n"
@@ -83,11 +89,42 @@ const FieldCase kFieldCases[] = {
      "item1.X-ABRELATEDNAMES:Jane\nitem1.X-ABLabel:Wife\nitem2.EMAIL:a@b.jp\n"
      "item2.X-ABLabel:_$!<Other>!$_\n",
      "="},
-    {"EmptyRelatedNameIsLeftOut", "3.0", "X-EVOLUTION-SPOUSE:\r\n", "", "=",
-     "X-EVOLUTION-SPOUSE×1"},
+    {"EmptyRelatedNameIsLeftOut", "3.0", "X-EVOLUTION-SPOUSE:\r\n", "", "="},
     {"UnknownCharsetLeavesOutTheNameNotTheCard", "2.1", "X-MS-SPOUSE;CHARSET=X-NO-SUCH:Jane\r\n",
      "", "=", "X-MS-SPOUSE×1"},
+    // Fields with nothing in them are no row of the contact, and nothing is
+    // lost by leaving them out.
+    {"EmptyFieldsAreNeitherWrittenNorTold", "3.0",
+     "EMAIL;TYPE=HOME:\r\nTEL;TYPE=HOME;TYPE=VOICE:\r\nADR;TYPE=HOME:;;;;;;\r\nURL;TYPE=HOME: \r\n"
+     "item1.EMAIL:\r\nitem1.X-ABLabel:Old\r\nORG:;\r\nNOTE:\r\n \r\nX-AIM:\r\nBDAY:\r\n"
+     "TEL:03-1\r\n",
+     "TEL:03-1\n", "="},
+    {"EmptyFieldsOfVersion21", "2.1",
+     "ADR;HOME;CHARSET=SHIFT_JIS:;;;;;;\r\nEMAIL;INTERNET:\r\nTITLE;ENCODING=QUOTED-PRINTABLE:\r\n"
+     "X-MS-CARDPICTURE;TYPE=JPEG;ENCODING=BASE64:\r\n\r\nTEL:090\r\n",
+     "TEL:090\n", "="},
     // Dates.
+    {"BirthdaysThePhoneCannotShow", "3.0",
+     "BDAY:16040101\r\nBDAY:1985-01-28T00:00:00Z\r\nBDAY;VALUE=date-time:1996-04-15T201243+04:"
+     "00\r\n"
+     "BDAY:--1224\r\n",
+     "BDAY;X-APPLE-OMIT-YEAR=1604:1604-01-01\nBDAY:1985-01-28\nBDAY:1996-04-15\n"
+     "BDAY;X-APPLE-OMIT-YEAR=1604:1604-12-24\n",
+     "="},
+    {"BirthdaysThePhoneShowsAsTheyCame", "3.0",
+     "BDAY:19850415\r\nBDAY;value=date:1985-04-15\r\nBDAY;X-APPLE-OMIT-YEAR=1604:1604-03-02\r\n"
+     "BDAY:circa 1800\r\n",
+     "BDAY:19850415\nBDAY;value=date:1985-04-15\nBDAY;X-APPLE-OMIT-YEAR=1604:1604-03-02\n"
+     "BDAY:circa 1800\n",
+     "="},
+    {"DatesOfEveryKindShareTheYearMark", "2.1",
+     "BDAY;ENCODING=QUOTED-PRINTABLE:1604=2D07=2D07T000000\r\n"
+     "item2.X-ABDATE:1996-04-15T20:12:43Z\r\nitem2.X-ABLabel:_$!<Anniversary>!$_\r\n"
+     "X-ANNIVERSARY:16041224\r\n",
+     "BDAY;X-APPLE-OMIT-YEAR=1604:1604-07-07\nitem2.X-ABDATE:1996-04-15\n"
+     "item2.X-ABLabel:_$!<Anniversary>!$_\n"
+     "item1.X-ABDATE;X-APPLE-OMIT-YEAR=1604:1604-12-24\nitem1.X-ABLabel:_$!<Anniversary>!$_\n",
+     "="},
     {"AnniversariesOfEveryWriter", "2.1",
      "X-EVOLUTION-ANNIVERSARY:2006-01-09\r\nX-MS-ANNIVERSARY:20110113\r\n"
      "ANNIVERSARY;VALUE=DATE:19800101T000000Z\r\nX-ANNIVERSARY:1990-04-30\r\n"
@@ -127,6 +164,41 @@ const FieldCase kFieldCases[] = {
      "IMPP;X-SERVICE-TYPE=Skype:skype:sk\nIMPP;X-SERVICE-TYPE=QQ:x-apple:10001\n"
      "IMPP;X-SERVICE-TYPE=Jabber:xmpp:me@x.org\n",
      "="},
+    {"ChatAccountsOfMailPrograms", "3.0",
+     "X-GTALK:g@gmail.com\r\nX-GROUPWISE;TYPE=WORK:gw\r\n"
+     "X-KADDRESSBOOK-X-IMADDRESS:kim@example.org\r\n",
+     "IMPP;X-SERVICE-TYPE=GoogleTalk:xmpp:g@gmail.com\n"
+     "IMPP;X-SERVICE-TYPE=GroupWise;type=WORK:x-apple:gw\nIMPP:x-apple:kim@example.org\n",
+     "="},
+    // KDE's names, one value holding several handles parted by U+E000.
+    {"KdeMessagingHandles", "3.0",
+     "X-messaging/aim-All:a1\r\nX-messaging/xmpp-All:one@test.org\xEE\x80\x80two@test.org\r\n"
+     "X-messaging/skype-All:sk\r\nX-messaging/gadu-All:123\r\nX-messaging/icq-All:456\r\n"
+     "X-messaging/msn-All:m@x.org\r\nX-messaging/yahoo-All:y\r\nX-messaging/irc-All:nick\r\n",
+     "IMPP;X-SERVICE-TYPE=AIM:aim:a1\nIMPP;X-SERVICE-TYPE=Jabber:xmpp:one@test.org\n"
+     "IMPP;X-SERVICE-TYPE=Jabber:xmpp:two@test.org\nIMPP;X-SERVICE-TYPE=Skype:skype:sk\n"
+     "IMPP;X-SERVICE-TYPE=GaduGadu:x-apple:123\nIMPP;X-SERVICE-TYPE=ICQ:icq:456\n"
+     "IMPP;X-SERVICE-TYPE=MSN:msnim:m@x.org\nIMPP;X-SERVICE-TYPE=Yahoo:ymsgr:y\n"
+     "IMPP;X-SERVICE-TYPE=IRC:x-apple:nick\n",
+     "="},
+    {"TwitterBecomesTheSocialProfile", "3.0",
+     "X-TWITTER:@jdoe\r\nX-messaging/twitter-All:ann\xEE\x80\x80https://twitter.com/bob\r\n",
+     "X-SOCIALPROFILE;type=twitter;x-user=jdoe:http://twitter.com/jdoe\n"
+     "X-SOCIALPROFILE;type=twitter;x-user=ann:http://twitter.com/ann\n"
+     "X-SOCIALPROFILE;type=twitter:https://twitter.com/bob\n",
+     "="},
+    // A phone writes each account twice, and an ICQ number under AIM's
+    // scheme: each account is written once, under the service named.
+    {"EachChatAccountOnceUnderItsService", "3.0",
+     "IMPP;X-SERVICE-TYPE=ICQ;type=HOME;type=pref:aim:18383828\r\n"
+     "X-ICQ;type=HOME;type=pref:18383828\r\nX-AIM;type=HOME:johnny\r\n"
+     "IMPP;X-SERVICE-TYPE=AIM;type=HOME:aim:johnny\r\nIMPP;X-SERVICE-TYPE=Jabber:xmpp:j@x.org\r\n"
+     "X-JABBER:j@x.org\r\nIMPP:aim:johnny\r\nIMPP;X-SERVICE-TYPE=ICQ:aim:777\r\n"
+     "item1.X-AIM:johnny\r\nitem1.X-ABLabel:Games\r\n",
+     "IMPP;X-SERVICE-TYPE=ICQ;type=HOME;type=pref:icq:18383828\n"
+     "IMPP;X-SERVICE-TYPE=AIM;type=HOME:aim:johnny\nIMPP;X-SERVICE-TYPE=Jabber:xmpp:j@x.org\n"
+     "IMPP;X-SERVICE-TYPE=ICQ:icq:777\n",
+     "="},
     {"ImppGetsItsServiceFromTheScheme", "3.0",
      "IMPP;TYPE=personal:aim:johnny\r\nIMPP;X-SERVICE-TYPE=Skype;type=HOME;type=pref:skype:sk\r\n"
      "IMPP;TYPE=personal:sip:me@example.com\r\n",
@@ -139,6 +211,22 @@ const FieldCase kFieldCases[] = {
     {"SocialProfileKeepsItsType", "3.0",
      "X-SOCIALPROFILE;type=twitter:http://twitter.com/example\r\n",
      "X-SOCIALPROFILE;type=twitter:http://twitter.com/example\n", "="},
+    // What else an iPhone contact holds: a maiden name, a middle name's
+    // reading, the department as ORG's second part.
+    {"MaidenNameAndMiddleReading", "3.0", "X-MAIDENNAME:Smith\r\nX-PHONETIC-MIDDLE-NAME:ﾐﾄﾞﾙ\r\n",
+     "X-MAIDENNAME:Smith\nX-PHONETIC-MIDDLE-NAME:ミドル\n", "="},
+    {"DepartmentJoinsTheCompany", "3.0", "X-DEPARTMENT:Sales\r\nORG:Example Inc.\r\n",
+     "ORG:Example Inc.;Sales\n", "="},
+    {"DepartmentFillsAnEmptyUnit", "3.0",
+     "ORG:Example Inc.;;Tokyo\r\nX-KADDRESSBOOK-X-Department:開発\r\n",
+     "ORG:Example Inc.;開発;Tokyo\n", "="},
+    {"DepartmentAfterACompanyWithAnEscapedSeparator", "3.0",
+     "ORG:Smith\\; Sons\r\nX-DEPARTMENT:Sales\r\n", "ORG:Smith\\; Sons;Sales\n", "="},
+    {"DepartmentWithoutACompany", "2.1", "X-DEPARTMENT;CHARSET=SHIFT_JIS:ｴｲｷﾞｮｳ\r\n",
+     "ORG:;エイギョウ\n", "="},
+    {"DepartmentBesideAnotherIsToldLeftOut", "3.0",
+     "ORG:Example Inc.;Sales\r\nX-DEPARTMENT:Sales\r\nX-DEPARTMENT:Marketing\r\n",
+     "ORG:Example Inc.;Sales\n", "=", "X-DEPARTMENT×1"},
     // The company.
     {"CompanyReadingAndShowAs", "3.0", "X-PHONETIC-ORG:ｶﾌﾞｼｷ;ｶﾞｲｼｬ\r\nX-ABShowAs:COMPANY\r\n",
      "X-PHONETIC-ORG:カブシキ;ガイシャ\nX-ABShowAs:COMPANY\n",

@@ -139,9 +139,9 @@ const ReportCase kReportCases[] = {
     {"LooseLinesAreNoProperties",
      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:A;B\r\nstray value line\r\n山田 太郎\r\n"
      "a stray: value\r\n山田:太郎\r\nX-BAR;TYPE=a\r\n.X-DOT:x\r\nX-GN:g\r\nitem1.X-FOO:x\r\n"
-     "X-WAB-SPOUSE_NAME:s\r\nX-MESSAGING/AIM-ALL:a\r\nEND:VCARD\r\n",
+     "X-WAB-SPOUSE_NAME:s\r\nX-MESSAGING/SIP-ALL:a\r\nEND:VCARD\r\n",
      {},
-     {{"X-GN", 1}, {"X-FOO", 1}, {"X-WAB-SPOUSE_NAME", 1}, {"X-MESSAGING/AIM-ALL", 1}}},
+     {{"X-GN", 1}, {"X-FOO", 1}, {"X-WAB-SPOUSE_NAME", 1}, {"X-MESSAGING/SIP-ALL", 1}}},
     {"InnerCardKeepsItsPlace",
      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Outer;Card\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:9.9\r\n"
      "N:Inner;Card\r\nEND:VCARD\r\nEND:VCARD\r\n",

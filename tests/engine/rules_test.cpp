@@ -161,7 +161,7 @@ const RuleCase kRuleCases[] = {
      false},
     {"UngroupedLabelDropped", {"X-ABLabel:x"}, "", false},
     {"LineWithoutColon", {"NOCOLON"}, "", false},
-    {"EmptyValueKept", {"NOTE:"}, "NOTE:\r\n", false},
+    {"EmptyValueNotWritten", {"NOTE:"}, "", false},
     {"EmailInternetIsHome", {"EMAIL;INTERNET:a@b"}, "EMAIL;TYPE=HOME:a@b\r\n", false},
     {"EmailTypeInternetIsHome", {"EMAIL;TYPE=INTERNET:a@b"}, "EMAIL;TYPE=HOME:a@b\r\n", false},
     {"EmailInternetAndCellIsOther",

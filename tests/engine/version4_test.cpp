@@ -120,6 +120,32 @@ const Case kCases[] = {
      "BEGIN:VCARD\nVERSION:3.0\nN:A;B;;;\nPHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgo=\nEND:VCARD\n\n",
      "BEGIN:VCARD\nVERSION:3.0\nFN:A B\nN:A;B;;;\nPHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgo=\n"
      "END:VCARD\n\n"},
+    // Servers that escape a data URI's separators as text; the media type in
+    // any letter case.
+    {"DataPhotosWithEscapedSeparators",
+     "N:A;B;;;\nPHOTO:data:image/png;base64\\,iVBORw0KGgo=\n"
+     "PHOTO:DATA:image/JPEG\\;base64\\,/9j/4AAQ\n",
+     "BEGIN:VCARD\nVERSION:3.0\nN:A;B;;;\nPHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgo=\n"
+     "PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQ\nEND:VCARD\n\n",
+     "BEGIN:VCARD\nVERSION:3.0\nFN:A B\nN:A;B;;;\nPHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgo=\n"
+     "PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQ\nEND:VCARD\n\n"},
+    // The company's reading from its sort order, the company's part only; a
+    // reading of the card's own wins.
+    {"CompanyReadingFromSortAs",
+     "N:A;B;;;\nORG;TYPE=WORK;SORT-AS=\"ぐーぐる;けんさくぶもん\":グーグル;検索部門\n",
+     "BEGIN:VCARD\nVERSION:3.0\nN:A;B;;;\nORG;TYPE=WORK:グーグル;検索部門\nX-PHONETIC-ORG:"
+     "ぐーぐる\n"
+     "END:VCARD\n\n",
+     "BEGIN:VCARD\nVERSION:3.0\nFN:A B\nN:A;B;;;\nORG;TYPE=WORK:グーグル;検索部門\n"
+     "X-PHONETIC-ORG:ぐーぐる\nEND:VCARD\n\n"},
+    {"CompanyReadingOfTheCardsOwn",
+     "N:A;B;;;\nORG;SORT-AS=\"ｶﾌﾞｼｷ\":株式;部\nX-PHONETIC-ORG:レイ\n",
+     "BEGIN:VCARD\nVERSION:3.0\nN:A;B;;;\nORG:株式;部\nX-PHONETIC-ORG:レイ\nEND:VCARD\n\n",
+     "BEGIN:VCARD\nVERSION:3.0\nFN:A B\nN:A;B;;;\nORG:株式;部\nX-PHONETIC-ORG:レイ\nEND:VCARD\n\n"},
+    {"CompanyReadingInHalfWidthKana", "N:A;B;;;\nORG;SORT-AS=ｶﾌﾞｼｷ,ｴｲｷﾞｮｳ:株式;営業\n",
+     "BEGIN:VCARD\nVERSION:3.0\nN:A;B;;;\nORG:株式;営業\nX-PHONETIC-ORG:カブシキ\nEND:VCARD\n\n",
+     "BEGIN:VCARD\nVERSION:3.0\nFN:A B\nN:A;B;;;\nORG:株式;営業\nX-PHONETIC-ORG:カブシキ\n"
+     "END:VCARD\n\n"},
     {"OrganisationWithTextBirthday",
      "KIND:org\nFN:例株式会社\nORG:例株式会社;;\nBDAY;VALUE=text:circa 1800\n"
      "NOTE:創業\\, 老舗\nURL;PREF=1:https://example.com/\nBDAY;ALTID=2:20010101\n"
@@ -186,6 +212,8 @@ const DateCase kDates[] = {
     {"--0415", "1604-04-15", true},
     {"--04-15", "1604-04-15", true},
     {"--0229", "1604-02-29", true},
+    {"16040415", "1604-04-15", true},
+    {"1604-04-15T10:00:00+09:00", "1604-04-15", true},
     {"1985-04", "", false},
     {"---15", "", false},
     {"circa 1800", "", false},
