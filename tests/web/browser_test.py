@@ -612,6 +612,21 @@ class StandInProgressTest(unittest.TestCase):
                     self.assertEqual(determinate, [])
                 self.assertTrue(self.browser.js("return document.getElementById('progress-area').hidden;"))
 
+    def test_a_long_read_shows_its_share(self):
+        # 40 slices of the stand-in's reading, three seconds in all: the
+        # worker tells the share read before any card is converted.
+        source = self.work / "slow-read.vcf"
+        source.write_bytes(b"X-FAKE-SLOW-READ\r\n" + fake_cards(400, slow=False))
+        self.browser.js(WATCH_PROGRESS)
+        added, alert = self.page.convert(source, "iphone")
+        self.assertEqual(alert, "")
+        self.assertTrue(added.endswith("出力データ：400件\n\n"), added)
+        seen = self.browser.js("return window.progressSeen;")
+        reading = [float(value) for value, text in seen
+                   if value is not None and text.startswith("読み込み中…")]
+        self.assertTrue(any(0 < share < 1 for share in reading), seen)
+        self.assertEqual(reading, sorted(reading))
+
 
 def main():
     global ARGS

@@ -444,6 +444,11 @@
         const message = event.data;
         if (message.type === 'progress') {
           showStage(message, size);
+        } else if (message.type === 'read-for-me') {
+          // The worker may not read the file itself: the page reads it
+          // whole and hands it over.
+          file.arrayBuffer().then((bytes) => w.postMessage({type: 'bytes', bytes}, [bytes]),
+                                  () => w.postMessage({type: 'bytes', bytes: null}));
         } else if (message.type === 'done') {
           finish();
           // The engine's memory grew with the file and a wasm memory never

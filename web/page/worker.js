@@ -41,19 +41,23 @@ function postProgress(step, bytesRead, sourceBytes, currentCard) {
 }
 
 // The share of the file read, told while the engine reads a large file
-// through before converting it (its first look at the whole), until the
-// engine tells its own progress.
+// through before converting it (its first look at the whole, twice for a
+// file that turns out not to be UTF-8), until the engine tells its own
+// progress. The bar never goes back: a second look shows the furthest
+// share read.
 function postReading(end) {
+  run.furthest = Math.max(run.furthest, end);
   const now = Date.now();
   if (run.engineTold || now - run.toldAt < kProgressIntervalMs || run.file.size === 0) return;
   run.toldAt = now;
-  self.postMessage({type: 'progress', stage: 'reading', share: Math.min(end / run.file.size, 1)});
+  self.postMessage({type: 'progress', stage: 'reading', share: Math.min(run.furthest / run.file.size, 1)});
 }
 
 // vcw_read_fn: a slice of the chosen file into the engine's memory.
 function readSource(module, offset, out, count) {
   try {
-    const bytes = new Uint8Array(run.reader.readAsArrayBuffer(run.file.slice(offset, offset + count)));
+    const bytes = run.whole ? run.whole.subarray(offset, offset + count)
+                            : new Uint8Array(run.reader.readAsArrayBuffer(run.file.slice(offset, offset + count)));
     // HEAPU8 is read afresh on every call: a growing memory replaces it.
     module.HEAPU8.set(bytes, out);
     postReading(offset + bytes.byteLength);
@@ -150,10 +154,36 @@ function unsigned(value) {
   return value >>> 0;
 }
 
+// The page's answer to a request for the file's bytes.
+let bytesArrived = null;
+
+// The file's bytes as the page reads them.
+function bytesFromPage() {
+  return new Promise((resolve) => {
+    bytesArrived = resolve;
+    self.postMessage({type: 'read-for-me'});
+  });
+}
+
+// How the file is read: in slices as the engine asks for them, or whole
+// beforehand by the page where a worker may not read it at all (WebKit, for
+// the single file opened from disk). Bytes that cannot be had either way
+// fail the engine's first read, which says the file cannot be read.
+async function sourceOf(file) {
+  const reader = new FileReaderSync();
+  try {
+    if (file.size > 0) reader.readAsArrayBuffer(file.slice(0, 1));
+    return {file, reader, whole: null};
+  } catch (e) {
+    return {file, reader, whole: await bytesFromPage()};
+  }
+}
+
 // Converts the file, reading it in slices; each output is a Blob made of
 // the blocks the engine handed over while writing it.
-function convert(module, file, target, carrier) {
-  run = {file, reader: new FileReaderSync(), blocks: [], toldAt: Date.now(), engineTold: false};
+function convert(module, source, target, carrier) {
+  const file = source.file;
+  run = {...source, blocks: [], toldAt: Date.now(), furthest: 0, engineTold: false};
   try {
     api.convert(file.size, target, carrier, api.read, api.keep);
     const document = JSON.parse(module.UTF8ToString(unsigned(api.json())));
@@ -176,6 +206,11 @@ function convert(module, file, target, carrier) {
 self.onmessage = async (event) => {
   const message = event.data;
   if (message && message.module instanceof WebAssembly.Module) compiledModule = message.module;
+  if (message && message.type === 'bytes' && bytesArrived) {
+    bytesArrived(message.bytes ? new Uint8Array(message.bytes) : null);
+    bytesArrived = null;
+    return;
+  }
   // The page asks for the engine as soon as a file is chosen: compiling the
   // module is most of a first run's time in some engines, and goes on while
   // the person picks the options. A failure here is told by the run.
@@ -200,7 +235,7 @@ self.onmessage = async (event) => {
   try {
     const target = kTargets[message.target] ?? kTargets.iphone;
     const carrier = kCarriers[message.carrier] ?? kCarriers.auto;
-    result = convert(module, message.file, target, carrier);
+    result = convert(module, await sourceOf(message.file), target, carrier);
   } catch (e) {
     // An engine that aborted cannot be used again; the page starts a new
     // worker for the next run.

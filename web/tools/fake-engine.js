@@ -10,6 +10,7 @@
 //   a line X-FAKE-ENCODING    exit 1 with the unsupported-encoding alert
 //   a line X-FAKE-ABORT       throws inside vcw_convert, as an aborted engine would
 //   a line X-FAKE-SLOW        takes three seconds, spread over the cards
+//   X-FAKE-SLOW-READ first    takes three seconds to read, spread over the slices
 //   properties X-…            listed in the report as left out
 //   VERSION:5.0               that card is skipped and named in the report
 // Output: the cards as UTF-16LE with BOM and CR LF; for iCloud.com more than
@@ -98,15 +99,21 @@ var createVCardEngine = function (options) {
 
   const kSlice = 1000;
 
-  // The source as the read function gives it, a slice at a time.
+  // The source as the read function gives it, a slice at a time, slowly
+  // when it starts by asking to be.
   function readAll(size, read) {
     const source = new Uint8Array(size);
     const slice = malloc(kSlice);
+    const started = Date.now();
+    let slowMs = 0;
     for (let at = 0; at < size;) {
       const got = functions[read](at, slice, kSlice);
       if (got <= 0) throw new Error('read failed');
       source.set(heap.subarray(slice, slice + got), at);
+      if (at === 0 && /^X-FAKE-SLOW-READ/.test(new TextDecoder().decode(source.subarray(0, got)))) slowMs = 3000;
       at += got;
+      const until = started + slowMs * at / size;
+      while (Date.now() < until) { /* a slow disk */ }
     }
     return source;
   }
