@@ -403,6 +403,18 @@ class BrowserTest(PageTestCase):
                                          and source != "data:", f"{source} in the policy")
                 self.assertNotRegex(html, r'(src|href)="https?://')
 
+    def test_a_large_export_read_in_pieces_converts_as_natively(self):
+        # Over the 4 MiB the engine loads whole: the worker reads it in
+        # slices into the engine's piecewise reader and gets the output back
+        # in blocks.
+        source = self.work / "large.vcf"
+        bench = Path(__file__).resolve().parents[2] / "bench" / "gen_vcards.py"
+        subprocess.run([sys.executable, str(bench), "10000", str(source)], check=True)
+        self.assertGreater(source.stat().st_size, 4 << 20)
+        for target in TARGETS:
+            with self.subTest(target=target):
+                self.assertEqual(self.expect_same_as_native(source, target), 1)
+
     def test_self_contained_file_works_from_disk(self):
         self.browser.open(Path(ARGS.single).resolve().as_uri())
         try:
