@@ -1,4 +1,7 @@
 #!/usr/bin/python3
+# NOTE TO THE DEVELOPER WORKING IN THIS WORKTREE (delete this 3-line block before you commit):
+# the rules in /work/rules-brief.md apply to your work: read that file now and follow it
+# (no product names, no mention of spec/issue in code or commits, tests 1/4-1/3 of code).
 """The page's conversion time and memory in each browser engine, against the
 native command line, and the page's size.
 
@@ -10,9 +13,10 @@ result, the file already chosen. vcard-convert converts each RUNS times.
 Prints one table row per engine, file and target: the first run, the median
 of the others, its ratio to vcard-convert's median, the peak memory while
 converting of the browser's largest process (resident) and of all its
-processes together (proportional: shared pages by each one's share), and
-what all of them hold after the runs against before them (the page loaded,
-nothing converted). Figures only: nothing is asserted.
+processes together (proportional: shared pages by each one's share), that
+peak less what all of them held before the runs (the page loaded, nothing
+converted: what the runs themselves took), and what all of them hold after
+the runs against before them. Figures only: nothing is asserted.
 
   bench/web_bench.py --site DIR --single FILE --cli VCARD_CONVERT
                      [--engines chromium,webkit,firefox] [--cards 10000,100000]
@@ -137,7 +141,7 @@ def bench_engine(engine, base, files, targets, runs, native, rows):
                 after = settled_memory(root)
                 wall = statistics.median(times)
                 rows.append((engine, cards, target, first, wall, wall / native[(cards, target)],
-                             largest, total, after - before))
+                             largest, total, total - before, after - before))
                 print_row(rows[-1])
     finally:
         browser.quit()
@@ -148,9 +152,9 @@ def mb(value):
 
 
 def print_row(row):
-    engine, cards, target, first, wall, ratio, largest, total, kept = row
+    engine, cards, target, first, wall, ratio, largest, total, rise, kept = row
     print(f"| {engine:8} | {cards:>7,} | {target:6} | {first:7.2f} | {wall:7.2f} | {ratio:5.2f}x |"
-          f" {mb(largest)} | {mb(total)} | {mb(kept)} |", flush=True)
+          f" {mb(largest)} | {mb(total)} | {mb(rise)} | {mb(kept)} |", flush=True)
 
 
 def sizes(path):
@@ -167,14 +171,17 @@ def main():
     parser.add_argument("--cards", default="10000,100000")
     parser.add_argument("--targets", default="iphone,icloud")
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--work", help="folder for the generated exports (kept and reused)")
     args = parser.parse_args()
-    work = Path(tempfile.mkdtemp(prefix="web-bench-"))
+    work = Path(args.work) if args.work else Path(tempfile.mkdtemp(prefix="web-bench-"))
+    work.mkdir(parents=True, exist_ok=True)
     targets = args.targets.split(",")
     files = []
     for cards in (int(n) for n in args.cards.split(",")):
         source = work / f"bench-{cards}.vcf"
-        subprocess.run([sys.executable, str(Path(__file__).parent / "gen_vcards.py"),
-                        str(cards), str(source)], check=True)
+        if not source.exists():
+            subprocess.run([sys.executable, str(Path(__file__).parent / "gen_vcards.py"),
+                            str(cards), str(source)], check=True)
         files.append((cards, source))
 
     native = {}
@@ -193,10 +200,12 @@ def main():
     server, base = browser_test.serve(args.site)
     print()
     print(f"Page, first run in a fresh page and median of {args.runs} after it; memory in MB: "
-          "peak of the largest process and of all, and what all hold after the runs "
-          "beyond what they held before")
-    print("| engine   |   cards | target |   first |  median | ratio |  1 proc |     all |   kept |")
-    print("|----------|---------|--------|---------|---------|-------|---------|---------|--------|")
+          "peak of the largest process and of all, the peak of all beyond what they held "
+          "before the runs, and what all hold after the runs beyond what they held before")
+    print("| engine   |   cards | target |   first |  median | ratio |  1 proc |     all |    rise |"
+          "   kept |")
+    print("|----------|---------|--------|---------|---------|-------|---------|---------|---------|"
+          "--------|")
     rows = []
     try:
         for engine in args.engines.split(","):

@@ -28,6 +28,7 @@
 #include <string>
 
 #include "convert_options.h"
+#include "memory_convert.h"
 #include "vcard_report.h"
 
 // Converts the vCard file at orgPath into the file at dstPath (both UTF-8)
@@ -54,5 +55,9 @@ struct StreamLimits;
 std::array<std::string, 2> convertFile(const char* orgPath, const char* dstPath,
                                        const ConvertOptions& options, ConversionReport* report,
                                        const StreamLimits& limits);
+
+// convertPieces with the limits of reading in pieces, as convertFile.
+ReceivedConversion convertPieces(SourceReader& source, const ConvertOptions& options,
+                                 OutputReceiver& receiver, const StreamLimits& limits);
 
 }  // namespace vcard::detail

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "memory_convert.h"
 #include "report_json.h"
@@ -21,8 +22,90 @@ constexpr int kExitOk = 0;
 constexpr int kExitConversionFailed = 1;
 constexpr int kExitUsage = 64;
 
+// An output file as the page gets it: the numbers of the blocks it kept.
+struct KeptFile {
+  std::string name;
+  std::vector<int> blocks;
+  double size = 0;
+};
+
+// Hands each block to the page's keep function and remembers which file the
+// block belongs to.
+class BlockReceiver final : public vcard::OutputReceiver {
+ public:
+  explicit BlockReceiver(vcw_keep_fn keep) : keep_(keep) {}
+
+  bool create(const std::string& name, std::string_view bytes) override {
+    remove(name);
+    files_.push_back({name, {}, 0});
+    return keepIn(files_.back(), bytes);
+  }
+  bool append(const std::string& name, std::string_view bytes) override {
+    KeptFile* file = find(name);
+    return file != nullptr && keepIn(*file, bytes);
+  }
+  bool rename(const std::string& from, const std::string& to) override {
+    if (find(from) == nullptr) return false;
+    if (from != to) remove(to);
+    find(from)->name = to;
+    return true;
+  }
+  void remove(const std::string& name) override {
+    std::erase_if(files_, [&](const KeptFile& file) { return file.name == name; });
+  }
+
+  [[nodiscard]] std::vector<KeptFile> take() { return std::move(files_); }
+
+ private:
+  KeptFile* find(const std::string& name) {
+    for (KeptFile& file : files_) {
+      if (file.name == name) return &file;
+    }
+    return nullptr;
+  }
+  bool keepIn(KeptFile& file, std::string_view bytes) {
+    // Blocks are at most the writer's block, far below INT_MAX; nothing
+    // is kept of an empty one.
+    if (bytes.empty()) return true;
+    if (bytes.size() > static_cast<std::size_t>(INT_MAX)) return false;
+    const int block =
+        keep_(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+    if (block < 0) return false;
+    file.blocks.push_back(block);
+    file.size += static_cast<double>(bytes.size());
+    return true;
+  }
+
+  vcw_keep_fn keep_;
+  std::vector<KeptFile> files_;
+};
+
+// The page's file, read through its read function.
+class PageSource final : public vcard::SourceReader {
+ public:
+  PageSource(double size, vcw_read_fn read) : size_(static_cast<std::uint64_t>(size)), read_(read) {}
+  [[nodiscard]] std::uint64_t size() const override { return size_; }
+  [[nodiscard]] std::optional<std::size_t> readSome(char* out, std::size_t count) override {
+    if (read_ == nullptr) return std::size_t{0};
+    const int asked = static_cast<int>(std::min<std::size_t>(count, INT_MAX));
+    const int got = read_(static_cast<double>(offset_), reinterpret_cast<unsigned char*>(out), asked);
+    if (got < 0 || got > asked) return std::nullopt;
+    offset_ += static_cast<std::uint64_t>(got);
+    return static_cast<std::size_t>(got);
+  }
+  [[nodiscard]] bool rewind() override {
+    offset_ = 0;
+    return true;
+  }
+
+ private:
+  std::uint64_t size_;
+  vcw_read_fn read_;
+  std::uint64_t offset_ = 0;
+};
+
 struct LastConversion {
-  vcard::MemoryConversion conversion;
+  std::vector<KeptFile> files;
   std::string json;
   std::string reportText;
 };
@@ -89,29 +172,30 @@ std::optional<vcard::CarrierChoice> carrierOf(int code) {
 
 // Why the arguments cannot be converted, as the page shows it; "" when
 // they can.
-std::string usageAlert(const unsigned char* bytes, unsigned long length, int target, int carrier) {
+std::string usageAlert(double size, int target, int carrier, vcw_read_fn read, vcw_keep_fn keep) {
   if (!targetOf(target)) return "不明な変換先です: " + std::to_string(target);
   if (!carrierOf(carrier)) return "不明な携帯会社です: " + std::to_string(carrier);
-  if (bytes == nullptr && length != 0) return "変換元ファイルが指定されていません。";
+  if ((read == nullptr && size != 0) || !(size >= 0)) return "変換元ファイルが指定されていません。";
+  if (keep == nullptr) return "出力の受け取り先が指定されていません。";
   return {};
 }
 
-const vcard::OutputFile* outputAt(int i) {
+const KeptFile* outputAt(int i) {
   if (!g_last || i < 0) return nullptr;
   const auto index = static_cast<std::size_t>(i);
-  if (index >= g_last->conversion.outputs.size()) return nullptr;
-  return &g_last->conversion.outputs[index];
+  if (index >= g_last->files.size()) return nullptr;
+  return &g_last->files[index];
 }
 
 }  // namespace
 
-int vcw_convert(const unsigned char* bytes, unsigned long length, int target, int carrier) {
+int vcw_convert(double size, int target, int carrier, vcw_read_fn read, vcw_keep_fn keep) {
   // The previous conversion goes first: two at once may not fit the
   // module's memory.
   g_last.reset();
   try {
     auto last = std::make_unique<LastConversion>();
-    const std::string alert = usageAlert(bytes, length, target, carrier);
+    const std::string alert = usageAlert(size, target, carrier, read, keep);
     if (!alert.empty()) {
       last->json =
           vcard::failureJson(alert, kExitUsage, targetOf(target).value_or(vcard::Target::IPhone));
@@ -123,10 +207,11 @@ int vcw_convert(const unsigned char* bytes, unsigned long length, int target, in
     options.carrier = *carrierOf(carrier);
     options.progress = progressCallback(g_progress);
     options.progressInterval = g_progress.interval;
-    const std::string_view source(reinterpret_cast<const char*>(bytes), length);
-    last->conversion = vcard::convertBytes(source, options);
-    const vcard::MemoryConversion& done = last->conversion;
+    PageSource source(size, read);
+    BlockReceiver receiver(keep);
+    const vcard::ReceivedConversion done = vcard::convertPieces(source, options, receiver);
     const int status = done.result[0].empty() ? kExitOk : kExitConversionFailed;
+    last->files = receiver.take();
     last->json = vcard::reportJson(done.result, done.report, status);
     last->reportText = vcard::reportText(done.report);
     g_last = std::move(last);
@@ -148,23 +233,29 @@ const char* vcw_report_text(void) {
 
 int vcw_output_count(void) {
   if (!g_last) return 0;
-  const std::size_t count = g_last->conversion.outputs.size();
+  const std::size_t count = g_last->files.size();
   return count > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(count);
 }
 
 const char* vcw_output_name(int i) {
-  const vcard::OutputFile* file = outputAt(i);
+  const KeptFile* file = outputAt(i);
   return file != nullptr ? file->name.c_str() : nullptr;
 }
 
-const unsigned char* vcw_output_data(int i) {
-  const vcard::OutputFile* file = outputAt(i);
-  return file != nullptr ? reinterpret_cast<const unsigned char*>(file->bytes.data()) : nullptr;
+double vcw_output_size(int i) {
+  const KeptFile* file = outputAt(i);
+  return file != nullptr ? file->size : 0;
 }
 
-unsigned long vcw_output_size(int i) {
-  const vcard::OutputFile* file = outputAt(i);
-  return file != nullptr ? static_cast<unsigned long>(file->bytes.size()) : 0;
+int vcw_output_block_count(int i) {
+  const KeptFile* file = outputAt(i);
+  return file != nullptr ? static_cast<int>(file->blocks.size()) : 0;
+}
+
+int vcw_output_block(int i, int j) {
+  const KeptFile* file = outputAt(i);
+  if (file == nullptr || j < 0 || static_cast<std::size_t>(j) >= file->blocks.size()) return -1;
+  return file->blocks[static_cast<std::size_t>(j)];
 }
 
 void vcw_release(void) {

@@ -1,7 +1,9 @@
-// The engine as the web page calls it: plain C functions over convertBytes,
-// exported from the WebAssembly module. The last conversion stays in the
-// module until the next one or vcw_release, and every pointer handed out
-// points into it: the page copies what it needs before converting again.
+// The engine as the web page calls it: plain C functions over convertPieces,
+// exported from the WebAssembly module. The page reads the source and keeps
+// the output, both through functions it hands in; the module holds only a
+// piece of each at a time. The last conversion's document and file list
+// stay in the module until the next one or vcw_release, and every pointer
+// handed out points into it.
 #pragma once
 
 #ifdef __EMSCRIPTEN__
@@ -15,23 +17,39 @@
 extern "C" {
 #endif
 
-// Converts length bytes for the target (0 iPhone, 1 iCloud.com) with the
-// carrier choice (0 from the file, 1 docomo, 2 au, 3 SoftBank, 4 none).
-// Returns vcard-convert's exit code: 0 done, 1 failed, 64 for a target or
-// carrier out of range or bytes missing (the document then says which).
-VCW_EXPORT int vcw_convert(const unsigned char* bytes, unsigned long length, int target,
-                           int carrier);
+// Reads up to count bytes of the source from offset into out: how many (0
+// past its end), or -1 when it cannot be read. The page reads a slice of the
+// chosen file.
+typedef int (*vcw_read_fn)(double offset, unsigned char* out, int count);
+// Keeps a block of an output file's bytes, which are gone once it returns:
+// the block's number (from 0, one more each time), or -1 when there is no
+// room for it. The page makes each block a Blob.
+typedef int (*vcw_keep_fn)(const unsigned char* bytes, int size);
+
+// Converts the source of size bytes that read reads for the target (0
+// iPhone, 1 iCloud.com) with the carrier choice (0 from the file, 1 docomo,
+// 2 au, 3 SoftBank, 4 none), handing the output to keep block by block as
+// it is written: a large source is read in pieces and no output is ever
+// held whole. Returns vcard-convert's exit code: 0 done, 1 failed, 64 for a
+// target or carrier out of range or a function missing (the document then
+// says which).
+VCW_EXPORT int vcw_convert(double size, int target, int carrier, vcw_read_fn read,
+                           vcw_keep_fn keep);
 
 // The document vcard-convert --json prints for the conversion (UTF-8).
 VCW_EXPORT const char* vcw_json(void);
 // The report's text, "" when there is nothing worth telling.
 VCW_EXPORT const char* vcw_report_text(void);
 
-// The files written, in order: name (UTF-8), bytes and their number.
+// The files written, in order: name (UTF-8), size, and the numbers of the
+// blocks kept that make up its bytes, in order. Blocks kept but named by no
+// file belong to a file that was removed again.
 VCW_EXPORT int vcw_output_count(void);
 VCW_EXPORT const char* vcw_output_name(int i);
-VCW_EXPORT const unsigned char* vcw_output_data(int i);
-VCW_EXPORT unsigned long vcw_output_size(int i);
+VCW_EXPORT double vcw_output_size(int i);
+VCW_EXPORT int vcw_output_block_count(int i);
+// -1 outside the file's blocks.
+VCW_EXPORT int vcw_output_block(int i, int j);
 
 // Lets go of the last conversion; the getters give null and 0 until the next.
 VCW_EXPORT void vcw_release(void);

@@ -277,7 +277,8 @@ vcard::MemoryConversion vcard::convertBytes(std::string_view source,
     // one's.
     setPath(&orgFile, "");
     setPath(&dstFile, "");
-    MemoryStore store(&conversion.outputs, outputFileName(options.target));
+    FileCollector files(&conversion.outputs);
+    ReceiverStore store(files, outputFileName(options.target));
     // Bytes in memory are loaded whole: there is nothing to start again.
     conversion.result = convertSource(options, &conversion.report, Source{source}, store, "")
                             .value_or(ResultTexts{kCannotReadAlert, kFailedLog});
@@ -293,4 +294,46 @@ vcard::MemoryConversion vcard::convertBytes(std::string_view source,
     conversion.result = {vcard::kUnexpectedFailureAlert, kFailedLog};
   }
   return conversion;
+}
+
+vcard::ReceivedConversion vcard::detail::convertPieces(SourceReader& source,
+                                                       const ConvertOptions& options,
+                                                       OutputReceiver& receiver,
+                                                       const StreamLimits& limits) {
+  ReceivedConversion conversion;
+  conversion.report.target = options.target;
+  std::optional<ReceiverStore> store;
+  try {
+    setPath(&orgFile, "");
+    setPath(&dstFile, "");
+    store.emplace(receiver, outputFileName(options.target));
+    SourceStream stream(source, options.carrier, limits);
+    if (stream.plan() == SourcePlan::Unreadable) {
+      conversion.result = {kCannotReadAlert, kFailedLog};
+      return conversion;
+    }
+    const bool whole = stream.plan() == SourcePlan::Whole;
+    std::optional<ResultTexts> result =
+        convertSource(options, &conversion.report, Source{std::nullopt, &stream, !whole}, *store, "");
+    if (!result) {
+      conversion.report = ConversionReport{};
+      result = convertSource(options, &conversion.report, Source{std::nullopt, &stream}, *store, "");
+    }
+    conversion.result = result.value_or(ResultTexts{kCannotReadAlert, kFailedLog});
+    return conversion;
+  } catch (const ConversionStopped&) {
+    conversion.result = {"", vcard::kStoppedLog};
+  } catch (const std::bad_alloc&) {
+    conversion.result = {vcard::kOutOfMemoryAlert, kFailedLog};
+  } catch (...) {
+    conversion.result = {kCannotReadAlert, kFailedLog};
+  }
+  // Whatever was written is no conversion of the source.
+  if (store) store->removeAll();
+  return conversion;
+}
+
+vcard::ReceivedConversion vcard::convertPieces(SourceReader& source, const ConvertOptions& options,
+                                               OutputReceiver& receiver) {
+  return vcard::detail::convertPieces(source, options, receiver, StreamLimits{});
 }

@@ -52,7 +52,7 @@ std::size_t findCut(std::string_view bytes, std::size_t from) {
 // after a card, or at the end of the file.
 class Pieces {
  public:
-  Pieces(platform::FileReader* file, std::size_t readSize, std::size_t skip)
+  Pieces(SourceReader* file, std::size_t readSize, std::size_t skip)
       : file_(file), readSize_(readSize), skip_(skip) {}
 
   // Gives back the room once the last piece is no longer read: a file
@@ -120,7 +120,7 @@ class Pieces {
     return true;
   }
 
-  platform::FileReader* file_;
+  SourceReader* file_;
   std::size_t readSize_;
   std::size_t skip_;
   platform::OwnedCString data_;
@@ -134,20 +134,48 @@ class Pieces {
 }  // namespace
 
 SourceStream::SourceStream(const char* path, CarrierChoice carrier, const StreamLimits& limits)
-    : file_(path != nullptr ? path : ""), limits_(limits) {
+    : file_(std::make_unique<FileSource>(path)), source_(file_.get()), limits_(limits) {
+  if (path == nullptr || !file_->isOpen()) return;
+  settle(carrier);
+}
+
+SourceStream::SourceStream(SourceReader& source, CarrierChoice carrier,
+                           const StreamLimits& limits)
+    : source_(&source), limits_(limits) {
+  settle(carrier);
+}
+
+void SourceStream::settle(CarrierChoice carrier) {
   if (limits_.readSize == 0) limits_.readSize = 1;
-  if (path == nullptr || !file_.isOpen()) return;
   // An empty file needs no pieces (and the whole-file loader records no
   // encoding for it).
-  const bool small = file_.size() == 0 || file_.size() < limits_.minimumSize;
+  const std::uint64_t size = source_->size();
+  const bool small = size == 0 || size < limits_.minimumSize;
   plan_ = small ? SourcePlan::Whole : survey(carrier);
+}
+
+std::optional<std::string> SourceStream::readWhole() {
+  if (!source_->rewind()) return std::nullopt;
+  std::string content;
+  // Room for a caller's terminator too, so that adding one does not copy
+  // the whole content.
+  const std::uint64_t size = source_->size();
+  if (size > 0 && size < content.max_size() - 8) content.reserve(static_cast<std::size_t>(size) + 8);
+  char buffer[1 << 16];
+  for (;;) {
+    const std::optional<std::size_t> n = source_->readSome(buffer, sizeof buffer);
+    if (!n) return std::nullopt;
+    if (*n == 0) break;
+    content.append(buffer, *n);
+  }
+  return content;
 }
 
 SourcePlan SourceStream::survey(CarrierChoice carrier) {
   char bytes[3];
   std::size_t got = 0;
   while (got < sizeof bytes) {
-    const std::optional<std::size_t> read = file_.readSome(bytes + got, sizeof bytes - got);
+    const std::optional<std::size_t> read = source_->readSome(bytes + got, sizeof bytes - got);
     if (!read) return SourcePlan::Unreadable;
     if (*read == 0) break;
     got += *read;
@@ -159,8 +187,8 @@ SourcePlan SourceStream::survey(CarrierChoice carrier) {
   using Step = SourceSurvey::Step;
   Step step = survey.done() ? Step::Done : Step::Again;
   while (step == Step::Again) {
-    if (!file_.rewind()) return SourcePlan::Unreadable;
-    Pieces pieces(&file_, limits_.readSize, skip_);
+    if (!source_->rewind()) return SourcePlan::Unreadable;
+    Pieces pieces(source_, limits_.readSize, skip_);
     step = Step::More;
     for (bool last = false; step == Step::More;) {
       std::string_view piece;
@@ -306,8 +334,8 @@ class ReadAhead {
 
 StreamEnd SourceStream::run(PieceSink& sink) {
   if (plan_ != SourcePlan::UTF8 && plan_ != SourcePlan::ShiftJIS) return StreamEnd::NotAsPlanned;
-  if (!file_.rewind()) return StreamEnd::ReadFailed;
-  Pieces pieces(&file_, limits_.readSize, skip_);
+  if (!source_->rewind()) return StreamEnd::ReadFailed;
+  Pieces pieces(source_, limits_.readSize, skip_);
 #if !defined(__EMSCRIPTEN__)
   ReadAhead ahead(pieces, plan_);
   for (;;) {

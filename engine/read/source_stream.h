@@ -14,11 +14,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "convert_options.h"
+#include "memory_convert.h"
 #include "platform.h"
 #include "read/source_plan.h"
 #include "vcard.h"
@@ -49,22 +51,44 @@ class PieceSink {
   virtual void piece(std::string_view text, std::size_t rawSize, bool last) = 0;
 };
 
+// A file on disk as a source.
+class FileSource final : public SourceReader {
+ public:
+  explicit FileSource(const char* path) : file_(path != nullptr ? path : "") {}
+  [[nodiscard]] bool isOpen() const noexcept { return file_.isOpen(); }
+  [[nodiscard]] std::uint64_t size() const override { return file_.size(); }
+  [[nodiscard]] std::optional<std::size_t> readSome(char* out, std::size_t count) override {
+    return file_.readSome(out, count);
+  }
+  [[nodiscard]] bool rewind() override { return file_.rewind(); }
+  [[nodiscard]] bool isFileAt(const std::string& path) const { return file_.isFileAt(path); }
+
+ private:
+  platform::FileReader file_;
+};
+
 class SourceStream {
  public:
-  // Opens the source and, when it is large enough, reads it once to settle
-  // the plan.
+  // Opens the file at path as the source and, when it is large enough,
+  // reads it once to settle the plan.
   SourceStream(const char* path, CarrierChoice carrier, const StreamLimits& limits);
+  // The same over a source someone else reads (and keeps until the stream
+  // is gone).
+  SourceStream(SourceReader& source, CarrierChoice carrier, const StreamLimits& limits);
 
   [[nodiscard]] SourcePlan plan() const noexcept { return plan_; }
   // For a plan read in pieces, what the whole-file loader would record.
   [[nodiscard]] const SourceInfo& info() const noexcept { return info_; }
   // The source's size when it was opened.
-  [[nodiscard]] std::uint64_t size() const noexcept { return file_.size(); }
-  // The whole source, read again from its first byte through the file
+  [[nodiscard]] std::uint64_t size() const { return source_->size(); }
+  // The whole source, read again from its first byte through the reader
   // opened here: the file whose plan was settled is the file loaded.
-  [[nodiscard]] std::optional<std::string> readWhole() { return file_.readAll(); }
-  // True when path names the opened source itself.
-  [[nodiscard]] bool isSourceAt(const std::string& path) const { return file_.isFileAt(path); }
+  [[nodiscard]] std::optional<std::string> readWhole();
+  // True when path names the opened file itself (never for a source read by
+  // someone else).
+  [[nodiscard]] bool isSourceAt(const std::string& path) const {
+    return file_ != nullptr && file_->isFileAt(path);
+  }
 
   // Reads the source again and hands its text, as well-formed UTF-8, to the
   // sink piece by piece. The next piece is read and decoded on a thread of
@@ -73,9 +97,11 @@ class SourceStream {
   [[nodiscard]] StreamEnd run(PieceSink& sink);
 
  private:
+  void settle(CarrierChoice carrier);
   SourcePlan survey(CarrierChoice carrier);
 
-  platform::FileReader file_;
+  std::unique_ptr<FileSource> file_;  // the source, when opened here
+  SourceReader* source_;
   StreamLimits limits_;
   SourceInfo info_;
   std::size_t skip_ = 0;  // a leading UTF-8 mark

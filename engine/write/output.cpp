@@ -196,13 +196,33 @@ bool StagedFileStore::commit() {
   return true;
 }
 
-OutputFile* MemoryStore::find(const std::string& name) {
+bool ReceiverStore::create(const std::string& name, std::string_view bytes) {
+  if (std::find(held_.begin(), held_.end(), name) == held_.end()) held_.push_back(name);
+  return receiver_.create(name, bytes);
+}
+bool ReceiverStore::rename(const std::string& from, const std::string& to) {
+  if (!receiver_.rename(from, to)) return false;
+  if (from != to) std::erase(held_, to);
+  std::replace(held_.begin(), held_.end(), from, to);
+  return true;
+}
+void ReceiverStore::remove(const std::string& name) {
+  std::erase(held_, name);
+  receiver_.remove(name);
+}
+void ReceiverStore::removeAll() {
+  for (const std::string& name : held_)
+    receiver_.remove(name);
+  held_.clear();
+}
+
+OutputFile* FileCollector::find(const std::string& name) {
   for (OutputFile& file : *files_) {
     if (file.name == name) return &file;
   }
   return nullptr;
 }
-bool MemoryStore::create(const std::string& name, std::string_view bytes) {
+bool FileCollector::create(const std::string& name, std::string_view bytes) {
   if (OutputFile* file = find(name)) {
     file->bytes.assign(bytes);
     return true;
@@ -210,19 +230,19 @@ bool MemoryStore::create(const std::string& name, std::string_view bytes) {
   files_->push_back({name, std::string(bytes)});
   return true;
 }
-bool MemoryStore::append(const std::string& name, std::string_view bytes) {
+bool FileCollector::append(const std::string& name, std::string_view bytes) {
   OutputFile* file = find(name);
   if (file == nullptr) return false;
   file->bytes.append(bytes);
   return true;
 }
-bool MemoryStore::rename(const std::string& from, const std::string& to) {
+bool FileCollector::rename(const std::string& from, const std::string& to) {
   if (find(from) == nullptr) return false;
   if (from != to) remove(to);
   find(from)->name = to;
   return true;
 }
-void MemoryStore::remove(const std::string& name) {
+void FileCollector::remove(const std::string& name) {
   std::erase_if(*files_, [&](const OutputFile& file) { return file.name == name; });
 }
 

@@ -85,16 +85,36 @@ class StagedFileStore final : public OutputStore {
   std::vector<std::string> superseded_;
 };
 
-// Files in memory, in the order they were made, under the one name the
+// Files handed to a receiver as they are written, under the one name the
 // output has there (and the numbered parts named after it): the path a
 // caller passes along names nothing.
-class MemoryStore final : public OutputStore {
+class ReceiverStore final : public OutputStore {
  public:
-  MemoryStore(std::vector<OutputFile>* files, std::string name)
-      : files_(files), name_(std::move(name)) {}
+  ReceiverStore(OutputReceiver& receiver, std::string name)
+      : receiver_(receiver), name_(std::move(name)) {}
   [[nodiscard]] std::string destination(const std::string& /*path*/) const override {
     return name_;
   }
+  [[nodiscard]] bool create(const std::string& name, std::string_view bytes) override;
+  [[nodiscard]] bool append(const std::string& name, std::string_view bytes) override {
+    return receiver_.append(name, bytes);
+  }
+  [[nodiscard]] bool rename(const std::string& from, const std::string& to) override;
+  void remove(const std::string& name) override;
+  // Removes every file the receiver still holds from this store: a
+  // conversion that ended on the way leaves nothing to save.
+  void removeAll();
+
+ private:
+  OutputReceiver& receiver_;
+  std::string name_;
+  std::vector<std::string> held_;  // the files made and not removed, in order
+};
+
+// The files whole in memory, in the order they were made.
+class FileCollector final : public OutputReceiver {
+ public:
+  explicit FileCollector(std::vector<OutputFile>* files) : files_(files) {}
   [[nodiscard]] bool create(const std::string& name, std::string_view bytes) override;
   [[nodiscard]] bool append(const std::string& name, std::string_view bytes) override;
   [[nodiscard]] bool rename(const std::string& from, const std::string& to) override;
@@ -103,7 +123,6 @@ class MemoryStore final : public OutputStore {
  private:
   OutputFile* find(const std::string& name);
   std::vector<OutputFile>* files_;
-  std::string name_;
 };
 
 // The UTF-8 text in UTF-16LE, without a byte-order mark, appended to out;

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,9 +23,11 @@
 #include "param_names.h"
 #include "read/source_stream.h"
 #include "report_json.h"
+#include "result_texts.h"
 #include "test_support.h"
 #include "vcard.h"
 #include "vcard_report.h"
+#include "write/output.h"
 
 namespace {
 
@@ -100,6 +104,40 @@ Outcome convertFile(const std::string& bytes, const vcard::ConvertOptions& optio
   return outcomeOf(result, report, std::move(outputs));
 }
 
+// A source in memory read a few bytes at a time, as a page reads slices of
+// a file.
+class SliceReader final : public vcard::SourceReader {
+ public:
+  SliceReader(std::string_view bytes, std::size_t slice) : bytes_(bytes), slice_(slice) {}
+  [[nodiscard]] std::uint64_t size() const override { return bytes_.size(); }
+  [[nodiscard]] std::optional<std::size_t> readSome(char* out, std::size_t count) override {
+    const std::size_t n = std::min({count, slice_, bytes_.size() - at_});
+    std::copy_n(bytes_.data() + at_, n, out);
+    at_ += n;
+    return n;
+  }
+  [[nodiscard]] bool rewind() override {
+    at_ = 0;
+    return true;
+  }
+
+ private:
+  std::string_view bytes_;
+  std::size_t slice_;
+  std::size_t at_ = 0;
+};
+
+// convertPieces over the bytes read in odd slices, its files collected.
+Outcome convertReceived(const std::string& bytes, const vcard::ConvertOptions& options,
+                        const vcard::detail::StreamLimits& limits) {
+  SliceReader reader(bytes, 77);
+  std::vector<vcard::OutputFile> outputs;
+  vcard::detail::FileCollector files(&outputs);
+  vcard::ReceivedConversion conversion =
+      vcard::detail::convertPieces(reader, options, files, limits);
+  return outcomeOf(conversion.result, conversion.report, std::move(outputs));
+}
+
 Outcome convertMemory(const std::string& bytes, const vcard::ConvertOptions& options) {
   vcard::MemoryConversion conversion = vcard::convertBytes(bytes, options);
   return outcomeOf(conversion.result, conversion.report, std::move(conversion.outputs));
@@ -155,7 +193,12 @@ class MemoryConvertTest : public testing::TestWithParam<TargetCase> {
       SCOPED_TRACE(path.parent_path().filename().string() + "/" + path.filename().string());
       const std::string bytes = testsupport::readBytes(path.string());
       const Outcome memory = convertMemory(bytes, options);
-      expectSame(memory, convertFile(bytes, options, limits));
+      const Outcome file = convertFile(bytes, options, limits);
+      expectSame(memory, file);
+      {
+        SCOPED_TRACE("read by a reader, handed to a receiver");
+        expectSame(convertReceived(bytes, options, limits), file);
+      }
       if (memory.outputs.size() > 1) ++split;
     }
     return split;
@@ -279,6 +322,31 @@ TEST(MemoryConvertRowTest, LeavesNothingBehindForTheNext) {
   EXPECT_STREQ(orgFile, "");
   EXPECT_STREQ(dstFile, "");
   EXPECT_TRUE(std::filesystem::is_empty(working.path()));
+}
+
+// A conversion stopped on the way hands back no file, even of the parts it
+// had finished: each stop in a run of many parts is tried.
+TEST(ReceivedConversionTest, StoppedOnTheWayLeavesNoFile) {
+  std::string source;
+  for (int i = 1; i <= 400; ++i)
+    source += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;" + std::to_string(i) + "\r\nEND:VCARD\r\n";
+  for (const int stopAt : {1, 3, 10}) {
+    SCOPED_TRACE(stopAt);
+    vcard::ConvertOptions options;
+    options.target = Target::ICloud;
+    options.cardsPerFile = 30;
+    options.progressInterval = std::chrono::milliseconds(0);
+    int told = 0;
+    options.progress = [&](const vcard::Progress&) { return ++told < stopAt; };
+    SliceReader reader(source, 500);
+    std::vector<vcard::OutputFile> outputs;
+    vcard::detail::FileCollector files(&outputs);
+    const vcard::ReceivedConversion conversion =
+        vcard::detail::convertPieces(reader, options, files, vcard::detail::StreamLimits{1, 512});
+    EXPECT_EQ(conversion.result[0], "");
+    EXPECT_EQ(conversion.result[1], vcard::kStoppedLog);
+    EXPECT_TRUE(outputs.empty()) << outputs.size() << " files, the first " << outputs[0].name;
+  }
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 // The web page's C functions give what convertBytes gives for the same
-// bytes and choices, and null or 0 for what is not there.
+// bytes and choices, read through a read function and handed back in blocks
+// through a keep function, and null, 0 or -1 for what is not there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +47,49 @@ vcard::ConvertOptions optionsOf(int target, int carrier) {
   return options;
 }
 
+// The page's side of a conversion: the source its read function reads and
+// the blocks its keep function keeps. C function pointers carry no state.
+struct PageSide {
+  std::string source;
+  int readLimit = INT_MAX;  // bytes a read gives at most; -1 fails every read
+  int readsLeft = INT_MAX;  // reads before every further one fails
+  std::vector<std::string> blocks;
+  int keepsLeft = INT_MAX;  // blocks kept before there is no room
+};
+
+PageSide g_page;
+
+int readPage(double offset, unsigned char* out, int count) {
+  if (g_page.readLimit < 0 || g_page.readsLeft-- <= 0) return -1;
+  const auto at = static_cast<std::size_t>(offset);
+  if (at >= g_page.source.size()) return 0;
+  const std::size_t n = std::min({static_cast<std::size_t>(count), g_page.source.size() - at,
+                                  static_cast<std::size_t>(g_page.readLimit)});
+  std::memcpy(out, g_page.source.data() + at, n);
+  return static_cast<int>(n);
+}
+
+int keepBlock(const unsigned char* bytes, int size) {
+  if (g_page.keepsLeft-- <= 0) return -1;
+  g_page.blocks.emplace_back(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+  return static_cast<int>(g_page.blocks.size()) - 1;
+}
+
+// Converts source as the page does.
+int convertPage(const std::string& source, int target, int carrier) {
+  g_page.source = source;
+  g_page.blocks.clear();
+  return vcw_convert(static_cast<double>(source.size()), target, carrier, readPage, keepBlock);
+}
+
+// Output i as the page puts it together from its blocks.
+std::string outputBytes(int i) {
+  std::string bytes;
+  for (int j = 0; j < vcw_output_block_count(i); ++j)
+    bytes += g_page.blocks.at(static_cast<std::size_t>(vcw_output_block(i, j)));
+  return bytes;
+}
+
 class WasmApiTest : public testing::TestWithParam<ApiCase> {
  protected:
   void TearDown() override { vcw_release(); }
@@ -54,9 +101,7 @@ TEST_P(WasmApiTest, GettersGiveTheConversion) {
       c.file.empty()
           ? std::string()
           : testsupport::readBytes(std::string(TEST_DATA_DIR) + "/engine/" + std::string(c.file));
-  const auto* data =
-      c.file.empty() ? nullptr : reinterpret_cast<const unsigned char*>(bytes.data());
-  const int status = vcw_convert(data, bytes.size(), c.target, c.carrier);
+  const int status = convertPage(bytes, c.target, c.carrier);
 
   const vcard::MemoryConversion expected =
       vcard::convertBytes(bytes, optionsOf(c.target, c.carrier));
@@ -70,15 +115,16 @@ TEST_P(WasmApiTest, GettersGiveTheConversion) {
   for (int i = 0; i < vcw_output_count(); ++i) {
     const vcard::OutputFile& file = expected.outputs[static_cast<std::size_t>(i)];
     EXPECT_EQ(vcw_output_name(i), file.name);
-    ASSERT_EQ(vcw_output_size(i), file.bytes.size());
-    ASSERT_NE(vcw_output_data(i), nullptr);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(vcw_output_data(i)), vcw_output_size(i)),
-              file.bytes);
+    EXPECT_EQ(vcw_output_size(i), static_cast<double>(file.bytes.size()));
+    EXPECT_TRUE(outputBytes(i) == file.bytes) << file.name;
+    EXPECT_EQ(vcw_output_block(i, -1), -1);
+    EXPECT_EQ(vcw_output_block(i, vcw_output_block_count(i)), -1);
   }
   for (const int outside : {-1, vcw_output_count(), vcw_output_count() + 1}) {
     EXPECT_EQ(vcw_output_name(outside), nullptr) << outside;
-    EXPECT_EQ(vcw_output_data(outside), nullptr) << outside;
-    EXPECT_EQ(vcw_output_size(outside), 0u) << outside;
+    EXPECT_EQ(vcw_output_size(outside), 0) << outside;
+    EXPECT_EQ(vcw_output_block_count(outside), 0) << outside;
+    EXPECT_EQ(vcw_output_block(outside, 0), -1) << outside;
   }
 }
 
@@ -86,17 +132,19 @@ INSTANTIATE_TEST_SUITE_P(Choices, WasmApiTest, testing::ValuesIn(kApiCases), Cas
 
 struct UsageCase {
   std::string_view name;
-  bool bytesMissing;  // a length without bytes
+  bool readMissing;  // a size without a read function
+  bool keepMissing;
   int target;
   int carrier;
   std::string_view alert;
 };
 
 const UsageCase kUsageCases[] = {
-    {"TargetOutOfRange", false, 2, 0, "不明な変換先です: 2"},
-    {"NegativeTarget", false, -1, 0, "不明な変換先です: -1"},
-    {"CarrierOutOfRange", false, 1, 5, "不明な携帯会社です: 5"},
-    {"LengthWithoutBytes", true, 0, 0, "変換元ファイルが指定されていません。"},
+    {"TargetOutOfRange", false, false, 2, 0, "不明な変換先です: 2"},
+    {"NegativeTarget", false, false, -1, 0, "不明な変換先です: -1"},
+    {"CarrierOutOfRange", false, false, 1, 5, "不明な携帯会社です: 5"},
+    {"SizeWithoutRead", true, false, 0, 0, "変換元ファイルが指定されていません。"},
+    {"NoKeep", false, true, 0, 0, "出力の受け取り先が指定されていません。"},
 };
 
 class WasmApiUsageTest : public testing::TestWithParam<UsageCase> {
@@ -109,12 +157,12 @@ class WasmApiUsageTest : public testing::TestWithParam<UsageCase> {
 TEST_P(WasmApiUsageTest, ConvertsNothingAndSaysWhy) {
   const UsageCase& c = GetParam();
   const std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;b\r\nEND:VCARD\r\n";
-  const auto* cardBytes = reinterpret_cast<const unsigned char*>(card.data());
-  ASSERT_EQ(vcw_convert(cardBytes, card.size(), 0, 0), 0);
+  ASSERT_EQ(convertPage(card, 0, 0), 0);
   ASSERT_EQ(vcw_output_count(), 1);
 
-  const int status =
-      vcw_convert(c.bytesMissing ? nullptr : cardBytes, card.size(), c.target, c.carrier);
+  const int status = vcw_convert(static_cast<double>(card.size()), c.target, c.carrier,
+                                 c.readMissing ? nullptr : readPage,
+                                 c.keepMissing ? nullptr : keepBlock);
   EXPECT_EQ(status, 64);
   ASSERT_NE(vcw_json(), nullptr);
   EXPECT_EQ(vcw_json(),
@@ -133,16 +181,79 @@ TEST(WasmApiReleaseTest, NothingBeforeAConversionOrAfterRelease) {
   EXPECT_EQ(vcw_report_text(), nullptr);
   EXPECT_EQ(vcw_output_count(), 0);
   const std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;b\r\nEND:VCARD\r\n";
-  ASSERT_EQ(vcw_convert(reinterpret_cast<const unsigned char*>(card.data()), card.size(), 1, 0), 0);
+  ASSERT_EQ(convertPage(card, 1, 0), 0);
   ASSERT_EQ(vcw_output_count(), 1);
   vcw_release();
   EXPECT_EQ(vcw_json(), nullptr);
   EXPECT_EQ(vcw_report_text(), nullptr);
   EXPECT_EQ(vcw_output_count(), 0);
   EXPECT_EQ(vcw_output_name(0), nullptr);
-  EXPECT_EQ(vcw_output_data(0), nullptr);
-  EXPECT_EQ(vcw_output_size(0), 0u);
+  EXPECT_EQ(vcw_output_size(0), 0);
+  EXPECT_EQ(vcw_output_block_count(0), 0);
 }
+
+// A large source (over the 4 MiB read whole) comes in many reads of a few
+// bytes and goes out in many blocks; the bytes are convertBytes' all the
+// same.
+TEST(WasmApiPiecesTest, LargeSourceIsReadInSlicesAndWrittenInBlocks) {
+  std::string source;
+  for (int i = 1; source.size() < (5u << 20); ++i) {
+    source += "BEGIN:VCARD\r\nVERSION:2.1\r\nN:\x8E\x52\x93\x63;\x91\xBE\x98\x59" +
+              std::to_string(i) + "\r\nTEL;CELL:090-0000-" + std::to_string(i) + "\r\nEND:VCARD\r\n";
+  }  // N:山田;太郎 in Shift_JIS
+  g_page = PageSide{};
+  g_page.readLimit = 4093;
+  ASSERT_EQ(convertPage(source, 0, 0), 0);
+  const vcard::MemoryConversion expected = vcard::convertBytes(source, optionsOf(0, 0));
+  ASSERT_EQ(vcw_output_count(), 1);
+  ASSERT_EQ(expected.outputs.size(), 1u);
+  EXPECT_GT(vcw_output_block_count(0), 4);
+  EXPECT_TRUE(outputBytes(0) == expected.outputs[0].bytes);
+  EXPECT_EQ(vcw_json(), vcard::reportJson(expected.result, expected.report, 0));
+  vcw_release();
+  g_page = PageSide{};
+}
+
+struct FailureCase {
+  std::string_view name;
+  int readsLeft;
+  int keepsLeft;
+  std::string_view alert;
+};
+
+// A read that fails is the file that cannot be read; a block with no room
+// is the output that cannot be written. Neither leaves a file to save.
+const FailureCase kFailureCases[] = {
+    {"FirstReadFails", 0, INT_MAX, "変換元ファイルが読み込めません。"},
+    {"ReadFailsOnTheWay", 3, INT_MAX, "変換元ファイルが読み込めません。"},
+    {"NoRoomForABlock", INT_MAX, 2, "出力ファイルに書き込めません。"},
+};
+
+class WasmApiFailureTest : public testing::TestWithParam<FailureCase> {
+ protected:
+  void TearDown() override {
+    vcw_release();
+    g_page = PageSide{};
+  }
+};
+
+TEST_P(WasmApiFailureTest, FailsWithTheToolsAlertAndNoOutput) {
+  const FailureCase& c = GetParam();
+  std::string source;
+  for (int i = 1; i <= 20'000; ++i)
+    source += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;" + std::to_string(i) + "\r\nEND:VCARD\r\n";
+  g_page = PageSide{};
+  g_page.readLimit = 1000;
+  g_page.readsLeft = c.readsLeft;
+  g_page.keepsLeft = c.keepsLeft;
+  EXPECT_EQ(convertPage(source, 0, 0), 1);
+  ASSERT_NE(vcw_json(), nullptr);
+  EXPECT_NE(std::string(vcw_json()).find(std::string(c.alert)), std::string::npos) << vcw_json();
+  EXPECT_EQ(vcw_output_count(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, WasmApiFailureTest, testing::ValuesIn(kFailureCases),
+                         CaseName());
 
 struct ProgressEvent {
   int step;
@@ -195,9 +306,7 @@ TEST_P(WasmApiProgressTest, TellsMonotonicProgressEndingAtTheSourceSize) {
     source += "END:VCARD\r\n";
   }
   vcw_set_progress(recordProgress, c.intervalMs);
-  ASSERT_EQ(vcw_convert(reinterpret_cast<const unsigned char*>(source.data()), source.size(),
-                        c.target, 0),
-            0);
+  ASSERT_EQ(convertPage(source, c.target, 0), 0);
 
   ASSERT_GE(g_events.size(), c.minEvents);
   EXPECT_LE(g_events.size(), c.maxEvents);
@@ -225,15 +334,12 @@ TEST_P(WasmApiProgressTest, TellsMonotonicProgressEndingAtTheSourceSize) {
   const vcard::MemoryConversion expected = vcard::convertBytes(source, optionsOf(c.target, 0));
   ASSERT_EQ(vcw_output_count(), 1);
   ASSERT_EQ(expected.outputs.size(), 1u);
-  EXPECT_TRUE(std::string(reinterpret_cast<const char*>(vcw_output_data(0)), vcw_output_size(0)) ==
-              expected.outputs[0].bytes);
+  EXPECT_TRUE(outputBytes(0) == expected.outputs[0].bytes);
 
   // Without a hook nothing more is told.
   g_events.clear();
   vcw_set_progress(nullptr, 0);
-  ASSERT_EQ(vcw_convert(reinterpret_cast<const unsigned char*>(source.data()), source.size(),
-                        c.target, 0),
-            0);
+  ASSERT_EQ(convertPage(source, c.target, 0), 0);
   EXPECT_TRUE(g_events.empty());
 }
 

@@ -403,6 +403,18 @@ class BrowserTest(PageTestCase):
                                          and source != "data:", f"{source} in the policy")
                 self.assertNotRegex(html, r'(src|href)="https?://')
 
+    def test_a_large_export_read_in_pieces_converts_as_natively(self):
+        # Over the 4 MiB the engine loads whole: the worker reads it in
+        # slices into the engine's piecewise reader and gets the output back
+        # in blocks.
+        source = self.work / "large.vcf"
+        bench = Path(__file__).resolve().parents[2] / "bench" / "gen_vcards.py"
+        subprocess.run([sys.executable, str(bench), "10000", str(source)], check=True)
+        self.assertGreater(source.stat().st_size, 4 << 20)
+        for target in TARGETS:
+            with self.subTest(target=target):
+                self.assertEqual(self.expect_same_as_native(source, target), 1)
+
     def test_self_contained_file_works_from_disk(self):
         self.browser.open(Path(ARGS.single).resolve().as_uri())
         try:
@@ -611,6 +623,21 @@ class StandInProgressTest(unittest.TestCase):
                 else:
                     self.assertEqual(determinate, [])
                 self.assertTrue(self.browser.js("return document.getElementById('progress-area').hidden;"))
+
+    def test_a_long_read_shows_its_share(self):
+        # 40 slices of the stand-in's reading, three seconds in all: the
+        # worker tells the share read before any card is converted.
+        source = self.work / "slow-read.vcf"
+        source.write_bytes(b"X-FAKE-SLOW-READ\r\n" + fake_cards(400, slow=False))
+        self.browser.js(WATCH_PROGRESS)
+        added, alert = self.page.convert(source, "iphone")
+        self.assertEqual(alert, "")
+        self.assertTrue(added.endswith("出力データ：400件\n\n"), added)
+        seen = self.browser.js("return window.progressSeen;")
+        reading = [float(value) for value, text in seen
+                   if value is not None and text.startswith("読み込み中…")]
+        self.assertTrue(any(0 < share < 1 for share in reading), seen)
+        self.assertEqual(reading, sorted(reading))
 
 
 def main():

@@ -7,7 +7,6 @@
   // The texts the window shows for the same events.
   const kEmptySourceAlert = '変換元ファイル名が入力（選択）されていません。';
   const kNotVCardAlert = '変換元ファイルはvCardファイルではありません。';
-  const kCannotReadAlert = '変換元ファイルが読み込めません。\n他で使用中もしくは破損している可能性があります。';
   const kFailedLog = '変換処理に失敗しました。\n\n';
   const kConvertingLine = '変換処理中・・・\n';
   const kNoFileName = 'ファイルが選ばれていません';
@@ -45,6 +44,9 @@
   let running = false;
   let worker = null;
   let workerUrl = null;
+  // The engine's module as the first worker compiled it, handed to every
+  // later one (a worker is ended after each run).
+  let compiledEngine = null;
   let downloadUrls = [];
 
   // ---- source file -------------------------------------------------------
@@ -236,6 +238,8 @@
   function showStage(message, size) {
     if (typeof message.share !== 'number') {
       showProgress(message.stage === 'loading' ? '変換の準備中…' : '変換中…（' + formatSize(size) + '）');
+    } else if (message.stage === 'reading') {
+      showProgress('読み込み中…（' + formatSize(size) + '）', message.share);
     } else if (message.stage === 'photos') {
       showProgress('写真を縮小中…', message.share);
     } else if (message.card > 0) {
@@ -334,7 +338,7 @@
 
   function offerDownloads(outputs, target) {
     outputs.forEach((output, i) => {
-      const blob = new Blob([output.bytes], {type: 'text/vcard'});
+      const blob = output.blob;
       const url = URL.createObjectURL(blob);
       downloadUrls.push(url);
       const link = document.createElement('a');
@@ -385,6 +389,9 @@
     if (worker) return worker;
     workerUrl = URL.createObjectURL(new Blob(workerSource(), {type: 'text/javascript'}));
     worker = new Worker(workerUrl);
+    worker.addEventListener('message', (event) => {
+      if (event.data && event.data.type === 'compiled') compiledEngine = event.data.module;
+    });
     return worker;
   }
 
@@ -403,7 +410,7 @@
           dropWorker();
         });
       }
-      w.postMessage({type: 'load'});
+      w.postMessage({type: 'load', module: compiledEngine});
     } catch (e) {
       // The run will start the worker again and say what failed.
     }
@@ -417,7 +424,10 @@
     workerUrl = null;
   }
 
-  function convertInWorker(bytes, target, carrier, size) {
+  // The worker reads the file itself, a slice at a time: the page never
+  // holds its bytes.
+  function convertInWorker(file, target, carrier) {
+    const size = file.size;
     return new Promise((resolve, reject) => {
       let w;
       try {
@@ -434,6 +444,11 @@
         const message = event.data;
         if (message.type === 'progress') {
           showStage(message, size);
+        } else if (message.type === 'read-for-me') {
+          // The worker may not read the file itself: the page reads it
+          // whole and hands it over.
+          file.arrayBuffer().then((bytes) => w.postMessage({type: 'bytes', bytes}, [bytes]),
+                                  () => w.postMessage({type: 'bytes', bytes: null}));
         } else if (message.type === 'done') {
           finish();
           // The engine's memory grew with the file and a wasm memory never
@@ -457,28 +472,7 @@
         const fromDisk = location.protocol === 'file:' && !$('engine-source');
         reject(new Error(fromDisk ? kOpenedFromDisk : kWorkerFailed));
       };
-      w.postMessage({type: 'convert', bytes, target, carrier}, [bytes]);
-    });
-  }
-
-  // ---- reading the file --------------------------------------------------
-
-  function readFile(file) {
-    return new Promise((resolve, reject) => {
-      const reader = new FileReader();
-      reader.onprogress = (event) => {
-        if (event.lengthComputable && event.total > 0) {
-          showProgress('読み込み中…（' + formatSize(event.total) + '）', event.loaded / event.total);
-        }
-      };
-      reader.onload = () => resolve(reader.result);
-      reader.onerror = () => reject(reader.error);
-      reader.onabort = () => reject(reader.error);
-      try {
-        reader.readAsArrayBuffer(file);
-      } catch (e) {
-        reject(e);
-      }
+      w.postMessage({type: 'convert', file, target, carrier, module: compiledEngine});
     });
   }
 
@@ -507,21 +501,11 @@
     startRun(file.name);
     appendLog(kConvertingLine);
     setRunning(true);
-    showProgress('読み込み中…（' + formatSize(file.size) + '）', 0);
+    showProgress('変換中…（' + formatSize(file.size) + '）');
     try {
-      let bytes;
-      try {
-        bytes = await readFile(file);
-      } catch (e) {
-        hideProgress();
-        await showAlert(kCannotReadAlert);
-        appendLog(kFailedLog);
-        return;
-      }
-      showProgress('変換中…（' + formatSize(file.size) + '）');
       let result;
       try {
-        result = await convertInWorker(bytes, target, carrier, file.size);
+        result = await convertInWorker(file, target, carrier);
       } catch (e) {
         hideProgress();
         await showAlert(e.message || kWorkerFailed);

@@ -1,3 +1,6 @@
+// NOTE TO THE DEVELOPER WORKING IN THIS WORKTREE (delete this 3-line block before you commit):
+// the rules in /work/rules-brief.md apply to your work: read that file now and follow it
+// (no product names, no mention of spec/issue in code or commits, tests 1/4-1/3 of code).
 // Runs one conversion at a time with the WebAssembly engine. The engine's
 // script comes first in this worker (importScripts in the static folder, the
 // same text in front of this one in the single file) and defines
@@ -17,16 +20,63 @@ const kPhotoStep = 2;
 
 let enginePromise = null;
 let api = null;
+// The page's compiled copy of the engine's module, when it has one: a
+// worker that starts from it skips the compiling, which in some engines
+// takes seconds.
+let compiledModule = null;
+// The run under way: the chosen file, how it is read and the output blocks
+// kept so far.
+let run = null;
 
 // Forwards the engine's progress to the page: the share of the source read
 // and the card being converted, or that a photo is being scaled down.
 function postProgress(step, bytesRead, sourceBytes, currentCard) {
+  if (run) run.engineTold = true;
   self.postMessage({
     type: 'progress',
     stage: step === kPhotoStep ? 'photos' : 'converting',
     share: sourceBytes > 0 ? Math.min(bytesRead / sourceBytes, 1) : 0,
     card: currentCard,
   });
+}
+
+// The share of the file read, told while the engine reads a large file
+// through before converting it (its first look at the whole, twice for a
+// file that turns out not to be UTF-8), until the engine tells its own
+// progress. The bar never goes back: a second look shows the furthest
+// share read.
+function postReading(end) {
+  run.furthest = Math.max(run.furthest, end);
+  const now = Date.now();
+  if (run.engineTold || now - run.toldAt < kProgressIntervalMs || run.file.size === 0) return;
+  run.toldAt = now;
+  self.postMessage({type: 'progress', stage: 'reading', share: Math.min(run.furthest / run.file.size, 1)});
+}
+
+// vcw_read_fn: a slice of the chosen file into the engine's memory.
+function readSource(module, offset, out, count) {
+  try {
+    const bytes = run.whole ? run.whole.subarray(offset, offset + count)
+                            : new Uint8Array(run.reader.readAsArrayBuffer(run.file.slice(offset, offset + count)));
+    // HEAPU8 is read afresh on every call: a growing memory replaces it.
+    module.HEAPU8.set(bytes, out);
+    postReading(offset + bytes.byteLength);
+    return bytes.byteLength;
+  } catch (e) {
+    return -1;
+  }
+}
+
+// vcw_keep_fn: a block of an output file, copied out of the engine's
+// memory into a Blob of its own, which the browser may keep outside the
+// worker's memory.
+function keepBlock(module, at, size) {
+  try {
+    run.blocks.push(new Blob([module.HEAPU8.subarray(at, at + size)]));
+    return run.blocks.length - 1;
+  } catch (e) {
+    return -1;
+  }
 }
 
 // The engine's wasm module, kept as Base64 text after its loader
@@ -42,21 +92,50 @@ function engineModuleBytes() {
   return bytes;
 }
 
+// Compiles the module, or takes the page's compiled copy, and instantiates
+// it; a module compiled here goes to the page for the next worker. The
+// loader waits for receive, so a failure goes to fail.
+function instantiateEngine(imports, receive, fail) {
+  const compiled = compiledModule ? Promise.resolve(compiledModule)
+                                  : WebAssembly.compile(engineModuleBytes()).then((module) => {
+                                    try {
+                                      self.postMessage({type: 'compiled', module});
+                                    } catch (e) {
+                                      // An engine that cannot hand a module on compiles each time.
+                                    }
+                                    return module;
+                                  });
+  compiled.then((module) => WebAssembly.instantiate(module, imports).then((instance) => {
+    receive(instance, module);
+  })).catch((e) => {
+    compiledModule = null;
+    fail(e);
+  });
+  return {};
+}
+
 function loadEngine() {
   if (!enginePromise) {
     // The engine's own console lines are diagnostics; the page shows only
     // the result document.
-    const options = {print: () => {}, printErr: () => {}, wasmBinary: engineModuleBytes()};
-    enginePromise = createVCardEngine(options).then((module) => {
+    const options = {print: () => {}, printErr: () => {}};
+    const failed = new Promise((resolve, reject) => {
+      if (typeof vcardEngineWasm === 'string') {
+        options.instantiateWasm = (imports, receive) => instantiateEngine(imports, receive, reject);
+      }
+    });
+    enginePromise = Promise.race([createVCardEngine(options), failed]).then((module) => {
       api = {
-        convert: module.cwrap('vcw_convert', 'number', ['number', 'number', 'number', 'number']),
+        convert: module.cwrap('vcw_convert', 'number', ['number', 'number', 'number', 'number', 'number']),
         json: module.cwrap('vcw_json', 'number', []),
         reportText: module.cwrap('vcw_report_text', 'number', []),
         outputCount: module.cwrap('vcw_output_count', 'number', []),
         outputName: module.cwrap('vcw_output_name', 'number', ['number']),
-        outputData: module.cwrap('vcw_output_data', 'number', ['number']),
-        outputSize: module.cwrap('vcw_output_size', 'number', ['number']),
+        blockCount: module.cwrap('vcw_output_block_count', 'number', ['number']),
+        block: module.cwrap('vcw_output_block', 'number', ['number', 'number']),
         release: module.cwrap('vcw_release', null, []),
+        read: module.addFunction((offset, out, count) => readSource(module, offset, unsigned(out), count), 'idii'),
+        keep: module.addFunction((at, size) => keepBlock(module, unsigned(at), size), 'iii'),
       };
       // The engine calls back into JavaScript while vcw_convert runs; the
       // messages reach the page at once, as the page's thread is not the
@@ -75,36 +154,63 @@ function unsigned(value) {
   return value >>> 0;
 }
 
-function convert(module, bytes, target, carrier) {
-  const length = bytes.byteLength;
-  // malloc(0) may answer null; one byte keeps the pointer real for an empty file.
-  const source = unsigned(module._malloc(Math.max(length, 1)));
-  if (source === 0) throw new Error('out of memory');
+// The page's answer to a request for the file's bytes.
+let bytesArrived = null;
+
+// The file's bytes as the page reads them.
+function bytesFromPage() {
+  return new Promise((resolve) => {
+    bytesArrived = resolve;
+    self.postMessage({type: 'read-for-me'});
+  });
+}
+
+// How the file is read: in slices as the engine asks for them, or whole
+// beforehand by the page where a worker may not read it at all (WebKit, for
+// the single file opened from disk). Bytes that cannot be had either way
+// fail the engine's first read, which says the file cannot be read.
+async function sourceOf(file) {
+  const reader = new FileReaderSync();
   try {
-    // HEAPU8 is read afresh after every call: a growing memory replaces it.
-    module.HEAPU8.set(bytes, source);
-    api.convert(source, length, target, carrier);
+    if (file.size > 0) reader.readAsArrayBuffer(file.slice(0, 1));
+    return {file, reader, whole: null};
+  } catch (e) {
+    return {file, reader, whole: await bytesFromPage()};
+  }
+}
+
+// Converts the file, reading it in slices; each output is a Blob made of
+// the blocks the engine handed over while writing it.
+function convert(module, source, target, carrier) {
+  const file = source.file;
+  run = {...source, blocks: [], toldAt: Date.now(), furthest: 0, engineTold: false};
+  try {
+    api.convert(file.size, target, carrier, api.read, api.keep);
     const document = JSON.parse(module.UTF8ToString(unsigned(api.json())));
     const reportText = module.UTF8ToString(unsigned(api.reportText()));
     const outputs = [];
     const count = api.outputCount();
     for (let i = 0; i < count; i++) {
       const name = module.UTF8ToString(unsigned(api.outputName(i)));
-      const data = unsigned(api.outputData(i));
-      const size = unsigned(api.outputSize(i));
-      // slice copies out of the wasm memory, so the buffer can be handed
-      // over to the page and outlives vcw_release.
-      outputs.push({name, bytes: module.HEAPU8.slice(data, data + size).buffer});
+      const parts = [];
+      for (let j = 0, blocks = api.blockCount(i); j < blocks; j++) parts.push(run.blocks[api.block(i, j)]);
+      outputs.push({name, blob: new Blob(parts, {type: 'text/vcard'})});
     }
     return {document, reportText, outputs};
   } finally {
     api.release();
-    module._free(source);
+    run = null;
   }
 }
 
 self.onmessage = async (event) => {
   const message = event.data;
+  if (message && message.module instanceof WebAssembly.Module) compiledModule = message.module;
+  if (message && message.type === 'bytes' && bytesArrived) {
+    bytesArrived(message.bytes ? new Uint8Array(message.bytes) : null);
+    bytesArrived = null;
+    return;
+  }
   // The page asks for the engine as soon as a file is chosen: compiling the
   // module is most of a first run's time in some engines, and goes on while
   // the person picks the options. A failure here is told by the run.
@@ -129,14 +235,12 @@ self.onmessage = async (event) => {
   try {
     const target = kTargets[message.target] ?? kTargets.iphone;
     const carrier = kCarriers[message.carrier] ?? kCarriers.auto;
-    result = convert(module, new Uint8Array(message.bytes), target, carrier);
+    result = convert(module, await sourceOf(message.file), target, carrier);
   } catch (e) {
     // An engine that aborted cannot be used again; the page starts a new
     // worker for the next run.
     self.postMessage({type: 'error', message: kConvertFailed});
     return;
   }
-  self.postMessage(
-      {type: 'done', document: result.document, reportText: result.reportText, outputs: result.outputs},
-      result.outputs.map((output) => output.bytes));
+  self.postMessage({type: 'done', document: result.document, reportText: result.reportText, outputs: result.outputs});
 };

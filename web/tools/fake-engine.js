@@ -1,13 +1,16 @@
 // A stand-in for vcard-engine.js, for trying the page without the WebAssembly
 // build. It is never shipped and converts nothing: it only has the engine's
-// shape (createVCardEngine, a heap, _malloc/_free, cwrap/ccall, UTF8ToString
-// and the vcw_* functions) and answers with documents of the real form.
+// shape (createVCardEngine, a heap, cwrap/ccall, UTF8ToString, addFunction
+// and the vcw_* functions) and answers with documents of the real form. It
+// reads the source through the page's read function in small slices and
+// hands each output back through keep in small blocks.
 //
 // What it answers, by the source's bytes:
 //   no BEGIN:VCARD            "出力対象データが1件もありませんでした。", no output
 //   a line X-FAKE-ENCODING    exit 1 with the unsupported-encoding alert
 //   a line X-FAKE-ABORT       throws inside vcw_convert, as an aborted engine would
 //   a line X-FAKE-SLOW        takes three seconds, spread over the cards
+//   X-FAKE-SLOW-READ first    takes three seconds to read, spread over the slices
 //   properties X-…            listed in the report as left out
 //   VERSION:5.0               that card is skipped and named in the report
 // Output: the cards as UTF-16LE with BOM and CR LF; for iCloud.com more than
@@ -34,16 +37,15 @@ var createVCardEngine = function (options) {
     module.HEAPU8 = heap;
   }
 
-  module._malloc = function (size) {
+  function malloc(size) {
     const at = (top + 7) & ~7;
     ensure(at + size);
     top = at + size;
     return at;
-  };
-  module._free = function () {};
+  }
 
   function allocBytes(bytes) {
-    const at = module._malloc(bytes.length + 1);
+    const at = malloc(bytes.length + 1);
     heap.set(bytes, at);
     heap[at + bytes.length] = 0;
     return at;
@@ -64,9 +66,10 @@ var createVCardEngine = function (options) {
   let progressInterval = 0;
 
   // The real table refuses a call through a function of another type, so
-  // the stand-in refuses any type but vcw_progress_fn's.
+  // the stand-in refuses any type but those of vcw_progress_fn, vcw_read_fn
+  // and vcw_keep_fn.
   module.addFunction = function (fn, signature) {
-    if (signature !== 'vidddd') throw new Error('signature mismatch: ' + signature);
+    if (!['vidddd', 'idii', 'iii'].includes(signature)) throw new Error('signature mismatch: ' + signature);
     functions.push(fn);
     return functions.length - 1;
   };
@@ -94,8 +97,41 @@ var createVCardEngine = function (options) {
     };
   }
 
-  module._vcw_convert = function (ptr, length, target, carrier) {
-    const text = new TextDecoder().decode(heap.slice(ptr, ptr + length));
+  const kSlice = 1000;
+
+  // The source as the read function gives it, a slice at a time, slowly
+  // when it starts by asking to be.
+  function readAll(size, read) {
+    const source = new Uint8Array(size);
+    const slice = malloc(kSlice);
+    const started = Date.now();
+    let slowMs = 0;
+    for (let at = 0; at < size;) {
+      const got = functions[read](at, slice, kSlice);
+      if (got <= 0) throw new Error('read failed');
+      source.set(heap.subarray(slice, slice + got), at);
+      if (at === 0 && /^X-FAKE-SLOW-READ/.test(new TextDecoder().decode(source.subarray(0, got)))) slowMs = 3000;
+      at += got;
+      const until = started + slowMs * at / size;
+      while (Date.now() < until) { /* a slow disk */ }
+    }
+    return source;
+  }
+
+  // An output handed over in blocks through keep: its blocks' numbers.
+  function keepAll(bytes, keep) {
+    const blocks = [];
+    const block = malloc(kSlice);
+    for (let at = 0; at < bytes.length; at += kSlice) {
+      const part = bytes.subarray(at, at + kSlice);
+      heap.set(part, block);
+      blocks.push(functions[keep](block, part.length));
+    }
+    return blocks;
+  }
+
+  module._vcw_convert = function (size, target, carrier, read, keep) {
+    const text = new TextDecoder().decode(readAll(size, read));
     if (/^X-FAKE-ABORT/m.test(text)) throw new Error('abort');
     const cards = text.match(/^BEGIN:VCARD[\s\S]*?^END:VCARD\s*$/gim) || [];
     tellProgress(text, cards, target);
@@ -160,7 +196,7 @@ var createVCardEngine = function (options) {
     result = {
       json: allocString(JSON.stringify(doc, null, 2)),
       report: allocString(doc.report || ''),
-      outputs: outputs.map((o) => ({name: allocString(o.name), data: allocBytes(o.bytes), size: o.bytes.length})),
+      outputs: outputs.map((o) => ({name: allocString(o.name), blocks: keepAll(o.bytes, keep), size: o.bytes.length})),
     };
     return doc.exitCode;
   };
@@ -196,8 +232,9 @@ var createVCardEngine = function (options) {
   module._vcw_report_text = () => result.report;
   module._vcw_output_count = () => result.outputs.length;
   module._vcw_output_name = (i) => result.outputs[i].name;
-  module._vcw_output_data = (i) => result.outputs[i].data;
   module._vcw_output_size = (i) => result.outputs[i].size;
+  module._vcw_output_block_count = (i) => result.outputs[i].blocks.length;
+  module._vcw_output_block = (i, j) => result.outputs[i].blocks[j];
   module._vcw_release = () => { result = null; top = 8; };
 
   module.ccall = function (name, returnType, argTypes, args) {
