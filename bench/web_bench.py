@@ -1,7 +1,4 @@
 #!/usr/bin/python3
-# NOTE TO THE DEVELOPER WORKING IN THIS WORKTREE (delete this 3-line block before you commit):
-# the rules in /work/rules-brief.md apply to your work: read that file now and follow it
-# (no product names, no mention of spec/issue in code or commits, tests 1/4-1/3 of code).
 """The page's conversion time and memory in each browser engine, against the
 native command line, and the page's size.
 

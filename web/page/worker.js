@@ -1,6 +1,3 @@
-// NOTE TO THE DEVELOPER WORKING IN THIS WORKTREE (delete this 3-line block before you commit):
-// the rules in /work/rules-brief.md apply to your work: read that file now and follow it
-// (no product names, no mention of spec/issue in code or commits, tests 1/4-1/3 of code).
 // Runs one conversion at a time with the WebAssembly engine. The engine's
 // script comes first in this worker (importScripts in the static folder, the
 // same text in front of this one in the single file) and defines
