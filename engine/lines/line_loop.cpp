@@ -25,7 +25,9 @@ void startProperty(std::string_view line, PropertyLine& prop, strutil::LineSplit
   split.split(line, true, knownUTF8, quotedValues);
   const ParameterCodes codes = ReadParameterCodes(split.names(), split.namesCount());
   prop.declaring = codes.declaring;
-  prop.namesJudged = split.namesCount();
+  // The names end on this line when its value begins on it: a property
+  // that goes on over more lines keeps them as they are.
+  prop.namesJudged = split.valuesCount() != 0 ? split.namesCount() : 0;
   prop.started = true;
   prop.charsetType = static_cast<std::uint64_t>(codes.charset);
   prop.encodeType = static_cast<std::uint64_t>(codes.encoding);

@@ -83,8 +83,13 @@ void ReportNotes::dropped(const OpenCard& card, std::string_view property) {
   if (!noting() || property.empty()) return;
   // Named as the report shows every property: on one line, and a name a
   // program made up at any length cut short.
-  const std::string name = clippedForReport(property, kReportedNameBytes);
-  auto known = std::find_if(names_.begin(), names_.end(), [&name](const std::string& seen) {
+  std::string clipped;
+  std::string_view name = property;
+  if (name.size() > kReportedNameBytes || name.find_first_of("\r\n") != std::string_view::npos) {
+    clipped = clippedForReport(property, kReportedNameBytes);
+    name = clipped;
+  }
+  auto known = std::find_if(names_.begin(), names_.end(), [name](const std::string& seen) {
     return platform::asciiUpperEquals(name, seen);
   });
   if (known == names_.end()) {

@@ -437,10 +437,10 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     noteLabel(context, *card, group, values, valuesCount, prop);
     return;
   }
-  // What was judged when the line opened the property holds for the split
-  // of that line; a property that went on over more lines was split anew.
+  // What was judged when the line opened the property holds for its whole
+  // text, whose names are that line's.
   const std::optional<std::uint64_t> declaring =
-      splitDone && prop.namesJudged == namesCount ? std::optional(prop.declaring) : std::nullopt;
+      prop.namesJudged == namesCount ? std::optional(prop.declaring) : std::nullopt;
   const RecognitionRow* found = lookUp.known ? lookUp.row : rowNamed(name, asciiName);
   if (found != nullptr && !card->version4() && onlyVersion4(found->rule)) found = nullptr;
   const bool recognised = found != nullptr;

@@ -26,7 +26,7 @@ struct PropertyLine {
   char charsetName[48] = {};  // ICU's name of the charset when charsetType is kCharsetOther
   // The parameters of the line that opened it that declare a charset or a
   // transfer encoding (ParameterCodes::declaring), judged once with them,
-  // and how many names that line had.
+  // and how many names that line had (0 when its names went on past it).
   std::uint64_t declaring = 0;
   std::size_t namesJudged = 0;
   std::uint64_t lineStatus = PROP_IDLE;
