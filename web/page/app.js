@@ -4,10 +4,11 @@
 'use strict';
 
 (function () {
-  // The texts the window shows for the same events.
-  const kEmptySourceAlert = '変換元ファイル名が入力（選択）されていません。';
-  const kNotVCardAlert = '変換元ファイルはvCardファイルではありません。';
-  const kFailedLog = '変換処理に失敗しました。\n\n';
+  // The texts the window shows for the same events. The first three are the
+  // engine's own, filled in from its headers when the page is built.
+  const kEmptySourceAlert = '@text:kEmptySourceAlert@';
+  const kNotVCardAlert = '@text:kNotVCardAlert@';
+  const kFailedLog = '@text:kFailedLog@';
   const kConvertingLine = '変換処理中・・・\n';
   const kNoFileName = 'ファイルが選ばれていません';
   const kDropRefused = 'ドロップできるのは vCard ファイル（.vcf）1つだけです。';

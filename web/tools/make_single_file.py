@@ -42,7 +42,7 @@ def embedded_text(ident, text):
 def single_file(engine_text):
     index = pagekit.read_text(pagekit.PAGE_DIR / "index.html")
     css = pagekit.read_text(pagekit.PAGE_DIR / "style.css")
-    app = pagekit.read_text(pagekit.PAGE_DIR / "app.js")
+    app = pagekit.app_script()
     worker = pagekit.read_text(pagekit.PAGE_DIR / "worker.js")
     if UNSAFE_IN_SCRIPT.search(app) or "</style" in css.lower():
         raise SystemExit("app.js or style.css holds a sequence that would end its element early")

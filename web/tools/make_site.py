@@ -16,7 +16,7 @@ from pathlib import Path
 
 import pagekit
 
-STATIC_FILES = ("index.html", "style.css", "app.js", "worker.js")
+STATIC_FILES = ("index.html", "style.css", "worker.js")
 
 
 def side_page_document(index, page):
@@ -45,6 +45,7 @@ def main():
     args.out.mkdir(parents=True, exist_ok=True)
     for name in STATIC_FILES:
         shutil.copyfile(pagekit.PAGE_DIR / name, args.out / name)
+    (args.out / "app.js").write_text(pagekit.app_script(), encoding="utf-8")
     shutil.copyfile(args.engine, args.out / "vcard-engine.js")
     shutil.copyfile(pagekit.ICON, args.out / "icon.svg")
 

@@ -8,6 +8,7 @@ taken from there.
 """
 
 import html
+import json
 import re
 from pathlib import Path
 
@@ -34,6 +35,39 @@ SIDE_PAGE_NOTE = (
 )
 
 SITE_NAME = "PC→iPhone vCard 変換"
+
+# The headers whose texts the page's script shows as the window does: they
+# are written once, there, and filled into the script when the page is built.
+TEXT_HEADERS = (SOURCE_ROOT / "checks" / "source_check.h",
+                SOURCE_ROOT / "engine" / "result_texts.h")
+_TEXT_CONSTANT = re.compile(r'inline constexpr const char\* (k\w+) =\s*((?:"(?:[^"\\]|\\.)*"\s*)+);')
+_LITERAL = re.compile(r'"((?:[^"\\]|\\.)*)"')
+_PLACEHOLDER = re.compile(r"'@text:(k\w+)@'")
+
+
+def header_texts():
+    """The text constants of TEXT_HEADERS by name, their C literals joined
+    and their escapes undone."""
+    texts = {}
+    for header in TEXT_HEADERS:
+        for name, literals in _TEXT_CONSTANT.findall(read_text(header)):
+            raw = "".join(_LITERAL.findall(literals))
+            texts[name] = raw.encode("latin-1", "backslashreplace").decode("unicode_escape") \
+                if "\\" in raw else raw
+    return texts
+
+
+def app_script():
+    """page/app.js with every '@text:kName@' replaced by the header's text,
+    as a JavaScript string."""
+    texts = header_texts()
+
+    def text_of(match):
+        if match.group(1) not in texts:
+            raise SystemExit("app.js asks for %s, which no header defines" % match.group(1))
+        return json.dumps(texts[match.group(1)], ensure_ascii=False)
+
+    return _PLACEHOLDER.sub(text_of, read_text(PAGE_DIR / "app.js"))
 
 
 def read_text(path):

@@ -129,7 +129,7 @@ class SingleFileTest(unittest.TestCase):
         styles = [e for e in page.elements if e.tag == "style"]
         self.assertEqual(len(running), 1)
         self.assertEqual(len(styles), 1)
-        self.assertEqual(running[0].text, pagekit.read_text(pagekit.PAGE_DIR / "app.js"))
+        self.assertEqual(running[0].text, pagekit.app_script())
         directives = policy(page)
         self.assertEqual(directives["default-src"], ["'none'"])
         self.assertEqual(directives["connect-src"], ["'none'"])
@@ -184,6 +184,10 @@ class SiteTest(unittest.TestCase):
             make_site.main()
             site = out / "site"
             self.assertEqual((site / "vcard-engine.js").read_text(encoding="utf-8"), PLAIN_ENGINE)
+            # The script carries the engine's texts, as the headers write them.
+            script = (site / "app.js").read_text(encoding="utf-8")
+            self.assertNotIn("@text:", script)
+            self.assertIn('const kFailedLog = "変換処理に失敗しました。\\n\\n";', script)
             pages = sorted(p.name for p in site.glob("*.html"))
             self.assertEqual(pages, ["home.html", "index.html", "terms.html"])
             for name in pages:
