@@ -10,6 +10,7 @@
 #endif
 
 #include "ascii_letters.h"
+#include "byte_scan.h"
 #include "pictogram_table.h"
 #include "platform.h"
 
@@ -165,7 +166,8 @@ bool mayStartCode(const unsigned char* u, std::size_t i, bool plain) noexcept {
   return (plain && isPictogramLead(u[i])) || (u[i] == '=' && (u[i + 1] | 0x20) == 'f');
 }
 
-// Sixteen bytes at once, in the vector registers every target has.
+#if defined(__SSE2__) || defined(__ARM_NEON) || defined(__wasm_simd128__)
+// Sixteen bytes at once, in vector registers.
 using Bytes16 = unsigned char __attribute__((vector_size(16)));
 constexpr std::size_t kVector = sizeof(Bytes16);
 
@@ -203,6 +205,8 @@ unsigned markedBits(Bytes16 marks) noexcept {
   return bits;
 #endif
 }
+
+#endif
 
 void countCode(PictogramScan* scan, std::uint16_t code, bool plain) noexcept {
   const unsigned mask = carriersHolding(code);
@@ -256,6 +260,7 @@ std::uint64_t PictogramScan::heldBy(Carrier carrier) const noexcept {
 
 namespace {
 
+#if defined(__SSE2__) || defined(__ARM_NEON) || defined(__wasm_simd128__)
 // Most files hold no pictogram, and the places worth a look are rare even
 // in those that do: 64 bytes are tested at a time, and only the bytes
 // marked in them are looked at one by one.
@@ -281,6 +286,32 @@ void scanBlocks(PictogramScan* scan, const unsigned char* u, std::size_t n) noex
     if (mayStartCode(u, i, plain)) countCodeAt(scan, &walk, u, n, i);
   }
 }
+#else
+// Without vectors (the page's WebAssembly) the same test runs on eight
+// bytes at a time in a 64-bit word; a word with a mark is looked at byte by
+// byte.
+template <bool plain>
+void scanBlocks(PictogramScan* scan, const unsigned char* u, std::size_t n) noexcept {
+  const std::size_t last = n - 1;  // the tests read one byte ahead
+  const char* const bytes = reinterpret_cast<const char*>(u);
+  Walk walk;
+  std::size_t at = 0;
+  for (; at + 8 <= last; at += 8) {
+    const std::uint64_t here = platform::words::load(bytes + at);
+    const std::uint64_t next = platform::words::load(bytes + at + 1);
+    std::uint64_t marks = platform::words::bytesEqual(here, '=') &
+                          platform::words::bytesEqual(next | 0x2020202020202020u, 'f');
+    if constexpr (plain) marks |= platform::words::bytesEqual(here & 0xF0F0F0F0F0F0F0F0u, '\xF0');
+    if (marks == 0) continue;
+    for (std::size_t i = at; i < at + 8; ++i) {
+      if (mayStartCode(u, i, plain)) countCodeAt(scan, &walk, u, n, i);
+    }
+  }
+  for (std::size_t i = at; i < last; ++i) {
+    if (mayStartCode(u, i, plain)) countCodeAt(scan, &walk, u, n, i);
+  }
+}
+#endif
 
 }  // namespace
 

@@ -104,20 +104,25 @@ ValueKind kindOf(std::string_view key) {
 // becomes \n. In a 2.1 card a comma is always text and is escaped; in a 3.0
 // card an unescaped comma may part a list and is left alone.
 std::string escapedValue(std::string_view value, ValueKind kind, bool escapeCommas) {
+  // Most of a value needs no escape: the bytes up to the next one that may
+  // are copied as one run.
+  const bool plain = kind == ValueKind::Plain;
+  const bool text = kind == ValueKind::Text;
+  auto special = [&](char c) {
+    return c == '\r' || c == '\n' ||
+           (!plain && (c == '\\' || (c == ';' && text) || (c == ',' && escapeCommas)));
+  };
   std::string out;
   out.reserve(value.size() + 8);
+  std::size_t run = 0;
   for (std::size_t i = 0; i < value.size(); ++i) {
     const char c = value[i];
+    if (!special(c)) continue;
+    out.append(value.data() + run, i - run);
     if (c == '\r' || c == '\n') {
       if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
       out.append("\\n");
-      continue;
-    }
-    if (kind == ValueKind::Plain) {
-      out.push_back(c);
-      continue;
-    }
-    if (c == '\\') {
+    } else if (c == '\\') {
       const char next = i + 1 < value.size() ? value[i + 1] : '\0';
       if (next == '\\' || next == ';' || next == ',' || next == 'n' || next == 'N') {
         out.push_back('\\');
@@ -126,14 +131,13 @@ std::string escapedValue(std::string_view value, ValueKind kind, bool escapeComm
       } else {
         out.append("\\\\");
       }
-    } else if (c == ';' && kind == ValueKind::Text) {
-      out.append("\\;");
-    } else if (c == ',' && escapeCommas) {
-      out.append("\\,");
     } else {
+      out.push_back('\\');
       out.push_back(c);
     }
+    run = i + 1;
   }
+  out.append(value.data() + run, value.size() - run);
   return out;
 }
 

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "param_names.h"
@@ -73,6 +76,32 @@ TEST(ByteScanTest, FindsWhatTheStandardSearchFinds) {
         ASSERT_EQ(platform::findByte(begin, end, wanted), place(view.find(wanted))) << text;
         ASSERT_EQ(platform::findEither(begin, end, ';', ':'), place(view.find_first_of(";:")))
             << text;
+      }
+    }
+  }
+}
+
+// The word-at-a-time test the searches use where there are no vectors (the
+// page's WebAssembly): it marks exactly the bytes equal to the one wanted,
+// whatever their neighbours, borrows and high bits included.
+TEST(ByteScanTest, WordsMarkExactlyTheEqualBytes) {
+  const unsigned char kBytes[] = {0x00, 0x01, 0x3B, 0x7F, 0x80, 0x81, 0xF0, 0xFF};
+  for (const unsigned char background : kBytes) {
+    for (const unsigned char wanted : kBytes) {
+      for (std::size_t at = 0; at < 8; ++at) {
+        char bytes[8];
+        std::memset(bytes, static_cast<char>(background), sizeof bytes);
+        bytes[at] = static_cast<char>(wanted);
+        const std::uint64_t marks =
+            platform::words::bytesEqual(platform::words::load(bytes), static_cast<char>(wanted));
+        std::size_t first = 8;
+        for (std::size_t k = 0; k < 8; ++k) {
+          if (static_cast<unsigned char>(bytes[k]) == wanted && first == 8) first = k;
+        }
+        ASSERT_NE(marks, 0u);
+        EXPECT_EQ(platform::words::firstMarked(marks), first)
+            << int(background) << " " << int(wanted) << " " << at;
+        EXPECT_EQ(std::popcount(marks), background == wanted ? 8 : 1);
       }
     }
   }
