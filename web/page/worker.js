@@ -50,11 +50,28 @@ function postReading(end) {
   self.postMessage({type: 'progress', stage: 'reading', share: Math.min(run.furthest / run.file.size, 1)});
 }
 
+// The file is read a window at a time, far more than the engine asks for
+// at once: each read of a slice costs much the same whatever its size (in
+// some engines it crosses to another process), and a large file is read
+// through twice. The window is all of the file the worker holds.
+const kReadWindowBytes = 8 << 20;
+
+// count bytes of the chosen file from offset (fewer at its end).
+function sourceBytes(offset, count) {
+  if (run.whole) return run.whole.subarray(offset, offset + count);
+  let held = run.held;
+  const end = held ? held.at + held.bytes.byteLength : 0;
+  if (!held || offset < held.at || offset > end || (offset + count > end && end < run.file.size)) {
+    const slice = run.file.slice(offset, offset + Math.max(kReadWindowBytes, count));
+    held = run.held = {at: offset, bytes: new Uint8Array(run.reader.readAsArrayBuffer(slice))};
+  }
+  return held.bytes.subarray(offset - held.at, offset - held.at + count);
+}
+
 // vcw_read_fn: a slice of the chosen file into the engine's memory.
 function readSource(module, offset, out, count) {
   try {
-    const bytes = run.whole ? run.whole.subarray(offset, offset + count)
-                            : new Uint8Array(run.reader.readAsArrayBuffer(run.file.slice(offset, offset + count)));
+    const bytes = sourceBytes(offset, count);
     // HEAPU8 is read afresh on every call: a growing memory replaces it.
     module.HEAPU8.set(bytes, out);
     postReading(offset + bytes.byteLength);
@@ -180,7 +197,7 @@ async function sourceOf(file) {
 // the blocks the engine handed over while writing it.
 function convert(module, source, target, carrier) {
   const file = source.file;
-  run = {...source, blocks: [], toldAt: Date.now(), furthest: 0, engineTold: false};
+  run = {...source, held: null, blocks: [], toldAt: Date.now(), furthest: 0, engineTold: false};
   try {
     api.convert(file.size, target, carrier, api.read, api.keep);
     const document = JSON.parse(module.UTF8ToString(unsigned(api.json())));

@@ -32,7 +32,7 @@ def csp_hash(text):
 
 def embedded_text(ident, text):
     """A <script type="text/plain"> holding text exactly, as the page reads it
-    back (app.js: embeddedText)."""
+    back (view.js: embeddedText)."""
     if UNSAFE_IN_SCRIPT.search(text):
         data = base64.b64encode(text.encode("utf-8")).decode("ascii")
         return '<script type="text/plain" id="%s" data-encoding="base64">%s</script>\n' % (ident, data)
@@ -45,7 +45,7 @@ def single_file(engine_text):
     app = pagekit.app_script()
     worker = pagekit.read_text(pagekit.PAGE_DIR / "worker.js")
     if UNSAFE_IN_SCRIPT.search(app) or "</style" in css.lower():
-        raise SystemExit("app.js or style.css holds a sequence that would end its element early")
+        raise SystemExit("the page's script or style.css holds a sequence that would end its element early")
 
     page = index
     page = pagekit.replace_once(page, '<link rel="stylesheet" href="style.css">\n',

@@ -57,17 +57,27 @@ def header_texts():
     return texts
 
 
+# The page's script, one job to each file: what the page knows and
+# decides, the view (the only one that touches the document), the worker's
+# messages, and the run that ties them together. They are joined, in this
+# order, into the one script the page loads.
+APP_MODULES = ("state.js", "view.js", "engine_worker.js", "app.js")
+
+
 def app_script():
-    """page/app.js with every '@text:kName@' replaced by the header's text,
-    as a JavaScript string."""
+    """The page's modules joined into one strict script of its own scope,
+    with every '@text:kName@' replaced by the header's text, as a
+    JavaScript string."""
     texts = header_texts()
 
     def text_of(match):
         if match.group(1) not in texts:
-            raise SystemExit("app.js asks for %s, which no header defines" % match.group(1))
+            raise SystemExit("the page's script asks for %s, which no header defines"
+                             % match.group(1))
         return json.dumps(texts[match.group(1)], ensure_ascii=False)
 
-    return _PLACEHOLDER.sub(text_of, read_text(PAGE_DIR / "app.js"))
+    modules = "\n".join(read_text(PAGE_DIR / name) for name in APP_MODULES)
+    return _PLACEHOLDER.sub(text_of, "'use strict';\n(function () {\n" + modules + "})();\n")
 
 
 def read_text(path):

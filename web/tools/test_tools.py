@@ -80,7 +80,7 @@ def sha256(text):
 
 
 def read_back(element):
-    """The text as app.js's embeddedText reads it from the element."""
+    """The text as view.js's embeddedText reads it from the element."""
     if element.attrs.get("data-encoding") == "base64":
         return base64.b64decode(element.text.strip()).decode("utf-8")
     return element.text
@@ -187,7 +187,7 @@ class SiteTest(unittest.TestCase):
             # The script carries the engine's texts, as the headers write them.
             script = (site / "app.js").read_text(encoding="utf-8")
             self.assertNotIn("@text:", script)
-            self.assertIn('const kFailedLog = "変換処理に失敗しました。\\n\\n";', script)
+            self.assertIn('failedLog: "変換処理に失敗しました。\\n\\n",', script)
             pages = sorted(p.name for p in site.glob("*.html"))
             self.assertEqual(pages, ["home.html", "index.html", "terms.html"])
             for name in pages:
@@ -229,6 +229,17 @@ class PageContractTest(unittest.TestCase):
         self.assertIsNotNone(page.by_id("alert-text"))
         self.assertIsNotNone(page.by_id("alert-ok"))
         self.assertEqual(page.by_id("progress").tag, "progress")
+
+    def test_only_the_view_touches_the_page(self):
+        # The document and the browser's window are the view's alone; the
+        # state, the worker's messages and the run reach them through it.
+        touching = re.compile(r"(?<![.\w])(document|window|navigator|location)\b")
+        for name in pagekit.APP_MODULES:
+            code = "\n".join(line for line in pagekit.read_text(pagekit.PAGE_DIR / name).splitlines()
+                              if not line.lstrip().startswith("//"))
+            found = sorted(set(touching.findall(code)))
+            self.assertEqual(found, ["document", "location", "navigator", "window"]
+                             if name == "view.js" else [], name)
 
 
 if __name__ == "__main__":
