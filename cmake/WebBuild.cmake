@@ -20,14 +20,15 @@ set(ICU_ROOT "${WEB_DEPS_PREFIX}")
 set(ENV{PKG_CONFIG_LIBDIR} "${WEB_DEPS_PREFIX}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
 
-# The engine reports running out of memory and a stop with exceptions; wasm
-# has none unless asked for at compile and at link time. WebAssembly's own
-# exception handling (Safari 15.2, Chrome 95, Firefox 100) costs nothing
-# until something is thrown; Emscripten's JavaScript emulation instead
-# leaves the module through a JavaScript wrapper at every call that may
-# throw, which made the engine several times slower in Safari's engine.
-add_compile_options(-fwasm-exceptions)
-add_link_options(-fwasm-exceptions)
+# The module cannot unwind: a throw ends it. In the page only running out of
+# memory throws (there is no stop, and no threads to fail to start), and the
+# page tells that from a note the engine leaves first (vcw_out_of_memory).
+# Unwinding, even WebAssembly's own exception handling, made Safari's engine
+# a third slower on every conversion: each function that frees something on
+# the way out carries a handler there. Without it the module also runs in
+# browsers older than that handling (Safari before 15.2).
+add_compile_options(-fignore-exceptions)
+add_link_options(-fignore-exceptions)
 
 # nlohmann's own target puts all of /usr/include on the include path, host C
 # library headers included. This build defines the target first, over a

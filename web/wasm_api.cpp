@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstddef>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -119,6 +120,16 @@ struct ProgressHook {
 
 ProgressHook g_progress;
 
+// The page's module cannot unwind (see cmake/WebBuild.cmake): a throw there
+// ends it, and only running out of memory throws. The handler notes that
+// first, then lets the allocation fail.
+bool g_outOfMemory = false;
+
+void noteOutOfMemory() {
+  g_outOfMemory = true;
+  std::set_new_handler(nullptr);
+}
+
 // The step as vcw_progress_fn numbers it.
 int stepCode(vcard::ProgressStep step) {
   switch (step) {
@@ -193,6 +204,10 @@ int vcw_convert(double size, int target, int carrier, vcw_read_fn read, vcw_keep
   // The previous conversion goes first: two at once may not fit the
   // module's memory.
   g_last.reset();
+  g_outOfMemory = false;
+#if defined(__EMSCRIPTEN__)
+  std::set_new_handler(noteOutOfMemory);
+#endif
   try {
     auto last = std::make_unique<LastConversion>();
     const std::string alert = usageAlert(size, target, carrier, read, keep);
@@ -221,6 +236,10 @@ int vcw_convert(double size, int target, int carrier, vcw_read_fn read, vcw_keep
     g_last.reset();
     return kExitConversionFailed;
   }
+}
+
+int vcw_out_of_memory(void) {
+  return g_outOfMemory ? 1 : 0;
 }
 
 const char* vcw_json(void) {

@@ -53,6 +53,10 @@ VCW_EXPORT int vcw_output_block(int i, int j);
 
 // Lets go of the last conversion; the getters give null and 0 until the next.
 VCW_EXPORT void vcw_release(void);
+// 1 when the last conversion ran out of memory in a module built without
+// unwinding, where that ends the module (vcw_convert does not return): the
+// page then says that this is what happened. Always 0 where it unwinds.
+VCW_EXPORT int vcw_out_of_memory(void);
 
 // Told of a conversion's progress while vcw_convert runs, on its thread: the
 // step (0 reading the source, 1 converting cards, 2 scaling a photo down),

@@ -624,6 +624,20 @@ class StandInProgressTest(unittest.TestCase):
                     self.assertEqual(determinate, [])
                 self.assertTrue(self.browser.js("return document.getElementById('progress-area').hidden;"))
 
+    def test_an_engine_that_ends_is_told(self):
+        # The module cannot unwind: a failure ends it, and running out of
+        # memory is told as such from the note the engine left.
+        cases = [("X-FAKE-ABORT", "変換処理中に問題が起きました。"),
+                 ("X-FAKE-OUT-OF-MEMORY", "メモリーが足りないため、変換を続けられませんでした。")]
+        for line, alert_start in cases:
+            with self.subTest(line=line):
+                source = self.work / f"{line}.vcf"
+                source.write_bytes(line.encode() + b"\r\n" + fake_cards(2, slow=False))
+                added, alert = self.page.convert(source, "iphone")
+                self.assertTrue(alert.startswith(alert_start), alert)
+                self.assertTrue(added.endswith("変換処理に失敗しました。\n\n"), added)
+                self.assertEqual(self.page.offered(), [])
+
     def test_a_long_read_shows_its_share(self):
         # 40 slices of the stand-in's reading, three seconds in all: the
         # worker tells the share read before any card is converted.

@@ -9,6 +9,8 @@ const kTargets = {iphone: 0, icloud: 1};
 const kCarriers = {auto: 0, docomo: 1, au: 2, softbank: 3, none: 4};
 const kLoadFailed = '変換の準備ができませんでした。ページを読み込み直してから、もう一度お試しください。';
 const kConvertFailed = '変換処理中に問題が起きました。ファイルが大きすぎるか、壊れている可能性があります。';
+// The engine's own text, filled in from its header when the page is built.
+const kOutOfMemoryAlert = '@text:kOutOfMemoryAlert@';
 
 // The engine tells its progress at most this often; the page's bar moves
 // with it.
@@ -148,6 +150,7 @@ function loadEngine() {
         blockCount: module.cwrap('vcw_output_block_count', 'number', ['number']),
         block: module.cwrap('vcw_output_block', 'number', ['number', 'number']),
         release: module.cwrap('vcw_release', null, []),
+        outOfMemory: module.cwrap('vcw_out_of_memory', 'number', []),
         read: module.addFunction((offset, out, count) => readSource(module, offset, unsigned(out), count), 'idii'),
         keep: module.addFunction((at, size) => keepBlock(module, unsigned(at), size), 'iii'),
       };
@@ -217,6 +220,16 @@ function convert(module, source, target, carrier) {
   }
 }
 
+// Whether the last conversion ended for want of memory. The module's
+// functions still answer after it aborted: its memory is as it was.
+function ranOutOfMemory() {
+  try {
+    return Boolean(api && api.outOfMemory());
+  } catch (e) {
+    return false;
+  }
+}
+
 self.onmessage = async (event) => {
   const message = event.data;
   if (message && message.module instanceof WebAssembly.Module) compiledModule = message.module;
@@ -252,8 +265,9 @@ self.onmessage = async (event) => {
     result = convert(module, await sourceOf(message.file), target, carrier);
   } catch (e) {
     // An engine that aborted cannot be used again; the page starts a new
-    // worker for the next run.
-    self.postMessage({type: 'error', message: kConvertFailed});
+    // worker for the next run. The module cannot unwind, so running out of
+    // memory ends it too; the engine noted that first.
+    self.postMessage({type: 'error', message: ranOutOfMemory() ? kOutOfMemoryAlert : kConvertFailed});
     return;
   }
   self.postMessage({type: 'done', document: result.document, reportText: result.reportText, outputs: result.outputs});

@@ -9,6 +9,7 @@
 //   no BEGIN:VCARD            "出力対象データが1件もありませんでした。", no output
 //   a line X-FAKE-ENCODING    exit 1 with the unsupported-encoding alert
 //   a line X-FAKE-ABORT       throws inside vcw_convert, as an aborted engine would
+//   X-FAKE-OUT-OF-MEMORY      the same, as the engine does when memory runs out
 //   a line X-FAKE-SLOW        takes three seconds, spread over the cards
 //   X-FAKE-SLOW-READ first    takes three seconds to read, spread over the slices
 //   properties X-…            listed in the report as left out
@@ -130,9 +131,11 @@ var createVCardEngine = function (options) {
     return blocks;
   }
 
+  let outOfMemory = false;
   module._vcw_convert = function (size, target, carrier, read, keep) {
     const text = new TextDecoder().decode(readAll(size, read));
-    if (/^X-FAKE-ABORT/m.test(text)) throw new Error('abort');
+    outOfMemory = /^X-FAKE-OUT-OF-MEMORY/m.test(text);
+    if (outOfMemory || /^X-FAKE-ABORT/m.test(text)) throw new Error('abort');
     const cards = text.match(/^BEGIN:VCARD[\s\S]*?^END:VCARD\s*$/gim) || [];
     tellProgress(text, cards, target);
     const doc = baseDocument(cards.length);
@@ -236,6 +239,7 @@ var createVCardEngine = function (options) {
   module._vcw_output_block_count = (i) => result.outputs[i].blocks.length;
   module._vcw_output_block = (i, j) => result.outputs[i].blocks[j];
   module._vcw_release = () => { result = null; top = 8; };
+  module._vcw_out_of_memory = () => (outOfMemory ? 1 : 0);
 
   module.ccall = function (name, returnType, argTypes, args) {
     return module['_' + name].apply(null, args || []);

@@ -43,7 +43,7 @@ def single_file(engine_text):
     index = pagekit.read_text(pagekit.PAGE_DIR / "index.html")
     css = pagekit.read_text(pagekit.PAGE_DIR / "style.css")
     app = pagekit.app_script()
-    worker = pagekit.read_text(pagekit.PAGE_DIR / "worker.js")
+    worker = pagekit.worker_script()
     if UNSAFE_IN_SCRIPT.search(app) or "</style" in css.lower():
         raise SystemExit("the page's script or style.css holds a sequence that would end its element early")
 

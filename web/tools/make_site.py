@@ -16,7 +16,7 @@ from pathlib import Path
 
 import pagekit
 
-STATIC_FILES = ("index.html", "style.css", "worker.js")
+STATIC_FILES = ("index.html", "style.css")
 
 
 def side_page_document(index, page):
@@ -46,6 +46,7 @@ def main():
     for name in STATIC_FILES:
         shutil.copyfile(pagekit.PAGE_DIR / name, args.out / name)
     (args.out / "app.js").write_text(pagekit.app_script(), encoding="utf-8")
+    (args.out / "worker.js").write_text(pagekit.worker_script(), encoding="utf-8")
     shutil.copyfile(args.engine, args.out / "vcard-engine.js")
     shutil.copyfile(pagekit.ICON, args.out / "icon.svg")
 

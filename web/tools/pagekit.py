@@ -64,9 +64,8 @@ def header_texts():
 APP_MODULES = ("state.js", "view.js", "engine_worker.js", "app.js")
 
 
-def app_script():
-    """The page's modules joined into one strict script of its own scope,
-    with every '@text:kName@' replaced by the header's text, as a
+def with_texts(script):
+    """script with every '@text:kName@' replaced by the header's text, as a
     JavaScript string."""
     texts = header_texts()
 
@@ -76,8 +75,19 @@ def app_script():
                              % match.group(1))
         return json.dumps(texts[match.group(1)], ensure_ascii=False)
 
+    return _PLACEHOLDER.sub(text_of, script)
+
+
+def app_script():
+    """The page's modules joined into one strict script of its own scope,
+    with the headers' texts filled in."""
     modules = "\n".join(read_text(PAGE_DIR / name) for name in APP_MODULES)
-    return _PLACEHOLDER.sub(text_of, "'use strict';\n(function () {\n" + modules + "})();\n")
+    return with_texts("'use strict';\n(function () {\n" + modules + "})();\n")
+
+
+def worker_script():
+    """The worker's script, with the headers' texts filled in."""
+    return with_texts(read_text(PAGE_DIR / "worker.js"))
 
 
 def read_text(path):

@@ -115,7 +115,7 @@ class SingleFileTest(unittest.TestCase):
             page = self.build(engine)
             self.assertEqual(read_back(page.by_id("engine-source")), engine)
             self.assertEqual(read_back(page.by_id("worker-source")),
-                             pagekit.read_text(pagekit.PAGE_DIR / "worker.js"))
+                             pagekit.worker_script())
 
     def test_awkward_engine_is_kept_as_base64(self):
         for engine in AWKWARD_ENGINES:
@@ -188,6 +188,9 @@ class SiteTest(unittest.TestCase):
             script = (site / "app.js").read_text(encoding="utf-8")
             self.assertNotIn("@text:", script)
             self.assertIn('failedLog: "変換処理に失敗しました。\\n\\n",', script)
+            worker = (site / "worker.js").read_text(encoding="utf-8")
+            self.assertNotIn("@text:", worker)
+            self.assertIn('const kOutOfMemoryAlert = "メモリーが足りないため', worker)
             pages = sorted(p.name for p in site.glob("*.html"))
             self.assertEqual(pages, ["home.html", "index.html", "terms.html"])
             for name in pages:
