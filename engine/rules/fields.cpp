@@ -473,9 +473,9 @@ void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInpu
   }
   foldBareBreaks(&street, 0, context.valueBreak());
   const char* const* params = input.params;
-  const std::string type = StrExists(params, input.paramCount, "WORK") != 0   ? "WORK"
-                           : StrExists(params, input.paramCount, "HOME") != 0 ? "HOME"
-                                                                              : "";
+  const std::string type = strutil::containsKey(params, input.paramCount, "WORK")   ? "WORK"
+                           : strutil::containsKey(params, input.paramCount, "HOME") ? "HOME"
+                                                                                    : "";
   card.extras.addressLabels.push_back({type, std::move(street)});
 }
 

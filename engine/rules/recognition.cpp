@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,6 @@
 
 namespace {
 
-using platform::OwnedCString;
 using vcard::detail::OpenCard;
 using vcard::detail::PropertyLine;
 using vcard::detail::Rule;
@@ -417,14 +417,14 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   // rule sees the name without the group. A name without a dot has none.
   const std::string_view group = lookUp.known ? std::string_view() : lineSplit.cutGroup();
 
-  // An ASCII name is compared in place; any other is upper-cased once.
+  // An ASCII name is compared in place; any other is upper-cased once (a
+  // name that is not UTF-8 has no upper case and names no known property).
   std::string_view name(names[0]);
   const bool asciiName = utf::isASCII(name);
-  OwnedCString upperName;
+  std::optional<std::string> upperName;
   if (!asciiName) {
-    upperName.reset(StrToUpper(names[0]));
-    if (!upperName) throw std::bad_alloc();
-    name = upperName.get();
+    upperName = strutil::upperCased(name);
+    if (upperName) name = *upperName;
   }
   auto nameIs = [&](std::string_view word) {
     return asciiName ? platform::asciiUpperEquals(name, word) : name == word;
