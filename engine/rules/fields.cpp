@@ -326,10 +326,20 @@ void setRelatedName(const ValueContext& context, OpenCard& card, const RuleInput
   appendLabelledItem(card, "X-ABRELATEDNAMES", *name, relationLabel(input));
 }
 
-void setAnniversary(const ValueContext& context, OpenCard& card, const RuleInput& input) {
+// The anniversary's date as its value gives it: nothing when the value
+// cannot be converted or names no whole day.
+std::optional<TargetDate> anniversaryDate(const ValueContext& context, const RuleInput& input) {
   const std::optional<std::string> text = textValue(context, input);
-  if (!text) return;
-  if (const std::optional<TargetDate> date = targetDate(*text)) {
+  return text ? targetDate(*text) : std::nullopt;
+}
+
+void setAnniversary(const ValueContext& context, OpenCard& card, const RuleInput& input) {
+  // The judging read the date already; a caller that did not judge reads it
+  // here.
+  const std::optional<TargetDate> date = input.judgedDate != nullptr
+                                             ? std::optional(*input.judgedDate)
+                                             : anniversaryDate(context, input);
+  if (date) {
     appendLabelledItem(card, "X-ABDATE", date->value, kAnniversaryLabel,
                        date->omitsYear ? kOmitYearParameter : std::string_view());
   }
@@ -479,21 +489,24 @@ void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInpu
   card.extras.addressLabels.push_back({type, std::move(street)});
 }
 
-bool carriesField(Rule rule, const ValueContext& context, const OpenCard& card,
-                  const RuleInput& input) {
-  if (!judgesValues(rule)) return true;
+FieldJudgement judgeField(Rule rule, const ValueContext& context, const OpenCard& card,
+                          const RuleInput& input) {
+  if (!judgesValues(rule)) return {};
   // A charset or transfer encoding nobody knows leaves the property out, as
   // it did while these names were not recognised, rather than the card.
   if (input.prop.charsetType == kCharsetUnknown || input.prop.encodeType == kEncodingUnknown)
-    return false;
-  if (rule == setRelatedName)
-    return !platform::asciiUpperEquals(propertyName(input), "RELATED") || !relatesByURI(input);
-  if (rule == setAnniversary) {
-    const std::optional<std::string> text = textValue(context, input);
-    return text && targetDate(*text).has_value();
+    return {false, std::nullopt};
+  if (rule == setRelatedName) {
+    const bool byURI =
+        platform::asciiUpperEquals(propertyName(input), "RELATED") && relatesByURI(input);
+    return {!byURI, std::nullopt};
   }
-  if (rule == setAddressLabel) return !hasProperty(card.card, "ADR");
-  return true;
+  if (rule == setAnniversary) {
+    std::optional<TargetDate> date = anniversaryDate(context, input);
+    return {date.has_value(), std::move(date)};
+  }
+  if (rule == setAddressLabel) return {!hasProperty(card.card, "ADR"), std::nullopt};
+  return {};
 }
 
 bool holdsNothing(char** values, std::size_t valueCount) noexcept {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dates.h"
 #include "rules.h"
 
 namespace vcard::detail {
@@ -39,7 +40,7 @@ void setCardPicture(const ValueContext& context, OpenCard& card, const RuleInput
 // none.
 void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInput& input);
 
-// True for the rules above, whose values are judged (carriesField) before
+// True for the rules above, whose values are judged (judgeField) before
 // they run: every other property skips the judging.
 [[nodiscard]] constexpr bool judgesValues(Rule rule) noexcept {
   return rule == setRelatedName || rule == setAnniversary || rule == setChatAccount ||
@@ -47,11 +48,17 @@ void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInpu
          rule == setSocialProfile || rule == setDepartment;
 }
 
-// False when a property one of the rules above takes has nothing the phone
-// can hold (a relation given as a URI, a date that reads as none, a LABEL
-// beside an ADR already taken): it is left out and told.
-[[nodiscard]] bool carriesField(Rule rule, const ValueContext& context, const OpenCard& card,
-                                const RuleInput& input);
+// What judging a property's value found: carries is false when a property
+// one of the rules above takes has nothing the phone can hold (a relation
+// given as a URI, a date that reads as none, a LABEL beside an ADR already
+// taken), and it is left out and told. An anniversary's date, read on the
+// way, goes to its rule as RuleInput::judgedDate.
+struct FieldJudgement {
+  bool carries = true;
+  std::optional<TargetDate> date;
+};
+[[nodiscard]] FieldJudgement judgeField(Rule rule, const ValueContext& context,
+                                        const OpenCard& card, const RuleInput& input);
 
 // True when a line's values hold nothing but blanks, line breaks and the
 // ";" and "," that part them: such a property (an address of empty parts, a

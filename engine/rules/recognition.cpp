@@ -444,6 +444,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   const RecognitionRow* found = lookUp.known ? lookUp.row : rowNamed(name, asciiName);
   if (found != nullptr && !card->version4() && onlyVersion4(found->rule)) found = nullptr;
   const bool recognised = found != nullptr;
+  FieldJudgement judged;  // of the rules that judge values, when one runs
   if (found != nullptr && found->rule == setSound && nameIs("SOUND") &&
       isAudioSound(names, namesCount, prop)) {
     // Audio, not a reading: dropped like any unrecognised property.
@@ -452,8 +453,10 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
              found->rule != setVersion && found->name != "N") {
     // An empty field: an empty row in the contact helps nobody.
   } else if (found != nullptr && judgesValues(found->rule) &&
-             !carriesField(found->rule, context, *card,
-                           RuleInput{names, namesCount, values, valuesCount, prop, declaring})) {
+             !(judged =
+                   judgeField(found->rule, context, *card,
+                              RuleInput{names, namesCount, values, valuesCount, prop, declaring}))
+                  .carries) {
     notes.dropped(*card, name);
   } else if (found != nullptr) {
     const RecognitionRow& row = *found;
@@ -467,7 +470,13 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     const std::size_t before = card->card.properties().size();
     const std::uint64_t itemsBefore = card->itemNo;
     const bool rejectedBefore = card->rejected;
-    const RuleInput input{names, namesCount, values, valuesCount, prop, declaring};
+    const RuleInput input{names,
+                          namesCount,
+                          values,
+                          valuesCount,
+                          prop,
+                          declaring,
+                          judged.date ? &*judged.date : nullptr};
     if (card->version4()) {
       applyVersion4(context, notes, *card, row.rule, input);
     } else {

@@ -42,6 +42,8 @@ struct PropertyLine {
 // parameters that declare a charset or an encoding as the line loop judged
 // them (ParameterCodes::declaring); parameters a rule wrote anew come
 // without.
+struct TargetDate;
+
 struct RuleInput {
   char** params;
   std::size_t paramCount;
@@ -49,6 +51,9 @@ struct RuleInput {
   std::size_t valueCount;
   const PropertyLine& prop;
   std::optional<std::uint64_t> declaring = std::nullopt;
+  // The date the judging of the value read (judgeField), for the rule that
+  // writes it: the value is converted and read once.
+  const TargetDate* judgedDate = nullptr;
 };
 
 // True when parameter i of the input declares a charset or a transfer
