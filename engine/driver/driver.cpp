@@ -98,8 +98,7 @@ using ResultTexts = std::array<std::string, 2>;
 // that a name from FN can name them too.
 void tellOpenCards(Conversion& conversion, ReportNotes& notes) {
   for (const auto& card : conversion.cards.openCards()) {
-    for (const std::string& leftOut : settleCard(conversion.values, *card))
-      notes.dropped(*card, leftOut);
+    settleCard(conversion.values, notes, *card);
     notes.neverClosed(*card);
   }
 }

@@ -539,7 +539,7 @@ void settleCardPicture(OpenCard& card) {
   }
 }
 
-void settleDepartments(OpenCard& card, std::vector<std::string>* leftOut) {
+void settleDepartments(OpenCard& card, ReportNotes& notes) {
   Card& model = card.card;
   for (const CardExtras::Department& department : card.extras.departments) {
     Property* org = nullptr;
@@ -577,7 +577,7 @@ void settleDepartments(OpenCard& card, std::vector<std::string>* leftOut) {
     const std::string_view unit = value.substr(first, end - first);
     if (unit == department.name) continue;
     if (!isBlank(unit)) {
-      leftOut->push_back(department.property);
+      notes.dropped(card, department.property);
       continue;
     }
     org->value = model.store(std::string(value.substr(0, first)) + department.name +

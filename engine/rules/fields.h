@@ -81,9 +81,9 @@ struct FieldJudgement {
 // when the card has a PHOTO of its own.
 void settleCardPicture(OpenCard& card);
 // At the card's end: each department as the second part of the card's ORG
-// (a new ORG when it has none). Appends to leftOut the source's name of each
-// department left out because the ORG names another.
-void settleDepartments(OpenCard& card, std::vector<std::string>* leftOut);
+// (a new ORG when it has none). Notes as left out, by the source's name, each
+// department the ORG's own unit stands in place of.
+void settleDepartments(OpenCard& card, ReportNotes& notes);
 // At the card's end, after its groups settle: the LABEL addresses as ADR
 // streets when the card has no ADR. Returns the LABEL properties left out
 // because it has one.

@@ -316,8 +316,7 @@ std::string parameterNamed(char** names, std::uint64_t count, std::string_view k
 // was rejected, hands it to the output.
 void endCard(Conversion& conversion, OpenCard& card, std::string_view endLine) {
   ReportNotes& notes = conversion.notes;
-  for (const std::string& leftOut : settleCard(conversion.values, card))
-    notes.dropped(card, leftOut);
+  settleCard(conversion.values, notes, card);
   card.card.beginProperty(endLine, Property::Kind::End);
   card.card.endProperty();
   conversion.cards.end();
