@@ -204,10 +204,6 @@ void appendLabelledItem(OpenCard& card, std::string_view name, std::string_view 
   card.card.addProperty(group, "X-ABLabel", label);
 }
 
-bool isBlank(std::string_view text) {
-  return text.find_first_not_of(" \t") == std::string_view::npos;
-}
-
 bool hasProperty(const Card& card, std::string_view upperName) {
   for (const Property& property : card.properties()) {
     if (!property.dropped && property.kind == Property::Kind::Line &&
@@ -495,17 +491,19 @@ FieldJudgement judgeField(Rule rule, const ValueContext& context, const OpenCard
   // A charset or transfer encoding nobody knows leaves the property out, as
   // it did while these names were not recognised, rather than the card.
   if (input.prop.charsetType == kCharsetUnknown || input.prop.encodeType == kEncodingUnknown)
-    return {false, std::nullopt};
+    return {false, nullptr};
   if (rule == setRelatedName) {
     const bool byURI =
         platform::asciiUpperEquals(propertyName(input), "RELATED") && relatesByURI(input);
-    return {!byURI, std::nullopt};
+    return {!byURI, nullptr};
   }
   if (rule == setAnniversary) {
     std::optional<TargetDate> date = anniversaryDate(context, input);
-    return {date.has_value(), std::move(date)};
+    if (!date) return {false, nullptr};
+    context.judgedDate = std::move(*date);
+    return {true, &context.judgedDate};
   }
-  if (rule == setAddressLabel) return {!hasProperty(card.card, "ADR"), std::nullopt};
+  if (rule == setAddressLabel) return {!hasProperty(card.card, "ADR"), nullptr};
   return {};
 }
 

@@ -52,13 +52,26 @@ void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInpu
 // one of the rules above takes has nothing the phone can hold (a relation
 // given as a URI, a date that reads as none, a LABEL beside an ADR already
 // taken), and it is left out and told. An anniversary's date, read on the
-// way, goes to its rule as RuleInput::judgedDate.
+// way (into the context's judgedDate), goes to its rule as
+// RuleInput::judgedDate.
 struct FieldJudgement {
   bool carries = true;
-  std::optional<TargetDate> date;
+  const TargetDate* date = nullptr;
 };
 [[nodiscard]] FieldJudgement judgeField(Rule rule, const ValueContext& context,
                                         const OpenCard& card, const RuleInput& input);
+
+// True when text holds nothing but spaces and tabs; allBlank, when every
+// value does.
+[[nodiscard]] inline bool isBlank(std::string_view text) noexcept {
+  return text.find_first_not_of(" \t") == std::string_view::npos;
+}
+[[nodiscard]] inline bool allBlank(char** values, std::size_t valueCount) noexcept {
+  for (std::size_t i = 0; i < valueCount; ++i) {
+    if (values[i] != nullptr && !isBlank(values[i])) return false;
+  }
+  return true;
+}
 
 // True when a line's values hold nothing but blanks, line breaks and the
 // ";" and "," that part them: such a property (an address of empty parts, a

@@ -230,17 +230,10 @@ bool isFNLine(std::string_view line) {
          (line[1] == 'N' || line[1] == 'n') && (line[2] == ':' || line[2] == ';');
 }
 
-bool isBlank(std::string_view line) {
+// A line of blanks, or of a stray CR or LF among them, which is no property
+// and no unreadable line either.
+bool isBlankLine(std::string_view line) {
   return line.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
-
-bool allBlank(char** values, std::uint64_t count) {
-  for (std::uint64_t i = 0; i < count; ++i) {
-    if (values[i] != nullptr &&
-        std::string_view(values[i]).find_first_not_of(" \t") != std::string_view::npos)
-      return false;
-  }
-  return true;
 }
 
 // A SOUND that holds audio or a link rather than a reading: Base64 data, an
@@ -366,7 +359,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   // Whether the line begins or ends a card is asked once.
   const CardLine cardLine = cardLineOfText(line);
   if (!prop.isTarget && isIgnoredLine(line, cardLine, lookUp)) {
-    if (OpenCard* card = cards.current(); card != nullptr && !isBlank(line)) {
+    if (OpenCard* card = cards.current(); card != nullptr && !isBlankLine(line)) {
       if (!namesAProperty(line)) {
         ++card->unreadableLines;
       } else if (notes.noting()) {
@@ -392,7 +385,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   const std::size_t valuesCount = lineSplit.valuesCount();
   if (namesCount == 0 || valuesCount == 0) {
     // A recognised name with no ":" after it carries nothing.
-    if (OpenCard* card = cards.current(); card != nullptr && !isBlank(line))
+    if (OpenCard* card = cards.current(); card != nullptr && !isBlankLine(line))
       ++card->unreadableLines;
     return;
   }
@@ -469,13 +462,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     const std::size_t before = card->card.properties().size();
     const std::uint64_t itemsBefore = card->itemNo;
     const bool rejectedBefore = card->rejected;
-    const RuleInput input{names,
-                          namesCount,
-                          values,
-                          valuesCount,
-                          prop,
-                          declaring,
-                          judged.date ? &*judged.date : nullptr};
+    const RuleInput input{names, namesCount, values, valuesCount, prop, declaring, judged.date};
     if (card->version4()) {
       applyVersion4(context, notes, *card, row.rule, input);
     } else {
