@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -459,12 +460,36 @@ char* Replace(const char* text, const char* pattern, const char* replacement) no
   return result.release();
 }
 
-char* StrToUpper(const char* text) noexcept {
-  if (text == nullptr) return nullptr;
-  const std::string_view view(text);
+namespace {
+
+// Full upper-casing through the platform; nothing when text is not UTF-8.
+std::optional<std::string> upperCasedByLocale(std::string_view text) {
+  const auto decoded = platform::fromUTF8(text);
+  if (!decoded) return std::nullopt;
+  return platform::toUTF8(platform::uppercase(*decoded));
+}
+
+}  // namespace
+
+std::optional<std::string> strutil::upperCased(std::string_view text) {
   // Full upper-casing maps ASCII only onto itself, a-z to A-Z, and leaves the
   // kana, ideographs and symbols of Japanese text alone: then only ASCII
   // letters change.
+  if (utf::isASCII(text) || utf::isASCIIOrUncasedJapanese(text)) {
+    std::string copy(text);
+    for (char& c : copy) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return copy;
+  }
+  return upperCasedByLocale(text);
+}
+
+char* StrToUpper(const char* text) noexcept {
+  if (text == nullptr) return nullptr;
+  const std::string_view view(text);
+  // Text whose only cased letters are ASCII is cased in its own exact-fit
+  // block, with no string in between.
   if (utf::isASCII(view) || utf::isASCIIOrUncasedJapanese(view)) {
     OwnedCString copy = platform::copyToCString(view);
     if (!copy) return nullptr;
@@ -486,10 +511,10 @@ char** SplitByPattern(const char* text, const char* delimiter, std::uint64_t* co
 char* StrToUpperByLocale(const char* text) noexcept {
   if (text == nullptr) return nullptr;
   try {
-    const auto decoded = platform::fromUTF8(text);
-    if (!decoded) return nullptr;
-    return platform::copyToCString(platform::toUTF8(platform::uppercase(*decoded))).release();
+    const std::optional<std::string> upper = upperCasedByLocale(text);
+    return upper ? platform::copyToCString(*upper).release() : nullptr;
   } catch (...) {
+    // StrToUpper's contract at the C edge: null when memory is exhausted.
     return nullptr;
   }
 }

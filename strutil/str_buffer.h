@@ -7,6 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 
 // A copy of text in an exact-fit block; null when memory is exhausted.
 [[nodiscard]] char* StrAlloc(const char* text) noexcept;
@@ -67,3 +70,12 @@ void SplitFree(char** first, char** second) noexcept;
 // Unicode full upper-casing, locale-independent ("ß" -> "SS"); null when text
 // is not valid UTF-8 or memory is exhausted.
 [[nodiscard]] char* StrToUpper(const char* text) noexcept;
+
+namespace strutil {
+
+// StrToUpper for the engine: the upper-cased text, or nothing when text is
+// not valid UTF-8. Running out of memory is not an answer here: it throws
+// std::bad_alloc, which the driver reports.
+[[nodiscard]] std::optional<std::string> upperCased(std::string_view text);
+
+}  // namespace strutil

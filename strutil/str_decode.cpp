@@ -82,27 +82,32 @@ void strutil::appendQprintDecoded(std::string_view text, std::string* out) {
   out->resize(start + (zero == std::string_view::npos ? decoded : zero));
 }
 
+void strutil::appendBase64Decoded(std::string_view text, std::string* out) {
+  // Groups of four as the codec decodes them once "=" reads as "A" (the
+  // digit 0) and a short last group is filled up the same way.
+  std::string digits;
+  digits.reserve(text.size() + 3);
+  for (const char c : text) {
+    if (c == '=') {
+      digits.push_back('A');
+    } else if (strutil::isBase64Digit(c)) {
+      digits.push_back(c);
+    }
+  }
+  digits.append((4 - digits.size() % 4) % 4, 'A');
+  const std::string bytes = strutil::decodeBase64(digits);
+  // The C form's text ends at a decoded zero byte.
+  out->append(std::string_view(bytes).substr(0, bytes.find('\0')));
+}
+
 char* Base64Decode(const char* text) noexcept {
   if (text == nullptr) return nullptr;
   try {
-    // Groups of four as the codec decodes them once "=" reads as "A" (the
-    // digit 0) and a short last group is filled up the same way.
-    std::string digits;
-    for (const char* c = text; *c != '\0'; ++c) {
-      if (*c == '=') {
-        digits.push_back('A');
-      } else if (strutil::isBase64Digit(*c)) {
-        digits.push_back(*c);
-      }
-    }
-    digits.append((4 - digits.size() % 4) % 4, 'A');
-    const std::string bytes = strutil::decodeBase64(digits);
-    OwnedCString result(static_cast<char*>(std::malloc(bytes.size() + 1)));
-    if (!result) return nullptr;
-    std::memcpy(result.get(), bytes.data(), bytes.size());
-    result.get()[bytes.size()] = '\0';
-    return result.release();
+    std::string bytes;
+    strutil::appendBase64Decoded(text, &bytes);
+    return platform::copyToCString(bytes).release();
   } catch (...) {
+    // The C form's contract: null when memory is exhausted.
     return nullptr;
   }
 }

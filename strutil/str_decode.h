@@ -2,7 +2,9 @@
 //
 // Both hand out a new malloc'd string with the decoded bytes and a NUL (a
 // decoded zero byte therefore ends the text); null when memory is exhausted.
-// Neither reads past the terminator of its argument or throws.
+// Neither reads past the terminator of its argument or throws: they are the
+// C edge. The engine calls the strutil:: forms, which let std::bad_alloc
+// through to the driver.
 #pragma once
 
 #include <string>
@@ -25,3 +27,11 @@ void appendQprintDecoded(std::string_view text, std::string* out);
 // outside the alphabet are skipped, and a short last group is decoded as if
 // padded with "=".
 [[nodiscard]] char* Base64Decode(const char* text) noexcept;
+
+namespace strutil {
+
+// Base64Decode's bytes appended to out, up to the first decoded zero byte
+// (where Base64Decode's text ends). May throw std::bad_alloc.
+void appendBase64Decoded(std::string_view text, std::string* out);
+
+}  // namespace strutil

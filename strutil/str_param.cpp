@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,14 +26,12 @@ using strutil::detail::ScratchRelease;
 
 namespace {
 
-// Upper-cases text; with stripBlanks, also drops every space and tab. Null
-// when the text cannot be upper-cased (not UTF-8, or memory exhausted).
-OwnedCString normalise(const char* text, bool stripBlanks) {
-  OwnedCString upper(StrToUpper(text));
-  if (!upper || !stripBlanks) return upper;
-  OwnedCString noSpaces(Replace(upper.get(), " ", ""));
-  if (!noSpaces) return nullptr;
-  return OwnedCString(Replace(noSpaces.get(), "\t", ""));
+// Upper-cases text; with stripBlanks, also drops every space and tab.
+// Nothing when the text is not UTF-8; out of memory throws.
+std::optional<std::string> normalise(const char* text, bool stripBlanks) {
+  std::optional<std::string> upper = strutil::upperCased(text);
+  if (upper && stripBlanks) std::erase_if(*upper, [](char c) { return c == ' ' || c == '\t'; });
+  return upper;
 }
 
 // Upper-cases an all-ASCII text into out (dropping spaces and tabs with
@@ -68,8 +67,8 @@ bool asciiContains(const char* text, std::size_t length, const char* key, std::s
   return false;
 }
 
-// The shared matching rule; upperKey is already upper-cased. A text that
-// cannot be prepared counts as not containing the key.
+// The shared matching rule; upperKey is already upper-cased. A text that is
+// not UTF-8 cannot be upper-cased and does not contain the key.
 bool contains(const char* text, std::string_view upperKey, bool stripBlanks) {
   if (text == nullptr) return false;
   if (!stripBlanks) {
@@ -82,54 +81,65 @@ bool contains(const char* text, std::string_view upperKey, bool stripBlanks) {
     if (asciiUpperInto(text, stripBlanks, &scratch))
       return scratch.find(upperKey) != std::string::npos;
   }
-  const OwnedCString prepared = normalise(text, stripBlanks);
-  return prepared && std::string_view(prepared.get()).find(upperKey) != std::string_view::npos;
+  const std::optional<std::string> prepared = normalise(text, stripBlanks);
+  return prepared && prepared->find(upperKey) != std::string::npos;
 }
 
-// The key upper-cased into out; false when it cannot be.
+// The key upper-cased into out; false when it is not UTF-8.
 bool upperKeyInto(const char* key, std::string* out) {
   if (asciiUpperInto(key, false, out)) return true;
-  const OwnedCString converted(StrToUpper(key));
+  std::optional<std::string> converted = strutil::upperCased(key);
   if (!converted) return false;
-  out->assign(converted.get());
+  *out = std::move(*converted);
   return true;
 }
 
-std::int32_t existsInList(const char* const* list, std::uint64_t count, const char* key,
+}  // namespace
+
+bool strutil::containsKey(const char* const* list, std::uint64_t count, const char* key,
                           bool stripBlanks) {
-  if (list == nullptr || key == nullptr) return 0;
-  try {
-    const std::size_t keyLength = std::strlen(key);
-    if (!stripBlanks && utf::isASCII(std::string_view(key, keyLength))) {
-      // An ASCII key upper-cases letter for letter, so it need not be
-      // prepared either; texts that are not ASCII take the general rule.
-      std::string upperKey;
-      for (std::uint64_t i = 0; i < count; ++i) {
-        const char* text = list[i];
-        if (text == nullptr) continue;
-        const std::size_t length = std::strlen(text);
-        if (utf::isASCII(std::string_view(text, length))) {
-          if (asciiContains(text, length, key, keyLength)) return 1;
-          continue;
-        }
-        if (upperKey.empty() && !upperKeyInto(key, &upperKey)) return 0;
-        if (contains(text, upperKey, false)) return 1;
-      }
-      return 0;
-    }
-    thread_local std::string upperKey;
-    const ScratchRelease release(upperKey);
-    if (!upperKeyInto(key, &upperKey)) return 0;
+  if (list == nullptr || key == nullptr) return false;
+  const std::size_t keyLength = std::strlen(key);
+  if (!stripBlanks && utf::isASCII(std::string_view(key, keyLength))) {
+    // An ASCII key upper-cases letter for letter, so it need not be
+    // prepared either; texts that are not ASCII take the general rule.
+    std::string upperKey;
     for (std::uint64_t i = 0; i < count; ++i) {
-      if (contains(list[i], upperKey, stripBlanks)) return 1;
+      const char* text = list[i];
+      if (text == nullptr) continue;
+      const std::size_t length = std::strlen(text);
+      if (utf::isASCII(std::string_view(text, length))) {
+        if (asciiContains(text, length, key, keyLength)) return true;
+        continue;
+      }
+      if (upperKey.empty() && !upperKeyInto(key, &upperKey)) return false;
+      if (contains(text, upperKey, false)) return true;
     }
-  } catch (...) {
-    // Out of memory: counts as not found, as a text that cannot be prepared.
+    return false;
   }
-  return 0;
+  thread_local std::string upperKey;
+  const ScratchRelease release(upperKey);
+  if (!upperKeyInto(key, &upperKey)) return false;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    if (contains(list[i], upperKey, stripBlanks)) return true;
+  }
+  return false;
 }
 
-std::int32_t existsInText(const char* text, const char* key, bool stripBlanks) {
+namespace {
+
+// The look-ups' answer at the C edge, where running out of memory answers
+// "not found": the callers of these codes read 0 as that.
+std::int32_t existsInList(const char* const* list, std::uint64_t count, const char* key,
+                          bool stripBlanks) noexcept {
+  try {
+    return strutil::containsKey(list, count, key, stripBlanks) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+std::int32_t existsInText(const char* text, const char* key, bool stripBlanks) noexcept {
   if (text == nullptr || key == nullptr) return 0;
   return existsInList(&text, 1, key, stripBlanks);
 }
@@ -153,7 +163,7 @@ std::int32_t StrExists(const char* const* list, std::uint64_t count, const char*
 }
 
 std::uint32_t StrExistsEach(const char* const* list, std::uint64_t count,
-                            std::initializer_list<std::string_view> keys) noexcept {
+                            std::initializer_list<std::string_view> keys) {
   std::uint32_t found = 0;
   if (list == nullptr || keys.size() > 32) return found;
   // The keys' first characters, as bits over U+0020-U+005F (where every
@@ -175,7 +185,7 @@ std::uint32_t StrExistsEach(const char* const* list, std::uint64_t count,
       for (const std::string_view key : keys) {
         char keyText[64] = {};
         key.substr(0, sizeof keyText - 1).copy(keyText, sizeof keyText - 1);
-        if ((found & bit) == 0 && existsInText(entry, keyText, false) != 0) found |= bit;
+        if ((found & bit) == 0 && strutil::containsKey(&entry, 1, keyText, false)) found |= bit;
         bit <<= 1;
       }
       continue;
@@ -425,6 +435,9 @@ namespace {
 std::string canonicalCharset(const std::string& name) {
   UErrorCode status = U_ZERO_ERROR;
   UConverter* conv = ucnv_open(name.c_str(), &status);
+  // Out of memory is no answer about the name (and must not be remembered
+  // as one).
+  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
   if (U_FAILURE(status) || conv == nullptr) return {};
   std::string canonical;
   if (const char* own = ucnv_getName(conv, &status); U_SUCCESS(status) && own != nullptr)
@@ -509,58 +522,54 @@ int encodingRank(std::int64_t code) {
 
 }  // namespace
 
-ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count) noexcept {
+ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count) {
   ParameterCodes codes;
   if (list == nullptr) return codes;
-  try {
-    bool charsetDeclared = false;
-    for (std::uint64_t i = 1; i < count; ++i) {
-      if (list[i] == nullptr) continue;
-      const std::string_view parameter(list[i]);
-      const std::size_t equals = parameter.find('=');
-      const strutil::ParameterKind kind = classifyAt(parameter, equals);
-      // Most parameters (types, a program's own) declare nothing.
-      if (kind == strutil::ParameterKind::Other) continue;
-      if (i < kDeclaringMarked) codes.declaring |= std::uint64_t{1} << i;
-      const std::string_view value = strutil::unquoted(
-          equals == std::string_view::npos ? parameter : parameter.substr(equals + 1));
-      std::int64_t encoding = kEncodingNone;
-      switch (kind) {
-        case strutil::ParameterKind::Encoding:
-          encoding = judgeEncoding(value);
-          break;
-        case strutil::ParameterKind::TransferWord:
-          // A bare 7BIT or 8BIT leaves the value undeclared, not plain.
-          encoding = judgeEncoding(value);
-          if (encoding == kEncodingPlain) encoding = kEncodingNone;
-          break;
-        case strutil::ParameterKind::CharsetWord: {
-          const std::int64_t bare =
-              asciiUpperEquals(value, "UTF-8") ? kCharsetUTF8 : kCharsetShiftJIS;
-          if (!charsetDeclared || charsetRank(bare) > charsetRank(codes.charset)) {
-            codes.charset = bare;
-            std::memset(codes.charsetName, 0, sizeof codes.charsetName);
-            charsetDeclared = true;
-          }
-          break;
-        }
-        case strutil::ParameterKind::Charset: {
-          const CharsetJudgement judgement = judgeCharset(value);
-          if (!charsetDeclared || charsetRank(judgement.code) > charsetRank(codes.charset)) {
-            codes.charset = judgement.code;
-            std::memset(codes.charsetName, 0, sizeof codes.charsetName);
-            judgement.name.copy(codes.charsetName, sizeof codes.charsetName - 1);
-          }
+  bool charsetDeclared = false;
+  for (std::uint64_t i = 1; i < count; ++i) {
+    if (list[i] == nullptr) continue;
+    const std::string_view parameter(list[i]);
+    const std::size_t equals = parameter.find('=');
+    const strutil::ParameterKind kind = classifyAt(parameter, equals);
+    // Most parameters (types, a program's own) declare nothing.
+    if (kind == strutil::ParameterKind::Other) continue;
+    if (i < kDeclaringMarked) codes.declaring |= std::uint64_t{1} << i;
+    const std::string_view value = strutil::unquoted(
+        equals == std::string_view::npos ? parameter : parameter.substr(equals + 1));
+    std::int64_t encoding = kEncodingNone;
+    switch (kind) {
+      case strutil::ParameterKind::Encoding:
+        encoding = judgeEncoding(value);
+        break;
+      case strutil::ParameterKind::TransferWord:
+        // A bare 7BIT or 8BIT leaves the value undeclared, not plain.
+        encoding = judgeEncoding(value);
+        if (encoding == kEncodingPlain) encoding = kEncodingNone;
+        break;
+      case strutil::ParameterKind::CharsetWord: {
+        const std::int64_t bare =
+            asciiUpperEquals(value, "UTF-8") ? kCharsetUTF8 : kCharsetShiftJIS;
+        if (!charsetDeclared || charsetRank(bare) > charsetRank(codes.charset)) {
+          codes.charset = bare;
+          std::memset(codes.charsetName, 0, sizeof codes.charsetName);
           charsetDeclared = true;
-          break;
         }
-        case strutil::ParameterKind::Other:
-          break;
+        break;
       }
-      if (encodingRank(encoding) > encodingRank(codes.encoding)) codes.encoding = encoding;
+      case strutil::ParameterKind::Charset: {
+        const CharsetJudgement judgement = judgeCharset(value);
+        if (!charsetDeclared || charsetRank(judgement.code) > charsetRank(codes.charset)) {
+          codes.charset = judgement.code;
+          std::memset(codes.charsetName, 0, sizeof codes.charsetName);
+          judgement.name.copy(codes.charsetName, sizeof codes.charsetName - 1);
+        }
+        charsetDeclared = true;
+        break;
+      }
+      case strutil::ParameterKind::Other:
+        break;
     }
-  } catch (...) {
-    // Out of memory while asking ICU: what was judged so far stands.
+    if (encodingRank(encoding) > encodingRank(codes.encoding)) codes.encoding = encoding;
   }
   return codes;
 }

@@ -2,7 +2,12 @@
 //
 // A list is a split result (or any array of C strings) with its count; null
 // entries are skipped. All tests upper-case both sides and look for the key as
-// a substring. Nothing allocated here outlives a call; none of these throws.
+// a substring. Nothing allocated here outlives a call.
+//
+// The functions with integer codes (StrExists..., Check...) are the C edge:
+// they never throw, and when memory runs out their answer is 0, "not found".
+// The engine asks the others (StrExistsEach, strutil::containsKey,
+// ReadParameterCodes), which throw std::bad_alloc instead of answering.
 #pragma once
 
 #include <cstdint>
@@ -18,9 +23,19 @@
 
 // StrExists for several keys at once: bit i is set when keys[i] occurs in
 // some entry. Keys are non-empty upper-case ASCII, at most 32 of them; ASCII entries
-// are read once for all the keys.
+// are read once for all the keys. May throw std::bad_alloc.
 [[nodiscard]] std::uint32_t StrExistsEach(const char* const* list, std::uint64_t count,
-                                          std::initializer_list<std::string_view> keys) noexcept;
+                                          std::initializer_list<std::string_view> keys);
+
+namespace strutil {
+
+// Whether key occurs in some entry of list (false when either is null), with
+// spaces and tabs of the entries ignored when stripBlanks: StrExists and
+// StrExists_sp for the engine. May throw std::bad_alloc.
+[[nodiscard]] bool containsKey(const char* const* list, std::uint64_t count, const char* key,
+                               bool stripBlanks = false);
+
+}  // namespace strutil
 
 // 1 if key occurs in text, else 0; 0 when either is null.
 [[nodiscard]] std::int32_t StrExists_twoarg(const char* text, const char* key) noexcept;
@@ -136,5 +151,5 @@ inline constexpr std::uint64_t kDeclaringMarked = 64;  // elements declaring cov
 // charset or a transfer encoding (of any kind but Other): bit i for list[i],
 // for the first 64 elements of the list. What the rules need to know of a
 // parameter they write.
-[[nodiscard]] ParameterCodes ReadParameterCodes(const char* const* list,
-                                                std::uint64_t count) noexcept;
+// May throw std::bad_alloc.
+[[nodiscard]] ParameterCodes ReadParameterCodes(const char* const* list, std::uint64_t count);

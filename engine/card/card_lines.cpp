@@ -1,5 +1,6 @@
 #include "card_lines.h"
 
+#include <optional>
 #include <string>
 
 #include "platform.h"
@@ -34,9 +35,9 @@ CardLine cardLineOfText(std::string_view line) {
   constexpr std::size_t kLongest = 3 * card_lines_p::kBeginWord.size();
   if (line.size() > kLongest || utf::isASCII(line) || utf::containsCJKLeadByte(line))
     return CardLine::Other;
-  const std::string copy(line);
-  const platform::OwnedCString upper(StrToUpper(copy.c_str()));
-  return upper ? cardLineOf(upper.get()) : CardLine::Other;
+  // Read as the C string it was: up to a zero byte.
+  const std::optional<std::string> upper = strutil::upperCased(line.substr(0, line.find('\0')));
+  return upper ? cardLineOf(*upper) : CardLine::Other;
 }
 
 }  // namespace vcard::detail

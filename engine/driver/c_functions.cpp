@@ -120,6 +120,30 @@ void runRule(Rule rule, VCARDDATA* card, char** params, std::size_t paramCount, 
   }
 }
 
+// Ends a C card the way every card ends (endCard, through the END line's
+// recognition): it settles, and unless it is rejected it is appended to the
+// output at path. The C card holds what its lines gave as text, which the
+// model keeps as it is; what a card keeps for its end lives only as long as
+// one call, so it has nothing left to settle.
+void endCCard(const VCARDDATA& cCard, std::string_view text, const char* endLine,
+              const char* path) {
+  CallConversion call(false);
+  call.output.appendTo(path);
+  OpenCard& card = call.conversion.cards.begin();
+  card.itemNo = cCard.itemNo;
+  card.rejected = cCard.isError != 0;
+  card.hasName = cCard.hasName != 0;
+  // Its lines end with CR LF, as the model writes each kept one.
+  if (text.ends_with("\r\n")) text.remove_suffix(2);
+  if (!text.empty()) {
+    card.card.beginProperty(text, Property::Kind::Begin);
+    card.card.endProperty();
+  }
+  PropertyLine prop;
+  recogData(call.conversion, endLine, prop, false);
+  call.output.finish();
+}
+
 }  // namespace
 
 std::array<std::string, 2> vCardConvert(const char* orgPath, const char* dstPath) {
@@ -223,13 +247,13 @@ int vCard_RecogData(const char* line, const char* dstPath, PROPERTY* cProp, VCAR
     const CardLine cardLine = cardLineOfText(line);
     VCARDDATA* open = openCardOf(list);
     if (cardLine == CardLine::End) {
-      // Ends the card as the line loop does; what a card settles at its end
-      // is noted only within one conversion.
       if (open == nullptr) return kStageOK;
+      const std::size_t before = open->cardText != nullptr ? std::strlen(open->cardText) : 0;
       open->isEnd = 1;
       if (!appendToCard(open, cardLineKept(line, cardLine)) || !appendToCard(open, "\r\n"))
         return kStageOK;
-      if (open->isError == 0 && dstPath != nullptr) (void)OutputFile(dstPath, open->cardText);
+      if (dstPath != nullptr)
+        endCCard(*open, std::string_view(open->cardText, before), line, dstPath);
       return kStageOK;
     }
     CallConversion call(false);

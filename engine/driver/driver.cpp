@@ -98,8 +98,7 @@ using ResultTexts = std::array<std::string, 2>;
 // that a name from FN can name them too.
 void tellOpenCards(Conversion& conversion, ReportNotes& notes) {
   for (const auto& card : conversion.cards.openCards()) {
-    for (const std::string& leftOut : settleCard(conversion.values, *card))
-      notes.dropped(*card, leftOut);
+    settleCard(conversion.values, notes, *card);
     notes.neverClosed(*card);
   }
 }
@@ -313,11 +312,12 @@ vcard::ReceivedConversion vcard::detail::convertPieces(SourceReader& source,
       return conversion;
     }
     const bool whole = stream.plan() == SourcePlan::Whole;
-    std::optional<ResultTexts> result =
-        convertSource(options, &conversion.report, Source{std::nullopt, &stream, !whole}, *store, "");
+    std::optional<ResultTexts> result = convertSource(
+        options, &conversion.report, Source{std::nullopt, &stream, !whole}, *store, "");
     if (!result) {
       conversion.report = ConversionReport{};
-      result = convertSource(options, &conversion.report, Source{std::nullopt, &stream}, *store, "");
+      result =
+          convertSource(options, &conversion.report, Source{std::nullopt, &stream}, *store, "");
     }
     conversion.result = result.value_or(ResultTexts{kCannotReadAlert, kFailedLog});
     return conversion;
@@ -326,7 +326,7 @@ vcard::ReceivedConversion vcard::detail::convertPieces(SourceReader& source,
   } catch (const std::bad_alloc&) {
     conversion.result = {vcard::kOutOfMemoryAlert, kFailedLog};
   } catch (...) {
-    conversion.result = {kCannotReadAlert, kFailedLog};
+    conversion.result = {vcard::kUnexpectedFailureAlert, kFailedLog};
   }
   // Whatever was written is no conversion of the source.
   if (store) store->removeAll();

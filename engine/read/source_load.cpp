@@ -218,7 +218,11 @@ class Loader {
       std::string utf8 = std::move(content);
       return handOver(utf8);
     }
-    if (std::optional<std::string> joined = joinedFoldsInsideCharacters(content)) {
+    // The survey of the same bytes may have looked already.
+    std::optional<FoldsLooked> folds = std::move(folds_);
+    folds_.reset();
+    if (!folds) folds = FoldsLooked{joinedFoldsInsideCharacters(content)};
+    if (std::optional<std::string>& joined = folds->joined) {
       recordUTF8(&source(), false, false);
       std::string().swap(content);
       return handOver(*joined);
@@ -347,6 +351,7 @@ class Loader {
     const std::string_view body = std::string_view(content).substr(survey.markSize());
     while (survey.take(body, true) == SourceSurvey::Step::Again) {
     }
+    folds_ = survey.takeFolds();
     switch (survey.plan()) {
       case SourcePlan::UTF8:
         source() = survey.info();
@@ -370,6 +375,9 @@ class Loader {
 
   CarrierChoice carrier_;
   LoadedSource loaded_;
+  // What the survey of the content found of folds inside characters, when
+  // it looked; taken by the first look of the loader's own.
+  std::optional<FoldsLooked> folds_;
 };
 
 }  // namespace

@@ -126,7 +126,8 @@ SourceSurvey::Step SourceSurvey::take(std::string_view piece, bool last) {
     if (!utf::validateUTF8(piece)) {
       if (marked_) return settle(SourcePlan::Whole);  // to be repaired
       // UTF-8 cut only by folds: the loader joins them.
-      if (joinedFoldsInsideCharacters(piece)) return settle(SourcePlan::Whole);
+      folds_ = FoldsLooked{joinedFoldsInsideCharacters(piece)};
+      if (folds_->joined) return settle(SourcePlan::Whole);
       utf8_ = false;
       return Step::Again;
     }

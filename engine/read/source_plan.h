@@ -52,6 +52,11 @@ void recordUTF8(SourceInfo* source, bool marked, bool ascii);
 // file is read as before).
 [[nodiscard]] std::optional<std::string> joinedFoldsInsideCharacters(std::string_view bytes);
 
+// What joinedFoldsInsideCharacters answered for a text it was asked about.
+struct FoldsLooked {
+  std::optional<std::string> joined;
+};
+
 // The first pass over a source's bytes. It is handed the bytes after the
 // mark piece by piece, every piece but the last ending after a line feed;
 // the whole file is a single piece. Whether bytes that are not UTF-8 are
@@ -78,6 +83,10 @@ class SourceSurvey {
   [[nodiscard]] SourcePlan plan() const noexcept { return done_ ? plan_ : SourcePlan::Whole; }
   // For a UTF8 or ShiftJIS plan, the source's record.
   [[nodiscard]] const SourceInfo& info() const noexcept { return info_; }
+  // What the folds inside characters of a piece that is not UTF-8 (and has
+  // no mark) gave, when a piece was looked at: the whole-file loader, whose
+  // one piece is the file, takes it rather than looking again.
+  [[nodiscard]] std::optional<FoldsLooked> takeFolds() noexcept { return std::move(folds_); }
 
  private:
   Step settle(SourcePlan plan);
@@ -90,6 +99,7 @@ class SourceSurvey {
   SourcePlan plan_ = SourcePlan::Whole;
   WesternCharsetDeclarations declarations_;
   SourceInfo info_;
+  std::optional<FoldsLooked> folds_;
 };
 
 }  // namespace vcard::detail

@@ -9,6 +9,7 @@
 
 #include "card/card_list.h"
 #include "convert_options.h"
+#include "dates.h"
 #include "line_split.h"
 #include "progress/progress_meter.h"
 #include "report/report_notes.h"
@@ -29,6 +30,9 @@ struct ValueContext {
   // Room for a value's decoded bytes, kept from value to value so that
   // decoding one allocates nothing.
   mutable std::string decoded;
+  // The date the judging of a value read last (judgeField), which the rule
+  // that writes it is pointed to.
+  mutable TargetDate judgedDate;
 
   [[nodiscard]] const char* valueBreak() const noexcept {
     return keepsValueBreaks ? "\n" : "\r\n ";
@@ -39,7 +43,7 @@ struct Conversion {
   Conversion(const ConvertOptions& chosen, const SourceInfo& source, bool knownUTF8, Output& sink,
              ReportNotes& told, ProgressMeter& meter, bool keepClosedCards = false)
       : options(chosen),
-        values{source, chosen.target == Target::ICloud, knownUTF8, {}},
+        values{source, chosen.target == Target::ICloud, knownUTF8, {}, {}},
         cards(keepClosedCards),
         output(sink),
         notes(told),

@@ -204,10 +204,6 @@ void appendLabelledItem(OpenCard& card, std::string_view name, std::string_view 
   card.card.addProperty(group, "X-ABLabel", label);
 }
 
-bool isBlank(std::string_view text) {
-  return text.find_first_not_of(" \t") == std::string_view::npos;
-}
-
 bool hasProperty(const Card& card, std::string_view upperName) {
   for (const Property& property : card.properties()) {
     if (!property.dropped && property.kind == Property::Kind::Line &&
@@ -326,10 +322,20 @@ void setRelatedName(const ValueContext& context, OpenCard& card, const RuleInput
   appendLabelledItem(card, "X-ABRELATEDNAMES", *name, relationLabel(input));
 }
 
-void setAnniversary(const ValueContext& context, OpenCard& card, const RuleInput& input) {
+// The anniversary's date as its value gives it: nothing when the value
+// cannot be converted or names no whole day.
+std::optional<TargetDate> anniversaryDate(const ValueContext& context, const RuleInput& input) {
   const std::optional<std::string> text = textValue(context, input);
-  if (!text) return;
-  if (const std::optional<TargetDate> date = targetDate(*text)) {
+  return text ? targetDate(*text) : std::nullopt;
+}
+
+void setAnniversary(const ValueContext& context, OpenCard& card, const RuleInput& input) {
+  // The judging read the date already; a caller that did not judge reads it
+  // here.
+  const std::optional<TargetDate> date = input.judgedDate != nullptr
+                                             ? std::optional(*input.judgedDate)
+                                             : anniversaryDate(context, input);
+  if (date) {
     appendLabelledItem(card, "X-ABDATE", date->value, kAnniversaryLabel,
                        date->omitsYear ? kOmitYearParameter : std::string_view());
   }
@@ -473,27 +479,32 @@ void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInpu
   }
   foldBareBreaks(&street, 0, context.valueBreak());
   const char* const* params = input.params;
-  const std::string type = StrExists(params, input.paramCount, "WORK") != 0   ? "WORK"
-                           : StrExists(params, input.paramCount, "HOME") != 0 ? "HOME"
-                                                                              : "";
+  const std::string type = strutil::containsKey(params, input.paramCount, "WORK")   ? "WORK"
+                           : strutil::containsKey(params, input.paramCount, "HOME") ? "HOME"
+                                                                                    : "";
   card.extras.addressLabels.push_back({type, std::move(street)});
 }
 
-bool carriesField(Rule rule, const ValueContext& context, const OpenCard& card,
-                  const RuleInput& input) {
-  if (!judgesValues(rule)) return true;
+FieldJudgement judgeField(Rule rule, const ValueContext& context, const OpenCard& card,
+                          const RuleInput& input) {
+  if (!judgesValues(rule)) return {};
   // A charset or transfer encoding nobody knows leaves the property out, as
   // it did while these names were not recognised, rather than the card.
   if (input.prop.charsetType == kCharsetUnknown || input.prop.encodeType == kEncodingUnknown)
-    return false;
-  if (rule == setRelatedName)
-    return !platform::asciiUpperEquals(propertyName(input), "RELATED") || !relatesByURI(input);
-  if (rule == setAnniversary) {
-    const std::optional<std::string> text = textValue(context, input);
-    return text && targetDate(*text).has_value();
+    return {false, nullptr};
+  if (rule == setRelatedName) {
+    const bool byURI =
+        platform::asciiUpperEquals(propertyName(input), "RELATED") && relatesByURI(input);
+    return {!byURI, nullptr};
   }
-  if (rule == setAddressLabel) return !hasProperty(card.card, "ADR");
-  return true;
+  if (rule == setAnniversary) {
+    std::optional<TargetDate> date = anniversaryDate(context, input);
+    if (!date) return {false, nullptr};
+    context.judgedDate = std::move(*date);
+    return {true, &context.judgedDate};
+  }
+  if (rule == setAddressLabel) return {!hasProperty(card.card, "ADR"), nullptr};
+  return {};
 }
 
 bool holdsNothing(char** values, std::size_t valueCount) noexcept {
@@ -526,7 +537,7 @@ void settleCardPicture(OpenCard& card) {
   }
 }
 
-void settleDepartments(OpenCard& card, std::vector<std::string>* leftOut) {
+void settleDepartments(OpenCard& card, ReportNotes& notes) {
   Card& model = card.card;
   for (const CardExtras::Department& department : card.extras.departments) {
     Property* org = nullptr;
@@ -564,7 +575,7 @@ void settleDepartments(OpenCard& card, std::vector<std::string>* leftOut) {
     const std::string_view unit = value.substr(first, end - first);
     if (unit == department.name) continue;
     if (!isBlank(unit)) {
-      leftOut->push_back(department.property);
+      notes.dropped(card, department.property);
       continue;
     }
     org->value = model.store(std::string(value.substr(0, first)) + department.name +

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dates.h"
 #include "rules.h"
 
 namespace vcard::detail {
@@ -39,7 +40,7 @@ void setCardPicture(const ValueContext& context, OpenCard& card, const RuleInput
 // none.
 void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInput& input);
 
-// True for the rules above, whose values are judged (carriesField) before
+// True for the rules above, whose values are judged (judgeField) before
 // they run: every other property skips the judging.
 [[nodiscard]] constexpr bool judgesValues(Rule rule) noexcept {
   return rule == setRelatedName || rule == setAnniversary || rule == setChatAccount ||
@@ -47,11 +48,30 @@ void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInpu
          rule == setSocialProfile || rule == setDepartment;
 }
 
-// False when a property one of the rules above takes has nothing the phone
-// can hold (a relation given as a URI, a date that reads as none, a LABEL
-// beside an ADR already taken): it is left out and told.
-[[nodiscard]] bool carriesField(Rule rule, const ValueContext& context, const OpenCard& card,
-                                const RuleInput& input);
+// What judging a property's value found: carries is false when a property
+// one of the rules above takes has nothing the phone can hold (a relation
+// given as a URI, a date that reads as none, a LABEL beside an ADR already
+// taken), and it is left out and told. An anniversary's date, read on the
+// way (into the context's judgedDate), goes to its rule as
+// RuleInput::judgedDate.
+struct FieldJudgement {
+  bool carries = true;
+  const TargetDate* date = nullptr;
+};
+[[nodiscard]] FieldJudgement judgeField(Rule rule, const ValueContext& context,
+                                        const OpenCard& card, const RuleInput& input);
+
+// True when text holds nothing but spaces and tabs; allBlank, when every
+// value does.
+[[nodiscard]] inline bool isBlank(std::string_view text) noexcept {
+  return text.find_first_not_of(" \t") == std::string_view::npos;
+}
+[[nodiscard]] inline bool allBlank(char** values, std::size_t valueCount) noexcept {
+  for (std::size_t i = 0; i < valueCount; ++i) {
+    if (values[i] != nullptr && !isBlank(values[i])) return false;
+  }
+  return true;
+}
 
 // True when a line's values hold nothing but blanks, line breaks and the
 // ";" and "," that part them: such a property (an address of empty parts, a
@@ -74,9 +94,9 @@ void setAddressLabel(const ValueContext& context, OpenCard& card, const RuleInpu
 // when the card has a PHOTO of its own.
 void settleCardPicture(OpenCard& card);
 // At the card's end: each department as the second part of the card's ORG
-// (a new ORG when it has none). Appends to leftOut the source's name of each
-// department left out because the ORG names another.
-void settleDepartments(OpenCard& card, std::vector<std::string>* leftOut);
+// (a new ORG when it has none). Notes as left out, by the source's name, each
+// department the ORG's own unit stands in place of.
+void settleDepartments(OpenCard& card, ReportNotes& notes);
 // At the card's end, after its groups settle: the LABEL addresses as ADR
 // streets when the card has no ADR. Returns the LABEL properties left out
 // because it has one.

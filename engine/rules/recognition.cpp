@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,6 @@
 
 namespace {
 
-using platform::OwnedCString;
 using vcard::detail::OpenCard;
 using vcard::detail::PropertyLine;
 using vcard::detail::Rule;
@@ -230,17 +230,10 @@ bool isFNLine(std::string_view line) {
          (line[1] == 'N' || line[1] == 'n') && (line[2] == ':' || line[2] == ';');
 }
 
-bool isBlank(std::string_view line) {
+// A line of blanks, or of a stray CR or LF among them, which is no property
+// and no unreadable line either.
+bool isBlankLine(std::string_view line) {
   return line.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
-
-bool allBlank(char** values, std::uint64_t count) {
-  for (std::uint64_t i = 0; i < count; ++i) {
-    if (values[i] != nullptr &&
-        std::string_view(values[i]).find_first_not_of(" \t") != std::string_view::npos)
-      return false;
-  }
-  return true;
 }
 
 // A SOUND that holds audio or a link rather than a reading: Base64 data, an
@@ -316,8 +309,7 @@ std::string parameterNamed(char** names, std::uint64_t count, std::string_view k
 // was rejected, hands it to the output.
 void endCard(Conversion& conversion, OpenCard& card, std::string_view endLine) {
   ReportNotes& notes = conversion.notes;
-  for (const std::string& leftOut : settleCard(conversion.values, card))
-    notes.dropped(card, leftOut);
+  settleCard(conversion.values, notes, card);
   card.card.beginProperty(endLine, Property::Kind::End);
   card.card.endProperty();
   conversion.cards.end();
@@ -367,7 +359,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   // Whether the line begins or ends a card is asked once.
   const CardLine cardLine = cardLineOfText(line);
   if (!prop.isTarget && isIgnoredLine(line, cardLine, lookUp)) {
-    if (OpenCard* card = cards.current(); card != nullptr && !isBlank(line)) {
+    if (OpenCard* card = cards.current(); card != nullptr && !isBlankLine(line)) {
       if (!namesAProperty(line)) {
         ++card->unreadableLines;
       } else if (notes.noting()) {
@@ -393,7 +385,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   const std::size_t valuesCount = lineSplit.valuesCount();
   if (namesCount == 0 || valuesCount == 0) {
     // A recognised name with no ":" after it carries nothing.
-    if (OpenCard* card = cards.current(); card != nullptr && !isBlank(line))
+    if (OpenCard* card = cards.current(); card != nullptr && !isBlankLine(line))
       ++card->unreadableLines;
     return;
   }
@@ -417,14 +409,14 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   // rule sees the name without the group. A name without a dot has none.
   const std::string_view group = lookUp.known ? std::string_view() : lineSplit.cutGroup();
 
-  // An ASCII name is compared in place; any other is upper-cased once.
+  // An ASCII name is compared in place; any other is upper-cased once (a
+  // name that is not UTF-8 has no upper case and names no known property).
   std::string_view name(names[0]);
   const bool asciiName = utf::isASCII(name);
-  OwnedCString upperName;
+  std::optional<std::string> upperName;
   if (!asciiName) {
-    upperName.reset(StrToUpper(names[0]));
-    if (!upperName) throw std::bad_alloc();
-    name = upperName.get();
+    upperName = strutil::upperCased(name);
+    if (upperName) name = *upperName;
   }
   auto nameIs = [&](std::string_view word) {
     return asciiName ? platform::asciiUpperEquals(name, word) : name == word;
@@ -444,6 +436,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
   const RecognitionRow* found = lookUp.known ? lookUp.row : rowNamed(name, asciiName);
   if (found != nullptr && !card->version4() && onlyVersion4(found->rule)) found = nullptr;
   const bool recognised = found != nullptr;
+  FieldJudgement judged;  // of the rules that judge values, when one runs
   if (found != nullptr && found->rule == setSound && nameIs("SOUND") &&
       isAudioSound(names, namesCount, prop)) {
     // Audio, not a reading: dropped like any unrecognised property.
@@ -452,8 +445,10 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
              found->rule != setVersion && found->name != "N") {
     // An empty field: an empty row in the contact helps nobody.
   } else if (found != nullptr && judgesValues(found->rule) &&
-             !carriesField(found->rule, context, *card,
-                           RuleInput{names, namesCount, values, valuesCount, prop, declaring})) {
+             !(judged =
+                   judgeField(found->rule, context, *card,
+                              RuleInput{names, namesCount, values, valuesCount, prop, declaring}))
+                  .carries) {
     notes.dropped(*card, name);
   } else if (found != nullptr) {
     const RecognitionRow& row = *found;
@@ -467,7 +462,7 @@ void vcard::detail::recogData(Conversion& conversion, std::string_view line, Pro
     const std::size_t before = card->card.properties().size();
     const std::uint64_t itemsBefore = card->itemNo;
     const bool rejectedBefore = card->rejected;
-    const RuleInput input{names, namesCount, values, valuesCount, prop, declaring};
+    const RuleInput input{names, namesCount, values, valuesCount, prop, declaring, judged.date};
     if (card->version4()) {
       applyVersion4(context, notes, *card, row.rule, input);
     } else {

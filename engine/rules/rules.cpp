@@ -20,8 +20,6 @@
 
 namespace {
 
-using platform::OwnedCString;
-
 constexpr const char* kEmailTypeWords[] = {"WORK", "HOME", "CELL", "PCS", "INTERNET"};
 
 // True when the source file was read as UTF-8 or UTF-16: quoted-printable
@@ -192,17 +190,14 @@ bool appendConvertedValue(const ValueContext& context, const char* value, const 
     out->append(value);
     return true;
   }
-  std::string text;
+  std::string& decoded = context.decoded;
+  decoded.clear();
   if (quotedPrintable) {
-    std::string& decoded = context.decoded;
-    decoded.clear();
     strutil::appendQprintDecoded(value, &decoded);
-    text = decodedToUTF8(context.source, decoded, prop.charsetType, prop.charsetName);
   } else {
-    const OwnedCString decoded(Base64Decode(value));
-    if (!decoded) throw std::bad_alloc();
-    text = decodedToUTF8(context.source, decoded.get(), prop.charsetType, prop.charsetName);
+    strutil::appendBase64Decoded(value, &decoded);
   }
+  std::string text = decodedToUTF8(context.source, decoded, prop.charsetType, prop.charsetName);
   // Values are C strings: a decoded U+0000 ends the value.
   if (const std::size_t end = text.find('\0'); end != std::string::npos) text.resize(end);
   foldLineBreaks(&text, context.valueBreak());
@@ -362,11 +357,11 @@ void setVersion(const ValueContext& context, OpenCard& card, const RuleInput& in
   if (input.prop.encodeType == kEncodingBase64) {
     // Exports that encode every value in Base64 encode the version too
     // ("Mi4x" is 2.1); it is judged decoded and written as it came.
-    std::vector<OwnedCString> decoded;
-    std::vector<char*> plain;
+    std::vector<std::string> decoded(input.valueCount);
+    std::vector<const char*> plain;
     for (std::size_t i = 0; i < input.valueCount; ++i) {
-      decoded.emplace_back(Base64Decode(input.values[i] != nullptr ? input.values[i] : ""));
-      plain.push_back(decoded.back().get());
+      if (input.values[i] != nullptr) strutil::appendBase64Decoded(input.values[i], &decoded[i]);
+      plain.push_back(decoded[i].c_str());
     }
     versions = StrExistsEach(plain.data(), plain.size(), {"2.1", "3.0"});
     if ((versions & (k21 | k30)) == 0) card.rejected = true;
@@ -428,9 +423,9 @@ void setAdr(const ValueContext& context, OpenCard& card, const RuleInput& input)
 }  // namespace vcard::detail
 
 int StrExistsEmailOnly(char** list, std::size_t count, const char* word) {
-  if (word == nullptr || StrExists(list, count, word) == 0) return 0;
+  if (word == nullptr || !strutil::containsKey(list, count, word)) return 0;
   for (const char* other : kEmailTypeWords) {
-    if (std::strcmp(other, word) != 0 && StrExists(list, count, other) != 0) return 0;
+    if (std::strcmp(other, word) != 0 && strutil::containsKey(list, count, other)) return 0;
   }
   return 1;
 }

@@ -42,6 +42,8 @@ struct PropertyLine {
 // parameters that declare a charset or an encoding as the line loop judged
 // them (ParameterCodes::declaring); parameters a rule wrote anew come
 // without.
+struct TargetDate;
+
 struct RuleInput {
   char** params;
   std::size_t paramCount;
@@ -49,6 +51,9 @@ struct RuleInput {
   std::size_t valueCount;
   const PropertyLine& prop;
   std::optional<std::uint64_t> declaring = std::nullopt;
+  // The date the judging of the value read (judgeField), for the rule that
+  // writes it: the value is converted and read once.
+  const TargetDate* judgedDate = nullptr;
 };
 
 // True when parameter i of the input declares a charset or a transfer
@@ -113,10 +118,10 @@ void recogData(Conversion& conversion, std::string_view line, PropertyLine& prop
 
 // What a card settles at its end: grouped properties with their labels, the
 // name from FN as the last property in place of any empty N, a card picture,
-// departments and LABEL addresses. Returns the names of the properties left
-// out on the way, one for each: a department beside another, a LABEL beside
-// an ADR.
-[[nodiscard]] std::vector<std::string> settleCard(const ValueContext& context, OpenCard& card);
+// departments and LABEL addresses. Notes each property left out on the way:
+// a department beside another, a LABEL beside an ADR. Every card, written
+// or never closed, is settled here.
+void settleCard(const ValueContext& context, ReportNotes& notes, OpenCard& card);
 
 // Keeps the card's first FN line (FN is never written, but it names a card
 // that has no N), and a group's label (the first that is not empty).

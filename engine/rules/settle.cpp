@@ -161,16 +161,15 @@ void settleGroupsAndName(const ValueContext& context, OpenCard& card) {
 
 }  // namespace
 
-std::vector<std::string> settleCard(const ValueContext& context, OpenCard& card) {
+void settleCard(const ValueContext& context, ReportNotes& notes, OpenCard& card) {
   settleVersion4(context, card);
-  std::vector<std::string> leftOut;
-  if (card.extras.empty()) return leftOut;
+  if (card.extras.empty()) return;
   settleCardPicture(card);
   settleGroupsAndName(context, card);
-  settleDepartments(card, &leftOut);
+  settleDepartments(card, notes);
   // A LABEL beside an ADR only repeats the address.
-  leftOut.insert(leftOut.end(), settleAddressLabels(card), "LABEL");
-  return leftOut;
+  for (std::size_t n = settleAddressLabels(card); n > 0; --n)
+    notes.dropped(card, "LABEL");
 }
 
 }  // namespace vcard::detail

@@ -97,7 +97,8 @@ struct RewrittenLine {
     for (std::string& param : params)
       paramPointers.push_back(param.data());
     if (!newValues)
-      return {paramPointers.data(), paramPointers.size(), from.values, from.valueCount, from.prop};
+      return {paramPointers.data(), paramPointers.size(), from.values, from.valueCount, from.prop,
+              std::nullopt,         from.judgedDate};
     for (std::string& value : values)
       valuePointers.push_back(value.data());
     return {paramPointers.data(), paramPointers.size(), valuePointers.data(), valuePointers.size(),

@@ -1,17 +1,22 @@
-// Helpers shared by the engine tests: the expected output form (FF FE,
-// UTF-16LE, CR LF) and its line-by-line comparison, photos as Base64.
+// Helpers shared by the engine tests: a conversion in one call, the expected
+// output form (FF FE, UTF-16LE, CR LF) and its line-by-line comparison,
+// photos as Base64.
 // Folders, files and the alert texts are in tests/support.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine_texts.h"
 #include "files.h"
+#include "memory_convert.h"
 #include "platform.h"
+#include "vcard_report.h"
 
 namespace enginetest {
 
@@ -61,6 +66,32 @@ inline void expectSameOutput(const std::string& actual, const std::string& expec
   }
   EXPECT_TRUE(actual == expected) << "output bytes differ (" << actual.size() << " vs "
                                   << expected.size() << " bytes)";
+}
+
+// A conversion as a test reads it.
+struct Converted {
+  std::array<std::string, 2> result;  // the alert and the log text
+  vcard::ConversionReport report;
+  // Each file written as UTF-8 text with its CR LF: the iPhone form's FF FE
+  // and UTF-16LE undone, the iCloud.com form as it is.
+  std::vector<std::string> texts;
+};
+
+// Converts the source's bytes in memory for target, in one call.
+inline Converted convert(std::string_view source, vcard::Target target = vcard::Target::IPhone) {
+  vcard::ConvertOptions options;
+  options.target = target;
+  vcard::MemoryConversion conversion = vcard::convertBytes(source, options);
+  Converted converted{conversion.result, std::move(conversion.report), {}};
+  for (const vcard::OutputFile& file : conversion.outputs) {
+    if (target == vcard::Target::ICloud || !file.bytes.starts_with("\xFF\xFE")) {
+      converted.texts.push_back(file.bytes);
+      continue;
+    }
+    converted.texts.push_back(platform::toUTF8(platform::decodeLossy(
+        file.bytes.data() + 2, file.bytes.size() - 2, platform::Encoding::UTF16LE)));
+  }
+  return converted;
 }
 
 // Text with LF line ends written with CR LF, as the output has them.

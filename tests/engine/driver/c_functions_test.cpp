@@ -106,4 +106,49 @@ TEST_P(OutputEncodingTest, MatchesThePlatformEncoder) {
 
 INSTANTIATE_TEST_SUITE_P(Texts, OutputEncodingTest, testing::ValuesIn(kEncodeCases), CaseName());
 
+// A card the C functions end at its END line is written as the conversion
+// writes it: the same bytes vCardConvert gives for a file of the same lines.
+struct EndCase {
+  const char* name;
+  std::vector<std::string> lines;
+};
+
+const EndCase kEndCases[] = {
+    {"Plain",
+     {"BEGIN:VCARD", "VERSION:2.1", "N:Yamada;Taro", "TEL;CELL:090-1234-5678",
+      "EMAIL;INTERNET:taro@example.com", "NOTE:\xE5\xB1\xB1\xE7\x94\xB0", "END:VCARD"}},  // 山田
+    {"EndLineAsWritten", {"BEGIN:VCARD", "VERSION:3.0", "N:A;B", "end:vcard  "}},
+    {"RejectedThenWritten",
+     {"BEGIN:VCARD", "VERSION:5.0", "N:A;B", "END:VCARD", "BEGIN:VCARD", "VERSION:3.0", "N:C;D",
+      "END:VCARD"}},
+    {"SecondEndChangesNothing", {"BEGIN:VCARD", "VERSION:3.0", "N:A;B", "END:VCARD", "END:VCARD"}},
+};
+
+class EndCardTest : public testing::TestWithParam<EndCase> {};
+
+TEST_P(EndCardTest, WritesTheCardAsTheConversionDoes) {
+  const EndCase& c = GetParam();
+  const testsupport::TempDir dir;
+  const std::string written = dir.file("c.vcf");
+  ASSERT_EQ(Output_CreateFile(written.c_str()), 1);
+  VCARDLIST list{0, nullptr};
+  std::string source;
+  for (const std::string& line : c.lines) {
+    PROPERTY prop{};
+    EXPECT_EQ(vCard_RecogData(line.c_str(), written.c_str(), &prop, &list), 0);
+    std::free(prop.propText);
+    source += line + "\r\n";
+  }
+  vCard_ReleaseData(&list, nullptr);
+
+  const std::string in = dir.file("in.vcf");
+  const std::string converted = dir.file("out.vcf");
+  testsupport::writeBytes(in, source);
+  const auto result = vCardConvert(in.c_str(), converted.c_str());
+  ASSERT_EQ(result[0], "");
+  EXPECT_EQ(testsupport::readBytes(written), testsupport::readBytes(converted));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cards, EndCardTest, testing::ValuesIn(kEndCases), CaseName());
+
 }  // namespace

@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -346,6 +348,40 @@ TEST(ReceivedConversionTest, StoppedOnTheWayLeavesNoFile) {
     EXPECT_EQ(conversion.result[0], "");
     EXPECT_EQ(conversion.result[1], vcard::kStoppedLog);
     EXPECT_TRUE(outputs.empty()) << outputs.size() << " files, the first " << outputs[0].name;
+  }
+}
+
+// A fault while the pieces are converted is told as what it is, never as a
+// source that cannot be read, and leaves no file.
+TEST(PiecesFaultTest, SaysWhichFaultItWasAndLeavesNoFile) {
+  struct Fault {
+    std::string_view name;
+    void (*raise)();
+    std::string_view alert;
+  };
+  const Fault faults[] = {
+      {"OutOfMemory", [] { throw std::bad_alloc(); }, vcard::kOutOfMemoryAlert},
+      {"ProgramFault", [] { throw std::logic_error("fault"); }, vcard::kUnexpectedFailureAlert},
+  };
+  std::string source;
+  for (int i = 1; i <= 400; ++i)
+    source += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:a;" + std::to_string(i) + "\r\nEND:VCARD\r\n";
+  for (const Fault& fault : faults) {
+    SCOPED_TRACE(fault.name);
+    vcard::ConvertOptions options;
+    options.progressInterval = std::chrono::milliseconds(0);
+    options.progress = [&](const vcard::Progress& progress) {
+      if (progress.cardsWritten >= 3) fault.raise();
+      return true;
+    };
+    SliceReader reader(source, 500);
+    std::vector<vcard::OutputFile> outputs;
+    vcard::detail::FileCollector files(&outputs);
+    const vcard::ReceivedConversion conversion =
+        vcard::detail::convertPieces(reader, options, files, vcard::detail::StreamLimits{1, 512});
+    EXPECT_EQ(conversion.result[0], fault.alert);
+    EXPECT_EQ(conversion.result[1], vcard::kFailedLog);
+    EXPECT_TRUE(outputs.empty());
   }
 }
 

@@ -24,28 +24,31 @@ namespace {
 using testsupport::CaseName;
 using testsupport::PrintTo;
 
+// A row gives the codes the page passes and, by their public names, the
+// options they stand for: the page's conversion must be the native one with
+// those options.
 struct ApiCase {
   std::string_view name;
   std::string_view file;  // under tests/data/engine; "" for no bytes at all
   int target;
   int carrier;
+  vcard::Target namedTarget;
+  vcard::CarrierChoice namedCarrier;
 };
+
+using vcard::CarrierChoice;
+using vcard::Target;
 
 const ApiCase kApiCases[] = {
-    {"IPhone", "rejected_cards.vcf", 0, 0},   {"ICloud", "fidelity.vcf", 1, 0},
-    {"CarrierNamed", "sjis_road.vcf", 0, 1},  {"CarrierNone", "sjis_road.vcf", 1, 4},
-    {"Undecodable", "undecodable.vcf", 1, 3}, {"NoBytes", "", 0, 2},
+    {"IPhone", "rejected_cards.vcf", 0, 0, Target::IPhone, CarrierChoice::Auto},
+    {"ICloud", "fidelity.vcf", 1, 0, Target::ICloud, CarrierChoice::Auto},
+    {"Docomo", "sjis_road.vcf", 0, 1, Target::IPhone, CarrierChoice::Docomo},
+    {"AU", "sjis_road.vcf", 0, 2, Target::IPhone, CarrierChoice::AU},
+    {"SoftBank", "sjis_road.vcf", 1, 3, Target::ICloud, CarrierChoice::SoftBank},
+    {"CarrierNone", "sjis_road.vcf", 1, 4, Target::ICloud, CarrierChoice::None},
+    {"Undecodable", "undecodable.vcf", 1, 3, Target::ICloud, CarrierChoice::SoftBank},
+    {"NoBytes", "", 0, 2, Target::IPhone, CarrierChoice::AU},
 };
-
-vcard::ConvertOptions optionsOf(int target, int carrier) {
-  vcard::ConvertOptions options;
-  options.target = target == 1 ? vcard::Target::ICloud : vcard::Target::IPhone;
-  constexpr vcard::CarrierChoice kCarriers[] = {
-      vcard::CarrierChoice::Auto, vcard::CarrierChoice::Docomo, vcard::CarrierChoice::AU,
-      vcard::CarrierChoice::SoftBank, vcard::CarrierChoice::None};
-  options.carrier = kCarriers[carrier];
-  return options;
-}
 
 // The page's side of a conversion: the source its read function reads and
 // the blocks its keep function keeps. C function pointers carry no state.
@@ -103,8 +106,10 @@ TEST_P(WasmApiTest, GettersGiveTheConversion) {
           : testsupport::readBytes(std::string(TEST_DATA_DIR) + "/engine/" + std::string(c.file));
   const int status = convertPage(bytes, c.target, c.carrier);
 
-  const vcard::MemoryConversion expected =
-      vcard::convertBytes(bytes, optionsOf(c.target, c.carrier));
+  vcard::ConvertOptions options;
+  options.target = c.namedTarget;
+  options.carrier = c.namedCarrier;
+  const vcard::MemoryConversion expected = vcard::convertBytes(bytes, options);
   const int expectedStatus = expected.result[0].empty() ? 0 : 1;
   EXPECT_EQ(status, expectedStatus);
   ASSERT_NE(vcw_json(), nullptr);
@@ -160,9 +165,9 @@ TEST_P(WasmApiUsageTest, ConvertsNothingAndSaysWhy) {
   ASSERT_EQ(convertPage(card, 0, 0), 0);
   ASSERT_EQ(vcw_output_count(), 1);
 
-  const int status = vcw_convert(static_cast<double>(card.size()), c.target, c.carrier,
-                                 c.readMissing ? nullptr : readPage,
-                                 c.keepMissing ? nullptr : keepBlock);
+  const int status =
+      vcw_convert(static_cast<double>(card.size()), c.target, c.carrier,
+                  c.readMissing ? nullptr : readPage, c.keepMissing ? nullptr : keepBlock);
   EXPECT_EQ(status, 64);
   ASSERT_NE(vcw_json(), nullptr);
   EXPECT_EQ(vcw_json(),
@@ -192,6 +197,42 @@ TEST(WasmApiReleaseTest, NothingBeforeAConversionOrAfterRelease) {
   EXPECT_EQ(vcw_output_block_count(0), 0);
 }
 
+// Each carrier code of the page means the choice of the same name: a
+// source of pictogram codes, which each carrier reads as its own pictograms,
+// is converted by the page as natively with that choice, and no two choices
+// convert it alike.
+TEST(WasmApiCarrierTest, EachCodeConvertsAsTheChoiceItNames) {
+  struct Choice {
+    int code;
+    CarrierChoice named;
+  };
+  const Choice choices[] = {{1, CarrierChoice::Docomo},
+                            {2, CarrierChoice::AU},
+                            {3, CarrierChoice::SoftBank},
+                            {4, CarrierChoice::None}};
+  // A note of the Shift_JIS codes F89F, F660 and F941.
+  const std::string source =
+      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:a;b\r\nNOTE:\xF8\x9F\xF6\x60\xF9\x41\r\nEND:VCARD\r\n";
+  std::vector<std::string> outputs;
+  for (const Choice& choice : choices) {
+    SCOPED_TRACE(choice.code);
+    ASSERT_EQ(convertPage(source, 0, choice.code), 0);
+    vcard::ConvertOptions options;
+    options.carrier = choice.named;
+    const vcard::MemoryConversion expected = vcard::convertBytes(source, options);
+    ASSERT_EQ(vcw_output_count(), 1);
+    ASSERT_EQ(expected.outputs.size(), 1u);
+    outputs.push_back(outputBytes(0));
+    EXPECT_TRUE(outputs.back() == expected.outputs[0].bytes);
+    vcw_release();
+  }
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    for (std::size_t j = i + 1; j < outputs.size(); ++j)
+      EXPECT_FALSE(outputs[i] == outputs[j]) << "choices " << i + 1 << " and " << j + 1;
+  }
+  g_page = PageSide{};
+}
+
 // A large source (over the 4 MiB read whole) comes in many reads of a few
 // bytes and goes out in many blocks; the bytes are convertBytes' all the
 // same.
@@ -199,12 +240,15 @@ TEST(WasmApiPiecesTest, LargeSourceIsReadInSlicesAndWrittenInBlocks) {
   std::string source;
   for (int i = 1; source.size() < (5u << 20); ++i) {
     source += "BEGIN:VCARD\r\nVERSION:2.1\r\nN:\x8E\x52\x93\x63;\x91\xBE\x98\x59" +
-              std::to_string(i) + "\r\nTEL;CELL:090-0000-" + std::to_string(i) + "\r\nEND:VCARD\r\n";
+              std::to_string(i) + "\r\nTEL;CELL:090-0000-" + std::to_string(i) +
+              "\r\nEND:VCARD\r\n";
   }  // N:山田;太郎 in Shift_JIS
   g_page = PageSide{};
   g_page.readLimit = 4093;
   ASSERT_EQ(convertPage(source, 0, 0), 0);
-  const vcard::MemoryConversion expected = vcard::convertBytes(source, optionsOf(0, 0));
+  // The page's codes 0 and 0: the iPhone and the carrier judged from the
+  // file, the native defaults.
+  const vcard::MemoryConversion expected = vcard::convertBytes(source, vcard::ConvertOptions{});
   ASSERT_EQ(vcw_output_count(), 1);
   ASSERT_EQ(expected.outputs.size(), 1u);
   EXPECT_GT(vcw_output_block_count(0), 4);
@@ -330,17 +374,17 @@ TEST_P(WasmApiProgressTest, TellsMonotonicProgressEndingAtTheSourceSize) {
   EXPECT_EQ(last.currentCard, c.cards);
   EXPECT_EQ(last.cardsWritten, c.cards);
 
-  // Listening changes nothing of what is written.
-  const vcard::MemoryConversion expected = vcard::convertBytes(source, optionsOf(c.target, 0));
   ASSERT_EQ(vcw_output_count(), 1);
-  ASSERT_EQ(expected.outputs.size(), 1u);
-  EXPECT_TRUE(outputBytes(0) == expected.outputs[0].bytes);
+  const std::string listened = outputBytes(0);
 
-  // Without a hook nothing more is told.
+  // Without a hook nothing more is told, and listening changed nothing of
+  // what is written.
   g_events.clear();
   vcw_set_progress(nullptr, 0);
   ASSERT_EQ(convertPage(source, c.target, 0), 0);
   EXPECT_TRUE(g_events.empty());
+  ASSERT_EQ(vcw_output_count(), 1);
+  EXPECT_TRUE(outputBytes(0) == listened);
 }
 
 INSTANTIATE_TEST_SUITE_P(Intervals, WasmApiProgressTest, testing::ValuesIn(kProgressCases),

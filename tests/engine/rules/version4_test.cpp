@@ -21,30 +21,22 @@ using vcard::Target;
 // The text of the one file written for target, UTF-8 with LF line ends.
 std::string writtenText(const std::string& source, Target target,
                         vcard::ConversionReport* report = nullptr) {
-  vcard::ConvertOptions options;
-  options.target = target;
-  vcard::MemoryConversion converted = vcard::convertBytes(source, options);
-  if (report != nullptr) *report = converted.report;
-  if (converted.outputs.size() != 1) {
+  enginetest::Converted converted = enginetest::convert(source, target);
+  if (report != nullptr) *report = std::move(converted.report);
+  if (converted.texts.size() != 1) {
     std::string count = "<";
-    count.append(std::to_string(converted.outputs.size())).append(" files>");
+    count.append(std::to_string(converted.texts.size())).append(" files>");
     return count;
   }
-  const std::string& bytes = converted.outputs[0].bytes;
-  std::vector<std::string> lines;
-  if (target == Target::IPhone) {
-    lines = enginetest::outputLines(bytes);
-  } else {
-    std::string_view text = bytes;
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-    std::size_t start = 0;
-    for (std::size_t at; (at = text.find("\r\n", start)) != std::string_view::npos; start = at + 2)
-      lines.emplace_back(text.substr(start, at - start));
-    lines.emplace_back(text.substr(start));
-  }
+  std::string_view text = converted.texts[0];
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   std::string joined;
-  for (const std::string& line : lines)
-    joined += line + "\n";
+  for (std::size_t start = 0;;) {
+    const std::size_t at = text.find("\r\n", start);
+    joined.append(text.substr(start, at - start)).push_back('\n');
+    if (at == std::string_view::npos) break;
+    start = at + 2;
+  }
   return joined;
 }
 
