@@ -125,10 +125,12 @@ ProgressHook g_progress;
 // first, then lets the allocation fail.
 bool g_outOfMemory = false;
 
+#if defined(__EMSCRIPTEN__)
 void noteOutOfMemory() {
   g_outOfMemory = true;
   std::set_new_handler(nullptr);
 }
+#endif
 
 // The step as vcw_progress_fn numbers it.
 int stepCode(vcard::ProgressStep step) {
