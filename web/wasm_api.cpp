@@ -84,12 +84,14 @@ class BlockReceiver final : public vcard::OutputReceiver {
 // The page's file, read through its read function.
 class PageSource final : public vcard::SourceReader {
  public:
-  PageSource(double size, vcw_read_fn read) : size_(static_cast<std::uint64_t>(size)), read_(read) {}
+  PageSource(double size, vcw_read_fn read)
+      : size_(static_cast<std::uint64_t>(size)), read_(read) {}
   [[nodiscard]] std::uint64_t size() const override { return size_; }
   [[nodiscard]] std::optional<std::size_t> readSome(char* out, std::size_t count) override {
     if (read_ == nullptr) return std::size_t{0};
     const int asked = static_cast<int>(std::min<std::size_t>(count, INT_MAX));
-    const int got = read_(static_cast<double>(offset_), reinterpret_cast<unsigned char*>(out), asked);
+    const int got =
+        read_(static_cast<double>(offset_), reinterpret_cast<unsigned char*>(out), asked);
     if (got < 0 || got > asked) return std::nullopt;
     offset_ += static_cast<std::uint64_t>(got);
     return static_cast<std::size_t>(got);
