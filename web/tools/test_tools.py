@@ -9,6 +9,8 @@ import base64
 import hashlib
 import html.parser
 import re
+import shutil
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -232,6 +234,15 @@ class PageContractTest(unittest.TestCase):
         self.assertIsNotNone(page.by_id("alert-text"))
         self.assertIsNotNone(page.by_id("alert-ok"))
         self.assertEqual(page.by_id("progress").tag, "progress")
+
+    def test_the_pages_decisions(self):
+        # state.js needs no page, so Node runs its table (state_test.js).
+        node = shutil.which("node") or shutil.which("nodejs")
+        if node is None:
+            self.skipTest("no Node to run state_test.js")
+        run = subprocess.run([node, str(pagekit.TOOLS_DIR / "state_test.js"), str(pagekit.PAGE_DIR / "state.js")],
+                             capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stderr)
 
     def test_only_the_view_touches_the_page(self):
         # The document and the browser's window are the view's alone; the
