@@ -115,7 +115,7 @@ class PageRun:
         b = self.browser
         for entry in self.download_dir.iterdir():
             entry.unlink()
-        b.click(f"input[name=target][value={target}]")
+        self.choose_target(target)
         b.js("document.getElementById('carrier').value = arguments[0];", carrier)
         before = self.log()
         b.choose_file("source-file", path)
@@ -127,6 +127,21 @@ class PageRun:
         alert = self.alert()
         wait_until(lambda: self.done(before), 120, "the run did not end after its alert")
         return self.log()[len(before):], alert
+
+    def choose_target(self, target):
+        # A click that lands while the page still scrolls to the last run
+        # can miss the button (seen once in WebKit): it is pressed again
+        # until the choice shows.
+        radio = f"input[name=target][value={target}]"
+
+        def chosen():
+            if self.browser.js(f"return document.querySelector('{radio}').checked;"):
+                return True
+            self.browser.click(radio)
+            return False
+
+        self.browser.click(radio)
+        wait_until(chosen, 10, f"the target {target} could not be chosen")
 
     def refused(self, path):
         """Chooses path and presses start for a source the checks refuse:
