@@ -247,9 +247,13 @@ const pageView = (() => {
       item.append(link);
       downloadList.append(item);
     });
+    // A step's phrases are parted by "|": a line may end only there.
     nextStep.replaceChildren(...steps.map((text) => {
       const line = document.createElement('p');
-      line.textContent = text;
+      text.split('|').forEach((phrase, i) => {
+        if (i > 0) line.append(document.createElement('wbr'));
+        line.append(phrase);
+      });
       return line;
     }));
     downloads.hidden = outputs.length === 0;

@@ -67,3 +67,17 @@ assert.strictEqual(state.outputsOf({outCount: 1}, undefined).length, 0);
 assert.strictEqual(state.noOutputReason({}), texts.noCardFound);
 assert.strictEqual(state.noOutputReason({skippedCards: [{message: 'A'}, {message: 'B'}, {message: 'A'}, {}]}),
                    [texts.noCardWritten, 'A', 'B'].join('\n'));
+
+// Every next step is marked where a line may end (a mark, or a blank), so
+// that nothing between two is longer than a phone's line holds.
+for (const kind of ['ios', 'android', 'desktop']) {
+  for (const target of ['iphone', 'icloud']) {
+    for (const step of state.nextSteps(kind, target)) {
+      // A kana or kanji and a Latin word are parted by a blank, not a mark.
+      assert.ok(!/[\u3040-\u30FF\u4E00-\u9FFF]\|[A-Za-z0-9]|[A-Za-z0-9]\|[\u3040-\u30FF\u4E00-\u9FFF]/.test(step), step);
+      for (const phrase of step.split(/[| ]/)) {
+        assert.ok(phrase.length > 0 && phrase.length <= 16, `${kind} ${target}: 「${phrase}」`);
+      }
+    }
+  }
+}
