@@ -207,6 +207,33 @@ window.progressWatch.observe(area, {attributes: true, childList: true, subtree: 
 """
 
 
+# The sizes of the files in the page's output storage (storage.js), or
+# null where there is none.
+LIST_SPOOLS = """
+return (async () => {
+  if (!navigator.storage || !navigator.storage.getDirectory) return null;
+  const root = await navigator.storage.getDirectory().catch(() => null);
+  if (!root) return null;
+  const dir = await root.getDirectoryHandle('pc-iphone-outputs', {create: true});
+  const sizes = [];
+  for await (const handle of dir.values()) sizes.push((await handle.getFile()).size);
+  return sizes;
+})();
+"""
+
+# An output a page closed before it could delete it.
+STRAY_SPOOL = """
+return (async () => {
+  const root = await navigator.storage.getDirectory();
+  const dir = await root.getDirectoryHandle('pc-iphone-outputs', {create: true});
+  const file = await dir.getFileHandle('run-left-behind.vcf', {create: true});
+  const writable = await file.createWritable();
+  await writable.write('BEGIN:VCARD');
+  await writable.close();
+})();
+"""
+
+
 def card_progress(seen):
     """The states that named a card, as (share, text)."""
     return [(float(value), text) for value, text in seen
@@ -504,6 +531,34 @@ class ResultTest(PageTestCase):
                 step()
                 self.assertEqual(self.page.offered(), [])
                 self.assertTrue(self.browser.js("return document.getElementById('downloads').hidden;"))
+
+    def test_outputs_stay_on_disk_only_while_offered(self):
+        # The outputs are written to the page's private storage, not kept
+        # in memory; being the person's address book, they go with their
+        # links, and what a closed page left behind goes when the page opens.
+        road = Path(ARGS.data) / "sjis_road.vcf"
+        if ARGS.engine == "webkit" and self.spooled() is None:
+            # As in Safari's private windows: the page keeps its outputs in
+            # memory, which every other test's downloads go through here.
+            self.skipTest("WebKit's automated window refuses the page's storage")
+        self.assertIsNotNone(self.spooled(), "the page's storage is not there")
+        self.browser.js(STRAY_SPOOL)
+        self.browser.open(self.base + "index.html")
+        wait_until(lambda: self.spooled() == [], 10, "a closed page's output stayed")
+        self.page.convert(road)
+        size = int(self.browser.js("return document.getElementById('download-0').dataset.size;"))
+        self.assertEqual(self.spooled(), [size])
+        self.page.convert(road, "icloud")
+        self.assertEqual(len(self.spooled()), 1, "the first run's output stayed")
+        other = self.work / "spooled.vcf"
+        other.write_bytes(road.read_bytes())
+        self.browser.choose_file("source-file", other)
+        wait_until(lambda: self.spooled() == [], 10, "the output outlived its links")
+
+    def spooled(self):
+        """The sizes of the files in the page's output storage, or None
+        where the page has none."""
+        return self.browser.js(LIST_SPOOLS)
 
     def test_the_run_just_ended_is_in_view(self):
         road = Path(ARGS.data) / "sjis_road.vcf"

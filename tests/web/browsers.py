@@ -193,6 +193,9 @@ class WebKit(SeleniumBrowser):
             options = webdriver.WebKitGTKOptions()
             options.binary_location = MINIBROWSER
             options.add_argument("--automation")
+            # The page's private storage is on in Safari; Linux builds keep
+            # it off unless asked.
+            options.add_argument("--features=+StorageAPI,+FileSystem,+FileSystemWritableStream")
             self.driver = webdriver.WebKitGTK(executable_path="/usr/bin/WebKitWebDriver",
                                               options=options)
         except Exception:

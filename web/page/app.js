@@ -14,9 +14,15 @@
     engineWorker.prepare(() => !run.running);
   }
 
+  // Takes the previous run's links away, and the outputs behind them.
+  function clearResult() {
+    view.clearResult();
+    pageStorage.discard();
+  }
+
   function setFile(file) {
     // The links of the previous run belong to the file chosen before.
-    if (file !== run.chosenFile) view.clearResult();
+    if (file !== run.chosenFile) clearResult();
     run.chosenFile = file;
     if (file) prepareEngine();
     view.showFile(state.fileLine(file), Boolean(file));
@@ -44,7 +50,7 @@
   }
 
   // The result of a finished run: the engine's alert, log and report, and
-  // the files to save or why there are none.
+  // the files to save or why there are none. Whether it offers files.
   async function showResult(result, target) {
     const doc = result.document || {};
     if (doc.alert) await view.showAlert(doc.alert);
@@ -61,6 +67,7 @@
       view.showNoOutput(state.noOutputReason(doc));
     }
     view.showRun();
+    return outputs.length > 0;
   }
 
   async function pushStart() {
@@ -74,7 +81,7 @@
     const target = view.chosenTarget();
     const carrier = view.chosenCarrier();
 
-    view.clearResult();
+    clearResult();
     view.startRun(state.runHeading(file.name));
     view.appendLog(texts.converting);
     setRunning(true);
@@ -82,25 +89,30 @@
     try {
       let result;
       try {
-        result = await engineWorker.convert(file, target, carrier,
+        const spool = await pageStorage.reserve();
+        result = await engineWorker.convert(file, target, carrier, spool,
                                             (message) => showStage(message, file.size), texts);
         // The next run gets a fresh worker with the engine loaded.
         prepareEngine();
       } catch (e) {
+        pageStorage.discard();
         view.hideProgress();
         await view.showAlert(e.message || texts.workerFailed);
         view.appendLog(texts.failedLog);
         return;
       }
       view.hideProgress();
-      await showResult(result, target);
+      if (!(await showResult(result, target))) pageStorage.discard();
     } finally {
       view.hideProgress();
       setRunning(false);
     }
   }
 
-  view.listen({chosen: setFile, dropped: takeDrop, start: pushStart});
+  // A page that goes away takes its outputs with it; what it could not
+  // delete in time, the next page deletes.
+  view.listen({chosen: setFile, dropped: takeDrop, start: pushStart, leaving: clearResult});
+  pageStorage.sweep();
   // A page restored from the history may still hold a chosen file.
   setFile(view.fileInInput());
   setRunning(false);

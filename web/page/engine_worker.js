@@ -64,10 +64,11 @@ const engineWorker = (() => {
   }
 
   // Converts the file in the worker, which reads it itself a slice at a
-  // time: the page never holds its bytes. progress gets the worker's
+  // time: the page never holds its bytes. spool is where the worker keeps
+  // the outputs (pageStorage.reserve), or null for memory. progress gets the worker's
   // progress messages; the promise gives its 'done' message, or fails with
   // the text to tell.
-  function convert(file, target, carrier, progress, texts) {
+  function convert(file, target, carrier, spool, progress, texts) {
     return new Promise((resolve, reject) => {
       let w;
       try {
@@ -109,7 +110,7 @@ const engineWorker = (() => {
         // refuse for pages opened from disk.
         reject(new Error(scripts.fromDisk ? texts.openedFromDisk : texts.workerFailed));
       };
-      w.postMessage({type: 'convert', file, target, carrier, module: compiledEngine});
+      w.postMessage({type: 'convert', file, target, carrier, spool, module: compiledEngine});
     });
   }
 

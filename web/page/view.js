@@ -105,6 +105,7 @@ const pageView = (() => {
       event.preventDefault();
       handlers.start();
     });
+    window.addEventListener('pagehide', () => handlers.leaving());
   }
 
   function setDropSign(on) {

@@ -84,14 +84,64 @@ function readSource(module, offset, out, count) {
 }
 
 // vcw_keep_fn: a block of an output file, copied out of the engine's
-// memory into a Blob of its own, which the browser may keep outside the
-// worker's memory.
+// memory: onto the run's spool on disk when it has one, or into a Blob of
+// its own, which the browser may keep outside the worker's memory. A block
+// the spool refuses (its storage full) is kept as a Blob.
 function keepBlock(module, at, size) {
   try {
-    run.blocks.push(new Blob([module.HEAPU8.subarray(at, at + size)]));
+    const bytes = module.HEAPU8.subarray(at, at + size);
+    run.blocks.push(spoolBlock(run.spool, bytes) || new Blob([bytes]));
     return run.blocks.length - 1;
   } catch (e) {
     return -1;
+  }
+}
+
+// The spool: one file in the page's private storage that takes every output
+// block of a run in turn, so that the outputs live on disk, not in memory,
+// however large they are. The page names it and deletes it once the run's
+// links are gone (storage.js).
+async function openSpool(place) {
+  if (!place || !navigator.storage || typeof navigator.storage.getDirectory !== 'function') return null;
+  try {
+    const root = await navigator.storage.getDirectory();
+    const folder = await root.getDirectoryHandle(place.folder, {create: true});
+    const handle = await folder.getFileHandle(place.name, {create: true});
+    const access = await handle.createSyncAccessHandle();
+    return {handle, access, end: 0, broken: false};
+  } catch (e) {
+    return null;
+  }
+}
+
+// The place of bytes on the spool, or null when they could not all be
+// written there (then nothing more goes to it).
+function spoolBlock(spool, bytes) {
+  if (!spool || spool.broken) return null;
+  try {
+    const written = spool.access.write(bytes, {at: spool.end});
+    if (written === bytes.byteLength) {
+      const block = {at: spool.end, size: written};
+      spool.end += written;
+      return block;
+    }
+  } catch (e) {
+    // Out of room or quota: the rest of the run is kept in memory.
+  }
+  spool.broken = true;
+  return null;
+}
+
+// The spool's file once written, closed for good, or null; its blocks are
+// then slices of that file, which the browser reads from disk.
+async function closeSpool(spool) {
+  if (!spool) return null;
+  try {
+    await spool.access.flush();
+    await spool.access.close();
+    return spool.end > 0 ? await spool.handle.getFile() : null;
+  } catch (e) {
+    return null;
   }
 }
 
@@ -198,26 +248,36 @@ async function sourceOf(file) {
 
 // Converts the file, reading it in slices; each output is a Blob made of
 // the blocks the engine handed over while writing it.
-function convert(module, source, target, carrier) {
+async function convert(module, source, spool, target, carrier) {
   const file = source.file;
-  run = {...source, held: null, blocks: [], toldAt: Date.now(), furthest: 0, engineTold: false};
+  run = {...source, spool, held: null, blocks: [], toldAt: Date.now(), furthest: 0, engineTold: false};
+  let document;
+  let reportText;
+  const written = [];
+  let blocks;
   try {
     api.convert(file.size, target, carrier, api.read, api.keep);
-    const document = JSON.parse(module.UTF8ToString(unsigned(api.json())));
-    const reportText = module.UTF8ToString(unsigned(api.reportText()));
-    const outputs = [];
-    const count = api.outputCount();
-    for (let i = 0; i < count; i++) {
-      const name = module.UTF8ToString(unsigned(api.outputName(i)));
+    document = JSON.parse(module.UTF8ToString(unsigned(api.json())));
+    reportText = module.UTF8ToString(unsigned(api.reportText()));
+    for (let i = 0, count = api.outputCount(); i < count; i++) {
       const parts = [];
-      for (let j = 0, blocks = api.blockCount(i); j < blocks; j++) parts.push(run.blocks[api.block(i, j)]);
-      outputs.push({name, blob: new Blob(parts, {type: 'text/vcard'})});
+      for (let j = 0, blockCount = api.blockCount(i); j < blockCount; j++) parts.push(api.block(i, j));
+      written.push({name: module.UTF8ToString(unsigned(api.outputName(i))), parts});
     }
-    return {document, reportText, outputs};
+    blocks = run.blocks;
   } finally {
     api.release();
     run = null;
   }
+  const spooled = await closeSpool(spool);
+  const part = (index) => {
+    const block = blocks[index];
+    if (block instanceof Blob) return block;
+    if (!spooled) throw new Error('the spool was lost');
+    return spooled.slice(block.at, block.at + block.size);
+  };
+  const outputs = written.map(({name, parts}) => ({name, blob: new Blob(parts.map(part), {type: 'text/vcard'})}));
+  return {document, reportText, outputs};
 }
 
 // Whether the last conversion ended for want of memory. The module's
@@ -262,7 +322,8 @@ self.onmessage = async (event) => {
   try {
     const target = kTargets[message.target] ?? kTargets.iphone;
     const carrier = kCarriers[message.carrier] ?? kCarriers.auto;
-    result = convert(module, await sourceOf(message.file), target, carrier);
+    const source = await sourceOf(message.file);
+    result = await convert(module, source, await openSpool(message.spool), target, carrier);
   } catch (e) {
     // An engine that aborted cannot be used again; the page starts a new
     // worker for the next run. The module cannot unwind, so running out of

@@ -58,10 +58,11 @@ def header_texts():
 
 
 # The page's script, one job to each file: what the page knows and
-# decides, the view (the only one that touches the document), the worker's
-# messages, and the run that ties them together. They are joined, in this
+# decides, the view (the only one that touches the document), where the
+# outputs are kept, the worker's messages, and the run that ties them
+# together. They are joined, in this
 # order, into the one script the page loads.
-APP_MODULES = ("state.js", "view.js", "engine_worker.js", "app.js")
+APP_MODULES = ("state.js", "view.js", "storage.js", "engine_worker.js", "app.js")
 
 
 def with_texts(script):
