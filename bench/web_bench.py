@@ -10,7 +10,8 @@ press of 変換開始 to the button coming back with the result shown. vcard-con
 Prints one table row per engine, file and target: the first run, the median
 of the others, its ratio to vcard-convert's median, the peak memory while
 converting (over one more run, watched apart from the timed ones) of the
-browser's largest process (resident) and of all its processes together (proportional: shared pages by each one's share), that
+browser's largest process (resident; also before the runs, the page
+loaded) and of all its processes together (proportional: shared pages by each one's share), that
 peak less what all of them held before the runs (the page loaded, nothing
 converted: what the runs themselves took), and what all of them hold after
 the runs against before them, with the last run's links offered and once
@@ -136,9 +137,10 @@ def page_seconds(browser, source, target):
 
 
 def settled_memory(root):
-    """The tree's total once the page has had two seconds to let go."""
+    """The tree's (largest, total) once the page has had two seconds to let
+    go."""
     time.sleep(2)
-    return memory(root)[1]
+    return memory(root)
 
 
 def bench_engine(engine, base, files, targets, runs, native, rows, small):
@@ -149,7 +151,7 @@ def bench_engine(engine, base, files, targets, runs, native, rows, small):
         for cards, source in files:
             for target in targets:
                 browser.open(base + "index.html")
-                before = settled_memory(root)
+                idle, before = settled_memory(root)
                 first = page_seconds(browser, source, target)
                 times = [page_seconds(browser, source, target) for _ in range(runs)]
                 # Memory is watched over one more run of its own: reading every
@@ -158,14 +160,14 @@ def bench_engine(engine, base, files, targets, runs, native, rows, small):
                 watch = PeakWatch(root)
                 page_seconds(browser, source, target)
                 largest, total = watch.stop()
-                after = settled_memory(root)
+                after = settled_memory(root)[1]
                 # Choosing another file lets go of the last run's links and
                 # their outputs, as a person starting over would.
                 browser.choose_file("source-file", small)
-                cleared = settled_memory(root)
+                cleared = settled_memory(root)[1]
                 wall = statistics.median(times)
                 rows.append((engine, cards, target, first, wall, wall / native[(cards, target)],
-                             largest, total, total - before, after - before, cleared - before))
+                             idle, largest, total, total - before, after - before, cleared - before))
                 print_row(rows[-1])
     finally:
         browser.quit()
@@ -176,9 +178,9 @@ def mb(value):
 
 
 def print_row(row):
-    engine, cards, target, first, wall, ratio, largest, total, rise, kept, cleared = row
+    engine, cards, target, first, wall, ratio, idle, largest, total, rise, kept, cleared = row
     print(f"| {engine:8} | {cards:>7,} | {target:6} | {first:7.2f} | {wall:7.2f} | {ratio:5.2f}x |"
-          f" {mb(largest)} | {mb(total)} | {mb(rise)} | {mb(kept)} | {mb(cleared)} |", flush=True)
+          f" {mb(idle)} | {mb(largest)} | {mb(total)} | {mb(rise)} | {mb(kept)} | {mb(cleared)} |", flush=True)
 
 
 def sizes(path):
@@ -226,12 +228,13 @@ def main():
     server, base = browser_test.serve(args.site)
     print()
     print(f"Page, first run in a fresh page and median of {args.runs} after it; memory in MB: "
-          "peak of the largest process and of all, the peak of all beyond what they held "
+          "the largest process before the runs (the page loaded), the peak of the largest process "
+          "and of all, the peak of all beyond what they held "
           "before the runs, what all hold after the runs beyond what they held before, and the same "
           "once another file is chosen (the links and their outputs let go)")
-    print("| engine   |   cards | target |   first |  median | ratio |  1 proc |     all |    rise |"
+    print("| engine   |   cards | target |   first |  median | ratio |   idle1 |  1 proc |     all |    rise |"
           "   kept | cleared |")
-    print("|----------|---------|--------|---------|---------|-------|---------|---------|---------|"
+    print("|----------|---------|--------|---------|---------|-------|---------|---------|---------|---------|"
           "--------|---------|")
     rows = []
     try:
