@@ -92,7 +92,7 @@
         const spool = await pageStorage.reserve();
         result = await engineWorker.convert(file, target, carrier, spool,
                                             (message) => showStage(message, file.size), texts);
-        // The next run finds the engine loaded.
+        // The next run gets a fresh worker with the engine loaded.
         prepareEngine();
       } catch (e) {
         pageStorage.discard();

@@ -1,14 +1,8 @@
 // The worker that runs the engine, and the messages the page and it
 // exchange. The engine runs there so that the page keeps answering while a
-// large file is converted; nothing leaves the browser. Each run loads the
-// engine afresh in the worker, which is kept between runs while the
-// engine's memory stayed small: the browser's optimised code for the engine
-// stays with it, which a new worker would build again (10,000 cards: about
-// 0.12 → 0.07 s in Chromium, 0.18 → 0.08 s in Safari's engine).
+// large file is converted; nothing leaves the browser. A worker is ended
+// after each run and a fresh one loads the engine for the next.
 const engineWorker = (() => {
-  // A run whose engine grew past this (a source loaded whole) ends the
-  // worker, the one sure way to give that memory back.
-  const kKeptEngineBytes = 32 << 20;
   // What the worker is made of (the view's workerScripts()).
   let scripts = null;
   let worker = null;
@@ -98,9 +92,9 @@ const engineWorker = (() => {
                                   () => w.postMessage({type: 'bytes', bytes: null}));
         } else if (message.type === 'done') {
           finish();
-          // A wasm memory never shrinks, and the browser may hold a dropped
-          // one until it collects: a worker whose engine grew is ended.
-          if (!(message.engineBytes <= kKeptEngineBytes)) drop();
+          // The engine's memory grew with the file and a wasm memory never
+          // shrinks: the worker that holds it is ended.
+          drop();
           resolve(message);
         } else if (message.type === 'error') {
           finish();

@@ -331,12 +331,5 @@ self.onmessage = async (event) => {
     self.postMessage({type: 'error', message: ranOutOfMemory() ? kOutOfMemoryAlert : kConvertFailed});
     return;
   }
-  // Each run has an instance of its own, so that the engine's memory goes
-  // with the run; the worker stays, and with it the browser's compiled and
-  // optimised code, which a fresh worker would have to build again.
-  const engineBytes = module.HEAPU8.byteLength;
-  enginePromise = null;
-  api = null;
-  self.postMessage({type: 'done', document: result.document, reportText: result.reportText, outputs: result.outputs,
-                    engineBytes});
+  self.postMessage({type: 'done', document: result.document, reportText: result.reportText, outputs: result.outputs});
 };
