@@ -112,6 +112,7 @@
   // A page that goes away takes its outputs with it; what it could not
   // delete in time, the next page deletes.
   view.listen({chosen: setFile, dropped: takeDrop, start: pushStart, leaving: clearResult});
+  if (view.openedFromDisk()) pageStorage.refuse();
   pageStorage.sweep();
   // A page restored from the history may still hold a chosen file.
   setFile(view.fileInInput());

@@ -12,9 +12,17 @@ const pageStorage = (() => {
   const kLockPrefix = 'pc-iphone-output:';
   // The spools of this page: name -> the function that lets its lock go.
   const held = new Map();
+  let refused = false;
+
+  // A page opened from disk keeps its outputs in memory: some browsers give
+  // each such page an origin of its own, whose storage no later page could
+  // find to clean.
+  function refuse() {
+    refused = true;
+  }
 
   function available() {
-    return Boolean(navigator.storage && typeof navigator.storage.getDirectory === 'function' &&
+    return !refused && Boolean(navigator.storage && typeof navigator.storage.getDirectory === 'function' &&
                    navigator.locks && typeof navigator.locks.request === 'function');
   }
 
@@ -82,10 +90,10 @@ const pageStorage = (() => {
         });
       }
     } catch (e) {
-      // Storage refused (a page opened from disk, a private window): there
+      // Storage refused (a private window, WebKit under automation): there
       // is nothing of ours in it.
     }
   }
 
-  return {reserve, discard, sweep};
+  return {refuse, reserve, discard, sweep};
 })();

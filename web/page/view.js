@@ -271,7 +271,7 @@ const pageView = (() => {
     if (engine) return {texts: [embeddedText(engine), embeddedText($('worker-source'))]};
     return {
       urls: [new URL('vcard-engine.js', document.baseURI).href, new URL('worker.js', document.baseURI).href],
-      fromDisk: location.protocol === 'file:',
+      fromDisk: openedFromDisk(),
     };
   }
 
@@ -285,11 +285,15 @@ const pageView = (() => {
     return new TextDecoder().decode(bytes);
   }
 
+  function openedFromDisk() {
+    return location.protocol === 'file:';
+  }
+
   function device() {
     return {agent: navigator.userAgent || '', touchPoints: navigator.maxTouchPoints};
   }
 
   return {showFile, setDropNote, fileInInput, chosenTarget, chosenCarrier, listen, startRun, appendLog,
           appendReport, showRun, showAlert, showProgress, hideProgress, setRunning, clearResult,
-          showNoOutput, offerDownloads, workerScripts, device};
+          showNoOutput, offerDownloads, workerScripts, openedFromDisk, device};
 })();
