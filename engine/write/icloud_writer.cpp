@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ascii_letters.h"
@@ -30,52 +31,76 @@ std::size_t pictureBytesFor(std::size_t lineBytes) {
 
 // ---- Properties ------------------------------------------------------------
 
-// One property with its parts unfolded and trimmed.
+// part with its folds undone: part itself when it has none, else the
+// unfolded text kept in storage.
+std::string_view unfoldedView(std::string_view part, bool keepFoldBlank, std::string* storage) {
+  if (part.find("\r\n") == std::string_view::npos) return part;
+  *storage = unfolded(part, keepFoldBlank);
+  return *storage;
+}
+
+// One property with its parts unfolded and trimmed. A card's lines are
+// read one after another into the same Line, which keeps its buffers.
 struct Line {
-  std::string group;                // "item1" of "item1.EMAIL", as written
-  std::string name;                 // as written
-  std::string key;                  // the name upper-cased
-  std::vector<std::string> params;  // none empty
-  std::string_view value;           // as the card holds it, folds and all
+  std::string group;                     // "item1" of "item1.EMAIL", as written
+  std::string name;                      // as written
+  std::string key;                       // the name upper-cased
+  std::vector<std::string_view> params;  // none empty, in paramText
+  std::string_view value;                // as the card holds it, folds and all
+
+  std::string paramText;
+  std::vector<std::pair<std::size_t, std::size_t>> paramSpans;
+  std::string param;
+  std::string unfoldedParam;
 };
 
 // The parameters of a property, folds undone, blanks at either end gone, the
 // empty ones left out. A double-quoted parameter value may hold a ";" that
 // parted the parameter in two: its pieces are joined again.
-std::vector<std::string> parameterTexts(const Card& card, const Property& property,
-                                        bool keepFoldBlank) {
-  std::vector<std::string> params;
-  std::string param;
+void readParameters(const Card& card, const Property& property, bool keepFoldBlank, Line* line) {
+  line->paramText.clear();
+  line->paramSpans.clear();
+  std::string& param = line->param;
+  param.clear();
   bool quoted = false;
   for (std::size_t i = 0; i < property.parameterCount; ++i) {
     const std::string_view piece = card.text(card.parameter(property, i));
+    const bool joined = quoted;
     if (quoted) param.push_back(';');
-    param.append(piece);
     quoted ^= (std::count(piece.begin(), piece.end(), '"') % 2) != 0;
-    if (quoted && i + 1 < property.parameterCount) continue;
-    std::string text = unfolded(param, keepFoldBlank);
+    // A piece that stands alone is taken from the card as it is.
+    std::string_view whole = piece;
+    if (joined || (quoted && i + 1 < property.parameterCount)) {
+      param.append(piece);
+      if (quoted && i + 1 < property.parameterCount) continue;
+      whole = param;
+    }
+    const std::string_view kept =
+        trimBlanks(unfoldedView(whole, keepFoldBlank, &line->unfoldedParam));
+    if (!kept.empty()) {
+      line->paramSpans.emplace_back(line->paramText.size(), kept.size());
+      line->paramText.append(kept);
+    }
     param.clear();
-    const std::string_view kept = trimBlanks(text);
-    if (!kept.empty()) params.emplace_back(kept);
   }
-  return params;
+  line->params.clear();
+  for (const auto& [at, size] : line->paramSpans)
+    line->params.push_back(std::string_view(line->paramText).substr(at, size));
 }
 
-Line lineOf(const Card& card, const Property& property, bool keepFoldBlank) {
-  Line line;
-  line.group = unfolded(card.text(property.group), keepFoldBlank);
-  line.name = unfolded(card.text(property.name), keepFoldBlank);
+void readLine(const Card& card, const Property& property, bool keepFoldBlank, Line* line) {
+  line->group = unfolded(card.text(property.group), keepFoldBlank);
+  line->name = unfolded(card.text(property.name), keepFoldBlank);
   // Blanks go from the ends of group "." name taken as one.
-  if (line.group.empty()) {
-    line.name = trimBlanks(line.name);
+  if (line->group.empty()) {
+    line->name = trimBlanks(line->name);
   } else {
-    line.group.erase(0, line.group.find_first_not_of(" \t"));
-    line.name.erase(line.name.find_last_not_of(" \t") + 1);
+    line->group.erase(0, line->group.find_first_not_of(" \t"));
+    line->name.erase(line->name.find_last_not_of(" \t") + 1);
   }
-  line.key = platform::upperASCII(line.name);
-  line.params = parameterTexts(card, property, keepFoldBlank);
-  line.value = card.text(property.value);
-  return line;
+  line->key = platform::upperASCII(line->name);
+  readParameters(card, property, keepFoldBlank, line);
+  line->value = card.text(property.value);
 }
 
 // ---- Values ----------------------------------------------------------------
@@ -103,7 +128,8 @@ ValueKind kindOf(std::string_view key) {
 // text. A line break (a lone LF where the rules kept one, or a lone CR)
 // becomes \n. In a 2.1 card a comma is always text and is escaped; in a 3.0
 // card an unescaped comma may part a list and is left alone.
-std::string escapedValue(std::string_view value, ValueKind kind, bool escapeCommas) {
+void appendEscapedValue(std::string_view value, ValueKind kind, bool escapeCommas,
+                        std::string* written) {
   // Most of a value needs no escape: the bytes up to the next one that may
   // are copied as one run.
   const bool plain = kind == ValueKind::Plain;
@@ -112,8 +138,7 @@ std::string escapedValue(std::string_view value, ValueKind kind, bool escapeComm
     return c == '\r' || c == '\n' ||
            (!plain && (c == '\\' || (c == ';' && text) || (c == ',' && escapeCommas)));
   };
-  std::string out;
-  out.reserve(value.size() + 8);
+  std::string& out = *written;
   std::size_t run = 0;
   for (std::size_t i = 0; i < value.size(); ++i) {
     const char c = value[i];
@@ -138,7 +163,6 @@ std::string escapedValue(std::string_view value, ValueKind kind, bool escapeComm
     run = i + 1;
   }
   out.append(value.data() + run, value.size() - run);
-  return out;
 }
 
 // Plain text (an FN made here) escaped as a text value.
@@ -228,9 +252,9 @@ bool isTransferWord(std::string_view upperWord) {
 // The parameters as 3.0 writes them: a bare 2.1 type ("CELL") as TYPE=CELL;
 // no CHARSET (everything is UTF-8) and no transfer encoding (nothing is
 // encoded but a photo, which gets its own).
-std::string parametersOf(const Line& line) {
-  std::string out;
-  for (const std::string& param : line.params) {
+void appendParameters(const Line& line, std::string* written) {
+  std::string& out = *written;
+  for (const std::string_view param : line.params) {
     const std::size_t equals = param.find('=');
     if (equals == std::string::npos) {
       if (isTransferWord(platform::upperASCII(param))) continue;
@@ -238,7 +262,7 @@ std::string parametersOf(const Line& line) {
       continue;
     }
     const std::string key = strutil::parameterKey(param);
-    const std::string_view value = trimBlanks(std::string_view(param).substr(equals + 1));
+    const std::string_view value = trimBlanks(param.substr(equals + 1));
     if (key == "CHARSET" || key == "ENCODING") continue;
     if (key == "VALUE" && platform::asciiUpperEquals(value, "URL")) {
       out.append(";VALUE=uri");
@@ -246,12 +270,11 @@ std::string parametersOf(const Line& line) {
       out.append(";").append(param);
     }
   }
-  return out;
 }
 
 bool isBase64Photo(const Line& line) {
   if (line.key != "PHOTO") return false;
-  for (const std::string& param : line.params) {
+  for (const std::string_view param : line.params) {
     const std::string word = platform::upperASCII(param);
     if (word == "BASE64" || word == "B" || word == "ENCODING=BASE64" || word == "ENCODING=B")
       return true;
@@ -261,10 +284,10 @@ bool isBase64Photo(const Line& line) {
 
 // The TYPE a photo's parameters give ("JPEG" of TYPE=JPEG or a bare JPEG).
 std::string photoTypeParameter(const Line& line) {
-  for (const std::string& param : line.params) {
+  for (const std::string_view param : line.params) {
     const std::string word = platform::upperASCII(param);
-    if (word.starts_with("TYPE=")) return param.substr(5);
-    if (word.find('=') == std::string::npos && !isTransferWord(word)) return param;
+    if (word.starts_with("TYPE=")) return std::string(param.substr(5));
+    if (word.find('=') == std::string::npos && !isTransferWord(word)) return std::string(param);
   }
   return {};
 }
@@ -316,10 +339,13 @@ struct CardBody {
 CardBody bodyOf(const Card& source) {
   const bool version21 = source.version() == CardVersion::V21;
   CardBody body;
+  body.lines.reserve(source.properties().size());
+  std::string unfoldedValue;
+  Line line;
   for (const Property& property : source.properties()) {
     // BEGIN, END and VERSION are the form's own; FN is made from the rest.
     if (property.dropped || property.kind != Property::Kind::Line) continue;
-    const Line line = lineOf(source, property, version21);
+    readLine(source, property, version21, &line);
     const std::string& key = line.key;
     if (line.group.empty() && (key == "BEGIN" || key == "END" || key == "VERSION" || key == "FN"))
       continue;
@@ -333,8 +359,17 @@ CardBody bodyOf(const Card& source) {
       body.lines.emplace_back();
       continue;
     }
-    const ValueKind kind = kindOf(key);
-    const std::string value = escapedValue(unfolded(line.value, version21), kind, version21);
+    // The line is written in one string, the escaped value last.
+    const std::string_view raw = unfoldedView(line.value, version21, &unfoldedValue);
+    std::string written;
+    written.reserve(line.group.size() + line.name.size() + raw.size() + 64);
+    if (!line.group.empty()) written.append(line.group).push_back('.');
+    written.append(line.name);
+    appendParameters(line, &written);
+    written.push_back(':');
+    const std::size_t valueAt = written.size();
+    appendEscapedValue(raw, kindOf(key), version21, &written);
+    const std::string_view value = std::string_view(written).substr(valueAt);
     if (key == "N" && body.fromName.empty()) body.fromName = nameFromComponents(value);
     if (key == "ORG" && body.fromOrg.empty()) {
       std::vector<std::string> parts;
@@ -344,8 +379,6 @@ CardBody bodyOf(const Card& source) {
     }
     if (body.fromOther.empty() && (key == "NICKNAME" || key == "EMAIL" || key == "TEL"))
       body.fromOther = unescaped(value);
-    std::string written = line.group.empty() ? line.name : line.group + "." + line.name;
-    written.append(parametersOf(line)).append(":").append(value);
     body.lines.push_back(std::move(written));
   }
   return body;
@@ -389,8 +422,9 @@ ICloudCard icloudCard(const Card& source, ProgressMeter* progress) {
   ICloudCard card;
   card.name = body.name();
 
+  const std::string fnLine = "FN:" + escapedText(card.name);
   std::size_t bytes = foldedSize("BEGIN:VCARD") + foldedSize("VERSION:3.0") +
-                      foldedSize("END:VCARD") + foldedSize("FN:" + escapedText(card.name));
+                      foldedSize("END:VCARD") + foldedSize(fnLine);
   for (const std::string& line : body.lines)
     bytes += line.empty() ? 0 : foldedSize(line);
 
@@ -407,7 +441,7 @@ ICloudCard icloudCard(const Card& source, ProgressMeter* progress) {
   std::string& out = card.text;
   out.reserve(bytes);
   out.append("BEGIN:VCARD\r\nVERSION:3.0\r\n");
-  appendFolded("FN:" + escapedText(card.name), &out);
+  appendFolded(fnLine, &out);
   for (const std::string& line : body.lines) {
     if (!line.empty()) appendFolded(line, &out);
   }

@@ -70,6 +70,11 @@ const WriterCase kWriterCases[] = {
     // The pieces a quoted ";" cut the parameter into are one parameter.
     {"QuotedSemicolonKeepsParameterWhole", kV30 + "TEL;TYPE=\"a;b\";X-A=1:2\r\n" + kEnd,
      kOut + "FN:2\nTEL;TYPE=\"a;b\";X-A=1:2\nEND:VCARD\n", "2"},
+    // Three pieces, the last parameter; the parameters of each line are
+    // their own, not the previous line's.
+    {"QuotedAcrossThreePiecesAtTheEnd",
+     kV30 + "TEL;X-A=1;TYPE=\" a;b;c \":2\r\nNOTE;X-B=2:n\r\n" + kEnd,
+     kOut + "FN:2\nTEL;X-A=1;TYPE=\" a;b;c \":2\nNOTE;X-B=2:n\nEND:VCARD\n", "2"},
     {"GroupAndLabelKept",
      kV30 + "item1.EMAIL;TYPE=INTERNET:x@example.jp\r\nitem1.X-ABLabel:会社;本社\r\n" + kEnd,
      kOut + "FN:x@example.jp\nitem1.EMAIL;TYPE=INTERNET:x@example.jp\n"
