@@ -121,6 +121,36 @@ inline const char* findByte(const char* p, const char* end, char c) noexcept {
   return end;
 }
 
+// The first byte c in [p, end) of a long text (a piece of the source), or
+// end: the C library's search where it has vectors of its own, else eight
+// bytes at a time.
+inline const char* findByteInLong(const char* p, const char* end, char c) noexcept {
+#if defined(__SSE2__)
+  const void* hit =
+      std::memchr(p, static_cast<unsigned char>(c), static_cast<std::size_t>(end - p));
+  return hit != nullptr ? static_cast<const char*>(hit) : end;
+#else
+  return findByte(p, end, c);
+#endif
+}
+
+// The first byte in [p, end) of a long text that is a or b, or end, the
+// same way.
+inline const char* findEitherInLong(const char* p, const char* end, char a, char b) noexcept {
+#if defined(__SSE2__)
+  // b is looked for only before the first a.
+  const char* first = findByteInLong(p, end, a);
+  return findByteInLong(p, first, b);
+#else
+  return findEither(p, end, a, b);
+#endif
+}
+
+// Whether the long text [p, end) holds the byte c.
+inline bool holdsByte(const char* p, const char* end, char c) noexcept {
+  return findByteInLong(p, end, c) != end;
+}
+
 inline char* findEither(char* p, char* end, char a, char b) noexcept {
   return const_cast<char*>(findEither(static_cast<const char*>(p), end, a, b));
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "byte_scan.h"
 #include "platform.h"
 #include "rk_text_converter.h"
 #include "str_fast_p.h"
@@ -176,8 +177,9 @@ bool AppendHalfToFullOfValid(std::string_view view, std::string* out) {
   const std::size_t start = out->size();
   // Every half-width katakana starts with EF, which Japanese text (kana and
   // kanji start with E3-E9) seldom holds: most values have none at all.
-  const void* firstLead = std::memchr(s, 0xEF, length);
-  if (firstLead == nullptr) {
+  const char* end = view.data() + length;
+  const char* firstLead = platform::findByteInLong(view.data(), end, '\xEF');
+  if (firstLead == end) {
     out->append(view);
   } else {
     // Folding never lengthens the text: three bytes of a half-width
@@ -187,11 +189,11 @@ bool AppendHalfToFullOfValid(std::string_view view, std::string* out) {
     char* o = out->data() + start;
     RKTextConverter& converter = sharedConverter();
     std::size_t copiedUpTo = 0;
-    for (std::size_t i = static_cast<const unsigned char*>(firstLead) - s; i < length;) {
+    for (std::size_t i = static_cast<std::size_t>(firstLead - view.data()); i < length;) {
       if (s[i] != 0xEF) {
-        const void* lead = std::memchr(s + i, 0xEF, length - i);
-        if (lead == nullptr) break;
-        i = static_cast<std::size_t>(static_cast<const unsigned char*>(lead) - s);
+        const char* lead = platform::findByteInLong(view.data() + i, end, '\xEF');
+        if (lead == end) break;
+        i = static_cast<std::size_t>(lead - view.data());
       }
       if (!isHalfwidthKatakanaAt(s + i, length - i)) {
         ++i;

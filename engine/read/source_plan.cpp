@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ascii_letters.h"
+#include "byte_scan.h"
 #include "platform.h"
 #include "read/pictograms.h"
 #include "read/source_japanese.h"
@@ -116,11 +117,12 @@ std::optional<std::string> joinedFoldsInsideCharacters(std::string_view bytes) {
 SourceSurvey::Step SourceSurvey::take(std::string_view piece, bool last) {
   if (done_) return Step::Done;
   // Zero bytes may be UTF-16 without a mark, or strays to drop.
-  if (std::memchr(piece.data(), '\0', piece.size()) != nullptr) return settle(SourcePlan::Whole);
+  const char* end = piece.data() + piece.size();
+  if (platform::holdsByte(piece.data(), end, '\0')) return settle(SourcePlan::Whole);
   // Pieces end after a line feed, so a source without one is a single
   // piece; if it ends its lines with CR alone, the loader makes them LF.
-  if (last && std::memchr(piece.data(), '\n', piece.size()) == nullptr &&
-      std::memchr(piece.data(), '\r', piece.size()) != nullptr)
+  if (last && !platform::holdsByte(piece.data(), end, '\n') &&
+      platform::holdsByte(piece.data(), end, '\r'))
     return settle(SourcePlan::Whole);
   if (utf8_) {
     if (!utf::validateUTF8(piece)) {

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "byte_scan.h"
 #include "card/card_lines.h"
 #include "utf8.h"
 
@@ -139,8 +140,7 @@ SourceStream::SourceStream(const char* path, CarrierChoice carrier, const Stream
   settle(carrier);
 }
 
-SourceStream::SourceStream(SourceReader& source, CarrierChoice carrier,
-                           const StreamLimits& limits)
+SourceStream::SourceStream(SourceReader& source, CarrierChoice carrier, const StreamLimits& limits)
     : source_(&source), limits_(limits) {
   settle(carrier);
 }
@@ -160,7 +160,8 @@ std::optional<std::string> SourceStream::readWhole() {
   // Room for a caller's terminator too, so that adding one does not copy
   // the whole content.
   const std::uint64_t size = source_->size();
-  if (size > 0 && size < content.max_size() - 8) content.reserve(static_cast<std::size_t>(size) + 8);
+  if (size > 0 && size < content.max_size() - 8)
+    content.reserve(static_cast<std::size_t>(size) + 8);
   char buffer[1 << 16];
   for (;;) {
     const std::optional<std::size_t> n = source_->readSome(buffer, sizeof buffer);
@@ -226,7 +227,8 @@ void readPiece(Pieces& pieces, SourcePlan plan, ReadPiece& slot, bool ahead) {
   }
   slot.rawSize = piece.size();
   if (plan == SourcePlan::ShiftJIS) {
-    if (std::memchr(piece.data(), '\0', piece.size()) != nullptr || !slot.decoder.decode(piece)) {
+    if (platform::holdsByte(piece.data(), piece.data() + piece.size(), '\0') ||
+        !slot.decoder.decode(piece)) {
       slot.failure = StreamEnd::NotAsPlanned;
       return;
     }
@@ -235,7 +237,7 @@ void readPiece(Pieces& pieces, SourcePlan plan, ReadPiece& slot, bool ahead) {
     return;
   }
   if (!utf::validateUTF8(piece) || piece.find(kMarkUTF8) != std::string_view::npos ||
-      std::memchr(piece.data(), '\0', piece.size()) != nullptr) {
+      platform::holdsByte(piece.data(), piece.data() + piece.size(), '\0')) {
     slot.failure = StreamEnd::NotAsPlanned;  // changed since the first reading
     return;
   }

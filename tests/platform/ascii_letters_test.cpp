@@ -76,6 +76,10 @@ TEST(ByteScanTest, FindsWhatTheStandardSearchFinds) {
         ASSERT_EQ(platform::findByte(begin, end, wanted), place(view.find(wanted))) << text;
         ASSERT_EQ(platform::findEither(begin, end, ';', ':'), place(view.find_first_of(";:")))
             << text;
+        ASSERT_EQ(platform::findByteInLong(begin, end, wanted), place(view.find(wanted))) << text;
+        ASSERT_EQ(platform::findEitherInLong(begin, end, ';', wanted),
+                  place(view.find_first_of(std::string{';', wanted})))
+            << text;
       }
     }
   }
