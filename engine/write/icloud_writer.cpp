@@ -68,11 +68,12 @@ void readParameters(const Card& card, const Property& property, bool keepFoldBla
     const bool joined = quoted;
     if (quoted) param.push_back(';');
     quoted ^= (std::count(piece.begin(), piece.end(), '"') % 2) != 0;
+    const bool continues = quoted && i + 1 < property.parameterCount;
     // A piece that stands alone is taken from the card as it is.
     std::string_view whole = piece;
-    if (joined || (quoted && i + 1 < property.parameterCount)) {
+    if (joined || continues) {
       param.append(piece);
-      if (quoted && i + 1 < property.parameterCount) continue;
+      if (continues) continue;
       whole = param;
     }
     const std::string_view kept =

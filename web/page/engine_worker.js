@@ -65,9 +65,9 @@ const engineWorker = (() => {
 
   // Converts the file in the worker, which reads it itself a slice at a
   // time: the page never holds its bytes. spool is where the worker keeps
-  // the outputs (pageStorage.reserve), or null for memory. progress gets the worker's
-  // progress messages; the promise gives its 'done' message, or fails with
-  // the text to tell.
+  // the outputs (pageStorage.reserve), or null for memory. progress gets
+  // the worker's progress messages; the promise gives its 'done' message, or
+  // fails with the text to tell.
   function convert(file, target, carrier, spool, progress, texts) {
     return new Promise((resolve, reject) => {
       let w;

@@ -22,8 +22,8 @@ const pageStorage = (() => {
   }
 
   function available() {
-    return !refused && Boolean(navigator.storage && typeof navigator.storage.getDirectory === 'function' &&
-                   navigator.locks && typeof navigator.locks.request === 'function');
+    if (refused || !navigator.storage || !navigator.locks) return false;
+    return typeof navigator.storage.getDirectory === 'function' && typeof navigator.locks.request === 'function';
   }
 
   async function folder() {
@@ -37,15 +37,13 @@ const pageStorage = (() => {
     if (!available()) return null;
     const name = 'run-' + Date.now().toString(36) + '-' + Math.random().toString(36).slice(2) + '.vcf';
     try {
-      await new Promise((granted, refused) => {
-        navigator.locks.request(kLockPrefix + name, {ifAvailable: true}, (lock) => {
-          if (!lock) {
-            refused(new Error('taken'));
-            return undefined;
-          }
+      // The name is new, so the lock is granted at once; it is held until
+      // discard lets it go.
+      await new Promise((granted, failed) => {
+        navigator.locks.request(kLockPrefix + name, () => {
           granted();
           return new Promise((release) => held.set(name, release));
-        }).catch(refused);
+        }).catch(failed);
       });
       return {folder: kFolder, name};
     } catch (e) {

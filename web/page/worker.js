@@ -102,7 +102,7 @@ function keepBlock(module, at, size) {
 // however large they are. The page names it and deletes it once the run's
 // links are gone (storage.js).
 async function openSpool(place) {
-  if (!place || !navigator.storage || typeof navigator.storage.getDirectory !== 'function') return null;
+  if (!place) return null;
   try {
     const root = await navigator.storage.getDirectory();
     const folder = await root.getDirectoryHandle(place.folder, {create: true});
@@ -250,11 +250,11 @@ async function sourceOf(file) {
 // the blocks the engine handed over while writing it.
 async function convert(module, source, spool, target, carrier) {
   const file = source.file;
-  run = {...source, spool, held: null, blocks: [], toldAt: Date.now(), furthest: 0, engineTold: false};
+  const blocks = [];
+  run = {...source, spool, held: null, blocks, toldAt: Date.now(), furthest: 0, engineTold: false};
   let document;
   let reportText;
   const written = [];
-  let blocks;
   try {
     api.convert(file.size, target, carrier, api.read, api.keep);
     document = JSON.parse(module.UTF8ToString(unsigned(api.json())));
@@ -264,7 +264,6 @@ async function convert(module, source, spool, target, carrier) {
       for (let j = 0, blockCount = api.blockCount(i); j < blockCount; j++) parts.push(api.block(i, j));
       written.push({name: module.UTF8ToString(unsigned(api.outputName(i))), parts});
     }
-    blocks = run.blocks;
   } finally {
     api.release();
     run = null;
