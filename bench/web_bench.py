@@ -245,7 +245,8 @@ def main():
 
     print()
     site = Path(args.site)
-    for name, path in (("engine script", site / "vcard-engine.js"),
+    for name, path in (("engine loader", site / "vcard-engine.js"),
+                       ("engine module", site / "vcard-engine-module.js"),
                        ("self-contained page", Path(args.single))):
         raw, packed = sizes(path)
         print(f"  {name:20} {raw / 1e6:6.2f} MB raw, {packed / 1e6:6.2f} MB gzipped")

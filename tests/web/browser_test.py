@@ -411,7 +411,7 @@ class BrowserTest(PageTestCase):
         # script from the page's folder when it starts, and WebKit may ask
         # for the page's own icon only once it draws it; nothing else may be
         # asked for, from anywhere.
-        own_paths = {"/vcard-engine.js", "/worker.js", "/icon.svg"}
+        own_paths = {"/vcard-engine.js", "/vcard-engine-module.js", "/worker.js", "/icon.svg"}
         own = {self.base + path[1:] for path in own_paths}
         requests = [url for url in self.browser.page_requests()
                     if not url.startswith(("blob:", "data:")) and url not in own]

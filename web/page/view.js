@@ -268,9 +268,18 @@ const pageView = (() => {
   // browser refuses the folder's files to a worker.
   function workerScripts() {
     const engine = $('engine-source');
-    if (engine) return {texts: [embeddedText(engine), embeddedText($('worker-source'))]};
+    if (engine) {
+      return {
+        texts: {
+          engine: embeddedText(engine),
+          module: embeddedText($('engine-module-source')),
+          worker: embeddedText($('worker-source')),
+        },
+      };
+    }
+    const url = (name) => new URL(name, document.baseURI).href;
     return {
-      urls: [new URL('vcard-engine.js', document.baseURI).href, new URL('worker.js', document.baseURI).href],
+      urls: {engine: url('vcard-engine.js'), module: url('vcard-engine-module.js'), worker: url('worker.js')},
       fromDisk: openedFromDisk(),
     };
   }

@@ -1,7 +1,8 @@
 // Runs one conversion at a time with the WebAssembly engine. The engine's
-// script comes first in this worker (importScripts in the static folder, the
-// same text in front of this one in the single file) and defines
-// createVCardEngine.
+// scripts come first in this worker (importScripts in the static folder, the
+// same texts in front of this one in the single file): its loader, which
+// defines createVCardEngine, and, unless the page hands over the module
+// compiled, the module itself.
 /* global createVCardEngine, vcardEngineWasm */
 'use strict';
 
@@ -145,7 +146,7 @@ async function closeSpool(spool) {
   }
 }
 
-// The engine's wasm module, kept as Base64 text after its loader
+// The engine's wasm module, kept as Base64 text in a script of its own
 // (vcardEngineWasm), as bytes. Handed to the loader, they spare it a fetch of
 // its own, which the page's policy would refuse. The stand-in engine has no
 // module.
@@ -186,7 +187,7 @@ function loadEngine() {
     // the result document.
     const options = {print: () => {}, printErr: () => {}};
     const failed = new Promise((resolve, reject) => {
-      if (typeof vcardEngineWasm === 'string') {
+      if (typeof vcardEngineWasm === 'string' || compiledModule) {
         options.instantiateWasm = (imports, receive) => instantiateEngine(imports, receive, reject);
       }
     });
@@ -330,5 +331,11 @@ self.onmessage = async (event) => {
     self.postMessage({type: 'error', message: ranOutOfMemory() ? kOutOfMemoryAlert : kConvertFailed});
     return;
   }
-  self.postMessage({type: 'done', document: result.document, reportText: result.reportText, outputs: result.outputs});
+  self.postMessage({
+    type: 'done',
+    document: result.document,
+    reportText: result.reportText,
+    outputs: result.outputs,
+    engineBytes: module.HEAPU8 ? module.HEAPU8.byteLength : 0,
+  });
 };

@@ -15,11 +15,13 @@ import base64
 from pathlib import Path
 
 GLOBAL = "vcardEngineWasm"
+# Where the module's script starts, after the loader's last line.
+MODULE_START = "\n;var %s = '" % GLOBAL
 
 
 def embedded(loader_text, wasm_bytes):
     data = base64.b64encode(wasm_bytes).decode("ascii")
-    return "%s\n;var %s = '%s';\n" % (loader_text.rstrip("\n"), GLOBAL, data)
+    return "%s%s%s';\n" % (loader_text.rstrip("\n"), MODULE_START, data)
 
 
 def main():

@@ -63,7 +63,8 @@ def single_file(engine_text):
         for side in pagekit.side_pages(lambda name: anchors[name]))
     page = pagekit.replace_once(page, "</main>\n", "</main>\n\n" + sections, "end of main")
 
-    scripts = (embedded_text("engine-source", engine_text) +
+    loader, module = pagekit.engine_parts(engine_text)
+    scripts = (embedded_text("engine-source", loader) + embedded_text("engine-module-source", module) +
                embedded_text("worker-source", worker) +
                "<script>%s</script>\n" % app)
     page = pagekit.replace_once(page, "</body>", scripts + "</body>", "end of body")

@@ -4,7 +4,8 @@
     make_site.py --engine path/to/vcard-engine.js --out folder
 
 The folder holds index.html (the converter), style.css, app.js, worker.js,
-the engine, the icon, the page's home page (home.html) and the desktop
+the engine (its loader, vcard-engine.js, and its wasm module,
+vcard-engine-module.js), the icon, the page's home page (home.html) and the desktop
 program's terms (terms.html). Nothing in it loads anything from elsewhere.
 """
 
@@ -47,7 +48,9 @@ def main():
         shutil.copyfile(pagekit.PAGE_DIR / name, args.out / name)
     (args.out / "app.js").write_text(pagekit.app_script(), encoding="utf-8")
     (args.out / "worker.js").write_text(pagekit.worker_script(), encoding="utf-8")
-    shutil.copyfile(args.engine, args.out / "vcard-engine.js")
+    loader, module = pagekit.engine_parts(pagekit.read_text(args.engine))
+    (args.out / "vcard-engine.js").write_text(loader, encoding="utf-8")
+    (args.out / "vcard-engine-module.js").write_text(module, encoding="utf-8")
     shutil.copyfile(pagekit.ICON, args.out / "icon.svg")
 
     index = pagekit.read_text(pagekit.PAGE_DIR / "index.html")

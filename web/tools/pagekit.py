@@ -12,6 +12,8 @@ import json
 import re
 from pathlib import Path
 
+import embed_wasm
+
 TOOLS_DIR = Path(__file__).resolve().parent
 PAGE_DIR = TOOLS_DIR.parent / "page"
 SOURCE_ROOT = TOOLS_DIR.parent.parent
@@ -89,6 +91,17 @@ def app_script():
 def worker_script():
     """The worker's script, with the headers' texts filled in."""
     return with_texts(read_text(PAGE_DIR / "worker.js"))
+
+
+def engine_parts(engine_text):
+    """The engine's script (embed_wasm.py) as its loader and the script that
+    holds its wasm module ("" when it holds none). A worker that is handed
+    the module already compiled needs only the loader, and skips reading
+    the module's megabytes of text."""
+    at = engine_text.rfind(embed_wasm.MODULE_START)
+    if at < 0:
+        return engine_text, ""
+    return engine_text[:at + 1], engine_text[at + 1:]
 
 
 def read_text(path):

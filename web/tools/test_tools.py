@@ -18,11 +18,14 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
+import embed_wasm  # noqa: E402
 import make_single_file  # noqa: E402
 import make_site  # noqa: E402
 import pagekit  # noqa: E402
 
 PLAIN_ENGINE = "var createVCardEngine = function () { return Promise.resolve({}); };\n"
+# The loader above with a module, as the web build makes the engine.
+MODULE_ENGINE = embed_wasm.embedded(PLAIN_ENGINE, b"\0asm\1\0\0\0")
 # Each would end or change a <script> element's text if kept as it stands:
 # the end tag, a comment opening (which can hide a later end tag), a carriage
 # return (the parser folds it into a line feed).
@@ -113,9 +116,13 @@ class SingleFileTest(unittest.TestCase):
         return parse(make_single_file.single_file(engine))
 
     def test_engine_and_worker_read_back_exactly(self):
-        for engine in (PLAIN_ENGINE,) + AWKWARD_ENGINES:
+        for engine in (PLAIN_ENGINE, MODULE_ENGINE) + AWKWARD_ENGINES:
             page = self.build(engine)
-            self.assertEqual(read_back(page.by_id("engine-source")), engine)
+            loader = read_back(page.by_id("engine-source"))
+            module = read_back(page.by_id("engine-module-source"))
+            self.assertEqual(loader + module, engine)
+            # The module is apart from the loader exactly when there is one.
+            self.assertEqual(module.startswith(";var vcardEngineWasm = '"), engine == MODULE_ENGINE)
             self.assertEqual(read_back(page.by_id("worker-source")),
                              pagekit.worker_script())
 
@@ -181,11 +188,14 @@ class SiteTest(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             out = Path(folder)
             engine = out / "engine-in.js"
-            engine.write_text(PLAIN_ENGINE, encoding="utf-8")
+            engine.write_text(MODULE_ENGINE, encoding="utf-8")
             sys.argv = ["make_site.py", "--engine", str(engine), "--out", str(out / "site")]
             make_site.main()
             site = out / "site"
-            self.assertEqual((site / "vcard-engine.js").read_text(encoding="utf-8"), PLAIN_ENGINE)
+            loader = (site / "vcard-engine.js").read_text(encoding="utf-8")
+            self.assertEqual(loader, PLAIN_ENGINE)
+            self.assertEqual(loader + (site / "vcard-engine-module.js").read_text(encoding="utf-8"),
+                             MODULE_ENGINE)
             # The script carries the engine's texts, as the headers write them.
             script = (site / "app.js").read_text(encoding="utf-8")
             self.assertNotIn("@text:", script)
