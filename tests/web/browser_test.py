@@ -53,6 +53,12 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def end_headers(self):
+        # Every script a worker imports reaches the server, so that the
+        # paths tell what each worker read.
+        self.send_header("Cache-Control", "no-store")
+        super().end_headers()
+
     def do_GET(self):
         self.server.paths.append(self.path)
         if self.path == PHONE_FRAME_PATH:
@@ -407,6 +413,7 @@ class BrowserTest(PageTestCase):
         loaded = len(self.server.paths)
         self.page.convert(Path(ARGS.data) / "sjis_road.vcf")
         self.page.downloads()
+        self.page.convert(Path(ARGS.data) / "sjis_road.vcf", "icloud")
         # The worker of the static folder imports the engine and its own
         # script from the page's folder when it starts, and WebKit may ask
         # for the page's own icon only once it draws it; nothing else may be
@@ -416,7 +423,12 @@ class BrowserTest(PageTestCase):
         requests = [url for url in self.browser.page_requests()
                     if not url.startswith(("blob:", "data:")) and url not in own]
         self.assertEqual(requests, [])
-        self.assertLessEqual(set(self.server.paths[loaded:]), own_paths)
+        served = self.server.paths[loaded:]
+        self.assertLessEqual(set(served), own_paths)
+        # Each run had a worker of its own, and only the first read the
+        # module's text: later ones are handed it compiled.
+        self.assertGreaterEqual(served.count("/worker.js"), 2)
+        self.assertEqual(served.count("/vcard-engine-module.js"), 1)
 
     def test_the_engine_starts_without_a_policy_violation(self):
         if ARGS.engine == "webkit":

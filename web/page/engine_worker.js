@@ -10,10 +10,11 @@ const engineWorker = (() => {
   // The engine's module as the first worker compiled it, handed to every
   // later one.
   let compiledEngine = null;
-  // How long a finished worker whose memory is at most kCoolingMaxBytes
-  // goes on before it is ended (retire).
+  // How long a finished worker goes on before it is ended (retire), when its
+  // engine's memory and the file it read were at most these sizes.
   const kCoolingMs = 1000;
-  const kCoolingMaxBytes = 64 << 20;
+  const kCoolingMaxEngineBytes = 64 << 20;
+  const kCoolingMaxFileBytes = 16 << 20;
 
   function setScripts(made) {
     scripts = made;
@@ -74,13 +75,15 @@ const engineWorker = (() => {
   }
 
   // A worker whose run is done is ended: its memory grows with the largest
-  // card or photo, and a wasm memory never shrinks. One that stayed small
-  // goes on for a moment first. Some engines (WebKit's) are still
-  // optimising the module's hottest code in the background then, and that
-  // code goes with the compiled module to the next worker only once it is
-  // finished: a worker ended at once leaves the next one the slow code
-  // (10,000 cards took 190 ms in WebKit instead of 125 ms).
-  function retire(engineBytes) {
+  // card or photo, and a wasm memory never shrinks. One that converted a
+  // small file goes on for a moment first. Some engines (WebKit's) are
+  // still optimising the module's hottest code in the background then, and
+  // that code goes with the compiled module to the next worker only once it
+  // is finished: a worker ended at once leaves the next one the slow code
+  // (10,000 cards took 190 ms in WebKit instead of 125 ms). A large file's
+  // run is long enough for that work to be done, and its worker holds the
+  // garbage of the reading, which should not add to the next run's peak.
+  function retire(engineBytes, fileBytes) {
     const done = worker;
     const url = workerUrl;
     worker = null;
@@ -89,7 +92,8 @@ const engineWorker = (() => {
       done.terminate();
       URL.revokeObjectURL(url);
     };
-    if (engineBytes > 0 && engineBytes <= kCoolingMaxBytes) setTimeout(end, kCoolingMs);
+    const small = engineBytes > 0 && engineBytes <= kCoolingMaxEngineBytes && fileBytes <= kCoolingMaxFileBytes;
+    if (small) setTimeout(end, kCoolingMs);
     else end();
   }
 
@@ -122,7 +126,7 @@ const engineWorker = (() => {
                                   () => w.postMessage({type: 'bytes', bytes: null}));
         } else if (message.type === 'done') {
           finish();
-          retire(message.engineBytes);
+          retire(message.engineBytes, file.size);
           resolve(message);
         } else if (message.type === 'error') {
           finish();
