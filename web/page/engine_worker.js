@@ -27,7 +27,7 @@ const engineWorker = (() => {
   // worker 20-40 ms to read, a third of a small run.
   function workerSource(withModule) {
     const parts = withModule ? ['engine', 'module', 'worker'] : ['engine', 'worker'];
-    if (scripts.texts) return parts.map((part) => scripts.texts[part] + '\n;\n');
+    if (scripts.texts) return parts.flatMap((part) => [scripts.texts[part], '\n;\n']);
     return ['importScripts(' + parts.map((part) => JSON.stringify(scripts.urls[part])).join(', ') + ');\n'];
   }
 
@@ -68,10 +68,21 @@ const engineWorker = (() => {
   // afresh, compiling the module again in case the module was what failed.
   function drop() {
     compiledEngine = null;
-    if (worker) worker.terminate();
-    if (workerUrl) URL.revokeObjectURL(workerUrl);
+    endWorker(0);
+  }
+
+  // Lets go of the current worker and ends it, after ms or at once.
+  function endWorker(ms) {
+    const done = worker;
+    const url = workerUrl;
     worker = null;
     workerUrl = null;
+    const end = () => {
+      if (done) done.terminate();
+      if (url) URL.revokeObjectURL(url);
+    };
+    if (ms > 0) setTimeout(end, ms);
+    else end();
   }
 
   // A worker whose run is done is ended: its memory grows with the largest
@@ -84,17 +95,8 @@ const engineWorker = (() => {
   // run is long enough for that work to be done, and its worker holds the
   // garbage of the reading, which should not add to the next run's peak.
   function retire(engineBytes, fileBytes) {
-    const done = worker;
-    const url = workerUrl;
-    worker = null;
-    workerUrl = null;
-    const end = () => {
-      done.terminate();
-      URL.revokeObjectURL(url);
-    };
     const small = engineBytes > 0 && engineBytes <= kCoolingMaxEngineBytes && fileBytes <= kCoolingMaxFileBytes;
-    if (small) setTimeout(end, kCoolingMs);
-    else end();
+    endWorker(small ? kCoolingMs : 0);
   }
 
   // Converts the file in the worker, which reads it itself a slice at a

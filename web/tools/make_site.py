@@ -5,8 +5,8 @@
 
 The folder holds index.html (the converter), style.css, app.js, worker.js,
 the engine (its loader, vcard-engine.js, and its wasm module,
-vcard-engine-module.js), the icon, the page's home page (home.html) and the desktop
-program's terms (terms.html). Nothing in it loads anything from elsewhere.
+vcard-engine-module.js), the icon, the page's home page (home.html) and the
+desktop program's terms (terms.html). Nothing in it loads anything from elsewhere.
 """
 
 import argparse
